@@ -1,0 +1,52 @@
+// Frames to the interface box: 0x05 0x82, frame kind, body, sum byte and xor
+// byte over the body. Builders write into a caller's buffer and return the
+// frame length (0 when the frame would not fit); senders build in the bridge
+// state's buffers and write the frame to the bound serial port at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "boxlink/serial_port.h"
+
+namespace bridge {
+
+inline constexpr std::uint8_t kSync1 = 0x05;
+inline constexpr std::uint8_t kSync2 = 0x82;
+
+enum class FrameKind : std::uint8_t { AirData = 0, Attitude = 1, Item = 2, Arinc = 3 };
+
+inline constexpr std::uint8_t kRouteItem = 0;
+inline constexpr std::uint8_t kRoutePort = 1;
+inline constexpr std::size_t kPortTextMax = 248;  // the room left in the transmit buffer
+inline constexpr std::size_t kArincFrameSize = 10;
+
+struct CheckBytes {
+    std::uint8_t sum;
+    std::uint8_t xorByte;
+};
+
+CheckBytes ComputeCheckBytes(std::span<const std::uint8_t> body);
+
+// An item frame: item key = item id * 16 + payload length (0..15).
+std::size_t BuildItemFrame(std::span<std::uint8_t> out, std::uint16_t itemId,
+                           std::span<const std::uint8_t> payload);
+// A port frame carrying text to box RS232 port `port`.
+std::size_t BuildPortFrame(std::span<std::uint8_t> out, std::uint8_t port,
+                           std::span<const std::uint8_t> text);
+std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte,
+                            std::uint32_t word);
+// Fills the header of a fixed-length frame (air data, attitude) whose body is
+// already in place and appends its check bytes.
+void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
+
+// The serial port every sender writes to; null drops frames (no port yet).
+void BindBoxPort(SerialPort* port);
+
+void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload);
+void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text);
+void SendArincWord(std::uint8_t leadByte, std::uint32_t word);
+void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
+
+}  // namespace bridge

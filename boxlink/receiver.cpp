@@ -1,0 +1,68 @@
+#include "boxlink/receiver.h"
+
+#include <algorithm>
+#include <array>
+
+#include "boxlink/box_commands.h"
+#include "boxlink/box_frames.h"
+#include "core/bridge_state.h"
+
+namespace bridge {
+namespace {
+
+constexpr std::uint8_t kMinFrameLength = 3;
+
+void FrameComplete() {
+    switch (Bridge.ReceivedKind) {
+        case 0: ServoCommandHandler(); break;
+        case 1: CommandDispatcher(); break;
+        default: break;  // no handler: dropped
+    }
+}
+
+}  // namespace
+
+void ReceiveEvent(SerialPort& port, std::int32_t count) {
+    std::array<std::uint8_t, kMaxReadPerEvent> chunk;
+    const std::int32_t wanted = std::clamp<std::int32_t>(count, 0, kMaxReadPerEvent);
+    if (wanted == 0) return;
+    const std::int32_t got = port.Read(chunk.data(), wanted);
+    // -1 (failure) and 0 feed nothing; a port never returns more than asked,
+    // but the bound keeps the loop inside the chunk whatever it returns.
+    const std::int32_t fed = std::min(got, wanted);
+    for (std::int32_t i = 0; i < fed; ++i) ReceiveByte(chunk[static_cast<std::size_t>(i)]);
+}
+
+void ReceiveByte(std::uint8_t b) {
+    BridgeState& s = Bridge;
+    switch (s.RxState) {
+        case ReceiveState::Hunt:
+            if (b == kSync1) s.RxState = ReceiveState::Sync;
+            break;
+        case ReceiveState::Sync:
+            s.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
+            break;
+        case ReceiveState::Length:
+            s.Remaining = b;
+            s.FrameLength = b;
+            s.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
+            break;
+        case ReceiveState::Kind:
+            s.ReceivedKind = b;
+            s.PayloadIndex = 0;
+            s.RxState = ReceiveState::Payload;
+            break;
+        case ReceiveState::Payload:
+            // LEN is at most 255, so the index stays below the 256-byte buffer.
+            s.ReceiveBuffer[s.PayloadIndex] = b;
+            s.PayloadIndex = static_cast<std::uint8_t>(s.PayloadIndex + 1);
+            s.Remaining = static_cast<std::uint8_t>(s.Remaining - 1);
+            if (s.Remaining == 0) {
+                FrameComplete();
+                s.RxState = ReceiveState::Hunt;
+            }
+            break;
+    }
+}
+
+}  // namespace bridge

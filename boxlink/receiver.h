@@ -1,0 +1,22 @@
+// Frames from the interface box: 0x05 0x82, LEN (3 or more), frame kind, LEN
+// payload bytes, nothing checked at the end. A byte state machine reassembles
+// them from any split of the byte stream and calls the handler of the frame
+// kind: the servo command handler for kind 0, the command dispatcher for 1.
+#pragma once
+
+#include <cstdint>
+
+#include "boxlink/serial_port.h"
+
+namespace bridge {
+
+inline constexpr std::int32_t kMaxReadPerEvent = 1000;
+
+// The receive event (Comm1's OnRxChar): reads at most 1000 of the `count`
+// waiting bytes and feeds every byte read to the state machine.
+void ReceiveEvent(SerialPort& port, std::int32_t count);
+
+// One step of the receive state machine.
+void ReceiveByte(std::uint8_t b);
+
+}  // namespace bridge

@@ -1,0 +1,21 @@
+# GoogleTest: the distribution's package natively, built from /usr/src/googletest
+# with the cross compiler for Windows; a native Windows build finds its own.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)  # defines GTest::gtest
+else()
+    find_package(GTest REQUIRED)
+    find_package(benchmark QUIET)
+endif()
+
+# One ctest entry per executable: a Wine process start costs a second or two,
+# so Windows-side tests are grouped into few executables.
+function(bridge_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    bridge_set_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+endfunction()

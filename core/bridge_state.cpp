@@ -1,0 +1,9 @@
+#include "core/bridge_state.h"
+
+namespace bridge {
+
+BridgeState Bridge{};
+
+void ResetBridgeState() { Bridge = BridgeState{}; }
+
+}  // namespace bridge

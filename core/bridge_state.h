@@ -1,0 +1,200 @@
+// The bridge state: the one process-wide record through which every part of
+// the bridge meets. Zero at start; touched only on the user-interface thread,
+// so it has no locks. Field names are the names used throughout the program.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace bridge {
+
+static_assert(std::endian::native == std::endian::little,
+              "simulator and box values are copied as little-endian bytes");
+
+inline constexpr std::size_t kTransmitBufferSize = 256;
+inline constexpr std::size_t kAirDataFrameSize = 73;
+inline constexpr std::size_t kAttitudeFrameSize = 28;
+inline constexpr std::size_t kReceiveBufferSize = 256;
+inline constexpr std::size_t kItemPayloadMax = 15;
+inline constexpr std::size_t kEngineCount = 4;
+inline constexpr std::size_t kBoxPortCount = 5;
+
+// A text of at most six characters kept in place (the radio sentence fields).
+struct ShortText {
+    std::array<char, 6> chars;
+    std::uint8_t length;
+};
+
+enum class ReceiveState : std::uint8_t { Hunt, Sync, Length, Kind, Payload };
+
+// A port reply handler reads the current command frame from the receive buffer.
+using ReplyHandler = void (*)();
+
+struct EngineSnapshot {
+    std::uint16_t RpmRaw;
+    std::uint16_t RpmScaler;
+    double EgtRankine;
+    double OilTempRankine;
+    double OilPressurePsf;
+    std::uint16_t ManifoldRaw;
+    double FuelFlowPph;
+    double ChtFahrenheit;
+    double FuelPressurePsf;
+};
+
+// Shared by the SL30 and SL40 reply parsers; kept from one command frame to the next.
+struct ReplyParseState {
+    std::uint8_t Step;
+    std::uint8_t RunningSum;
+    std::uint8_t MessageId;
+    std::uint8_t Count;
+    std::uint8_t ReceivedChecksum;
+    std::array<std::uint8_t, 3> Field;
+    std::uint8_t FieldPosition;
+};
+
+struct BridgeState {
+    // Settings (the settings file's keys) and start-up values.
+    std::uint8_t CommsPort;
+    std::uint8_t SL30Port;
+    std::uint8_t SL40Port;
+    std::uint8_t EGTCHTSplit;
+    std::uint8_t NumberOfEngines;
+    bool PortOpen;
+    std::uint8_t EngineAddressBase;
+    std::uint16_t RadioPortMask;
+
+    // Link and cycle control.
+    bool SimLinkUp;
+    bool StopRequested;
+    std::string LogLine;
+    std::uint8_t TickPhase;
+    std::uint8_t RpmPhase;
+    std::uint8_t RadioPhase;
+    std::uint8_t EnginePhase;
+    bool RpmDue;
+    bool FuelFlowDue;
+
+    // Servo state, written by the servo command handler, applied by the main cycle.
+    bool BankServoEngaged;
+    bool PitchServoEngaged;
+    std::int16_t BankServoCommand;
+    std::int16_t PitchServoCommand;
+    std::int16_t BankServoPosition;
+    std::int16_t PitchServoPosition;
+    bool BankEchoPending;
+    bool PitchEchoPending;
+    std::uint8_t BankEngageBit;
+    std::uint8_t PitchEngageBit;
+    std::int16_t BankServoRaw;
+    std::int16_t PitchServoRaw;
+    std::uint8_t ControlsDisconnect;
+
+    // Writes requested by the box; a radio write of 0 means nothing pending.
+    std::uint16_t AltimeterCommand;
+    bool AltimeterWritePending;
+    std::uint16_t Com1ActiveWrite;
+    std::uint16_t Com1StandbyWrite;
+    std::uint16_t Nav1ActiveWrite;
+    std::uint16_t Nav1StandbyWrite;
+    std::uint16_t Com2ActiveWrite;
+    std::uint16_t Com2StandbyWrite;
+
+    // ARINC playback and its hand-off to the main cycle.
+    bool PlaybackStopRequested;
+    bool RecordPending;
+    bool PlaybackRunning;
+    std::uint8_t LeadByte;
+    std::uint32_t ArincWord;
+
+    // Simulator snapshot, raw as the simulator delivers it. Attitude set:
+    double PitchDeg;
+    double BankDeg;
+    std::int16_t TurnRateRaw;
+    std::int8_t BallRaw;
+    double CompassHeadingDeg;
+    double GyroHeadingDeg;
+    std::int16_t GForceRaw;
+    // Navigation set:
+    std::int64_t LatitudeRaw;
+    std::int64_t LongitudeRaw;
+    std::uint64_t HeadingRaw;  // a 4-byte read into a zeroed 64-bit cell
+    double GpsGroundSpeed;
+    double GpsAltitude;
+    std::int32_t AltitudeMetres;
+    std::int32_t IasRaw;
+    std::int32_t VerticalSpeedRaw;
+    std::int16_t OatRaw;
+    double AmbientPressure;
+    std::uint16_t AltimeterSetting;
+    float Nav1CdiDeflection;
+    float Nav1GsDeflection;
+    std::uint16_t NavRadioFlags;
+    std::uint16_t Nav1Obs;
+    std::uint16_t Nav1Radial;
+    std::uint16_t Nav2Radial;
+    // Radio set, BCD:
+    std::uint16_t Com1Active;
+    std::uint16_t Com1Standby;
+    std::uint16_t Nav1Active;
+    std::uint16_t Nav1Standby;
+    std::uint16_t Com2Active;
+    std::uint16_t Com2Standby;
+    // Engine set, engine 1 first:
+    std::array<EngineSnapshot, kEngineCount> Engines;
+
+    // Derived values for the telemetry frames.
+    std::int32_t BankCentiDeg;
+    std::int32_t PitchUpCentiDeg;
+    std::int32_t TurnRateTenths;
+    std::int32_t GyroHeadingCentiDeg;
+    std::int32_t CompassHeadingCentiDeg;
+    double LatitudeDeg;
+    double LongitudeDeg;
+    std::int32_t Latitude1e7;
+    std::int32_t Longitude1e7;
+    std::int32_t TrueHeading1e5;
+    std::int32_t GroundSpeedCentiMs;
+    std::int32_t AltitudeFeet;
+    std::int32_t IasTenthsKmh;
+    std::int32_t VerticalSpeedFpm;
+
+    // Radio sentence fields, kept from one radio cycle to the next.
+    std::int32_t Nav1CdiScaled;
+    std::int32_t Nav1GsScaled;
+    std::uint8_t Sl30StatusFlags;
+    ShortText Nav1ObsText;
+    ShortText Nav1RadialText;
+    ShortText Nav2RadialText;
+    std::uint8_t Nav1RadialValid;
+    std::uint8_t Nav2RadialValid;
+
+    // Port reply handlers for box RS232 ports 1..5 (entry i is port i + 1), and
+    // the reply parse state they share.
+    std::array<ReplyHandler, kBoxPortCount> PortReplyHandlers;
+    ReplyParseState ReplyParse;
+
+    // Frame buffers. Each send builds its frame in place and writes it at once.
+    std::array<std::uint8_t, kTransmitBufferSize> TransmitBuffer;
+    std::array<std::uint8_t, kAirDataFrameSize> AirDataFrame;
+    std::array<std::uint8_t, kAttitudeFrameSize> AttitudeFrame;
+    std::array<std::uint8_t, kItemPayloadMax> ItemPayload;
+
+    // Receiver.
+    ReceiveState RxState;
+    std::uint8_t Remaining;
+    std::uint8_t FrameLength;
+    std::uint8_t ReceivedKind;
+    std::uint8_t PayloadIndex;
+    std::array<std::uint8_t, kReceiveBufferSize> ReceiveBuffer;
+};
+
+extern BridgeState Bridge;
+
+// Back to the all-zero state of program start (tests).
+void ResetBridgeState();
+
+}  // namespace bridge

@@ -1,0 +1,9 @@
+#include "radio/radio_cycle.h"
+
+namespace bridge {
+
+void RunRadioCycle() {}
+
+void ComputeRadioPortMask() {}
+
+}  // namespace bridge

@@ -1,0 +1,29 @@
+# Sourced by scripts that run Windows programs: a temporary Wine prefix of
+# their own with a persistent wineserver, and an Xvfb display. The exit trap
+# ends only what was started here: the server of this prefix and Xvfb by pid.
+
+WINE_SESSION_DIR=$(mktemp -d /tmp/bridge-wine.XXXXXX)
+export WINEPREFIX="$WINE_SESSION_DIR/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+XVFB_PID=""
+
+wine_session_end() {
+    WINEPREFIX="$WINE_SESSION_DIR/prefix" wineserver -k 2>/dev/null || true
+    [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$WINE_SESSION_DIR"
+}
+trap wine_session_end EXIT
+
+# Xvfb picks a free display and writes its number to the pipe.
+exec {displayfd}<> <(:)
+Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB_PID=$!
+read -r -t 30 display_number <&"$displayfd"
+exec {displayfd}>&-
+export DISPLAY=":$display_number"
+
+# The persistent server first: a server started by wineboot would refuse -p.
+mkdir -p "$WINEPREFIX"
+wineserver -p
+wineboot -i >/dev/null 2>&1

@@ -1,0 +1,50 @@
+// Nanoseconds per half-rate tick with four engines, against an in-memory
+// simulator link and a port that only counts bytes.
+#include <benchmark/benchmark.h>
+
+#include "boxlink/box_frames.h"
+#include "core/bridge_state.h"
+#include "core/main_cycle.h"
+#include "core/variable_map.h"
+#include "tests/support/fake_sim_link.h"
+#include "tests/support/fake_view.h"
+
+namespace {
+
+using namespace bridge;
+
+class CountingPort : public SerialPort {
+public:
+    long bytes = 0;
+    std::int32_t Write(const void*, std::int32_t count) override {
+        bytes += count;
+        return count;
+    }
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+};
+
+void HalfRateTick(benchmark::State& state) {
+    ResetBridgeState();
+    testing::FakeSimLink sim;
+    testing::FakeView view;
+    CountingPort port;
+    MainCycle cycle(sim, view);
+    BindBoxPort(&port);
+    Bridge.EngineAddressBase = 32;
+    Bridge.NumberOfEngines = 4;
+    Bridge.SL30Port = 1;
+    Bridge.SL40Port = 2;
+    for (const auto& e : offsets::kEngine) sim.Set<double>(e.egt, 1700.0);
+    for (auto _ : state) {
+        Bridge.SimLinkUp = true;
+        Bridge.TickPhase = 0;  // the next tick is a half-rate tick
+        cycle.Tick();
+    }
+    benchmark::DoNotOptimize(port.bytes);
+    BindBoxPort(nullptr);
+}
+BENCHMARK(HalfRateTick);
+
+}  // namespace
+
+BENCHMARK_MAIN();
