@@ -1,0 +1,59 @@
+#include "platform/win32/gui/application_window.h"
+
+namespace bridge::gui {
+namespace {
+constexpr char kClassName[] = "TApplication";
+}
+
+bool ApplicationWindow::Create() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    windowClass.lpszClassName = kClassName;
+    RegisterClassA(&windowClass);
+    // Visible but of no size, so that it has a taskbar button and nothing else.
+    window_ = CreateWindowExA(0, kClassName, kApplicationTitle,
+                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
+                              nullptr, nullptr, instance, this);
+    if (window_ == nullptr) return false;
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    return true;
+}
+
+ApplicationWindow::~ApplicationWindow() {
+    if (window_ != nullptr) {
+        SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+}
+
+LRESULT CALLBACK ApplicationWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+    auto* self = reinterpret_cast<ApplicationWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && self != nullptr && self->mainWindow_ != nullptr &&
+                IsWindowEnabled(self->mainWindow_)) {
+                SetFocus(self->mainWindow_);
+                return 0;
+            }
+            break;
+        case WM_CLOSE:  // from the taskbar button's menu: close the main window
+            if (self != nullptr && self->mainWindow_ != nullptr) {
+                PostMessageA(self->mainWindow_, WM_CLOSE, 0, 0);
+                return 0;
+            }
+            break;
+        default: break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void ShowPlainMessage(const char* text) {
+    MessageBoxA(nullptr, text, kApplicationTitle, MB_OK | MB_TASKMODAL);
+}
+
+}  // namespace bridge::gui

@@ -1,0 +1,34 @@
+// The application window: never seen itself, it carries the application title
+// on the taskbar button and owns the main window, whose own caption is empty.
+// Message boxes carry the title too.
+#pragma once
+
+#include <windows.h>
+
+namespace bridge::gui {
+
+inline constexpr char kApplicationTitle[] = "Dravik EFIS to Flightsim bridge";
+
+class ApplicationWindow {
+public:
+    bool Create();
+    ~ApplicationWindow();
+    HWND handle() const { return window_; }
+
+    // The main window gets the focus whenever the taskbar button activates us.
+    void SetMainWindow(HWND mainWindow) { mainWindow_ = mainWindow; }
+    // Minimizing the main window minimizes the application (its taskbar button).
+    void Minimize() { ShowWindow(window_, SW_MINIMIZE); }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    HWND mainWindow_ = nullptr;
+};
+
+// A plain message box: the application title as caption, no icon, one OK
+// button, centred on the screen. Ticks go on while it is open.
+void ShowPlainMessage(const char* text);
+
+}  // namespace bridge::gui

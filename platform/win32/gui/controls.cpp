@@ -1,0 +1,59 @@
+#include "platform/win32/gui/controls.h"
+
+#include <vector>
+
+namespace bridge::gui {
+
+HFONT CreateDialogFont(const DpiScale& scale) {
+    NONCLIENTMETRICSA metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }
+    LOGFONTA font = metrics.lfMessageFont;
+    // The system reports the font for the system DPI; scale to this window's.
+    HDC screen = GetDC(nullptr);
+    const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (systemDpi > 0) font.lfHeight = MulDiv(font.lfHeight, scale.dpi(), systemDpi);
+    return CreateFontIndirectA(&font);
+}
+
+namespace {
+
+SIZE TextSize(HWND parent, HFONT font, const char* text) {
+    SIZE size = {0, 0};
+    HDC dc = GetDC(parent);
+    HGDIOBJ old = SelectObject(dc, font);
+    GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+    SelectObject(dc, old);
+    ReleaseDC(parent, dc);
+    return size;
+}
+
+}  // namespace
+
+HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiScale& scale) {
+    int width = scale(spec.width);
+    int height = scale(spec.height);
+    if (spec.width == 0 || spec.height == 0) {  // a label that fits its text
+        const SIZE text = TextSize(parent, font, spec.text);
+        if (spec.width == 0) width = text.cx;
+        if (spec.height == 0) height = text.cy;
+    }
+    HWND control = CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | spec.style,
+                                   scale(spec.left), scale(spec.top), width, height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                                   GetModuleHandleA(nullptr), nullptr);
+    if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+std::string WindowText(HWND window) {
+    const int length = GetWindowTextLengthA(window);
+    std::vector<char> text(static_cast<std::size_t>(length) + 1);
+    GetWindowTextA(window, text.data(), length + 1);
+    return std::string(text.data());
+}
+
+}  // namespace bridge::gui

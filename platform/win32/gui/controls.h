@@ -1,0 +1,29 @@
+// Native child controls created from a small description, in the dialog font.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/gui/dpi_scale.h"
+
+namespace bridge::gui {
+
+struct ControlSpec {
+    int id;
+    const char* className;  // "BUTTON", "STATIC", "EDIT", TRACKBAR_CLASSA, ...
+    const char* text;
+    DWORD style;            // WS_CHILD is added; WS_VISIBLE only if listed
+    int left, top, width, height;  // at 96 DPI; width/height 0 = fit the text
+    DWORD exStyle = 0;
+};
+
+// The standard dialog font of the system (the message font), for a DPI.
+HFONT CreateDialogFont(const DpiScale& scale);
+
+// Creates the control as a child of parent with the font; returns its handle.
+HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiScale& scale);
+
+std::string WindowText(HWND window);
+
+}  // namespace bridge::gui

@@ -1,0 +1,39 @@
+// The two setup dialogs as native windows: the operation setup (Form2) and the
+// serial port setup (Form15). They hold no settings themselves: each radio
+// group reports clicks, and the dialog's model decides what is selected.
+#pragma once
+
+#include <functional>
+
+#include "platform/win32/gui/form_window.h"
+#include "platform/win32/gui/radio_group.h"
+
+namespace bridge::gui {
+
+class OperationSetupForm : public FormWindow {
+public:
+    bool Create(HWND owner);
+
+    // RadioGroup1 (engines), RadioGroup2 (EGT/CHT split), RadioGroup3 (SL30
+    // port), RadioGroup4 (SL40 port).
+    RadioGroup RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4;
+    std::function<void()> onActivate;  // FormActivate
+
+private:
+    void CreateControls() override;
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+};
+
+class SerialPortSetupForm : public FormWindow {
+public:
+    bool Create(HWND owner);
+
+    RadioGroup RadioGroup2;  // COM1..COM16 in two columns
+    std::function<void()> onShow;  // FormShow
+
+private:
+    void CreateControls() override;
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+};
+
+}  // namespace bridge::gui
