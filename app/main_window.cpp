@@ -1,0 +1,76 @@
+#include "app/main_window.h"
+
+#include <utility>
+
+#include "app/box_port.h"
+#include "app/settings_file.h"
+#include "core/bridge_state.h"
+#include "radio/radio_cycle.h"
+
+namespace bridge {
+namespace {
+
+constexpr std::uint8_t kEngineAddressBase = 32;
+constexpr std::int32_t kAnySimulator = 0;
+
+}  // namespace
+
+MainWindowModel::MainWindowModel(CommPort& port, SimLinkConnection& simLink, BridgeView& view,
+                                 MessageDisplay& display, MessagePump& pump,
+                                 std::string settingsPath)
+    : port_(port),
+      simLink_(simLink),
+      view_(view),
+      display_(display),
+      pump_(pump),
+      settingsPath_(std::move(settingsPath)) {}
+
+void MainWindowModel::FormCreate() {
+    ReadSettings(settingsPath_);
+    const unsigned portNumber = Bridge.CommsPort + 1u;
+    port_.SetDeviceName(CommDeviceName(portNumber));
+    port_.SetBaudRate(kBoxBaudRate);
+    OpenBoxPort(port_, display_, portNumber);
+    Button1Click();
+    Bridge.EngineAddressBase = kEngineAddressBase;
+    ComputeRadioPortMask();
+}
+
+// SimLinkUp stays clear until the link is open: ticks nested in the opening
+// exchange must not use the link.
+void MainWindowModel::Button1Click() {
+    BridgeState& s = Bridge;
+    s.SimLinkUp = false;
+    if (simLink_.IsOpen()) simLink_.Close();
+    SimLinkResult result = SimLinkResult::Okay;
+    if (simLink_.Open(kAnySimulator, result)) {
+        s.LogLine = "Connected to ";
+        s.LogLine += SimulatorName(simLink_.SimulatorId());
+        s.SimLinkUp = true;
+        view_.SetReconnectEnabled(false);
+    } else {
+        s.LogLine = "Cannot connect to Flight Simulator - ";
+        s.LogLine += SimLinkResultText(result);
+        view_.SetReconnectEnabled(true);
+    }
+    view_.AppendLog(s.LogLine);
+}
+
+bool MainWindowModel::FormCloseQuery() {
+    BridgeState& s = Bridge;
+    s.StopRequested = true;
+    // Once the timer is off (an earlier close stopped it) no tick will answer.
+    while (s.StopRequested && pump_.TimerEnabled())
+        pump_.ProcessMessages();
+    if (s.PortOpen) {
+        port_.Close();
+        s.PortOpen = false;
+    }
+    if (const auto error = WriteSettings(settingsPath_)) {
+        display_.ShowMessage(*error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace bridge

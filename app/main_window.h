@@ -1,0 +1,46 @@
+// The main window's start-up, simulator connection and orderly stop (Form1).
+// The GUI owns the controls and calls these handlers; everything here runs on
+// the user-interface thread, with ticks of the main cycle possibly nested
+// wherever messages are dispatched.
+#pragma once
+
+#include <string>
+
+#include "app/comm_port.h"
+#include "app/message_display.h"
+#include "app/sim_link_connection.h"
+#include "core/bridge_view.h"
+#include "core/message_pump.h"
+
+namespace bridge {
+
+class MainWindowModel {
+public:
+    MainWindowModel(CommPort& port, SimLinkConnection& simLink, BridgeView& view,
+                    MessageDisplay& display, MessagePump& pump, std::string settingsPath);
+    MainWindowModel(const MainWindowModel&) = delete;
+    MainWindowModel& operator=(const MainWindowModel&) = delete;
+
+    // Reads the settings, opens COM<CommsPort + 1> at 115200 baud (a failure
+    // shows the port message and start-up goes on), connects to the simulator,
+    // and sets the engine address base and the radio port mask.
+    void FormCreate();
+
+    // Connects or reconnects to the simulator and logs the outcome.
+    void Button1Click();
+
+    // The user closes the window: stops the main cycle, closes the port and
+    // writes the settings. False (the window stays open) when the settings
+    // cannot be written; the message has been shown by then.
+    bool FormCloseQuery();
+
+private:
+    CommPort& port_;
+    SimLinkConnection& simLink_;
+    BridgeView& view_;
+    MessageDisplay& display_;
+    MessagePump& pump_;
+    std::string settingsPath_;
+};
+
+}  // namespace bridge

@@ -1,0 +1,31 @@
+#include "app/port_setup.h"
+
+#include <cstdint>
+
+#include "app/box_port.h"
+#include "app/shell_texts.h"
+#include "core/bridge_state.h"
+
+namespace bridge {
+
+PortSetupModel::PortSetupModel(CommPort& port, MessageDisplay& display)
+    : RadioGroup2(form15::kRadioGroup2, form15::kRadioGroup2Items), port_(port), display_(display) {
+    RadioGroup2.OnClick = [this] { RadioGroup2Click(); };
+}
+
+void PortSetupModel::FormShow() {
+    loading_ = true;
+    RadioGroup2.SetItemIndex(Bridge.CommsPort);
+    loading_ = false;
+}
+
+void PortSetupModel::RadioGroup2Click() {
+    if (loading_ || RadioGroup2.ItemIndex() < 0) return;
+    const unsigned portNumber = static_cast<unsigned>(RadioGroup2.ItemIndex()) + 1u;
+    port_.Close();
+    port_.SetDeviceName(CommDeviceName(portNumber));
+    OpenBoxPort(port_, display_, portNumber);
+    Bridge.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
+}
+
+}  // namespace bridge

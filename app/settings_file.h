@@ -1,0 +1,35 @@
+// The settings file VELMORA.INI next to the executable: the five settings of
+// the bridge state in section "Setup", read once at start-up and written once
+// when the main window closes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bridge {
+
+inline constexpr const char* kSettingsFileName = "VELMORA.INI";
+inline constexpr const char* kSettingsSection = "Setup";
+
+// The executable's path up to and including its last backslash; empty when it
+// holds none. The whole path counts, however long it is.
+std::string ExecutableFolder(std::string_view executablePath);
+
+// The settings file in the given folder (which ends with its separator).
+std::string SettingsFilePath(std::string_view executableFolder);
+
+// A value text as the settings hold it: "0x"/"0X" or "$" then hexadecimal,
+// otherwise a signed decimal number; anything else is 0. The low 8 bits count.
+std::uint8_t SettingValue(std::string_view text);
+
+// Fills CommsPort, SL30Port, SL40Port, EGTCHTSplit and NumberOfEngines of the
+// bridge state from the file; missing or malformed values become 0.
+void ReadSettings(const std::string& path);
+
+// Writes the five settings in that order. On the first failure the rest are
+// not written and the result is the text to show: "Unable to write to <path>".
+[[nodiscard]] std::optional<std::string> WriteSettings(const std::string& path);
+
+}  // namespace bridge

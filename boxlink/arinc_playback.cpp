@@ -1,0 +1,114 @@
+#include "boxlink/arinc_playback.h"
+
+#include <array>
+#include <charconv>
+#include <limits>
+#include <utility>
+
+#include "core/bridge_state.h"
+
+namespace bridge {
+namespace {
+
+// Whole records in the file; trailing bytes that make no record are ignored.
+std::optional<std::uint32_t> RecordCount(std::ifstream& file) {
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (!file || size < 0) return std::nullopt;
+    const auto records = static_cast<std::uint64_t>(size) / kArincRecordSize;
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(records < kMax ? records : kMax);
+}
+
+bool ReadRecord(std::ifstream& file) {
+    std::array<char, kArincRecordSize> bytes{};
+    if (!file.read(bytes.data(), bytes.size())) return false;
+    auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
+    Bridge.LeadByte = byte(0);
+    Bridge.ArincWord =
+        static_cast<std::uint32_t>(byte(1)) | (static_cast<std::uint32_t>(byte(2)) << 8) |
+        (static_cast<std::uint32_t>(byte(3)) << 16) | (static_cast<std::uint32_t>(byte(4)) << 24);
+    return true;
+}
+
+}  // namespace
+
+void FormatPlaybackPosition(std::uint32_t recordIndex, char (&out)[kPositionTextSize]) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    char* p = std::to_chars(out, out + 10, recordIndex).ptr;  // at most 10 digits
+    *p++ = ' ';
+    const std::uint32_t offset = recordIndex * 4u;  // wraps like the 32-bit original
+    for (int shift = 28; shift >= 0; shift -= 4)
+        *p++ = kHex[(offset >> shift) & 0xFu];
+    *p = '\0';
+}
+
+ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump, std::string executableFolder)
+    : view_(view), pump_(pump), executableFolder_(std::move(executableFolder)) {}
+
+void ArincPlayback::Button4Click() {
+    BridgeState& s = Bridge;
+    if (s.PlaybackRunning) {
+        s.PlaybackStopRequested = true;
+        return;
+    }
+    s.PlaybackStopRequested = false;
+    const std::optional<std::string> path = view_.ChooseFile(executableFolder_);
+    if (!path) {
+        view_.ShowMessage(kRecordingNotChosenMessage);
+        return;
+    }
+    // Read access only: a read-only recording plays too.
+    std::ifstream file(*path, std::ios::binary);
+    const std::optional<std::uint32_t> recordCount =
+        file.is_open() ? RecordCount(file) : std::nullopt;
+    if (!recordCount) {
+        view_.ShowMessage("Cannot open " + *path);
+        return;
+    }
+    // A file without a whole record has nothing to play; looping over it would
+    // spin without ever waiting.
+    if (*recordCount == 0) return;
+
+    view_.SetPlayCaption(kPlayingCaption);
+    s.PlaybackRunning = true;
+    const PlayEnd end = Play(file, *recordCount);
+    file.close();
+    s.PlaybackRunning = false;
+    view_.SetPlayCaption(kPlayArincCaption);
+    if (end == PlayEnd::ReadFailed) view_.ShowMessage("Cannot read " + *path);
+}
+
+// Plays the file round and round until a stop request, or until the timer has
+// stopped (the window is closing), which no tick would follow.
+ArincPlayback::PlayEnd ArincPlayback::Play(std::ifstream& file, std::uint32_t recordCount) {
+    BridgeState& s = Bridge;
+    char position[kPositionTextSize];
+    for (;;) {
+        file.clear();
+        file.seekg(0);
+        for (std::uint32_t i = 0; i < recordCount; ++i) {
+            if (s.PlaybackStopRequested || !pump_.TimerEnabled()) return PlayEnd::Stopped;
+            FormatPlaybackPosition(i, position);
+            view_.SetPositionText(position);
+            if (!ReadRecord(file)) return PlayEnd::ReadFailed;
+            s.RecordPending = true;
+            if (!WaitUntilSent()) return PlayEnd::Stopped;
+        }
+    }
+}
+
+// False when the timer stopped first; the unsent record is dropped.
+bool ArincPlayback::WaitUntilSent() {
+    BridgeState& s = Bridge;
+    while (s.RecordPending) {
+        if (!pump_.TimerEnabled()) {
+            s.RecordPending = false;
+            return false;
+        }
+        pump_.ProcessMessages();
+    }
+    return true;
+}
+
+}  // namespace bridge

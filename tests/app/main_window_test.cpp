@@ -1,0 +1,168 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/settings_file.h"
+#include "tests/app/shell_fixture.h"
+
+namespace bridge::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr const char* kNoSimulator =
+    "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient";
+
+class MainWindowTest : public ShellFixture {
+protected:
+    MainWindowModel MakeWindow(const std::string& settingsPath) {
+        return {commPort, simLink, view, ui, pump, settingsPath};
+    }
+
+    std::string settingsPath = SettingsFilePath(Folder());
+    MainWindowModel form1{commPort, simLink, view, ui, pump, settingsPath};
+};
+
+TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
+    Bridge.CommsPort = 6;
+    simLink.failWith = SimLinkResult::NoServer;
+    form1.FormCreate();
+
+    EXPECT_EQ(commPort.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
+    EXPECT_TRUE(Bridge.PortOpen);
+    EXPECT_EQ(simLink.openRequests, (std::vector<std::int32_t>{0}));
+    EXPECT_EQ(view.log, (Strings{kNoSimulator}));
+    EXPECT_EQ(Bridge.LogLine, kNoSimulator);
+    EXPECT_FALSE(Bridge.SimLinkUp);
+    EXPECT_TRUE(view.reconnectEnabled);
+    EXPECT_EQ(Bridge.EngineAddressBase, 32);
+    EXPECT_TRUE(ui.messages.empty());
+
+    form1.Button1Click();  // tries again and logs again
+    EXPECT_EQ(simLink.openRequests.size(), 2u);
+    EXPECT_EQ(view.log, (Strings{kNoSimulator, kNoSimulator}));
+}
+
+TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
+    WriteFile(settingsPath, "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
+    commPort.missingDevices = {"COM3"};
+    form1.FormCreate();
+
+    EXPECT_EQ(commPort.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(ui.messages,
+              (Strings{"The selected port COM3 is not available, please choose another if "
+                       "possible or free this port if it is in use by another application."}));
+    EXPECT_FALSE(Bridge.PortOpen);
+    EXPECT_EQ(Bridge.NumberOfEngines, 2);
+    EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
+    EXPECT_EQ(Bridge.EngineAddressBase, 32);
+}
+
+TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
+    if (!RadioPortMaskComputed()) GTEST_SKIP() << kNoRadioPortMask;
+    WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
+    Bridge.RadioPortMask = 0xFFFF;
+    form1.FormCreate();
+    EXPECT_EQ(Bridge.RadioPortMask, 0x0005);
+}
+
+TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
+    simLink.simulatorId = 7;
+    form1.Button1Click();
+    EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
+    EXPECT_TRUE(Bridge.SimLinkUp);
+    EXPECT_FALSE(view.reconnectEnabled);
+}
+
+TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile) {
+    form1.Button1Click();
+    sim.failNext = SimLinkResult::TimedOut;
+    cycle.Tick();  // the exchange fails: the link is marked down but stays open
+    ASSERT_FALSE(Bridge.SimLinkUp);
+    ASSERT_TRUE(view.reconnectEnabled);
+
+    // A tick nested in the opening exchange must leave the link alone.
+    std::vector<bool> linkUpDuringOpen;
+    simLink.onOpen = [&] {
+        linkUpDuringOpen.push_back(Bridge.SimLinkUp);
+        cycle.Tick();
+    };
+    form1.Button1Click();
+    EXPECT_EQ(simLink.closes, 1);
+    EXPECT_EQ(view.log,
+              (Strings{"Connected to FS2004", "FlightSim problem: IPC timed out all retries",
+                       "Connected to FS2004"}));
+    EXPECT_TRUE(Bridge.SimLinkUp);
+    EXPECT_FALSE(view.reconnectEnabled);
+
+    form1.Button1Click();  // even from a working link
+    EXPECT_EQ(simLink.closes, 2);
+    EXPECT_EQ(linkUpDuringOpen, (std::vector<bool>{false, false}));
+    EXPECT_EQ(sim.exchanges, 0u);
+}
+
+TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings) {
+    form1.FormCreate();
+    ASSERT_TRUE(Bridge.SimLinkUp);
+    int ticksAtPortClose = -1;
+    bool timerAtPortClose = true;
+    commPort.onClose = [&] {
+        ticksAtPortClose = pump.ticks;
+        timerAtPortClose = view.timerEnabled;
+    };
+    Bridge.CommsPort = 4;  // chosen in the dialogs meanwhile
+    Bridge.SL30Port = 1;
+    Bridge.SL40Port = 2;
+    Bridge.EGTCHTSplit = 3;
+    Bridge.NumberOfEngines = 4;
+
+    EXPECT_TRUE(form1.FormCloseQuery());
+    EXPECT_EQ(pump.ticks, 1);
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_FALSE(Bridge.StopRequested);
+    EXPECT_FALSE(Bridge.SimLinkUp);
+    EXPECT_EQ(sim.exchanges, 0u);  // the stopping tick exchanges nothing
+    EXPECT_EQ(ticksAtPortClose, 1);
+    EXPECT_FALSE(timerAtPortClose);
+    EXPECT_FALSE(commPort.open);
+    EXPECT_EQ(FileText(settingsPath),
+              "[Setup]\r\nCommsPort=4\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=3\r\n"
+              "NumberOfEngines=4\r\n");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(MainWindowTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
+    commPort.missingDevices = {"COM1"};
+    form1.FormCreate();
+    commPort.calls.clear();
+    ui.messages.clear();
+
+    EXPECT_TRUE(form1.FormCloseQuery());
+    EXPECT_TRUE(commPort.calls.empty());
+    EXPECT_TRUE(std::filesystem::exists(settingsPath));
+}
+
+TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenAndASecondCloseDoesNotWaitForATick) {
+    const std::string unwritable = PathOf("missing/VELMORA.INI");
+    MainWindowModel window = MakeWindow(unwritable);
+    window.FormCreate();
+
+    EXPECT_FALSE(window.FormCloseQuery());
+    EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + unwritable}));
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_EQ(commPort.calls.back(), "Close");
+    const int callsAfterFirstClose = pump.calls;
+
+    EXPECT_FALSE(window.FormCloseQuery());  // returns instead of pumping for ever
+    EXPECT_EQ(pump.calls, callsAfterFirstClose);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(commPort.calls.back(), "Close");
+    EXPECT_EQ(std::count(commPort.calls.begin(), commPort.calls.end(), "Close"), 1);
+}
+
+}  // namespace
+}  // namespace bridge::testing

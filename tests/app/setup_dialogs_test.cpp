@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/operation_setup.h"
+#include "app/port_setup.h"
+#include "tests/app/shell_fixture.h"
+
+namespace bridge::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(RadioGroupTest, ClampsCodeSelectionsAndRunsItsHandlerOnlyOnAChange) {
+    const std::array<const char*, 3> items = {"a", "b", "c"};
+    RadioGroup group("caption", items);
+    std::vector<int> shown;
+    int clicks = 0;
+    group.OnSelectionChanged = [&](int index) { shown.push_back(index); };
+    group.OnClick = [&] {
+        EXPECT_EQ(group.ItemIndex(), shown.back());  // the handler sees the new selection
+        ++clicks;
+    };
+    EXPECT_EQ(group.ItemIndex(), -1);
+
+    group.SetItemIndex(1);
+    group.SetItemIndex(1);  // the current item again: nothing
+    EXPECT_EQ(clicks, 1);
+
+    group.SetItemIndex(7);  // beyond the last item selects the last
+    EXPECT_EQ(group.ItemIndex(), 2);
+    group.SetItemIndex(3);  // clamps to the current selection: nothing
+    group.SetItemIndex(-5);
+    EXPECT_EQ(group.ItemIndex(), -1);
+    group.SetItemIndex(-1);
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, -1}));
+    EXPECT_EQ(clicks, 3);
+}
+
+class OperationSetupTest : public ShellFixture {
+protected:
+    OperationSetupModel form2;
+};
+
+TEST_F(OperationSetupTest, FirstActivationShowsTheSettingsAndBringsThemIntoRange) {
+    Bridge.NumberOfEngines = 7;
+    Bridge.EGTCHTSplit = 2;
+    Bridge.SL30Port = 9;
+    Bridge.SL40Port = 0;
+    form2.FormActivate();
+
+    EXPECT_EQ(form2.RadioGroup1.ItemIndex(), 4);
+    EXPECT_STREQ(form2.RadioGroup1.Items()[4], "Four engines");
+    EXPECT_EQ(Bridge.NumberOfEngines, 4);
+    EXPECT_EQ(form2.RadioGroup2.ItemIndex(), 2);
+    EXPECT_EQ(form2.RadioGroup3.ItemIndex(), 5);
+    EXPECT_EQ(Bridge.SL30Port, 5);
+    EXPECT_EQ(form2.RadioGroup4.ItemIndex(), 0);
+    EXPECT_EQ(Bridge.SL40Port, 0);
+}
+
+TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
+    form2.FormActivate();
+    form2.RadioGroup1.SetItemIndex(2);
+    form2.RadioGroup2.SetItemIndex(3);
+    form2.RadioGroup3.SetItemIndex(4);
+    form2.RadioGroup4.SetItemIndex(1);
+    EXPECT_EQ(Bridge.NumberOfEngines, 2);
+    EXPECT_EQ(Bridge.EGTCHTSplit, 3);
+    EXPECT_EQ(Bridge.SL30Port, 4);
+    EXPECT_EQ(Bridge.SL40Port, 1);
+
+    // Reactivated, the dialog shows the settings as they now are.
+    Bridge.NumberOfEngines = 1;
+    form2.FormActivate();
+    EXPECT_EQ(form2.RadioGroup1.ItemIndex(), 1);
+    EXPECT_EQ(form2.RadioGroup3.ItemIndex(), 4);
+}
+
+TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
+    if (!RadioPortMaskComputed()) GTEST_SKIP() << kNoRadioPortMask;
+    form2.FormActivate();
+    EXPECT_EQ(Bridge.RadioPortMask, 0);
+
+    form2.RadioGroup3.SetItemIndex(2);
+    EXPECT_EQ(Bridge.RadioPortMask, 0x0002);
+    form2.RadioGroup4.SetItemIndex(5);
+    EXPECT_EQ(Bridge.RadioPortMask, 0x0012);
+    form2.RadioGroup4.SetItemIndex(2);  // both on port 2
+    EXPECT_EQ(Bridge.RadioPortMask, 0x0002);
+    form2.RadioGroup3.SetItemIndex(0);
+    form2.RadioGroup4.SetItemIndex(0);  // "Don't use" for both
+    EXPECT_EQ(Bridge.RadioPortMask, 0);
+}
+
+class PortSetupTest : public ShellFixture {
+protected:
+    PortSetupModel form15{commPort, ui};
+};
+
+TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
+    Bridge.CommsPort = 4;
+    Bridge.PortOpen = true;
+    form15.FormShow();
+    EXPECT_STREQ(form15.RadioGroup2.Items()[form15.RadioGroup2.ItemIndex()], "COM5");
+
+    Bridge.CommsPort = 200;  // beyond COM16
+    form15.FormShow();
+    EXPECT_EQ(form15.RadioGroup2.ItemIndex(), 15);
+    EXPECT_EQ(Bridge.CommsPort, 200);
+
+    EXPECT_TRUE(commPort.calls.empty());
+    EXPECT_TRUE(Bridge.PortOpen);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
+    form15.FormShow();
+    form15.RadioGroup2.SetItemIndex(11);
+    EXPECT_EQ(commPort.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
+    EXPECT_TRUE(commPort.open);
+    EXPECT_TRUE(Bridge.PortOpen);
+    EXPECT_EQ(Bridge.CommsPort, 11);
+
+    form15.RadioGroup2.SetItemIndex(11);  // the selected port again: nothing
+    EXPECT_EQ(commPort.calls.size(), 3u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
+    Bridge.PortOpen = true;
+    commPort.missingDevices = {"COM3"};
+    form15.FormShow();
+    form15.RadioGroup2.SetItemIndex(2);
+
+    EXPECT_EQ(commPort.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
+    EXPECT_EQ(ui.messages,
+              (Strings{"The selected port COM3 is not available, please choose another if "
+                       "possible or free this port if it is in use by another application."}));
+    EXPECT_FALSE(commPort.open);
+    EXPECT_FALSE(Bridge.PortOpen);
+    EXPECT_EQ(Bridge.CommsPort, 2);
+}
+
+TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {
+    Bridge.CommsPort = 1;
+    commPort.brokenDevices = {"COM4"};
+    form15.FormShow();
+    EXPECT_THROW(form15.RadioGroup2.SetItemIndex(3), std::runtime_error);
+    EXPECT_EQ(Bridge.CommsPort, 1);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace
+}  // namespace bridge::testing

@@ -1,0 +1,57 @@
+// The user-interface thread's dispatch in a test: each ProcessMessages first
+// runs what was scheduled for that moment (clicks, a close of the window),
+// then one tick of the real main cycle while the fake window's timer runs.
+// A loop that keeps pumping without end fails the test instead of hanging it.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "core/main_cycle.h"
+#include "core/message_pump.h"
+#include "tests/support/fake_view.h"
+
+namespace bridge::testing {
+
+struct PumpedForEver : std::runtime_error {
+    PumpedForEver() : std::runtime_error("messages pumped without end") {}
+};
+
+class FakeMessagePump : public MessagePump {
+public:
+    FakeMessagePump(MainCycle& cycle, FakeView& view) : cycle_(cycle), view_(view) {}
+
+    int calls = 0;
+    int ticks = 0;
+    int callLimit = 10000;
+
+    // Runs action just before tick n (1-based) is delivered.
+    void BeforeTick(int n, std::function<void()> action) {
+        beforeTick_[n].push_back(std::move(action));
+    }
+
+    void ProcessMessages() override {
+        if (++calls > callLimit) throw PumpedForEver();
+        const auto due = beforeTick_.find(ticks + 1);
+        if (due != beforeTick_.end()) {
+            const std::vector<std::function<void()>> actions = std::move(due->second);
+            beforeTick_.erase(due);
+            for (const auto& action : actions)
+                action();
+        }
+        if (view_.timerEnabled) {
+            ++ticks;
+            cycle_.Tick();
+        }
+    }
+    bool TimerEnabled() const override { return view_.timerEnabled; }
+
+private:
+    MainCycle& cycle_;
+    FakeView& view_;
+    std::map<int, std::vector<std::function<void()>>> beforeTick_;
+};
+
+}  // namespace bridge::testing

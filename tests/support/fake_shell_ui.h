@@ -1,0 +1,35 @@
+// The main window's message boxes, play button, position field and file
+// dialog, recorded.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/message_display.h"
+#include "boxlink/arinc_playback.h"
+
+namespace bridge::testing {
+
+class FakeShellUi : public MessageDisplay, public PlaybackView {
+public:
+    std::vector<std::string> messages;
+    std::optional<std::string> chosenFile;  // nothing: the dialog is cancelled
+    std::vector<std::string> dialogFolders;
+    std::string playCaption = "Play ARINC";
+    std::vector<std::string> playCaptions;
+    std::vector<std::string> positions;
+
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::optional<std::string> ChooseFile(const std::string& initialFolder) override {
+        dialogFolders.push_back(initialFolder);
+        return chosenFile;
+    }
+    void SetPlayCaption(const char* caption) override {
+        playCaption = caption;
+        playCaptions.emplace_back(caption);
+    }
+    void SetPositionText(const char* text) override { positions.emplace_back(text); }
+};
+
+}  // namespace bridge::testing
