@@ -1,5 +1,7 @@
 #include "platform/win32/gui/application_window.h"
 
+#include "app/shell_texts.h"
+
 namespace bridge::gui {
 namespace {
 constexpr char kClassName[] = "TApplication";

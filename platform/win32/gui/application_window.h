@@ -7,8 +7,6 @@
 
 namespace bridge::gui {
 
-inline constexpr char kApplicationTitle[] = "Dravik EFIS to Flightsim bridge";
-
 class ApplicationWindow {
 public:
     bool Create();

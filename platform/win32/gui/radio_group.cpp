@@ -9,37 +9,38 @@ constexpr int kBottomMargin = 6;
 constexpr int kSideMargin = 8;
 }  // namespace
 
-void RadioGroup::Create(HWND parent, const Layout& layout, HFONT font, const DpiScale& scale) {
+void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font, const DpiScale& scale) {
     firstId_ = layout.firstId;
     CreateControl(parent,
                   {layout.firstId - 1, "BUTTON", layout.caption, WS_VISIBLE | BS_GROUPBOX,
                    layout.left, layout.top, layout.width, layout.height},
                   font, scale);
-    const int rows = (layout.itemCount + layout.columns - 1) / layout.columns;
+    const int count = static_cast<int>(layout.items.size());
+    const int rows = (count + layout.columns - 1) / layout.columns;
     const int rowHeight = (layout.height - kCaptionHeight - kBottomMargin) / rows;
     const int columnWidth = (layout.width - 2 * kSideMargin) / layout.columns;
-    for (int i = 0; i < layout.itemCount; ++i) {
+    for (int i = 0; i < count; ++i) {
         const int column = i / rows;
         const int row = i % rows;
         DWORD style = WS_VISIBLE | BS_RADIOBUTTON;
         if (i == 0) style |= WS_GROUP | WS_TABSTOP;
         buttons_.push_back(CreateControl(
             parent,
-            {layout.firstId + i, "BUTTON", layout.items[i], style,
+            {layout.firstId + i, "BUTTON", layout.items[static_cast<std::size_t>(i)], style,
              layout.left + kSideMargin + column * columnWidth,
              layout.top + kCaptionHeight + row * rowHeight, columnWidth, rowHeight},
             font, scale));
     }
 }
 
-bool RadioGroup::HandleCommand(WPARAM wParam) {
+bool RadioGroupControl::HandleCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     if (id < firstId_ || id >= firstId_ + static_cast<int>(buttons_.size())) return false;
     if (HIWORD(wParam) == BN_CLICKED && onClick) onClick(id - firstId_);
     return true;
 }
 
-void RadioGroup::ShowSelected(int index) {
+void RadioGroupControl::ShowSelected(int index) {
     for (std::size_t i = 0; i < buttons_.size(); ++i) {
         SendMessageA(buttons_[i], BM_SETCHECK,
                      static_cast<int>(i) == index ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -6,19 +6,19 @@
 #include <windows.h>
 
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "platform/win32/gui/dpi_scale.h"
 
 namespace bridge::gui {
 
-class RadioGroup {
+class RadioGroupControl {
 public:
     struct Layout {
         int firstId;  // item i has control id firstId + i; the group box firstId - 1
         const char* caption;
-        const char* const* items;
-        int itemCount;
+        std::span<const char* const> items;
         int columns;
         int left, top, width, height;  // at 96 DPI
     };

@@ -16,7 +16,7 @@ public:
 
     // RadioGroup1 (engines), RadioGroup2 (EGT/CHT split), RadioGroup3 (SL30
     // port), RadioGroup4 (SL40 port).
-    RadioGroup RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4;
+    RadioGroupControl RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4;
     std::function<void()> onActivate;  // FormActivate
 
 private:
@@ -28,7 +28,7 @@ class SerialPortSetupForm : public FormWindow {
 public:
     bool Create(HWND owner);
 
-    RadioGroup RadioGroup2;  // COM1..COM16 in two columns
+    RadioGroupControl RadioGroup2;  // COM1..COM16 in two columns
     std::function<void()> onShow;  // FormShow
 
 private:
