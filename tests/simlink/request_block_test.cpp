@@ -62,7 +62,7 @@ TEST_F(RequestBlockTest, DeliversReadValuesAndSkipsNullDestinations) {
     block[16] = 0x34;
     block[17] = 0x12;
     for (std::size_t i = 0; i < 8; ++i) block[18 + 16 + i] = 0xFF;
-    for (std::size_t i = 0; i < 4; ++i) block[18 + 24 + 12 + 16 + 16 + i] = static_cast<std::uint8_t>(i + 1);
+    for (std::size_t i = 0; i < 4; ++i) block[86 + i] = static_cast<std::uint8_t>(i + 1);
 
     EXPECT_EQ(queue.Deliver(), SimLinkResult::Okay);
     EXPECT_EQ(first, 0x1234);

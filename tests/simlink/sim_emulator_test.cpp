@@ -130,16 +130,17 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
     EXPECT_EQ(defaults->windowClass, "UIPCMAIN");
     EXPECT_EQ(defaults->simulatorWord, 0xFADE0007u);
 
-    const auto o = Parse({"--class", "FS98MAIN", "--version", "0x19980004", "--simulator", "6",
-                          "--fixed", "--log", "C:\\tmp\\x.log", "--ready-event", "ev", "--fault",
-                          "bad-size", "--fault-after", "3", "--fault-count", "2", "--no-reply-ms",
-                          "450", "--show"},
-                         error);
+    const std::vector<std::string_view> all = {
+        "--class", "FS98MAIN", "--version", "0x19980004", "--simulator", "6", "--fixed",
+        "--log", "C:\\tmp\\x.log", "--ready-event", "ev", "--fault", "bad-size",
+        "--fault-after", "3", "--fault-count", "2", "--no-reply-ms", "450", "--show", "--stop",
+        "--send-fault"};
+    const auto o = Parse(all, error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->windowClass, "FS98MAIN");
     EXPECT_EQ(o->version, 0x19980004u);
     EXPECT_EQ(o->simulatorWord, 0xFADE0006u);
-    EXPECT_TRUE(o->fixed && o->show);
+    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault);
     EXPECT_EQ(o->logPath, "C:\\tmp\\x.log");
     EXPECT_EQ(o->readyEvent, "ev");
     EXPECT_EQ(o->fault, Fault::BadSize);
@@ -148,9 +149,10 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
     EXPECT_EQ(o->noReplyMs, 450u);
     EXPECT_EQ(Parse({"--simulator-word", "0x12345678"}, error)->simulatorWord, 0x12345678u);
 
-    for (const auto& bad : std::vector<std::vector<std::string_view>>{
-             {"--class", "OTHER"}, {"--version", "12x"}, {"--version"}, {"--fault", "odd"},
-             {"--simulator", "70000"}, {"--colour", "red"}, {"--fault-after", ""}}) {
+    const std::vector<std::vector<std::string_view>> mistakes = {
+        {"--class", "OTHER"}, {"--version", "12x"}, {"--version"}, {"--fault", "odd"},
+        {"--simulator", "70000"}, {"--colour", "red"}, {"--fault-after", ""}, {"--bogus"}};
+    for (const auto& bad : mistakes) {
         error.clear();
         EXPECT_FALSE(Parse(bad, error));
         EXPECT_FALSE(error.empty());
@@ -198,11 +200,11 @@ TEST(ScriptedFlight, MovesEveryReadVariableAndKeepsWrites) {
     PutU16(m, at::kAltimeter, 16000);
 
     std::vector<std::uint32_t> offsets = {
-        at::kPitch,    at::kBank,       at::kTurnRate,      at::kBall,     at::kCompass,
-        at::kGyro,     at::kGForce,     at::kLatitude,      at::kLongitude, at::kHeading,
-        at::kGpsSpeed, at::kGpsAltitude, at::kAltitude,      at::kIas,      at::kVerticalSpeed,
-        at::kOat,      at::kPressure,   at::kNav1Cdi,       at::kNav1Gs,   at::kNavFlags,
-        at::kNav1Obs,  at::kNav1Radial, at::kNav2Radial};
+        at::kPitch,    at::kBank,        at::kTurnRate,  at::kBall,      at::kCompass,
+        at::kGyro,     at::kGForce,      at::kLatitude,  at::kLongitude, at::kHeading,
+        at::kGpsSpeed, at::kGpsAltitude, at::kAltitude,  at::kIas,       at::kVerticalSpeed,
+        at::kOat,      at::kPressure,    at::kNav1Cdi,   at::kNav1Gs,    at::kNavFlags,
+        at::kNav1Obs,  at::kNav1Radial,  at::kNav2Radial};
     for (const auto& e : at::kEngines) {
         offsets.insert(offsets.end(), {e.rpm, e.egt, e.oilTemp, e.oilPressure, e.manifold,
                                        e.fuelFlow, e.cht, e.fuelPressure});
@@ -211,7 +213,8 @@ TEST(ScriptedFlight, MovesEveryReadVariableAndKeepsWrites) {
     for (int step = 0; step < 450; ++step) {
         flight.Advance(1.0);
         for (std::size_t i = 0; i < offsets.size(); ++i) {
-            if (GetU16(m, offsets[i]) != GetU16(start, offsets[i]) || m[offsets[i] + 2] != start[offsets[i] + 2]) {
+            if (GetU16(m, offsets[i]) != GetU16(start, offsets[i]) ||
+                m[offsets[i] + 2] != start[offsets[i] + 2]) {
                 moved[i] = true;
             }
         }

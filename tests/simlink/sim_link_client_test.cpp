@@ -62,8 +62,8 @@ TEST_F(SimLinkClientTest, OpensWithOneHandshakeExchange) {
                                        "atom FsasmLib:IPC:4D2:1",
                                        "section FsasmLib:IPC:4D2:1 32768", "map", "send 400",
                                        "pause 100"}));
-    EXPECT_EQ(RequestLines(1), (std::vector<std::string>{"R 1 3304 4 00000001",
-                                                         "R 1 3308 4 00000002", "W 1 330A 2 D507"}));
+    EXPECT_EQ(RequestLines(1), (std::vector<std::string>{
+                                   "R 1 3304 4 00000001", "R 1 3308 4 00000002", "W 1 330A 2 D507"}));
     EXPECT_EQ(fake.server.clientStamp(), 2005);
 }
 

@@ -117,14 +117,14 @@ public:
         if (window != &window_ || message != kMessageId) return SendOutcome{true, 0, 0};
         const simemu::Fault fault = faults.Next();
         if (fault == simemu::Fault::NoReply) {
-            server.Serve({}, fault, recordCalls ? &serverLog : nullptr);
+            server.Serve({}, fault, recordCalls ? &serverLog : nullptr);  // counted and logged
             return SendOutcome{false, 0, 1460};
         }
         // The server finds the section through the atom's name.
-        if (atom != kAtom || atomsAlive == 0 || sectionsOpen == 0 || atomName != sectionName_) {
-            return SendOutcome{true, server.Refuse("section", fault, recordCalls ? &serverLog : nullptr), 0};
-        }
         std::string* log = recordCalls ? &serverLog : nullptr;
+        if (atom != kAtom || atomsAlive == 0 || sectionsOpen == 0 || atomName != sectionName_) {
+            return SendOutcome{true, server.Refuse("section", fault, log), 0};
+        }
         return SendOutcome{true, server.Serve(section_, fault, log), 0};
     }
 

@@ -1,6 +1,8 @@
 #include "tools/sim_emulator/emulator_options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace simemu {
 namespace {
@@ -26,17 +28,23 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
     EmulatorOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view name = args[i];
-        if (name == "--fixed") {
-            o.fixed = true;
+        bool* flag = name == "--fixed"        ? &o.fixed
+                     : name == "--show"       ? &o.show
+                     : name == "--help"       ? &o.help
+                     : name == "--stop"       ? &o.stopRunning
+                     : name == "--send-fault" ? &o.sendFault
+                                              : nullptr;
+        if (flag != nullptr) {
+            *flag = true;
             continue;
         }
-        if (name == "--show") {
-            o.show = true;
-            continue;
-        }
-        if (name == "--help") {
-            o.help = true;
-            continue;
+        static constexpr std::string_view kWithValue[] = {
+            "--class",       "--log",        "--ready-event",    "--fault",
+            "--version",     "--simulator",  "--simulator-word", "--fault-after",
+            "--fault-count", "--no-reply-ms"};
+        if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
+            error = "unknown option: " + std::string(name);
+            return std::nullopt;
         }
         if (i + 1 >= args.size()) {
             error = "missing value after " + std::string(name);
@@ -83,9 +91,6 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
             if (!needNumber(o.faultCount)) return std::nullopt;
         } else if (name == "--no-reply-ms") {
             if (!needNumber(o.noReplyMs)) return std::nullopt;
-        } else {
-            error = "unknown option: " + std::string(name);
-            return std::nullopt;
         }
     }
     return o;

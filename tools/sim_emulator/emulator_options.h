@@ -26,6 +26,10 @@ inline constexpr const char* kUsage =
     "  --fault-count N       that many faulty exchanges, 0 for all (default 0)\n"
     "  --no-reply-ms N       how long a no-reply fault holds the answer (default 500)\n"
     "  --show                show the window\n"
+    "  --stop                instead of serving: close the running emulator of --class\n"
+    "                        and wait until it has ended\n"
+    "  --send-fault          instead of serving: give the running emulator of --class\n"
+    "                        the fault of --fault, --fault-after and --fault-count\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Faults can also be set while\n"
     "running with the registered message \"SimEmulator:Fault\": first parameter the\n"
     "fault's number (its place in the list above, from 0) plus 256 times the count,\n"
@@ -44,6 +48,8 @@ struct EmulatorOptions {
     std::uint32_t noReplyMs = 500;
     bool show = false;
     bool help = false;
+    bool stopRunning = false;
+    bool sendFault = false;
 };
 
 // The options, or nothing with `error` set.

@@ -161,8 +161,8 @@ void FlightScript::Advance(double seconds) {
         const double track = heading_ * kPi / 180.0;
         latitude_ = std::clamp(latitude_ + tas * std::cos(track) * dt / kMetresPerDegree, -89.0,
                                89.0);
-        longitude_ = Wrap180(longitude_ + tas * std::sin(track) * dt /
-                                              (kMetresPerDegree * std::cos(latitude_ * kPi / 180.0)));
+        const double metresPerDegreeEast = kMetresPerDegree * std::cos(latitude_ * kPi / 180.0);
+        longitude_ = Wrap180(longitude_ + tas * std::sin(track) * dt / metresPerDegreeEast);
         Compute();
     }
     WriteFlightValues(values_, image_);

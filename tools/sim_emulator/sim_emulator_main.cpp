@@ -45,8 +45,8 @@ void WriteLog(Emulator& e) {
 void MoveFlight(Emulator& e) {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const double seconds =
-        static_cast<double>(now.QuadPart - e.lastMove.QuadPart) / static_cast<double>(e.frequency.QuadPart);
+    const double seconds = static_cast<double>(now.QuadPart - e.lastMove.QuadPart) /
+                           static_cast<double>(e.frequency.QuadPart);
     e.lastMove = now;
     if (e.script) e.script->Advance(seconds);
 }
@@ -83,10 +83,11 @@ LRESULT Exchange(Emulator& e, WPARAM atom) {
         // A client may have made its section smaller than a request block.
         MEMORY_BASIC_INFORMATION info{};
         const SIZE_T queried = VirtualQuery(view, &info, sizeof info);
-        const std::size_t size = queried == 0 ? 0 : std::min<std::size_t>(info.RegionSize, kBlockSize);
+        const std::size_t size =
+            queried == 0 ? 0 : std::min<std::size_t>(info.RegionSize, kBlockSize);
         MoveFlight(e);
-        answer = static_cast<LRESULT>(
-            e.server.Serve(std::span<std::uint8_t>(static_cast<std::uint8_t*>(view), size), fault, log));
+        answer = static_cast<LRESULT>(e.server.Serve(
+            std::span<std::uint8_t>(static_cast<std::uint8_t*>(view), size), fault, log));
         UnmapViewOfFile(view);
     }
     CloseHandle(section);
@@ -147,7 +148,7 @@ void AnnounceReady(Emulator& e) {
 
 int Run(Emulator& e) {
     if (!e.options.logPath.empty()) {
-        e.log = std::fopen(e.options.logPath.c_str(), "w");
+        e.log = std::fopen(e.options.logPath.c_str(), "wb");  // "\n" line ends everywhere
         if (e.log == nullptr) {
             std::fprintf(stderr, "sim_emulator: cannot write %s\n", e.options.logPath.c_str());
             return 2;
@@ -202,6 +203,32 @@ int Run(Emulator& e) {
     return 0;
 }
 
+// --stop and --send-fault: act on an emulator that is already running.
+int ControlRunning(const EmulatorOptions& o) {
+    HWND window = FindWindowExA(nullptr, nullptr, o.windowClass.c_str(), nullptr);
+    if (window == nullptr) {
+        std::fprintf(stderr, "sim_emulator: no window of class %s\n", o.windowClass.c_str());
+        return 1;
+    }
+    if (o.sendFault) {
+        const UINT message = RegisterWindowMessageA("SimEmulator:Fault");
+        const WPARAM wParam =
+            static_cast<WPARAM>(o.fault) + (static_cast<WPARAM>(o.faultCount) << 8);
+        DWORD_PTR answer = 0;
+        const bool sent = SendMessageTimeoutA(window, message, wParam, o.faultAfter, SMTO_NORMAL,
+                                              10000, &answer) != 0;
+        return sent && answer == 1 ? 0 : 1;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (process == nullptr) return 0;
+    const DWORD waited = WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+    return waited == WAIT_OBJECT_0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +243,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (options->stopRunning || options->sendFault) return ControlRunning(*options);
     static Emulator emulator;  // 64 KiB image and more: not on the stack
     emulator.options = *options;
     return Run(emulator);

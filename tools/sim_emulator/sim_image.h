@@ -27,7 +27,8 @@ template <typename Unsigned>
 Unsigned GetLittle(const Image& image, std::uint32_t offset) {
     Unsigned value = 0;
     for (std::size_t i = 0; i < sizeof(Unsigned) && offset + i < kImageSize; ++i) {
-        value = static_cast<Unsigned>(value | (static_cast<Unsigned>(image[offset + i]) << (8 * i)));
+        const auto byte = static_cast<Unsigned>(image[offset + i]);
+        value = static_cast<Unsigned>(value | (byte << (8 * i)));
     }
     return value;
 }
