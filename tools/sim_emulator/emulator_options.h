@@ -1,0 +1,59 @@
+// The simulator emulator's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "tools/sim_emulator/sim_server.h"
+
+namespace simemu {
+
+inline constexpr const char* kUsage =
+    "sim_emulator [options]\n"
+    "  --class NAME          window class, UIPCMAIN (default) or FS98MAIN\n"
+    "  --version N           value served at 0x3304 (default 0x3A000000)\n"
+    "  --simulator N         simulator id; serves 0xFADE0000 + N at 0x3308 (default 7)\n"
+    "  --simulator-word N    the whole 32-bit value served at 0x3308\n"
+    "  --fixed               fixed known values, no motion\n"
+    "  --log PATH            log every exchange to PATH, one request per line\n"
+    "  --ready-event NAME    set the named event when ready\n"
+    "  --fault KIND          none, no-reply, bad-reply, wrong-version, bad-size,\n"
+    "                        huge-size, bad-marker, bad-reference, bad-end\n"
+    "  --fault-after N       that many good exchanges first (default 0)\n"
+    "  --fault-count N       that many faulty exchanges, 0 for all (default 0)\n"
+    "  --no-reply-ms N       how long a no-reply fault holds the answer (default 500)\n"
+    "  --show                show the window\n"
+    "  --stop                instead of serving: close the running emulator of --class\n"
+    "                        and wait until it has ended\n"
+    "  --send-fault          instead of serving: give the running emulator of --class\n"
+    "                        the fault of --fault, --fault-after and --fault-count\n"
+    "Numbers are decimal or 0x-prefixed hexadecimal. Faults can also be set while\n"
+    "running with the registered message \"SimEmulator:Fault\": first parameter the\n"
+    "fault's number (its place in the list above, from 0) plus 256 times the count,\n"
+    "second parameter the number of good exchanges first.\n";
+
+struct EmulatorOptions {
+    std::string windowClass = "UIPCMAIN";
+    std::uint32_t version = kDefaultVersion;
+    std::uint32_t simulatorWord = kDefaultSimulatorWord;
+    bool fixed = false;
+    std::string logPath;
+    std::string readyEvent;
+    Fault fault = Fault::None;
+    std::uint32_t faultAfter = 0;
+    std::uint32_t faultCount = 0;
+    std::uint32_t noReplyMs = 500;
+    bool show = false;
+    bool help = false;
+    bool stopRunning = false;
+    bool sendFault = false;
+};
+
+// The options, or nothing with `error` set.
+std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> args,
+                                            std::string& error);
+
+}  // namespace simemu

@@ -1,0 +1,250 @@
+// The simulator emulator: a top-level window of class "UIPCMAIN" (or
+// "FS98MAIN") that answers the registered message "FsasmLib:IPC" the way the
+// simulator's IPC server does, over a 64 KiB image of FSUIPC offsets moved by
+// a scripted flight. See emulator_options.h for the command line and
+// sim_server.h for the log format. Stop it with WM_CLOSE.
+#include <windows.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/sim_emulator/emulator_options.h"
+#include "tools/sim_emulator/flight_script.h"
+#include "tools/sim_emulator/sim_server.h"
+
+namespace {
+
+using namespace simemu;
+
+struct Emulator {
+    EmulatorOptions options;
+    SimServer server;
+    std::optional<FlightScript> script;
+    FaultPlan faults;
+    UINT ipcMessage = 0;
+    UINT faultMessage = 0;
+    FILE* log = nullptr;
+    std::string logText;
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER lastMove{};
+};
+
+Emulator* gEmulator = nullptr;  // the window procedure's view of the one emulator
+
+void WriteLog(Emulator& e) {
+    if (e.log != nullptr && !e.logText.empty()) {
+        std::fwrite(e.logText.data(), 1, e.logText.size(), e.log);
+        std::fflush(e.log);
+    }
+    e.logText.clear();
+}
+
+void MoveFlight(Emulator& e) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const double seconds = static_cast<double>(now.QuadPart - e.lastMove.QuadPart) /
+                           static_cast<double>(e.frequency.QuadPart);
+    e.lastMove = now;
+    if (e.script) e.script->Advance(seconds);
+}
+
+// Carries out one exchange: the atom names the client's section.
+LRESULT Exchange(Emulator& e, WPARAM atom) {
+    std::string* log = e.log != nullptr ? &e.logText : nullptr;
+    const Fault fault = e.faults.Next();
+    if (fault == Fault::NoReply || fault == Fault::BadReply) {
+        const LRESULT answer = static_cast<LRESULT>(e.server.Serve({}, fault, log));
+        WriteLog(e);
+        // Holding the answer past the client's timeout is what a hung
+        // server looks like to it.
+        if (fault == Fault::NoReply) Sleep(e.options.noReplyMs);
+        return answer;
+    }
+    char name[256];
+    if (GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name) == 0) {
+        e.server.Refuse("atom", fault, log);
+        WriteLog(e);
+        return 0;
+    }
+    HANDLE section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+    if (section == nullptr) {
+        e.server.Refuse("section", fault, log);
+        WriteLog(e);
+        return 0;
+    }
+    void* view = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0);
+    LRESULT answer = 0;
+    if (view == nullptr) {
+        e.server.Refuse("view", fault, log);
+    } else {
+        // A client may have made its section smaller than a request block.
+        MEMORY_BASIC_INFORMATION info{};
+        const SIZE_T queried = VirtualQuery(view, &info, sizeof info);
+        const std::size_t size =
+            queried == 0 ? 0 : std::min<std::size_t>(info.RegionSize, kBlockSize);
+        MoveFlight(e);
+        answer = static_cast<LRESULT>(e.server.Serve(
+            std::span<std::uint8_t>(static_cast<std::uint8_t*>(view), size), fault, log));
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(section);
+    WriteLog(e);
+    return answer;
+}
+
+LRESULT SetFault(Emulator& e, WPARAM wParam, LPARAM lParam) {
+    const auto index = static_cast<std::size_t>(wParam & 0xFFu);
+    if (index >= kFaultCount) return 0;
+    const auto fault = static_cast<Fault>(index);
+    const auto count = static_cast<std::uint32_t>(wParam >> 8);
+    const auto goodFirst = static_cast<std::uint32_t>(lParam);
+    e.faults.Set(fault, goodFirst, count);
+    if (e.log != nullptr) {
+        std::fprintf(e.log, "FAULT %s %u %u\n", FaultName(fault), static_cast<unsigned>(goodFirst),
+                     static_cast<unsigned>(count));
+        std::fflush(e.log);
+    }
+    return 1;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (gEmulator != nullptr) {
+        if (message == gEmulator->ipcMessage) return Exchange(*gEmulator, wParam);
+        if (message == gEmulator->faultMessage) return SetFault(*gEmulator, wParam, lParam);
+    }
+    if (message == WM_CLOSE) {
+        DestroyWindow(window);
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void AnnounceReady(Emulator& e) {
+    char line[160];
+    std::snprintf(line, sizeof line, "READY %lu %s %08X %08X\n", GetCurrentProcessId(),
+                  e.options.windowClass.c_str(), static_cast<unsigned>(e.options.version),
+                  static_cast<unsigned>(e.options.simulatorWord));
+    if (e.log != nullptr) {
+        std::fputs(line, e.log);
+        std::fflush(e.log);
+    }
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+    if (!e.options.readyEvent.empty()) {
+        HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, e.options.readyEvent.c_str());
+        if (event != nullptr) {
+            SetEvent(event);
+            CloseHandle(event);
+        }
+    }
+}
+
+int Run(Emulator& e) {
+    if (!e.options.logPath.empty()) {
+        e.log = std::fopen(e.options.logPath.c_str(), "wb");  // "\n" line ends everywhere
+        if (e.log == nullptr) {
+            std::fprintf(stderr, "sim_emulator: cannot write %s\n", e.options.logPath.c_str());
+            return 2;
+        }
+    }
+    e.server.SetIdentity(e.options.version, e.options.simulatorWord);
+    if (e.options.fixed) {
+        WriteControlValues(ControlValues{}, e.server.image());
+        WriteFlightValues(FixedFlightValues(), e.server.image());
+    } else {
+        e.script.emplace(e.server.image());
+    }
+    e.faults.Set(e.options.fault, e.options.faultAfter, e.options.faultCount);
+    QueryPerformanceFrequency(&e.frequency);
+    QueryPerformanceCounter(&e.lastMove);
+    e.ipcMessage = RegisterWindowMessageA("FsasmLib:IPC");
+    e.faultMessage = RegisterWindowMessageA("SimEmulator:Fault");
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = e.options.windowClass.c_str();
+    if (e.ipcMessage == 0 || e.faultMessage == 0 || RegisterClassA(&windowClass) == 0) {
+        std::fprintf(stderr, "sim_emulator: cannot set up the window\n");
+        return 2;
+    }
+    gEmulator = &e;
+    const std::string title = "Simulator emulator (" + e.options.windowClass + ")";
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 360, 120, nullptr, nullptr,
+                                  instance, nullptr);
+    if (window == nullptr) {
+        std::fprintf(stderr, "sim_emulator: cannot create the window\n");
+        return 2;
+    }
+    if (e.options.show) ShowWindow(window, SW_SHOWNORMAL);
+    AnnounceReady(e);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    gEmulator = nullptr;
+    if (e.log != nullptr) {
+        std::fputs("STOP\n", e.log);
+        std::fclose(e.log);
+    }
+    std::fputs("STOP\n", stdout);
+    return 0;
+}
+
+// --stop and --send-fault: act on an emulator that is already running.
+int ControlRunning(const EmulatorOptions& o) {
+    HWND window = FindWindowExA(nullptr, nullptr, o.windowClass.c_str(), nullptr);
+    if (window == nullptr) {
+        std::fprintf(stderr, "sim_emulator: no window of class %s\n", o.windowClass.c_str());
+        return 1;
+    }
+    if (o.sendFault) {
+        const UINT message = RegisterWindowMessageA("SimEmulator:Fault");
+        const WPARAM wParam =
+            static_cast<WPARAM>(o.fault) + (static_cast<WPARAM>(o.faultCount) << 8);
+        DWORD_PTR answer = 0;
+        const bool sent = SendMessageTimeoutA(window, message, wParam, o.faultAfter, SMTO_NORMAL,
+                                              10000, &answer) != 0;
+        return sent && answer == 1 ? 0 : 1;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    if (process == nullptr) return 0;
+    const DWORD waited = WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+    return waited == WAIT_OBJECT_0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::string error;
+    auto options = ParseOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "sim_emulator: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options->stopRunning || options->sendFault) return ControlRunning(*options);
+    static Emulator emulator;  // 64 KiB image and more: not on the stack
+    emulator.options = *options;
+    return Run(emulator);
+}
