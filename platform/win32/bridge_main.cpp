@@ -1,36 +1,59 @@
-// Program entry: the main window and the message loop.
+// Program entry: the application window with the title, the main window with
+// its components and dialogs, and the message loop until the main window
+// closes. The simulator link is closed at the end.
 #include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <string>
+
+#include "app/settings_file.h"
+#include "platform/win32/gui/application_window.h"
+#include "platform/win32/gui/main_form.h"
+#include "platform/win32/sim_link_transport_win32.h"
+#include "simlink/sim_link.h"
 
 namespace {
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
+std::string ExecutablePath() {
+    // Long paths are not cut: the settings file must be found next to the program.
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = "TForm1";
-    if (RegisterClassA(&windowClass) == 0) return 1;
-
-    HWND window = CreateWindowExA(0, "TForm1", "", WS_OVERLAPPEDWINDOW, 262, 250, 587, 430,
-                                  nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return 1;
-    ShowWindow(window, showCommand);
-
+int RunMessageLoop() {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
     return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    bridge::InstallWin32SimLinkTransport();
+
+    int exitCode = 1;
+    {
+        bridge::gui::ApplicationWindow application;
+        if (!application.Create()) return 1;
+        bridge::gui::MainForm form1(application);
+        if (!form1.Create(bridge::ExecutableFolder(ExecutablePath()))) return 1;
+        ShowWindow(form1.handle(), showCommand);
+        exitCode = RunMessageLoop();
+    }
+    bridge::SimLinkClose();
+    return exitCode;
 }

@@ -1,0 +1,233 @@
+#include "platform/win32/gui/main_form.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <array>
+
+#include "app/settings_file.h"
+#include "app/shell_texts.h"
+#include "boxlink/receiver.h"
+#include "platform/win32/gui/control_ids.h"
+#include "platform/win32/gui/controls.h"
+#include "simlink/sim_link.h"
+
+namespace bridge::gui {
+namespace {
+
+#ifdef BRIDGE_SHOW_ARINC_PLAYBACK
+constexpr DWORD kPlaybackVisible = WS_VISIBLE;  // a build that offers ARINC playback
+#else
+constexpr DWORD kPlaybackVisible = 0;  // present but not offered to the user
+#endif
+
+constexpr int kTrackBarRange = 512;
+constexpr int kTrackBarFrequency = 64;
+
+}  // namespace
+
+MainForm::MainForm(ApplicationWindow& application)
+    : application_(application), cycle_(ProcessSimLink(), *this) {}
+
+MainForm::~MainForm() {
+    ThreadedTimer1.SetEnabled(false);
+    ThreadedTimer1.OnTimer = nullptr;
+    Comm1.OnRxChar = nullptr;
+}
+
+bool MainForm::Create(const std::string& executableFolder) {
+    CreateComponents();
+    if (!FormWindow::Create(ids::kForm1Class, "", WS_OVERLAPPEDWINDOW, 262, 250, 587, 430,
+                            application_.handle())) {
+        return false;
+    }
+    application_.SetMainWindow(handle());
+
+    model_ = std::make_unique<MainWindowModel>(commPort_, simLink_, *this, *this, pump_,
+                                               SettingsFilePath(executableFolder));
+    if (!Form15.Create(handle()) || !Form2.Create(handle())) return false;
+    portSetup_ = std::make_unique<PortSetupModel>(commPort_, *this);
+    operationSetup_ = std::make_unique<OperationSetupModel>();
+    playback_ = std::make_unique<ArincPlayback>(*this, pump_, executableFolder);
+    WireDialogs();
+    model_->FormCreate();
+    return true;
+}
+
+// The components as the main window declares them. Enabled goes before
+// Interval, so the timer starts at its default interval and restarts at 50 ms.
+void MainForm::CreateComponents() {
+    Comm1.SetDeviceName("Com2");
+    Comm1.SetMonitorEvents(kAllCommEvents);
+    Comm1.SetBaudRate(cbr38400);
+    Comm1.SetCharsTimeOut(20);
+    Comm1.SetOptions(TCommOptions{});
+    Comm1.SetFlowControl(fcNone);
+    Comm1.OnRxChar = [this](TCustomComm&, std::int32_t count) { Comm1RxChar(count); };
+    ThreadedTimer1.OnTimer = [this](TThreadedTimer&) { ThreadedTimer1Timer(); };
+    ThreadedTimer1.SetEnabled(true);
+    ThreadedTimer1.SetInterval(50);
+}
+
+void MainForm::CreateControls() {
+    const HWND w = handle();
+    const DWORD tab = WS_VISIBLE | WS_TABSTOP;
+    // Created in tab order, then the labels.
+    HWND memo = CreateControl(
+        w,
+        {ids::kMemo1, "EDIT", "", tab | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 8, 8, 553,
+         161, WS_EX_CLIENTEDGE},
+        font(), scale());
+    SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);  // the log only grows
+    CreateControl(w, {ids::kButton1, "BUTTON", form1::kButton1, tab, 16, 184, 169, 25}, font(),
+                  scale());
+    const std::array<ControlSpec, 2> trackBars = {{
+        {ids::kTrackBar1, TRACKBAR_CLASSA, "", tab | TBS_HORZ | TBS_TOP | TBS_AUTOTICKS, 328, 240,
+         150, 41},
+        {ids::kTrackBar2, TRACKBAR_CLASSA, "", tab | TBS_VERT | TBS_LEFT | TBS_AUTOTICKS, 496, 184,
+         33, 150},
+    }};
+    for (const ControlSpec& spec : trackBars) {
+        HWND bar = CreateControl(w, spec, font(), scale());
+        SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kTrackBarRange);
+        SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kTrackBarRange);
+        SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);
+        SendMessageA(bar, TBM_SETPOS, TRUE, 0);
+    }
+    CreateControl(w, {ids::kButton2, "BUTTON", form1::kButton2, tab, 16, 216, 169, 25}, font(),
+                  scale());
+    CreateControl(w, {ids::kButton3, "BUTTON", form1::kButton3, tab, 16, 248, 169, 25}, font(),
+                  scale());
+    CreateControl(w,
+                  {ids::kButton4, "BUTTON", kPlayArincCaption, WS_TABSTOP | kPlaybackVisible, 16,
+                   320, 169, 25},
+                  font(), scale());
+    CreateControl(w,
+                  {ids::kEdit1, "EDIT", form1::kEdit1, WS_TABSTOP | kPlaybackVisible | ES_AUTOHSCROLL,
+                   16, 296, 121, 21, WS_EX_CLIENTEDGE},
+                  font(), scale());
+
+    const std::array<ControlSpec, 9> labels = {{
+        {ids::kLabel1, "STATIC", form1::kLabel1, WS_VISIBLE, 24, 360, 0, 0},
+        {ids::kLabel1 + 1, "STATIC", form1::kLabel2, WS_VISIBLE, 336, 224, 0, 0},
+        {ids::kLabel1 + 2, "STATIC", form1::kLabel3, WS_VISIBLE, 446, 224, 0, 0},
+        {ids::kLabel1 + 3, "STATIC", form1::kLabel4, WS_VISIBLE, 536, 192, 0, 0},
+        {ids::kLabel1 + 4, "STATIC", form1::kLabel5, WS_VISIBLE, 376, 280, 0, 0},
+        {ids::kLabel1 + 5, "STATIC", form1::kLabel6, WS_VISIBLE | SS_CENTER, 472, 336, 89, 17},
+        // The engaged labels have room for "Not engaged" in any font.
+        {ids::kLabel7, "STATIC", form1::kLabel7, WS_VISIBLE, 368, 296, 90, 0},
+        {ids::kLabel1 + 7, "STATIC", form1::kLabel8, WS_VISIBLE, 536, 312, 0, 0},
+        {ids::kLabel9, "STATIC", form1::kLabel9, WS_VISIBLE, 488, 352, 90, 0},
+    }};
+    for (const ControlSpec& spec : labels) CreateControl(w, spec, font(), scale());
+}
+
+void MainForm::WireDialogs() {
+    Form15.onShow = [this] { portSetup_->FormShow(); };
+    Form15.RadioGroup2.onClick = [this](int i) { portSetup_->RadioGroup2.SetItemIndex(i); };
+    portSetup_->RadioGroup2.OnSelectionChanged = [this](int i) { Form15.RadioGroup2.ShowSelected(i); };
+
+    Form2.onActivate = [this] { operationSetup_->FormActivate(); };
+    const std::array<std::pair<RadioGroupControl*, RadioGroup*>, 4> groups = {{
+        {&Form2.RadioGroup1, &operationSetup_->RadioGroup1},
+        {&Form2.RadioGroup2, &operationSetup_->RadioGroup2},
+        {&Form2.RadioGroup3, &operationSetup_->RadioGroup3},
+        {&Form2.RadioGroup4, &operationSetup_->RadioGroup4},
+    }};
+    for (const auto& [control, model] : groups) {
+        control->onClick = [model](int i) { model->SetItemIndex(i); };
+        model->OnSelectionChanged = [control](int i) { control->ShowSelected(i); };
+    }
+}
+
+bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) break;
+            switch (LOWORD(wParam)) {
+                case ids::kButton1: model_->Button1Click(); return true;
+                case ids::kButton2: Button2Click(); return true;
+                case ids::kButton3: Button3Click(); return true;
+                case ids::kButton4: playback_->Button4Click(); return true;
+                default: break;
+            }
+            break;
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == SC_MINIMIZE) {  // the taskbar button is the application's
+                application_.Minimize();
+                result = 0;
+                return true;
+            }
+            break;
+        case WM_CLOSE:
+            if (model_ == nullptr || model_->FormCloseQuery()) DestroyWindow(handle());
+            result = 0;
+            return true;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            result = 0;
+            return true;
+        default: break;
+    }
+    (void)lParam;
+    return false;
+}
+
+void MainForm::ThreadedTimer1Timer() { cycle_.Tick(); }
+
+void MainForm::Comm1RxChar(std::int32_t count) { ReceiveEvent(Comm1, count); }
+
+void MainForm::Button2Click() { Form15.ShowModal(handle()); }
+
+void MainForm::Button3Click() { Form2.ShowModal(handle()); }
+
+void MainForm::SetServoLabel(Servo servo, const char* text) {
+    HWND label = Control(servo == Servo::Bank ? ids::kLabel7 : ids::kLabel9);
+    // Set only on change: the label would otherwise repaint on every tick.
+    if (WindowText(label) != text) SetWindowTextA(label, text);
+}
+
+void MainForm::SetServoTrackBar(Servo servo, int position) {
+    HWND bar = Control(servo == Servo::Bank ? ids::kTrackBar1 : ids::kTrackBar2);
+    if (SendMessageA(bar, TBM_GETPOS, 0, 0) != position) {
+        SendMessageA(bar, TBM_SETPOS, TRUE, position);
+    }
+}
+
+void MainForm::AppendLog(const std::string& line) {
+    HWND memo = Control(ids::kMemo1);
+    const LRESULT end = GetWindowTextLengthA(memo);
+    SendMessageA(memo, EM_SETSEL, end, end);
+    const std::string text = line + "\r\n";
+    SendMessageA(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainForm::SetReconnectEnabled(bool enabled) { EnableWindow(Control(ids::kButton1), enabled); }
+
+void MainForm::StopTimer() { ThreadedTimer1.SetEnabled(false); }
+
+void MainForm::ShowMessage(const std::string& text) { ShowPlainMessage(text.c_str()); }
+
+std::optional<std::string> MainForm::ChooseFile(const std::string& initialFolder) {
+    std::array<char, 32768> path{};
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = handle();
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = static_cast<DWORD>(path.size());
+    dialog.lpstrInitialDir = initialFolder.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameA(&dialog)) return std::nullopt;
+    return std::string(path.data());
+}
+
+// Playback can outlive the window when the window is closed during it.
+void MainForm::SetPlayCaption(const char* caption) {
+    if (IsWindow(handle())) SetWindowTextA(Control(ids::kButton4), caption);
+}
+
+void MainForm::SetPositionText(const char* text) {
+    if (IsWindow(handle())) SetWindowTextA(Control(ids::kEdit1), text);
+}
+
+}  // namespace bridge::gui

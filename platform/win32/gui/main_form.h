@@ -1,0 +1,80 @@
+// The main window, Form1: the log, the reconnect and setup buttons, the servo
+// track bars and labels, and the components it owns: the serial port Comm1,
+// the threaded timer ThreadedTimer1 that drives the main cycle, and the two
+// setup dialogs. Its handlers hand over to the application models.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/message_display.h"
+#include "app/operation_setup.h"
+#include "app/port_setup.h"
+#include "boxlink/arinc_playback.h"
+#include "core/bridge_view.h"
+#include "core/main_cycle.h"
+#include "platform/win32/comm.h"
+#include "platform/win32/gui/application_window.h"
+#include "platform/win32/gui/form_window.h"
+#include "platform/win32/gui/setup_forms.h"
+#include "platform/win32/gui/win32_shell_adapters.h"
+#include "platform/win32/threaded_timer.h"
+
+namespace bridge::gui {
+
+class MainForm : public FormWindow,
+                 public BridgeView,
+                 public MessageDisplay,
+                 public PlaybackView {
+public:
+    explicit MainForm(ApplicationWindow& application);
+    ~MainForm() override;
+
+    // Builds the window and its components, creates the two dialogs and runs
+    // FormCreate. The timer ticks from here on.
+    bool Create(const std::string& executableFolder);
+
+    // BridgeView
+    void SetServoLabel(Servo servo, const char* text) override;
+    void SetServoTrackBar(Servo servo, int position) override;
+    void AppendLog(const std::string& line) override;
+    void SetReconnectEnabled(bool enabled) override;
+    void StopTimer() override;
+    // MessageDisplay and PlaybackView
+    void ShowMessage(const std::string& text) override;
+    // PlaybackView
+    std::optional<std::string> ChooseFile(const std::string& initialFolder) override;
+    void SetPlayCaption(const char* caption) override;
+    void SetPositionText(const char* text) override;
+
+private:
+    void CreateControls() override;
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void CreateComponents();
+    void WireDialogs();
+    HWND Control(int id) const { return GetDlgItem(handle(), id); }
+
+    // Handlers named after their controls.
+    void ThreadedTimer1Timer();
+    void Comm1RxChar(std::int32_t count);
+    void Button2Click();
+    void Button3Click();
+
+    ApplicationWindow& application_;
+    TComm Comm1;
+    TThreadedTimer ThreadedTimer1;
+    OperationSetupForm Form2;
+    SerialPortSetupForm Form15;
+    CommPortAdapter commPort_{Comm1};
+    ProcessSimLinkConnection simLink_;
+    Win32MessagePump pump_{ThreadedTimer1};
+    MainCycle cycle_;
+    std::unique_ptr<MainWindowModel> model_;
+    std::unique_ptr<PortSetupModel> portSetup_;
+    std::unique_ptr<OperationSetupModel> operationSetup_;
+    std::unique_ptr<ArincPlayback> playback_;
+};
+
+}  // namespace bridge::gui

@@ -1,0 +1,39 @@
+#include "platform/win32/gui/win32_shell_adapters.h"
+
+#include "simlink/sim_link.h"
+
+namespace bridge::gui {
+
+void CommPortAdapter::SetBaudRate(std::uint32_t baud) {
+    // The start-up logic asks for the one rate the box runs at.
+    comm_.SetBaudRate(baud == 115200 ? cbr115200 : comm_.BaudRate());
+}
+
+bool ProcessSimLinkConnection::Open(std::int32_t requestedSimulator, SimLinkResult& result) {
+    return SimLinkOpen(requestedSimulator, result);
+}
+
+void ProcessSimLinkConnection::Close() { SimLinkClose(); }
+
+bool ProcessSimLinkConnection::IsOpen() const { return SimLinkIsOpen(); }
+
+std::uint32_t ProcessSimLinkConnection::SimulatorId() const { return SimLinkSimulatorId(); }
+
+void Win32MessagePump::ProcessMessages() {
+    constexpr DWORD kWaitMs = 20;
+    MSG message;
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, kWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The main loop ends the program; leave the request for it.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace bridge::gui

@@ -1,0 +1,51 @@
+// The Windows components as the application models see them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/comm_port.h"
+#include "app/sim_link_connection.h"
+#include "core/message_pump.h"
+#include "platform/win32/comm.h"
+#include "platform/win32/threaded_timer.h"
+
+namespace bridge::gui {
+
+// Comm1 for the start-up and port dialog logic.
+class CommPortAdapter : public CommPort {
+public:
+    explicit CommPortAdapter(TComm& comm) : comm_(comm) {}
+    void Close() override { comm_.Close(); }
+    void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }
+    void SetBaudRate(std::uint32_t baud) override;
+    void Open() override { comm_.Open(); }
+
+private:
+    TComm& comm_;
+};
+
+// The process-wide simulator link.
+class ProcessSimLinkConnection : public SimLinkConnection {
+public:
+    bool Open(std::int32_t requestedSimulator, SimLinkResult& result) override;
+    void Close() override;
+    bool IsOpen() const override;
+    std::uint32_t SimulatorId() const override;
+};
+
+// Dispatches what is pending, waiting briefly for input first so that a loop
+// waiting on the main cycle does not spin. Sent messages (the timer's and the
+// port's hand-overs) wake the wait.
+class Win32MessagePump : public MessagePump {
+public:
+    explicit Win32MessagePump(TThreadedTimer& timer) : timer_(timer) {}
+    void ProcessMessages() override;
+    bool TimerEnabled() const override { return timer_.Enabled(); }
+
+private:
+    TThreadedTimer& timer_;
+};
+
+}  // namespace bridge::gui
