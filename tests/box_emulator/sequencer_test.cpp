@@ -38,7 +38,7 @@ class SequencerTest : public ::testing::Test {
 };
 
 TEST_F(SequencerTest, TimeWaitHoldsBackWhatFollows) {
-    Script({"servo bank engage 100", "wait 500ms", "echo later", "quit"});
+    Script({"servo bank engage 100", "wait 500ms", "echo later", "quit", "echo too late"});
     sequencer.Run(1000, sink);
     EXPECT_EQ(sink.Take(), (std::vector<std::string>{"servo bank engage 100"}));
     EXPECT_EQ(sequencer.Deadline(), 1500u);

@@ -56,18 +56,20 @@ int Emulator::Run() {
             std::min<std::uint64_t>(wake > nowMs_ ? wake - nowMs_ : 0, kLongestWaitMs));
         const Events events = line_.Wait(watchInput_, timeout);
         nowMs_ = NowMs();
-        if (events.line) ReadLine();
+        if (events.line) ReadLine(true);
         if (events.input) ReadInput();
         monitor_.Tick(nowMs_);
         Refresh();
     }
     nowMs_ = NowMs();
+    // Frames the bridge wrote before the stop still count.
+    if (exitStatus_ != kExitLineFailed) ReadLine(false);
     log_.Flush();
     if (view_ == ViewMode::Panel) Print("\n");
     return exitStatus_;
 }
 
-void Emulator::ReadLine() {
+void Emulator::ReadLine(bool runCommands) {
     std::array<std::uint8_t, 4096> buffer;
     for (int i = 0; i < kReadsPerWake; ++i) {
         const std::ptrdiff_t n = line_.Read(buffer);
@@ -84,7 +86,7 @@ void Emulator::ReadLine() {
             monitor_.OnFrame(frame, tag);
             log_.Frame(nowMs_ - startMs_, frame, tag);
             sequencer_.OnFrame(tag);
-            sequencer_.Run(nowMs_, *this);
+            if (runCommands) sequencer_.Run(nowMs_, *this);
         }
         monitor_.OnDecoderCounts(decoder_.badFrames(), decoder_.strayBytes());
     }

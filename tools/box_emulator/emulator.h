@@ -37,7 +37,8 @@ class Emulator final : public CommandSink {
     void WaitFailed(std::string_view message, bool fromScript) override;
 
   private:
-    void ReadLine();
+    // Decodes what the bridge sent; runs due commands after each frame.
+    void ReadLine(bool runCommands);
     void ReadInput();
     void RunInputLine(std::string_view text);
     void Refresh();

@@ -60,9 +60,10 @@ bool FrameSelector::Matches(const FrameTag& tag) const {
 std::string FrameSelector::Text() const {
     if (!category) return "any";
     std::string text = CategoryName(*category);
-    if (address >= 0) text += ":" + std::to_string(address);
-    if (itemKind >= 0) text += "/" + std::to_string(itemKind);
-    if (port >= 0) text += ":" + std::to_string(port);
+    // Appended piece by piece: GCC 12 at -O3 misreports "literal" + string.
+    if (address >= 0) text.append(":").append(std::to_string(address));
+    if (itemKind >= 0) text.append("/").append(std::to_string(itemKind));
+    if (port >= 0) text.append(":").append(std::to_string(port));
     return text;
 }
 

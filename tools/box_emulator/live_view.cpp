@@ -65,15 +65,27 @@ void EngineLines(std::string& out, const BoxMonitor& m) {
         const EngineValues& e = m.engine(n);
         if (!e.Any()) continue;
         const auto& w = e.words;
-        Add(out,
-            "Engine %u  RPM %d (%d)  MAP %.2f inHg  FF %d (%.1f pph)  oil %d (%.1f C) / %d "
-            "(%.2f bar)  fuel p %d (%.2f bar)\n",
-            n, w[8][0], w[8][1], boxproto::ManifoldInHg(w[8][2]), w[1][0],
-            boxproto::FuelFlowPph(w[1][0]), w[5][0], boxproto::OilTemperatureCelsius(w[5][0]),
-            w[5][1], boxproto::PressureBar(w[5][1]), w[6][0], boxproto::PressureBar(w[6][0]));
-        Add(out, "          EGT/CHT %d %d %d %d | %d %d %d %d | %d %d %d %d\n", w[2][0], w[2][1],
-            w[2][2], w[2][3], w[3][0], w[3][1], w[3][2], w[3][3], w[4][0], w[4][1], w[4][2],
-            w[4][3]);
+        Add(out, "Engine %u ", n);
+        if (e.seen[8]) {
+            Add(out, " RPM %d (%d)  MAP %.2f inHg", w[8][0], w[8][1],
+                boxproto::ManifoldInHg(w[8][2]));
+        } else {
+            out += " RPM -";
+        }
+        if (e.seen[1]) {
+            Add(out, "  FF %d (%.1f pph)", w[1][0], boxproto::FuelFlowPph(w[1][0]));
+        }
+        if (e.seen[5]) {
+            Add(out, "  oil %d (%.1f C) %d (%.2f bar)", w[5][0],
+                boxproto::OilTemperatureCelsius(w[5][0]), w[5][1], boxproto::PressureBar(w[5][1]));
+        }
+        if (e.seen[6]) Add(out, "  fuel p %d (%.2f bar)", w[6][0], boxproto::PressureBar(w[6][0]));
+        out += '\n';
+        if (e.seen[2] || e.seen[3] || e.seen[4]) {
+            Add(out, "          EGT/CHT %d %d %d %d | %d %d %d %d | %d %d %d %d\n", w[2][0],
+                w[2][1], w[2][2], w[2][3], w[3][0], w[3][1], w[3][2], w[3][3], w[4][0], w[4][1],
+                w[4][2], w[4][3]);
+        }
     }
 }
 

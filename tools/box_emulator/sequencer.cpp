@@ -44,6 +44,7 @@ void Sequencer::Start(Entry entry, std::uint64_t nowMs, CommandSink& sink) {
     } else if (const auto* e = std::get_if<EchoCommand>(&entry.command)) {
         sink.Echo(e->text);
     } else if (std::holds_alternative<QuitCommand>(entry.command)) {
+        queue_.clear();  // nothing after "quit" runs
         sink.Quit();
     } else {
         sink.Send(entry.command);
