@@ -2,12 +2,14 @@
 // against the documented bytes and against the bridge's own receiver.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "boxlink/receiver.h"
 #include "core/bridge_state.h"
 #include "tools/box_emulator/commands.h"
+#include "tools/box_protocol/box_protocol.h"
 #include "tools/box_protocol/radio_sentences.h"
 
 namespace boxemu {
@@ -38,6 +40,8 @@ void FeedBridge(const Bytes& bytes) {
 TEST(Commands, ServoCommandsGiveTheBoxsFrames) {
     EXPECT_EQ(FrameOf("servo bank engage 1024"),
               (Bytes{0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x01, 0x01, 0x00, 0x04}));
+    EXPECT_EQ(FrameOf("servo bank engage 1024\r"),
+              FrameOf("servo bank engage 1024"));  // CR LF file
     EXPECT_EQ(FrameOf("  servo pitch disengage 2048  "),
               (Bytes{0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x02, 0x00, 0x00, 0x08}));
 
@@ -182,6 +186,8 @@ TEST(Commands, MistakesAreRefusedWithAReason) {
         EXPECT_NE(parsed.error, "") << line;
     }
     EXPECT_FALSE(ParseCommand(std::string(252, 'x').insert(0, "porttext 1 ")).command);
+    EXPECT_EQ(FrameOf(std::string(251, 'x').insert(0, "porttext 1 "))[2], 255);  // the longest LEN
+    EXPECT_THROW(boxproto::EncodeBoxFrame(1, Bytes(256)), std::length_error);
     for (const char* nothing : {"", "   ", "# a comment", "  # indented comment"}) {
         const ParsedLine parsed = ParseCommand(nothing);
         EXPECT_FALSE(parsed.command) << nothing;

@@ -32,24 +32,26 @@ const RadioSlotInfo& Info(RadioSlot slot) {
     return kSlots[static_cast<std::size_t>(slot)];
 }
 
+constexpr const char* kBlanks = " \t\r\n";  // a script written on Windows ends lines in CR LF
+
 // Splits off the next word; `rest` keeps what follows it.
 std::string_view NextWord(std::string_view& rest) {
-    const std::size_t start = rest.find_first_not_of(" \t");
+    const std::size_t start = rest.find_first_not_of(kBlanks);
     if (start == std::string_view::npos) {
         rest = {};
         return {};
     }
     rest.remove_prefix(start);
-    const std::size_t end = rest.find_first_of(" \t");
+    const std::size_t end = rest.find_first_of(kBlanks);
     const std::string_view word = rest.substr(0, end);
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end);
     return word;
 }
 
 std::string_view Trimmed(std::string_view text) {
-    const std::size_t start = text.find_first_not_of(" \t\r\n");
+    const std::size_t start = text.find_first_not_of(kBlanks);
     if (start == std::string_view::npos) return {};
-    const std::size_t end = text.find_last_not_of(" \t\r\n");
+    const std::size_t end = text.find_last_not_of(kBlanks);
     return text.substr(start, end - start + 1);
 }
 
