@@ -11,8 +11,7 @@ constexpr std::uint8_t kSync2 = 0x82;
 
 std::uint32_t LittleEndian(const std::vector<std::uint8_t>& bytes, std::size_t at, int size) {
     std::uint32_t v = 0;
-    for (int i = 0; i < size; ++i)
-        v |= static_cast<std::uint32_t>(bytes.at(at + i)) << (8 * i);
+    for (int i = 0; i < size; ++i) v |= static_cast<std::uint32_t>(bytes.at(at + i)) << (8 * i);
     return v;
 }
 
@@ -25,14 +24,10 @@ std::int16_t Item::Word(std::size_t i) const {
 // Length of the frame that starts at p, 0 while too few bytes are in to tell.
 std::size_t OutgoingDecoder::FrameLength(const std::uint8_t* p, std::size_t available) {
     switch (p[2]) {
-        case 0:
-            return 73;
-        case 1:
-            return 28;
-        case 3:
-            return 10;
-        default:
-            return available < 4 ? 0 : std::size_t{p[3]} + 4;
+        case 0: return 73;
+        case 1: return 28;
+        case 3: return 10;
+        default: return available < 4 ? 0 : std::size_t{p[3]} + 4;
     }
 }
 
@@ -149,8 +144,7 @@ std::string RadioReplySentence(bool sl40, std::uint8_t messageId, std::uint32_t 
     body += static_cast<char>((kHz % 1000) / 25 + 48);
     body += '0';
     std::uint8_t sum = 0;
-    for (const char c : body)
-        sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
+    for (const char c : body) sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
     std::string sentence = sl40 ? "$PMRRC" : "$PMRRV";
     sentence += body;
     sentence += static_cast<char>((sum >> 4) + 0x30);
