@@ -1,6 +1,7 @@
 #include "tools/box_protocol/box_protocol.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace boxproto {
 namespace {
@@ -97,6 +98,9 @@ std::int32_t BodyI32(const Frame& frame, std::size_t at) {
 }
 
 std::vector<std::uint8_t> EncodeBoxFrame(std::uint8_t kind, std::span<const std::uint8_t> payload) {
+    // LEN is one byte: a longer payload cannot be framed, and cutting LEN
+    // would send a frame whose tail the bridge reads as the next frame.
+    if (payload.size() > 255) throw std::length_error("box frame payload over 255 bytes");
     std::vector<std::uint8_t> out(4 + payload.size());
     out[0] = kSync1;
     out[1] = kSync2;

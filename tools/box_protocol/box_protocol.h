@@ -56,7 +56,8 @@ std::optional<PortText> AsPortText(const Frame& frame);
 std::int16_t BodyI16(const Frame& frame, std::size_t at);  // frame offset, little-endian
 std::int32_t BodyI32(const Frame& frame, std::size_t at);
 
-// Frames a box sends: 0x05 0x82, LEN, frame kind, LEN payload bytes.
+// Frames a box sends: 0x05 0x82, LEN, frame kind, LEN payload bytes. Throws
+// std::length_error for a payload of more than 255 bytes.
 std::vector<std::uint8_t> EncodeBoxFrame(std::uint8_t kind, std::span<const std::uint8_t> payload);
 // selector 1 = bank, 2 = pitch; position 0..2048 with 1024 the centre.
 std::vector<std::uint8_t> ServoCommandFrame(std::uint8_t selector, bool engage,
