@@ -1,0 +1,123 @@
+// window_probe: looks at and drives another program's windows through window
+// messages, for end-to-end tests and scripts run under Wine.
+//
+//   window_probe wait <class> [timeout-ms]        waits for a visible top-level window
+//   window_probe text <class> <control-id>        prints the control's text
+//   window_probe enabled <class> <control-id>     prints 1 or 0
+//   window_probe visible <class> <control-id>     prints 1 or 0
+//   window_probe trackbar <class> <control-id>    prints the track bar's position
+//   window_probe click <class> <control-id>       posts a button click
+//   window_probe close <class>                    posts WM_CLOSE
+//   window_probe gone <class> [timeout-ms]        waits until no such window is left
+//   window_probe dump <class>                     one line per control: id, class,
+//                                                 visible, enabled, rect, text
+//   window_probe caption <class>                  prints the window's caption
+//
+// <class> is a window class ("TForm1", "TForm15", "TForm2"). Control id 0 means
+// the window itself. Exit status 0 on success, 1 when the window or control is
+// not there (or a wait timed out), 2 for a usage error.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+HWND FindTopLevel(const char* className) {
+    HWND window = FindWindowExA(nullptr, nullptr, className, nullptr);
+    return window;
+}
+
+HWND FindControl(const char* className, const char* idText) {
+    HWND window = FindTopLevel(className);
+    if (window == nullptr) return nullptr;
+    const int id = std::atoi(idText);
+    return id == 0 ? window : GetDlgItem(window, id);
+}
+
+std::string Text(HWND window) {
+    // WM_GETTEXT is marshalled between processes; GetWindowText is not for controls.
+    const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    SendMessageA(window, WM_GETTEXT, static_cast<WPARAM>(text.size()),
+                 reinterpret_cast<LPARAM>(text.data()));
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+bool WaitFor(const char* className, DWORD timeoutMs, bool present) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND window = FindTopLevel(className);
+        const bool there = window != nullptr && (!present || IsWindowVisible(window));
+        if (there == present) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);  // polling another process's windows; nothing to wait on
+    }
+}
+
+BOOL CALLBACK DumpChild(HWND child, LPARAM) {
+    char className[64] = {};
+    GetClassNameA(child, className, sizeof className);
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    std::printf("%d %s visible=%d enabled=%d rect=%ld,%ld,%ld,%ld text=%s\n",
+                GetDlgCtrlID(child), className, IsWindowVisible(child) ? 1 : 0,
+                IsWindowEnabled(child) ? 1 : 0, rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top, Text(child).c_str());
+    return TRUE;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
+                         "gone|dump|caption <class> [control-id|timeout-ms]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    const std::string command = argv[1];
+    const char* className = argv[2];
+    const DWORD timeout = argc > 3 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : 10000;
+
+    if (command == "wait") return WaitFor(className, timeout, true) ? 0 : 1;
+    if (command == "gone") return WaitFor(className, timeout, false) ? 0 : 1;
+    HWND top = FindTopLevel(className);
+    if (top == nullptr) return 1;
+    if (command == "close") return PostMessageA(top, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "caption") {
+        std::printf("%s\n", Text(top).c_str());
+        return 0;
+    }
+    if (command == "dump") {
+        EnumChildWindows(top, DumpChild, 0);
+        return 0;
+    }
+    if (argc < 4) return Usage();
+    HWND control = FindControl(className, argv[3]);
+    if (control == nullptr) return 1;
+    if (command == "text") {
+        std::printf("%s\n", Text(control).c_str());
+    } else if (command == "enabled") {
+        std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    } else if (command == "visible") {
+        std::printf("%d\n", IsWindowVisible(control) ? 1 : 0);
+    } else if (command == "trackbar") {
+        std::printf("%ld\n", static_cast<long>(SendMessageA(control, TBM_GETPOS, 0, 0)));
+    } else if (command == "click") {
+        const int id = GetDlgCtrlID(control);
+        return PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(control))
+                   ? 0
+                   : 1;
+    } else {
+        return Usage();
+    }
+    return 0;
+}
