@@ -10,9 +10,11 @@
 namespace bridge {
 namespace {
 
-constexpr std::uint8_t kStatusBase = 0xC0;
-constexpr std::uint8_t kStatusNav1Valid = 0x02;
-constexpr std::uint8_t kStatusGlideslope = 0x30;
+// Status byte of sentence 21: 0xC0, with 0x30 on a glideslope and then 0x02
+// when NAV 1's radial is valid.
+constexpr std::uint8_t kStatusNoGlideslope = 0xC0;
+constexpr std::uint8_t kStatusGlideslope = 0xF0;
+constexpr std::uint8_t kStatusGlideslopeNav1Valid = 0xF2;
 constexpr double kDeflectionScale = 32.24;
 constexpr std::int32_t kDeflectionPerStep = 41;
 constexpr std::size_t kRadialWidth = 4;
@@ -91,8 +93,9 @@ void RefreshRadioFields() {
     const bool nav1Valid = (s.NavRadioFlags & kNav1RadialValidFlag) != 0;
     const bool nav2Valid = (s.NavRadioFlags & kNav2RadialValidFlag) != 0;
 
-    s.Sl30StatusFlags = kStatusBase;
-    if (glideslope && nav1Valid) s.Sl30StatusFlags |= kStatusNav1Valid;
+    s.Sl30StatusFlags = !glideslope ? kStatusNoGlideslope
+                        : nav1Valid ? kStatusGlideslopeNav1Valid
+                                    : kStatusGlideslope;
     StoreScaledDeflection(s.Nav1CdiScaled, s.Nav1CdiDeflection);
     if (!glideslope) {
         if (nav1Valid || nav2Valid) {
@@ -103,14 +106,15 @@ void RefreshRadioFields() {
         }
         s.Nav1ObsText = ZeroPadded(s.Nav1Obs, kObsWidth);
     } else {
-        s.Sl30StatusFlags |= kStatusGlideslope;
         StoreScaledDeflection(s.Nav1GsScaled, s.Nav1GsDeflection);
     }
 }
 
 }  // namespace
 
-bool RadioPortInUse(std::uint8_t port) { return port >= 1 && port <= kBoxPortCount; }
+bool RadioPortInUse(std::uint8_t port) {
+    return port >= 1 && port <= kBoxPortCount;
+}
 
 void RunRadioCycle() {
     RefreshRadioFields();

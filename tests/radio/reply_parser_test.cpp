@@ -20,22 +20,23 @@ namespace {
 // The SL30 parser on box port 1 and the SL40 parser on port 2, as the radio
 // cycle leaves them; replies arrive as command frames through the receiver.
 class ReplyParserTest : public ::testing::Test {
-protected:
+  protected:
     ReplyParserTest() {
         ResetBridgeState();
         InstallReplyHandler(1, Sl30ReplyParser);
         InstallReplyHandler(2, Sl40ReplyParser);
     }
     static void Feed(const std::vector<std::uint8_t>& bytes) {
-        for (const std::uint8_t b : bytes) ReceiveByte(b);
+        for (const std::uint8_t b : bytes)
+            ReceiveByte(b);
     }
     static void FromPort(std::uint8_t port, std::string_view text) {
         Feed(boxproto::PortDataFrame(port, text));
     }
     static std::vector<std::uint16_t> Pending() {
         const BridgeState& s = Bridge;
-        return {s.Nav1ActiveWrite, s.Nav1StandbyWrite, s.Com1ActiveWrite,
-                s.Com1StandbyWrite, s.Com2ActiveWrite, s.Com2StandbyWrite};
+        return {s.Nav1ActiveWrite,  s.Nav1StandbyWrite, s.Com1ActiveWrite,
+                s.Com1StandbyWrite, s.Com2ActiveWrite,  s.Com2StandbyWrite};
     }
     static const ReplyParseState& Parse() { return Bridge.ReplyParse; }
 };
@@ -61,9 +62,12 @@ TEST_F(ReplyParserTest, MessageIdsEachRadioAccepts) {
         std::uint16_t BridgeState::*field;
     };
     const Case cases[] = {
-        {false, 0x27, &BridgeState::Nav1ActiveWrite},  {false, 0x28, &BridgeState::Nav1StandbyWrite},
-        {false, 0x29, &BridgeState::Com1StandbyWrite}, {false, 0x42, &BridgeState::Com1ActiveWrite},
-        {true, 0x00, &BridgeState::Com2ActiveWrite},   {true, 0x01, &BridgeState::Com2StandbyWrite},
+        {false, 0x27, &BridgeState::Nav1ActiveWrite},
+        {false, 0x28, &BridgeState::Nav1StandbyWrite},
+        {false, 0x29, &BridgeState::Com1StandbyWrite},
+        {false, 0x42, &BridgeState::Com1ActiveWrite},
+        {true, 0x00, &BridgeState::Com2ActiveWrite},
+        {true, 0x01, &BridgeState::Com2StandbyWrite},
     };
     for (const Case& c : cases) {
         ResetBridgeState();
@@ -196,7 +200,8 @@ TEST(FrequencyConversion, AnyLettersGiveAWordWithoutFault) {
     // the sanitizers, without overflow), and the ordinary ones as expected.
     for (int a = 0; a < 256; ++a) {
         for (int b = 0; b < 256; ++b) {
-            (void)KhzToBcd(LettersToKhz(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)));
+            (void)KhzToBcd(
+                LettersToKhz(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)));
         }
     }
     EXPECT_EQ(KhzToBcd(LettersToKhz('F', '>')), 0x1835);
