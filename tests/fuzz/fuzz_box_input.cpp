@@ -167,8 +167,9 @@ class Run {
     explicit Run(World& world) : world_(world) {}
 
     void Ticks(unsigned n) {
-        for (unsigned i = 0; i < n && ticks_ < kTickBudget; ++i, ++ticks_)
+        for (unsigned i = 0; i < n && ticks_ < kTickBudget; ++i, ++ticks_) {
             world_.cycle.Tick();
+        }
         CheckSentFrames(world_.port);
         CheckBridgeState();
     }
