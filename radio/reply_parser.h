@@ -1,0 +1,28 @@
+// Frequency selections coming back from the SL30 and SL40 through the box:
+// "$PMRRV" or "$PMRRC", a two-character message id, three data characters and
+// a two-character checksum. A recognised sentence leaves the frequency as BCD
+// in a pending field of the bridge state; the main cycle writes it into the
+// simulator on its next half-rate tick.
+#pragma once
+
+#include <cstdint>
+
+namespace bridge {
+
+enum class RadioModel : std::uint8_t { Sl30, Sl40 };
+
+// Step 0 looks for "$"; 1..5 the rest of the header; 6 and 7 the message id;
+// 8 the three data characters; 9 and 10 the checksum.
+inline constexpr std::uint8_t kReplyLastStep = 10;
+
+// Reply handlers: feed payload bytes 1 .. LEN - 2 of the current command frame
+// to the shared parse state (the command index and the box's last byte are
+// not part of the text).
+void Sl30ReplyParser();
+void Sl40ReplyParser();
+
+// One character through the step table. The parse state is shared by both
+// radios, so a sentence may be split across frames, and across the ports too.
+void FeedReplyCharacter(RadioModel radio, std::uint8_t c);
+
+}  // namespace bridge

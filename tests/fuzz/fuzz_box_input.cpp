@@ -1,0 +1,234 @@
+// Arbitrary bytes from the box go through the receiver into the servo command
+// handler, the command dispatcher and the radio reply parsers, with the main
+// cycle running against a fake simulator between bursts. Besides the
+// sanitizers' checks, it holds the bridge to its own promises: every byte it
+// sends belongs to a frame with a valid envelope and check bytes, radio
+// sentences go only to configured ports 1..5 and carry a valid checksum, and
+// the state fed by the box stays within its ranges.
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <span>
+#include <string>
+
+#include "boxlink/box_frames.h"
+#include "boxlink/receiver.h"
+#include "core/bridge_state.h"
+#include "core/main_cycle.h"
+#include "core/variable_map.h"
+#include "radio/radio_cycle.h"
+#include "radio/reply_parser.h"
+#include "tests/fuzz/box_input_format.h"
+#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_sim_link.h"
+#include "tests/support/fake_view.h"
+#include "tools/box_protocol/box_protocol.h"
+
+namespace bridge::fuzzing {
+namespace {
+
+using testing::FakeSerialPort;
+using testing::FakeSimLink;
+using testing::FakeView;
+
+#define FUZZ_CHECK(condition)                                                            \
+    do {                                                                                 \
+        if (!(condition)) {                                                              \
+            std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, \
+                         __LINE__);                                                      \
+            std::abort();                                                                \
+        }                                                                                \
+    } while (false)
+
+constexpr unsigned kTickBudget = 400;  // per input, so that every run stays short
+constexpr unsigned kTicksUntilFirstSentences = 10;
+
+struct World {
+    FakeSimLink sim;
+    FakeSerialPort port;
+    FakeView view;
+    MainCycle cycle{sim, view};
+};
+
+World& TheWorld() {
+    static World* world = new World;  // built once: the fake port reserves 1 MiB
+    return *world;
+}
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr std::array<float, 8> kCdiDeflections = {0.0f,  127.0f, -127.0f, -1.3f,
+                                                  1e30f, -kInf,  kNaN,    -12.5f};
+constexpr std::array<float, 4> kGsDeflections = {0.0f, 50.0f, kNaN, -3e38f};
+
+// A flight whose NAV state the input chooses and whose frequencies the box
+// may change through its replies.
+void ServeRadios(FakeSimLink& sim, std::uint8_t navState) {
+    sim = FakeSimLink{};
+    std::uint16_t flags = 0;
+    if (navState & 1u) flags |= kNav1RadialValidFlag;
+    if (navState & 2u) flags |= kNav2RadialValidFlag;
+    if (navState & 4u) flags |= kNav1GlideslopeFlag;
+    sim.Set<std::uint16_t>(offsets::kNavRadioFlags, flags);
+    sim.Set<float>(offsets::kNav1Cdi, kCdiDeflections[(navState >> 3) & 7u]);
+    sim.Set<float>(offsets::kNav1Gs, kGsDeflections[navState >> 6]);
+    sim.Set<std::uint16_t>(offsets::kNav1Obs, 275);
+    sim.Set<std::uint16_t>(offsets::kNav1Radial, 0x8000);
+    sim.Set<std::uint16_t>(offsets::kNav2Radial, 0xFFFF);
+    sim.Set<std::uint16_t>(offsets::kNav1Active, 0x1050);
+    sim.Set<std::uint16_t>(offsets::kNav1Standby, 0x0800);
+    sim.Set<std::uint16_t>(offsets::kCom1Active, 0x2150);
+    sim.Set<std::uint16_t>(offsets::kCom1Standby, 0x1800);
+    sim.Set<std::uint16_t>(offsets::kCom2Active, 0x1800);
+    sim.Set<std::uint16_t>(offsets::kCom2Standby, 0x3600);
+}
+
+bool IsConfiguredRadioPort(std::uint8_t port) {
+    return port >= 1 && port <= 5 && (port == Bridge.SL30Port || port == Bridge.SL40Port);
+}
+
+// The frequency letters at `at` lie in the band: first letter lowest..highest,
+// second '0'..'W' (25 kHz steps), and nothing above the band's top.
+void CheckLetters(const std::string& s, std::size_t at, char lowest, char highest,
+                  char highestSecond) {
+    FUZZ_CHECK(s[at] >= lowest && s[at] <= highest);
+    FUZZ_CHECK(s[at + 1] >= '0' && s[at + 1] <= (s[at] == highest ? highestSecond : 'W'));
+}
+
+void CheckSentence(const boxproto::PortText& text) {
+    FUZZ_CHECK(IsConfiguredRadioPort(text.port));
+    const std::string& s = text.text;
+    FUZZ_CHECK(s.size() >= 13 && s.size() <= 18);
+    FUZZ_CHECK(s.compare(0, 6, "$PMRRV") == 0 || s.compare(0, 6, "$PMRRC") == 0);
+    FUZZ_CHECK(s.compare(s.size() - 2, 2, "\r\n") == 0);
+    unsigned sum = 0;
+    for (std::size_t i = 6; i + 4 < s.size(); ++i)
+        sum += static_cast<std::uint8_t>(s[i]);
+    sum %= 256;
+    FUZZ_CHECK(static_cast<std::uint8_t>(s[s.size() - 4]) == '0' + sum / 16);
+    FUZZ_CHECK(static_cast<std::uint8_t>(s[s.size() - 3]) == '0' + sum % 16);
+    const std::string head = s.substr(0, 8);
+    if (head == "$PMRRV28") {
+        for (const std::size_t at : {8u, 10u})
+            CheckLetters(s, at, '<', 'E', 'W');
+    } else if (head == "$PMRRV35" || head == "$PMRRC01") {
+        for (const std::size_t at : {8u, 10u})
+            CheckLetters(s, at, 'F', 'X', '0');
+    }
+}
+
+void CheckItem(const boxproto::Item& item) {
+    const bool echo = item.address == 16 || item.address == 17;
+    const unsigned engines = std::min<unsigned>(Bridge.NumberOfEngines, 4);
+    const bool engine = item.address >= 32 && item.address < 32 + engines;
+    FUZZ_CHECK(echo || engine);
+}
+
+// Everything written since the last check: whole frames with valid check bytes.
+void CheckSentFrames(FakeSerialPort& port) {
+    const auto bytes = port.TakeWritten();
+    boxproto::OutgoingDecoder decoder;
+    decoder.Feed(bytes);
+    FUZZ_CHECK(decoder.strayBytes() == 0);
+    FUZZ_CHECK(decoder.badFrames() == 0);
+    std::size_t framed = 0;
+    for (const auto& frame : decoder.TakeFrames()) {
+        framed += frame.bytes.size();
+        if (const auto text = boxproto::AsPortText(frame)) CheckSentence(*text);
+        if (const auto item = boxproto::AsItem(frame)) CheckItem(*item);
+        FUZZ_CHECK(frame.kind != 2 || boxproto::AsPortText(frame) || boxproto::AsItem(frame));
+    }
+    FUZZ_CHECK(framed == bytes.size());
+}
+
+void CheckBridgeState() {
+    const BridgeState& s = Bridge;
+    FUZZ_CHECK((s.RadioPortMask & ~0x1Fu) == 0);
+    FUZZ_CHECK(s.ReplyParse.Step <= kReplyLastStep);
+    FUZZ_CHECK(s.ReplyParse.FieldPosition <= s.ReplyParse.Field.size());
+    for (std::size_t i = 0; i < s.PortReplyHandlers.size(); ++i) {
+        const ReplyHandler h = s.PortReplyHandlers[i];
+        if (h == nullptr) continue;
+        FUZZ_CHECK(h == &Sl30ReplyParser || h == &Sl40ReplyParser);
+        FUZZ_CHECK(IsConfiguredRadioPort(static_cast<std::uint8_t>(i + 1)));
+    }
+    FUZZ_CHECK(s.BankServoRaw >= 0 && s.BankServoRaw <= 2048);
+    FUZZ_CHECK(s.PitchServoRaw >= 0 && s.PitchServoRaw <= 2048);
+    FUZZ_CHECK(s.BankEngageBit <= 1 && s.PitchEngageBit <= 1);
+    FUZZ_CHECK(s.ControlsDisconnect <= 3);
+}
+
+class Run {
+  public:
+    explicit Run(World& world) : world_(world) {}
+
+    void Ticks(unsigned n) {
+        for (unsigned i = 0; i < n && ticks_ < kTickBudget; ++i, ++ticks_) {
+            world_.cycle.Tick();
+        }
+        CheckSentFrames(world_.port);
+        CheckBridgeState();
+    }
+
+    // One burst of bytes: receive events of at most 1000 bytes until none wait.
+    void Receive(std::span<const std::uint8_t> burst, std::uint8_t burstMode) {
+        FakeSerialPort& port = world_.port;
+        port.Receive(burst);
+        if (burstMode & 4u) {
+            port.failReads = true;
+            ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
+            port.failReads = false;
+        }
+        const std::int32_t factor = (burstMode & 8u) ? 2 : 1;
+        while (!port.incoming.empty()) {
+            ReceiveEvent(port, factor * static_cast<std::int32_t>(port.incoming.size()));
+        }
+        ReceiveEvent(port, 0);
+        CheckBridgeState();
+    }
+
+  private:
+    World& world_;
+    unsigned ticks_ = 0;
+};
+
+}  // namespace
+}  // namespace bridge::fuzzing
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace bridge;
+    using namespace bridge::fuzzing;
+    if (size < kBoxInputSetupSize) return 0;
+    const BoxInputSetup setup{data[0], data[1], data[2], data[3], data[4], data[5]};
+    const std::span<const std::uint8_t> stream(data + kBoxInputSetupSize,
+                                               size - kBoxInputSetupSize);
+
+    World& world = TheWorld();
+    ResetBridgeState();
+    ServeRadios(world.sim, setup.navState);
+    world.port.written.clear();
+    world.port.incoming.clear();
+    world.view = FakeView{};
+    BindBoxPort(&world.port);
+    Bridge.EngineAddressBase = 32;
+    Bridge.SL30Port = setup.sl30Port;
+    Bridge.SL40Port = setup.sl40Port;
+    Bridge.NumberOfEngines = setup.numberOfEngines;
+    ComputeRadioPortMask();
+    Bridge.SimLinkUp = true;
+
+    Run run(world);
+    run.Ticks(kTicksUntilFirstSentences);  // the radios' parsers are installed from here
+    const std::size_t chunk = setup.chunkSize == 0 ? stream.size() : setup.chunkSize;
+    for (std::size_t at = 0; at < stream.size(); at += chunk) {
+        run.Receive(stream.subspan(at, std::min(chunk, stream.size() - at)), setup.burstMode);
+        run.Ticks(setup.burstMode & 3u);
+    }
+    run.Ticks(kTicksUntilFirstSentences);  // carry out whatever is still pending
+    BindBoxPort(nullptr);
+    return 0;
+}
