@@ -27,9 +27,11 @@ std::int64_t NowMicroseconds() noexcept {
     return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
 }
 
-PreciseWait::PreciseWait()
-    : timer_(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                    TIMER_ALL_ACCESS)) {}
+PreciseWait::PreciseWait(bool highResolution)
+    : timer_(highResolution ? CreateWaitableTimerExW(nullptr, nullptr,
+                                                     CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                                     TIMER_ALL_ACCESS)
+                            : nullptr) {}
 
 PreciseWait::~PreciseWait() {
     HoldResolution(false);

@@ -4,7 +4,8 @@
 // Where Windows offers it (Windows 10 1803 and later) a high-resolution
 // waitable timer ends the wait. Elsewhere the wait is a plain timed wait, and
 // the owner raises the system timer resolution to 1 ms while it needs precise
-// pauses (HoldResolution). Wine 8 creates the high-resolution timer too.
+// pauses (HoldResolution). Wine 8 offers the high-resolution timer too; its
+// waits end on whole milliseconds, which the timer's lead makes up for.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +18,8 @@ class PreciseWait {
 public:
     enum class Mode { HighResolutionTimer, RaisedResolution };
 
-    PreciseWait();
+    // highResolution false skips the waitable timer (to exercise the plain wait).
+    explicit PreciseWait(bool highResolution = true);
     ~PreciseWait();
     PreciseWait(const PreciseWait&) = delete;
     PreciseWait& operator=(const PreciseWait&) = delete;

@@ -53,8 +53,10 @@ private:
     HANDLE gate_;  // manual-reset: open while the worker may run
     PreciseWait waiter_;
     UiThreadCall handOver_;
-    // When the last tick's handler returned; written on the user-interface
-    // thread inside the hand-over, read by the worker after it.
+    // When the last tick's dispatch began and its handler returned; written
+    // on the user-interface thread inside the hand-over, read by the worker
+    // after it.
+    std::int64_t lastTickStartUs_ = 0;
     std::int64_t lastTickEndUs_ = 0;
 };
 

@@ -194,6 +194,24 @@ TEST(ThreadedTimer, PriorityIsTheWorkersAndNothingTicksWithoutAHandler) {
     EXPECT_TRUE(PumpUntil([&] { return log.at.size() >= 2; }));
 }
 
+TEST(PreciseWait, BothWaysTellATimeoutFromASignal) {
+    const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (const bool highResolution : {true, false}) {
+        PreciseWait wait(highResolution);
+        wait.HoldResolution(true);
+        const std::int64_t before = NowMicroseconds();
+        EXPECT_FALSE(wait.Wait(event, 30000));
+        EXPECT_GE(NowMicroseconds() - before, 29000);
+        SetEvent(event);
+        EXPECT_TRUE(wait.Wait(event, 10000000));  // signalled: at once, not after 10 s
+        EXPECT_FALSE(wait.Wait(event, 0));
+        SetEvent(event);
+        EXPECT_TRUE(wait.Wait(event, 0));
+        wait.HoldResolution(false);
+    }
+    CloseHandle(event);
+}
+
 // --- the hand-over itself
 
 TEST(UiThreadCall, RunsTheFunctionOnTheUiThreadAndWaitsForIt) {
