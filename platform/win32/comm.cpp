@@ -115,6 +115,7 @@ void TCustomComm::OpenDevice() {
     if (handle_ == INVALID_HANDLE_VALUE) {
         RaisePortError("Error accessing specified device", LastError());
     }
+    openCount_ = static_cast<std::uint32_t>(openCount_ + 1u);
     if (GetFileType(handle_) != FILE_TYPE_CHAR) {
         CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -124,11 +125,16 @@ void TCustomComm::OpenDevice() {
 
 void TCustomComm::Close() {
     if (!IsOpen()) return;
-    if (eventThread_ != nullptr) {
-        eventThread_->Stop();
-        eventThread_->WaitFor();  // services hand-overs meanwhile
-        eventThread_.reset();
+    // Hand-overs of other components (timer ticks) are serviced while we wait
+    // for the event thread, and one of them may close or reopen this port. So
+    // the thread is taken out first, and the device is released only if it is
+    // still the one this call set out to close.
+    const std::uint32_t closing = openCount_;
+    if (std::unique_ptr<TCommEventThread> thread = std::move(eventThread_)) {
+        thread->Stop();
+        thread->WaitFor();
     }
+    if (!IsOpen() || openCount_ != closing) return;
     writer_.Stop();
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;

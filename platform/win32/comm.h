@@ -132,6 +132,7 @@ private:
     void SettingChanged();
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::uint32_t openCount_ = 0;  // tells one opening of the device from the next
     DCB dcb_ = {};
     COMSTAT status_ = {};
     OVERLAPPED readOverlapped_ = {};

@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     std::printf("%-28s %10s\n", "deviation from interval", "ms");
     std::printf("%-28s %10.3f\n", "median (signed)", Percentile(deviation, 0.5));
     std::printf("%-28s %10.3f\n", "median |deviation|", Percentile(magnitude, 0.5));
+    std::printf("%-28s %10.3f\n", "p90 |deviation|", Percentile(magnitude, 0.90));
     std::printf("%-28s %10.3f\n", "p99 |deviation|", Percentile(magnitude, 0.99));
     std::printf("%-28s %10.3f\n", "max |deviation|", Percentile(magnitude, 1.0));
     std::printf("%-28s %10.3f\n", "min (signed)", Percentile(deviation, 0.0));

@@ -28,11 +28,17 @@ ours_running() {  # pid file names a live pty_pair of this state directory
     echo "$pid"
 }
 
+alive() {  # running, not a zombie waiting for its parent
+    local state
+    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
+    [[ -n "$state" && "$state" != Z ]]
+}
+
 stop_ports() {
     local dir=$1 pid
     if pid=$(ours_running "$dir"); then
         kill "$pid"
-        for _ in $(seq 100); do [[ -e "/proc/$pid" ]] || break; sleep 0.05; done
+        for _ in $(seq 100); do alive "$pid" || break; sleep 0.05; done
     fi
     rm -f "$dir/pid"
 }
