@@ -25,5 +25,5 @@ export DISPLAY=":$display_number"
 
 # The persistent server first: a server started by wineboot would refuse -p.
 mkdir -p "$WINEPREFIX"
-wineserver -p
+wineserver -p >"$WINE_SESSION_DIR/wineserver.log" 2>&1  # it reports on hang-ups of ptys it opened
 wineboot -i >/dev/null 2>&1

@@ -1,0 +1,435 @@
+// The serial component against a real (emulated) line: COM5 under test, COM6
+// as the peer, joined by pty_pair. The test thread is the user-interface
+// thread and pumps its message loop whenever events are expected.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "boxlink/box_frames.h"
+#include "platform/win32/comm.h"
+#include "tests/win32/message_pump.h"
+#include "tests/win32/null_modem.h"
+#include "tools/box_protocol/box_protocol.h"
+
+namespace bridge {
+namespace {
+
+using testing::PeerPort;
+using testing::PumpFor;
+using testing::PumpUntil;
+
+// Reaches what the tests look at: the handle, the event thread and each
+// FirePortEvent call with the mask of the wake-up it came from.
+class ObservedComm : public TComm {
+public:
+    struct Fired {
+        std::uint32_t code;
+        std::uint32_t mask;
+    };
+    using TCustomComm::EventThread;
+    using TCustomComm::Handle;
+    std::vector<Fired> fired;
+
+    std::uint32_t InputQueued() const {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        ClearCommError(Handle(), &errors, &status);
+        return status.cbInQue;
+    }
+    DCB State() const {
+        DCB dcb = {};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(Handle(), &dcb);
+        return dcb;
+    }
+    COMMTIMEOUTS Timeouts() const {
+        COMMTIMEOUTS t = {};
+        GetCommTimeouts(Handle(), &t);
+        return t;
+    }
+    bool EventThreadEnded() const { return EventThread() != nullptr && EventThread()->Finished(); }
+
+protected:
+    void FirePortEvent(std::uint32_t code) override {
+        fired.push_back({code, EventThread() != nullptr ? EventThread()->EventMask() : 0});
+        TComm::FirePortEvent(code);
+    }
+};
+
+std::string ErrorText(const char* message, std::int32_t code) {
+    return std::string(message) + " (Error: " + std::to_string(code) + ") ";
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t count, std::uint8_t seed) {
+    std::vector<std::uint8_t> v(count);
+    for (std::size_t i = 0; i < count; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return v;
+}
+
+class CommOnNullModem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(testing::NullModemDir().empty())
+            << "BRIDGE_COM_PORTS_DIR is not set: run through ctest (tools/pty_pair)";
+        ASSERT_TRUE(testing::SetLineState("com5", ""));
+        ASSERT_TRUE(peer.IsOpen());
+        comm.SetDeviceName(testing::kPortUnderTest);
+        comm.SetBaudRate(cbr115200);
+        comm.SetFlowControl(fcNone);
+        comm.SetCharsTimeOut(20);
+    }
+    void TearDown() override {
+        comm.Close();
+        testing::SetLineState("com5", "");
+    }
+
+    // Collects what OnRxChar reads, checking each Read returns the count.
+    void CollectReceived() {
+        comm.OnRxChar = [this](TCustomComm& sender, std::int32_t count) {
+            counts.push_back(count);
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(count));
+            const std::int32_t n = sender.Read(buffer.data(), count);
+            EXPECT_EQ(n, count);
+            if (n > 0) received.insert(received.end(), buffer.begin(), buffer.begin() + n);
+        };
+    }
+
+    PeerPort peer;
+    ObservedComm comm;
+    std::vector<std::int32_t> counts;
+    std::vector<std::uint8_t> received;
+};
+
+TEST_F(CommOnNullModem, BytesTravelBothWaysAndRxCharReportsTheWaitingCount) {
+    CollectReceived();
+    comm.Open();
+    ASSERT_TRUE(comm.IsOpen());
+
+    const auto inbound = Pattern(300, 1);
+    ASSERT_TRUE(peer.Send(inbound));
+    ASSERT_TRUE(PumpUntil([&] { return received.size() >= inbound.size(); }));
+    EXPECT_EQ(received, inbound);
+    for (std::int32_t c : counts) EXPECT_GT(c, 0);
+
+    const auto outbound = Pattern(500, 9);
+    EXPECT_EQ(comm.Write(outbound.data(), static_cast<std::int32_t>(outbound.size())), -1);
+    EXPECT_EQ(comm.Write(outbound.data(), 0), 0);
+    ASSERT_TRUE(peer.WaitForBytes(outbound.size()));
+    EXPECT_EQ(peer.Received(), outbound);
+
+    comm.Close();
+    EXPECT_EQ(comm.Write(outbound.data(), 3), -1);
+    std::uint8_t b[4];
+    EXPECT_EQ(comm.Read(b, 4), -1);
+}
+
+TEST_F(CommOnNullModem, ErrorArrivingWithBytesCallsOnErrorBeforeOnRxCharFromOneWakeUp) {
+    std::vector<std::string> calls;
+    comm.OnError = [&](TCustomComm&, std::int32_t) { calls.push_back("error"); };
+    CollectReceived();
+    auto rx = comm.OnRxChar;
+    comm.OnRxChar = [&](TCustomComm& sender, std::int32_t count) {
+        calls.push_back("rx");
+        rx(sender, count);
+    };
+    comm.Open();
+    ASSERT_TRUE(testing::SetLineState("com5", "error_with_data=1"));
+    ASSERT_TRUE(peer.Send("abcde"));
+    ASSERT_TRUE(PumpUntil([&] { return received.size() >= 5; }));
+
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[0], "error");
+    EXPECT_EQ(calls[1], "rx");
+    ASSERT_GE(comm.fired.size(), 2u);
+    EXPECT_EQ(comm.fired[0].code, static_cast<std::uint32_t>(EV_ERR));
+    EXPECT_EQ(comm.fired[1].code, static_cast<std::uint32_t>(EV_RXCHAR));
+    // Both came from the same wake-up, whose mask held both events.
+    EXPECT_EQ(comm.fired[0].mask & (EV_ERR | EV_RXCHAR), static_cast<DWORD>(EV_ERR | EV_RXCHAR));
+    EXPECT_EQ(comm.fired[1].mask, comm.fired[0].mask);
+}
+
+TEST(CommDispatch, FollowsTheEventTableAfterOneStatusQueryAndSkipsUnassignedHandlers) {
+    ObservedComm comm;  // closed: the status query fails and reports zeros
+    std::vector<std::string> calls;
+    comm.OnBreak = [&](TCustomComm&) { calls.push_back("break"); };
+    comm.OnError = [&](TCustomComm&, std::int32_t errors) {
+        calls.push_back("error " + std::to_string(errors));
+    };
+    comm.OnRing = [&](TCustomComm&) { calls.push_back("ring"); };
+    comm.OnRxChar = [&](TCustomComm&, std::int32_t count) {
+        calls.push_back("rx " + std::to_string(count));
+    };
+    comm.OnTxEmpty = [&](TCustomComm&) { calls.push_back("txempty"); };
+    TCommEventThread unstarted(INVALID_HANDLE_VALUE, {});
+    comm.HandlePortEvents(unstarted, 0x1FF | 0x400);  // every event, and a code outside the table
+
+    const std::vector<std::string> expected = {"break", "error 0", "ring", "rx 0", "txempty"};
+    EXPECT_EQ(calls, expected);
+    std::vector<std::uint32_t> codes;
+    for (const auto& f : comm.fired) codes.push_back(f.code);
+    const std::vector<std::uint32_t> tableOrder = {0x40, 0x08, 0x10, 0x80, 0x100,
+                                                   0x20, 0x01, 0x02, 0x04};
+    EXPECT_EQ(codes, tableOrder);
+}
+
+TEST_F(CommOnNullModem, OpenWhileOpenEndsTheOldThreadAndDiscardsUnreadInput) {
+    comm.Open();  // no OnRxChar: the bytes stay in the input queue
+    ASSERT_TRUE(peer.Send("unread"));
+    ASSERT_TRUE(PumpUntil([&] { return comm.InputQueued() == 6; }));
+
+    comm.Open();
+    ASSERT_TRUE(comm.IsOpen());
+    EXPECT_EQ(comm.InputQueued(), 0u);
+
+    CollectReceived();
+    ASSERT_TRUE(peer.Send("new"));
+    ASSERT_TRUE(PumpUntil([&] { return received.size() >= 3; }));
+    EXPECT_EQ(std::string(received.begin(), received.end()), "new");
+}
+
+TEST_F(CommOnNullModem, CloseWhileClosedDoesNothing) {
+    EXPECT_NO_THROW(comm.Close());
+    comm.Open();
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+    EXPECT_EQ(comm.EventThread(), nullptr);
+    EXPECT_NO_THROW(comm.Close());
+}
+
+TEST_F(CommOnNullModem, AMissingDeviceGivesTheSystemCodeAndTheNonDeviceIsRefused) {
+    comm.SetDeviceName("COM42");
+    SetLastError(0);
+    const HANDLE direct = CreateFileA("COM42", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_EQ(direct, INVALID_HANDLE_VALUE);
+    const auto systemCode = static_cast<std::int32_t>(GetLastError());
+    ASSERT_GT(systemCode, 0);
+    try {
+        comm.Open();
+        FAIL() << "Open of a missing device succeeded";
+    } catch (const ECommError& e) {
+        EXPECT_EQ(e.ErrorCode, systemCode);
+        EXPECT_EQ(std::string(e.what()), ErrorText("Error accessing specified device", systemCode));
+    }
+    EXPECT_FALSE(comm.IsOpen());
+
+    char path[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, path), 0u);
+    const std::string file = std::string(path) + "comm_test_not_a_port.txt";
+    CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    comm.SetDeviceName(file);
+    try {
+        comm.Open();
+        FAIL() << "Open of a plain file succeeded";
+    } catch (const ECommError& e) {
+        EXPECT_EQ(e.ErrorCode, -1);
+        EXPECT_EQ(std::string(e.what()), ErrorText("Invalid device handle, access denied", -1));
+    }
+    EXPECT_FALSE(comm.IsOpen());
+    DeleteFileA(file.c_str());
+}
+
+TEST_F(CommOnNullModem, PropertiesNeedingAClosedPortAreRefusedWhileOpenOthersApplyAtOnce) {
+    comm.SetBaudRate(cbr38400);  // closed: stored only
+    comm.Open();
+    EXPECT_EQ(comm.State().BaudRate, 38400u);
+
+    const std::string refused = ErrorText("Device already assigned (open)", -1);
+    auto expectRefused = [&](auto set) {
+        try {
+            set();
+            ADD_FAILURE() << "setter accepted while open";
+        } catch (const ECommError& e) {
+            EXPECT_EQ(e.ErrorCode, -1);
+            EXPECT_EQ(std::string(e.what()), refused);
+        }
+    };
+    expectRefused([&] { comm.SetDeviceName("COM6"); });
+    expectRefused([&] { comm.SetMonitorEvents({evRxChar}); });
+    expectRefused([&] { comm.SetReadBufSize(100); });
+    expectRefused([&] { comm.SetWriteBufSize(100); });
+    EXPECT_EQ(comm.DeviceName(), "COM5");
+    EXPECT_EQ(comm.MonitorEvents(), kAllCommEvents);
+    EXPECT_EQ(comm.ReadBufSize(), 4096);
+    EXPECT_EQ(comm.WriteBufSize(), 2048);
+
+    comm.SetBaudRate(cbr57600);
+    comm.EventChars().SetXonChar(0x11 + 1);
+    const DCB dcb = comm.State();
+    EXPECT_EQ(dcb.BaudRate, 57600u);
+    EXPECT_EQ(dcb.XonChar, 0x12);
+
+    comm.Close();
+    EXPECT_NO_THROW(comm.SetDeviceName("COM5"));
+    EXPECT_NO_THROW(comm.SetReadBufSize(4096));
+}
+
+TEST_F(CommOnNullModem, ASettingTheDriverRejectsIsReportedAndKeptThePortUnchanged) {
+    comm.Open();
+    // A pty has no parity: once Linux has dropped the bit it refuses it, so
+    // one of these changes fails in SetCommState.
+    bool raised = false;
+    for (TParity parity : {paOdd, paEven, paMark, paSpace}) {
+        try {
+            comm.SetParity(parity);
+        } catch (const ECommError& e) {
+            raised = true;
+            EXPECT_GT(e.ErrorCode, 0);
+            EXPECT_EQ(std::string(e.what()), ErrorText("Error updating DataControlBlock", e.ErrorCode));
+            EXPECT_EQ(comm.Parity(), parity);  // the property keeps its new value
+            break;
+        }
+    }
+    ASSERT_TRUE(raised);
+    EXPECT_TRUE(comm.IsOpen());
+    EXPECT_EQ(comm.State().BaudRate, 115200u);
+}
+
+TEST_F(CommOnNullModem, CharsTimeOutZeroMakesReadsReturnWithWhatHasArrived) {
+    comm.SetCharsTimeOut(0);
+    comm.Open();
+    COMMTIMEOUTS t = comm.Timeouts();
+    EXPECT_EQ(t.ReadIntervalTimeout, MAXDWORD);
+    EXPECT_EQ(t.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(t.ReadTotalTimeoutConstant, 0u);
+    EXPECT_EQ(t.WriteTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(t.WriteTotalTimeoutConstant, 1500u);
+
+    std::uint8_t buffer[100];
+    EXPECT_EQ(comm.Read(buffer, sizeof buffer), 0);
+    ASSERT_TRUE(peer.Send("xyz"));
+    ASSERT_TRUE(PumpUntil([&] { return comm.InputQueued() == 3; }));
+    ASSERT_EQ(comm.Read(buffer, sizeof buffer), 3);
+    EXPECT_EQ(std::memcmp(buffer, "xyz", 3), 0);
+
+    comm.SetCharsTimeOut(20);
+    EXPECT_EQ(comm.Timeouts().ReadIntervalTimeout, 20u);
+}
+
+TEST_F(CommOnNullModem, AReadOfMoreThanWaitingTakesWhatIsThereAndLeavesNothingRunning) {
+    comm.Open();
+    std::uint8_t buffer[100];
+    // Nothing waiting: the read is cut off, and must not swallow later bytes.
+    EXPECT_EQ(comm.Read(buffer, sizeof buffer), 0);
+    ASSERT_TRUE(peer.Send("12345"));
+    ASSERT_TRUE(PumpUntil([&] { return comm.InputQueued() == 5; }));
+    std::memset(buffer, 0, sizeof buffer);
+    ASSERT_EQ(comm.Read(buffer, sizeof buffer), 5);
+    EXPECT_EQ(std::memcmp(buffer, "12345", 5), 0);
+}
+
+TEST_F(CommOnNullModem, NoHandshakeOpensOnADriverWithoutRtsToggle) {
+    comm.Open();  // Wine rejects RTS toggle mode, as many USB adapters do
+    const DCB dcb = comm.State();
+    EXPECT_TRUE(dcb.fRtsControl == RTS_CONTROL_ENABLE || dcb.fRtsControl == RTS_CONTROL_TOGGLE);
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_EQ(dcb.fOutX, 0u);
+    EXPECT_EQ(dcb.fInX, 0u);
+    // Changing a setting later goes through the same fallback.
+    EXPECT_NO_THROW(comm.SetBaudRate(cbr9600));
+    EXPECT_EQ(comm.State().BaudRate, 9600u);
+}
+
+TEST_F(CommOnNullModem, TenThousandFramesWrittenBackToBackArriveCompleteAndInOrder) {
+    constexpr std::uint32_t kFrames = 10000;
+    comm.Open();
+    std::size_t total = 0;
+    std::uint8_t frame[32];
+    for (std::uint32_t i = 0; i < kFrames; ++i) {
+        const std::uint8_t payload[4] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
+                                         static_cast<std::uint8_t>(i >> 16), 0x5A};
+        const std::size_t n = BuildItemFrame(frame, 0x123, payload);
+        ASSERT_GT(n, 0u);
+        comm.Write(frame, static_cast<std::int32_t>(n));
+        total += n;
+        std::memset(frame, 0xEE, sizeof frame);  // the caller reuses its buffer at once
+    }
+    ASSERT_TRUE(peer.WaitForBytes(total, 60000)) << peer.Received().size() << " of " << total;
+
+    boxproto::OutgoingDecoder decoder;
+    decoder.Feed(peer.Received());
+    const auto frames = decoder.TakeFrames();
+    EXPECT_EQ(decoder.strayBytes(), 0u);
+    EXPECT_EQ(decoder.badFrames(), 0u);
+    ASSERT_EQ(frames.size(), kFrames);
+    for (std::uint32_t i = 0; i < kFrames; ++i) {
+        const auto item = boxproto::AsItem(frames[i]);
+        ASSERT_TRUE(item.has_value());
+        ASSERT_EQ(item->payload.size(), 4u);
+        const std::uint32_t counter = item->payload[0] | (item->payload[1] << 8) |
+                                      (static_cast<std::uint32_t>(item->payload[2]) << 16);
+        ASSERT_EQ(counter, i) << "frame " << i << " out of order";
+    }
+}
+
+TEST_F(CommOnNullModem, AFailingEventWaitEndsTheEventThreadInsteadOfSpinning) {
+    comm.Open();
+    // The driver stops supporting event waits (as after a removal).
+    ASSERT_TRUE(testing::SetLineState("com5", "modem=0"));
+    EXPECT_TRUE(PumpUntil([&] { return comm.EventThreadEnded(); }));
+    EXPECT_TRUE(comm.IsOpen());
+    ASSERT_TRUE(testing::SetLineState("com5", ""));
+    comm.Write("still", 5);
+    ASSERT_TRUE(peer.WaitForBytes(5));
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+}
+
+TEST_F(CommOnNullModem, ARaisingHandlerEndsEventsButWritingAndClosingGoOn) {
+    int calls = 0;
+    comm.OnRxChar = [&](TCustomComm&, std::int32_t) {
+        ++calls;
+        throw std::runtime_error("handler failure");
+    };
+    comm.Open();
+    ASSERT_TRUE(peer.Send("a"));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 1 && comm.EventThreadEnded(); }));
+    ASSERT_TRUE(peer.Send("b"));
+    PumpFor(200);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(comm.InputQueued(), 2u);  // the thread ended without purging
+    comm.Write("ok", 2);
+    ASSERT_TRUE(peer.WaitForBytes(2));
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+}
+
+TEST_F(CommOnNullModem, CloseWhileAHandOverWaitsNeitherBlocksNorRunsTheHandler) {
+    int calls = 0;
+    comm.OnRxChar = [&](TCustomComm&, std::int32_t) { ++calls; };
+    comm.Open();
+    ASSERT_TRUE(peer.Send("pending"));
+    ASSERT_TRUE(testing::WaitForSentMessage());  // the event thread waits for us now
+    comm.Close();
+    EXPECT_FALSE(comm.IsOpen());
+    PumpFor(100);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(CommOnNullModem, AHandlerMayCloseAndReopenThePort) {
+    int calls = 0;
+    comm.OnRxChar = [&](TCustomComm& sender, std::int32_t) {
+        ++calls;
+        if (calls == 1) sender.Close();
+        if (calls == 2) static_cast<TComm&>(sender).Open();
+    };
+    comm.Open();
+    ASSERT_TRUE(peer.Send("1"));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
+    EXPECT_FALSE(comm.IsOpen());
+
+    comm.Open();
+    ASSERT_TRUE(peer.Send("2"));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
+    EXPECT_TRUE(comm.IsOpen());  // reopened from inside its own handler
+    ASSERT_TRUE(peer.Send("3"));
+    ASSERT_TRUE(PumpUntil([&] { return calls == 3; }));
+}
+
+}  // namespace
+}  // namespace bridge
