@@ -28,7 +28,7 @@
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/frame_names.h"
-#include "tests/win32/emulator_log.h"
+#include "tests/support/emulator_log.h"
 #include "tests/win32/road_expected.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/box_protocol/box_protocol.h"

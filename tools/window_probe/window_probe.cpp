@@ -19,6 +19,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,6 +84,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);  // texts keep their own line ends
     if (argc < 3) return Usage();
     const std::string command = argv[1];
     const char* className = argv[2];

@@ -7,6 +7,7 @@
 
 #include "app/settings_file.h"
 #include "app/shell_texts.h"
+#include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
 #include "platform/win32/gui/control_ids.h"
 #include "platform/win32/gui/controls.h"
@@ -33,6 +34,7 @@ MainForm::~MainForm() {
     ThreadedTimer1.SetEnabled(false);
     ThreadedTimer1.OnTimer = nullptr;
     Comm1.OnRxChar = nullptr;
+    BindBoxPort(nullptr);
 }
 
 bool MainForm::Create(const std::string& executableFolder) {
@@ -64,6 +66,7 @@ void MainForm::CreateComponents() {
     Comm1.SetOptions(TCommOptions{});
     Comm1.SetFlowControl(fcNone);
     Comm1.OnRxChar = [this](TCustomComm&, std::int32_t count) { Comm1RxChar(count); };
+    BindBoxPort(&Comm1);  // every frame to the box goes out through Comm1
     ThreadedTimer1.OnTimer = [this](TThreadedTimer&) { ThreadedTimer1Timer(); };
     ThreadedTimer1.SetEnabled(true);
     ThreadedTimer1.SetInterval(50);

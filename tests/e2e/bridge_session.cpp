@@ -1,0 +1,199 @@
+#include "tests/e2e/bridge_session.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace bridge::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Env(const char* name, const char* fallback = "") {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+// Builds: the Windows one (bridge.exe and the Windows tools) and this native
+// one (the box emulator and the pty modem library).
+std::string WindowsBuild() { return Env("BRIDGE_MINGW_DIR", BRIDGE_DEFAULT_MINGW_DIR); }
+std::string NativeBuild() { return BRIDGE_NATIVE_DIR; }
+std::string BridgeExe() { return WindowsBuild() + "/platform/win32/bridge.exe"; }
+std::string SimEmulatorExe() { return WindowsBuild() + "/tools/sim_emulator/sim_emulator.exe"; }
+std::string WindowProbeExe() { return WindowsBuild() + "/tools/window_probe/window_probe.exe"; }
+std::string BoxEmulator() { return NativeBuild() + "/tools/box_emulator/box_emulator"; }
+std::string PtyModemLib() { return NativeBuild() + "/tools/pty_modem/libpty_modem.so"; }
+
+std::vector<std::uint8_t> FromHex(const std::string& hex) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+BridgeSession::BridgeSession() {
+    std::string pattern = fs::temp_directory_path().string() + "/bridge-e2e.XXXXXX";
+    folder_ = mkdtemp(pattern.data());
+    fs::create_directories(AppFolder());
+    fs::copy_file(BridgeExe(), AppFolder() + "/bridge.exe");
+}
+
+BridgeSession::~BridgeSession() {
+    if (bridge_.Running()) CloseBridge(std::chrono::seconds(10));
+    bridge_.Terminate();
+    StopSim();
+    StopBox();
+    if (Env("BRIDGE_E2E_KEEP").empty()) {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+}
+
+std::optional<std::string> BridgeSession::WhyNotAvailable() {
+    if (Env("WINEPREFIX").empty()) return "no WINEPREFIX: run through scripts/test";
+    for (const std::string& path : {BridgeExe(), SimEmulatorExe(), WindowProbeExe(), BoxEmulator(),
+                                    PtyModemLib()}) {
+        if (!fs::exists(path)) return "missing " + path;
+    }
+    return std::nullopt;
+}
+
+void BridgeSession::WriteSettings(const Settings& s) {
+    std::ofstream out(SettingsPath(), std::ios::binary);
+    out << "[Setup]\r\nCommsPort=" << s.CommsPort << "\r\nSL30Port=" << s.SL30Port
+        << "\r\nSL40Port=" << s.SL40Port << "\r\nEGTCHTSplit=" << s.EGTCHTSplit
+        << "\r\nNumberOfEngines=" << s.NumberOfEngines << "\r\n";
+}
+
+std::string BridgeSession::SettingsText() const { return ReadWholeFile(SettingsPath()); }
+
+bool BridgeSession::StartBox(int com) {
+    const std::string output = folder_ + "/box.out";
+    ChildProcess::Options options;
+    options.argv = {BoxEmulator(), "--pty", "--wine-prefix", Env("WINEPREFIX"), "--com",
+                    std::to_string(com), "--link", folder_ + "/box-com" + std::to_string(com),
+                    "--log", folder_ + "/box.log", "--quiet"};
+    options.outputPath = output;
+    options.stdinPipe = true;
+    if (!box_.Start(options)) return false;
+    return WaitUntil([&] { return ReadWholeFile(output).find("ready ") != std::string::npos; },
+                     std::chrono::seconds(20));
+}
+
+void BridgeSession::StopBox() { box_.Terminate(); }
+
+bool BridgeSession::BoxCommand(const std::string& line) { return box_.WriteLine(line); }
+
+std::vector<BoxLogLine> BridgeSession::BoxLog() const {
+    std::vector<BoxLogLine> lines;
+    std::istringstream in(ReadWholeFile(folder_ + "/box.log"));
+    std::string text;
+    while (std::getline(in, text)) {
+        std::istringstream fields(text);
+        BoxLogLine line;
+        std::string hex;
+        if (!(fields >> line.ms >> line.kind >> line.tag >> hex)) continue;
+        if (hex != "-") {
+            line.frame.bytes = FromHex(hex);
+            if (line.frame.bytes.size() > 2) line.frame.kind = line.frame.bytes[2];
+        }
+        std::string field;
+        while (fields >> field) {
+            const auto equals = field.find('=');
+            if (equals != std::string::npos) {
+                line.fields[field.substr(0, equals)] = field.substr(equals + 1);
+            }
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+bool BridgeSession::WaitForBoxFrames(const std::string& kind, std::size_t count,
+                                     std::chrono::milliseconds timeout) {
+    return WaitUntil(
+        [&] {
+            std::size_t seen = 0;
+            for (const auto& line : BoxLog()) seen += line.kind == kind ? 1 : 0;
+            return seen >= count;
+        },
+        timeout);
+}
+
+ChildProcess::Options BridgeSession::WineOptions(const std::string& exe,
+                                                 std::vector<std::string> args,
+                                                 const std::string& output) const {
+    ChildProcess::Options options;
+    options.argv = {"wine", exe};
+    options.argv.insert(options.argv.end(), args.begin(), args.end());
+    options.outputPath = output;
+    options.extraEnv = {"LD_PRELOAD=" + PtyModemLib(), "WINEDEBUG=-all"};
+    return options;
+}
+
+bool BridgeSession::StartSim(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = {"--log", WinePath(folder_ + "/sim.log")};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const std::string output = folder_ + "/sim.out";
+    if (!sim_.Start(WineOptions(SimEmulatorExe(), args, output))) return false;
+    return WaitUntil([&] { return ReadWholeFile(output).find("READY") != std::string::npos; },
+                     std::chrono::seconds(30));
+}
+
+void BridgeSession::StopSim() {
+    if (!sim_.Running()) return;
+    ChildProcess stop;
+    if (stop.Start(WineOptions(SimEmulatorExe(), {"--stop"}, folder_ + "/sim-stop.out"))) {
+        stop.WaitExit(std::chrono::seconds(15));
+    }
+    if (!sim_.WaitExit(std::chrono::seconds(10))) sim_.Terminate();
+}
+
+bool BridgeSession::SimCommand(const std::vector<std::string>& arguments) {
+    std::vector<std::string> args = {"--send-fault"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    ChildProcess control;
+    if (!control.Start(WineOptions(SimEmulatorExe(), args, folder_ + "/sim-control.out"))) {
+        return false;
+    }
+    return control.WaitExit(std::chrono::seconds(15)) && control.exitStatus() == 0;
+}
+
+bool BridgeSession::StartBridge(bool waitForWindow) {
+    ChildProcess::Options options = WineOptions(AppFolder() + "/bridge.exe", {}, folder_ + "/bridge.out");
+    options.workDir = AppFolder();
+    if (!bridge_.Start(options)) return false;
+    return !waitForWindow || Probe({"wait", "TForm1", "30000"}).has_value();
+}
+
+bool BridgeSession::CloseBridge(std::chrono::milliseconds timeout) {
+    if (!bridge_.Running()) return true;
+    Probe({"close", "TForm1"});
+    return bridge_.WaitExit(timeout);
+}
+
+std::optional<std::string> BridgeSession::Probe(const std::vector<std::string>& arguments) {
+    const std::string output = folder_ + "/probe.out";
+    ChildProcess probe;
+    if (!probe.Start(WineOptions(WindowProbeExe(), arguments, output))) return std::nullopt;
+    if (!probe.WaitExit(std::chrono::seconds(60)) || probe.exitStatus() != 0) return std::nullopt;
+    std::string text = ReadWholeFile(output);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+std::string BridgeSession::ControlText(int id) {
+    return Probe({"text", "TForm1", std::to_string(id)}).value_or("<no control>");
+}
+
+bool BridgeSession::WaitForLog(const std::string& text, std::chrono::milliseconds timeout) {
+    return WaitUntil([&] { return ControlText(101).find(text) != std::string::npos; }, timeout);
+}
+
+}  // namespace bridge::e2e

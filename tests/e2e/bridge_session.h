@@ -1,0 +1,91 @@
+// One run of the whole system for an end-to-end test: bridge.exe under Wine
+// in a folder of its own with its settings file, the simulator emulator under
+// Wine, and the box emulator on a pseudo-terminal linked as a COM port. The
+// test reads what each saw from their logs and looks at the bridge's window
+// through window_probe. Everything started here is ended here, by pid.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/child_process.h"
+#include "tools/box_protocol/box_protocol.h"
+
+namespace bridge::e2e {
+
+struct Settings {
+    int CommsPort = 0;
+    int SL30Port = 0;
+    int SL40Port = 0;
+    int EGTCHTSplit = 0;
+    int NumberOfEngines = 0;
+};
+
+// One line of the box emulator's frame log.
+struct BoxLogLine {
+    long ms = 0;
+    std::string kind;  // attitude, airdata, item, port, arinc, other, tx, echo
+    std::string tag;   // "-", "<address>/<item kind>", box port, or the command sent
+    boxproto::Frame frame;
+    std::map<std::string, std::string> fields;
+};
+
+class BridgeSession {
+public:
+    BridgeSession();
+    ~BridgeSession();
+
+    // Whether this machine can run the session (a Wine prefix, the builds).
+    static std::optional<std::string> WhyNotAvailable();
+
+    const std::string& folder() const { return folder_; }
+    std::string AppFolder() const { return folder_ + "/app"; }
+    std::string SettingsPath() const { return AppFolder() + "/VELMORA.INI"; }
+
+    void WriteSettings(const Settings& settings);
+    std::string SettingsText() const;
+
+    // The box emulator on COM<com>; waits for its ready line.
+    bool StartBox(int com);
+    void StopBox();
+    bool BoxCommand(const std::string& line);
+    std::vector<BoxLogLine> BoxLog() const;
+    // Waits until the box has logged `count` frames of `kind` (from the start).
+    bool WaitForBoxFrames(const std::string& kind, std::size_t count,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+    // The simulator emulator with extra arguments (e.g. "--fixed"); waits until ready.
+    bool StartSim(const std::vector<std::string>& arguments = {"--fixed"});
+    void StopSim();
+    std::string SimLog() const { return ReadWholeFile(folder_ + "/sim.log"); }
+    // Runs `sim_emulator --send-fault <arguments>` against the running emulator.
+    bool SimCommand(const std::vector<std::string>& arguments);
+
+    // bridge.exe; waits until its main window shows, unless told not to
+    // (a message box during start-up comes before the window).
+    bool StartBridge(bool waitForWindow = true);
+    // Closes the main window as a user would; true once the program has ended.
+    bool CloseBridge(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    bool BridgeRunning() { return bridge_.Running(); }
+
+    // window_probe <arguments>: its output without the line end, or nullopt
+    // when it failed (window or control not there).
+    std::optional<std::string> Probe(const std::vector<std::string>& arguments);
+    std::string ControlText(int id);
+    bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+private:
+    ChildProcess::Options WineOptions(const std::string& exe, std::vector<std::string> args,
+                                      const std::string& output) const;
+
+    std::string folder_;
+    ChildProcess box_;
+    ChildProcess sim_;
+    ChildProcess bridge_;
+};
+
+}  // namespace bridge::e2e

@@ -1,0 +1,125 @@
+#include "tests/e2e/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace bridge::e2e {
+namespace {
+
+int OpenPidFd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
+}  // namespace
+
+bool ChildProcess::Start(const Options& options) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    env.insert(env.end(), options.extraEnv.begin(), options.extraEnv.end());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = options.argv;
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int pipeFds[2] = {-1, -1};
+    if (options.stdinPipe) {
+        if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    if (!options.outputPath.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    }
+    if (!options.workDir.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
+    }
+    const int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (pipeFds[0] >= 0) close(pipeFds[0]);
+    if (spawned != 0) {
+        if (pipeFds[1] >= 0) close(pipeFds[1]);
+        pid_ = -1;
+        return false;
+    }
+    stdinFd_ = pipeFds[1];
+    pidFd_ = OpenPidFd(pid_);
+    exitStatus_ = -1;
+    return true;
+}
+
+bool ChildProcess::Running() { return pid_ > 0 && !WaitExit(std::chrono::milliseconds(0)); }
+
+bool ChildProcess::WaitExit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return true;
+    if (pidFd_ >= 0) {
+        pollfd p = {pidFd_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(timeout.count())) == 0) return false;
+    }
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, pidFd_ >= 0 ? 0 : WNOHANG);
+    if (done == 0) return false;
+    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (pidFd_ >= 0) close(pidFd_);
+    if (stdinFd_ >= 0) close(stdinFd_);
+    pidFd_ = stdinFd_ = -1;
+    pid_ = -1;
+    return true;
+}
+
+void ChildProcess::Terminate() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    if (!WaitExit(std::chrono::seconds(5))) {
+        kill(pid_, SIGKILL);
+        WaitExit(std::chrono::seconds(5));
+    }
+}
+
+bool ChildProcess::WriteLine(const std::string& line) {
+    if (stdinFd_ < 0) return false;
+    const std::string text = line + "\n";
+    return write(stdinFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // polling other processes
+    }
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string WinePath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+}  // namespace bridge::e2e

@@ -1,0 +1,81 @@
+#include "tests/e2e/reference_run.h"
+
+#include "boxlink/box_frames.h"
+#include "core/bridge_state.h"
+#include "core/main_cycle.h"
+#include "radio/radio_cycle.h"
+#include "simlink/sim_link_client.h"
+#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_sim_transport.h"
+#include "tests/support/fake_view.h"
+#include "tools/sim_emulator/flight_script.h"
+
+namespace bridge::e2e {
+
+ReferenceRun RunReference(const Settings& settings, int tickCount) {
+    ResetBridgeState();
+    BridgeState& s = Bridge;
+    s.CommsPort = static_cast<std::uint8_t>(settings.CommsPort);
+    s.SL30Port = static_cast<std::uint8_t>(settings.SL30Port);
+    s.SL40Port = static_cast<std::uint8_t>(settings.SL40Port);
+    s.EGTCHTSplit = static_cast<std::uint8_t>(settings.EGTCHTSplit);
+    s.NumberOfEngines = static_cast<std::uint8_t>(settings.NumberOfEngines);
+    s.EngineAddressBase = 32;
+    ComputeRadioPortMask();
+
+    testing::FakeSimTransport transport;
+    simemu::WriteControlValues(simemu::ControlValues{}, transport.server.image());
+    simemu::WriteFlightValues(simemu::FixedFlightValues(), transport.server.image());
+    SimLinkClient client(&transport);
+    SimLinkResult result;
+    client.Open(0, result);
+    s.SimLinkUp = true;
+
+    testing::FakeSerialPort port;
+    testing::FakeView view;
+    MainCycle cycle(client, view);
+    BindBoxPort(&port);
+    boxproto::OutgoingDecoder decoder;
+    ReferenceRun run;
+    for (int i = 0; i < tickCount; ++i) {
+        cycle.Tick();
+        decoder.Feed(port.TakeWritten());
+        run.ticks.push_back(decoder.TakeFrames());
+    }
+    BindBoxPort(nullptr);
+    run.exchanges = CycleExchanges(transport.serverLog);
+    client.Close();
+    return run;
+}
+
+std::vector<testing::LoggedExchange> CycleExchanges(const std::string& log) {
+    auto exchanges = testing::ParseEmulatorLog(log);
+    std::size_t first = 0;
+    while (first < exchanges.size() &&
+           (exchanges[first].requests.empty() || exchanges[first].requests[0] != "R 2F70 8")) {
+        ++first;
+    }
+    exchanges.erase(exchanges.begin(), exchanges.begin() + static_cast<std::ptrdiff_t>(first));
+    return exchanges;
+}
+
+std::vector<std::vector<boxproto::Frame>> TicksOnTheWire(const std::vector<BoxLogLine>& log) {
+    std::vector<std::vector<boxproto::Frame>> ticks;
+    std::vector<boxproto::Frame> echoes;
+    for (const BoxLogLine& line : log) {
+        if (line.kind == "tx" || line.kind == "echo" || line.frame.bytes.empty()) continue;
+        const bool echo = line.kind == "item" && (line.tag == "16/1" || line.tag == "17/1");
+        if (echo) {
+            echoes.push_back(line.frame);
+        } else if (line.kind == "attitude") {
+            ticks.push_back(std::move(echoes));
+            echoes.clear();
+            ticks.back().push_back(line.frame);
+        } else if (!ticks.empty()) {
+            ticks.back().push_back(line.frame);
+        }
+    }
+    return ticks;
+}
+
+}  // namespace bridge::e2e
