@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +22,8 @@ int OpenPidFd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 
 }  // namespace
 
 bool ChildProcess::Start(const Options& options) {
+    // Everything the child needs is prepared before fork: between fork and
+    // exec only async-signal-safe calls are made.
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
     env.insert(env.end(), options.extraEnv.begin(), options.extraEnv.end());
@@ -33,29 +35,32 @@ bool ChildProcess::Start(const Options& options) {
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
     int pipeFds[2] = {-1, -1};
-    if (options.stdinPipe) {
-        if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (options.stdinPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    const int input = options.stdinPipe ? pipeFds[0] : open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int output = options.outputPath.empty()
+                           ? -1
+                           : open(options.outputPath.c_str(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // A test that dies must not leave its programs running.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);
+        dup2(input, STDIN_FILENO);
+        if (output >= 0) {
+            dup2(output, STDOUT_FILENO);
+            dup2(output, STDERR_FILENO);
+        }
+        if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
     }
-    if (!options.outputPath.empty()) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.outputPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    }
-    if (!options.workDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
-    }
-    const int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (pipeFds[0] >= 0) close(pipeFds[0]);
-    if (spawned != 0) {
+    close(input);
+    if (output >= 0) close(output);
+    if (pid_ < 0) {
         if (pipeFds[1] >= 0) close(pipeFds[1]);
-        pid_ = -1;
         return false;
     }
     stdinFd_ = pipeFds[1];

@@ -1,6 +1,6 @@
 // Programs the end-to-end tests start: native ones and Windows ones under
-// Wine alike are children of the test, started with posix_spawn and ended by
-// their pid (never by name).
+// Wine alike are children of the test, ended by their pid (never by name),
+// and ended with the test if it dies.
 #pragma once
 
 #include <sys/types.h>
