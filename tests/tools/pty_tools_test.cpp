@@ -213,6 +213,8 @@ TEST_F(PtyModem, AnArmedErrorHoldsBackInputUntilItIsCountedWithIt) {
         ioctl(slave, FIONREAD, &real);
         return real == 3;
     }));
+    ASSERT_EQ(fake(slave, TIOCGICOUNT, &counts), 0);
+    EXPECT_EQ(counts.frame, 0);  // not yet: the input has not been held back once
     ASSERT_EQ(fake(slave, FIONREAD, &queued), 0);
     EXPECT_EQ(queued, 0);  // held back
     ASSERT_EQ(fake(slave, TIOCGICOUNT, &counts), 0);

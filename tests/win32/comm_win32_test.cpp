@@ -136,6 +136,9 @@ TEST_F(CommOnNullModem, ErrorArrivingWithBytesCallsOnErrorBeforeOnRxCharFromOneW
         calls.push_back("rx");
         rx(sender, count);
     };
+    // Only these two, so no other event (an empty transmitter at the start)
+    // has the event thread busy in a hand-over when the bytes arrive.
+    comm.SetMonitorEvents({evError, evRxChar});
     comm.Open();
     ASSERT_TRUE(testing::SetLineState("com5", "error_with_data=1"));
     ASSERT_TRUE(peer.Send("abcde"));
@@ -413,22 +416,29 @@ TEST_F(CommOnNullModem, CloseWhileAHandOverWaitsNeitherBlocksNorRunsTheHandler) 
 
 TEST_F(CommOnNullModem, AHandlerMayCloseAndReopenThePort) {
     int calls = 0;
-    comm.OnRxChar = [&](TCustomComm& sender, std::int32_t) {
+    comm.OnRxChar = [&](TCustomComm& sender, std::int32_t count) {
         ++calls;
-        if (calls == 1) sender.Close();
-        if (calls == 2) static_cast<TComm&>(sender).Open();
+        if (calls == 1) {
+            sender.Close();
+        } else if (calls == 2) {
+            static_cast<TComm&>(sender).Open();  // discards the unread byte
+        } else {
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(count));
+            sender.Read(buffer.data(), count);
+        }
     };
     comm.Open();
     ASSERT_TRUE(peer.Send("1"));
-    ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return calls >= 1; }));
     EXPECT_FALSE(comm.IsOpen());
 
     comm.Open();
     ASSERT_TRUE(peer.Send("2"));
-    ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return calls >= 2; }));
     EXPECT_TRUE(comm.IsOpen());  // reopened from inside its own handler
     ASSERT_TRUE(peer.Send("3"));
-    ASSERT_TRUE(PumpUntil([&] { return calls == 3; }));
+    ASSERT_TRUE(PumpUntil([&] { return calls >= 3; }));
+    EXPECT_EQ(calls, 3);
 }
 
 }  // namespace

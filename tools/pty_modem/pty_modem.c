@@ -20,11 +20,13 @@
  *   modem=0          no faking at all: a driver without event support;
  *   cts= dsr= cd= ri=                 input lines (0 or 1);
  *   frame= overrun= parity= brk= rng= counter values;
- *   error_with_data=G                 arms one framing error for generation G:
- *       it is counted at the first poll that finds input waiting, and until
- *       then TIOCINQ reports no input, so Wine reports the error and the
- *       received bytes from one wake-up (as a real UART does when an errored
- *       byte arrives).
+ *   error_with_data=G                 arms one framing error for generation G.
+ *       While it is armed, TIOCINQ reports no input; the first TIOCGICOUNT
+ *       after TIOCINQ has held input back counts the error, and input shows
+ *       again. So Wine finds the error and the received bytes in the same
+ *       poll of a wait that was already running (never in the snapshot a
+ *       wait starts from), and reports both from one wake-up, as a real UART
+ *       does when an errored byte arrives.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -48,6 +50,7 @@ enum { kMaxPtys = 4096 };
  * Wine calls ioctl from several threads. */
 static int out_lines[kMaxPtys];
 static unsigned applied_generation[kMaxPtys];
+static unsigned held_back_generation[kMaxPtys];
 static int extra_frame_errors[kMaxPtys];
 
 struct line_state {
@@ -133,7 +136,8 @@ static int fake_icount(int fd, int index, struct serial_icounter_struct* c) {
     struct line_state s;
     read_line_state(index, &s);
     if (!s.modem) return -1;
-    if (armed_error_pending(index, &s) && input_waiting(fd) > 0) {
+    if (armed_error_pending(index, &s) && input_waiting(fd) > 0 &&
+        __atomic_load_n(&held_back_generation[index], __ATOMIC_ACQUIRE) == s.error_with_data) {
         __atomic_fetch_add(&extra_frame_errors[index], 1, __ATOMIC_ACQ_REL);
         __atomic_store_n(&applied_generation[index], s.error_with_data, __ATOMIC_RELEASE);
     }
@@ -188,7 +192,10 @@ int ioctl(int fd, unsigned long request, ...) {
         if (index >= 0 && *(int*)arg > 0) {
             struct line_state s;
             read_line_state(index, &s);
-            if (s.modem && armed_error_pending(index, &s)) *(int*)arg = 0;
+            if (s.modem && armed_error_pending(index, &s)) {
+                *(int*)arg = 0;
+                __atomic_store_n(&held_back_generation[index], s.error_with_data, __ATOMIC_RELEASE);
+            }
         }
         return result;
     }
