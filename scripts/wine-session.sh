@@ -27,3 +27,14 @@ export DISPLAY=":$display_number"
 mkdir -p "$WINEPREFIX"
 wineserver -p >"$WINE_SESSION_DIR/wineserver.log" 2>&1  # it reports on hang-ups of ptys it opened
 wineboot -i >/dev/null 2>&1
+
+# WINE_SESSION_DESKTOP=WxH: every window in a Wine virtual desktop of that
+# size, which draws the window frames (Xvfb has no window manager to do it).
+if [[ -n "${WINE_SESSION_DESKTOP:-}" ]]; then
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$WINE_SESSION_DESKTOP" \
+        /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    wineserver -p >>"$WINE_SESSION_DIR/wineserver.log" 2>&1
+fi

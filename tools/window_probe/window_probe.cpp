@@ -8,7 +8,7 @@
 //   window_probe trackbar <class> <control-id>    prints the track bar's position
 //   window_probe click <class> <control-id>       posts a button click
 //   window_probe close <class>                    posts WM_CLOSE
-//   window_probe gone <class> [timeout-ms]        waits until no such window is left
+//   window_probe gone <class> [timeout-ms]        waits until no such window is visible
 //   window_probe dump <class>                     one line per control: id, class,
 //                                                 visible, enabled, rect, text
 //   window_probe caption <class>                  prints the window's caption
@@ -55,7 +55,7 @@ bool WaitFor(const char* className, DWORD timeoutMs, bool present) {
     const DWORD start = GetTickCount();
     for (;;) {
         HWND window = FindTopLevel(className);
-        const bool there = window != nullptr && (!present || IsWindowVisible(window));
+        const bool there = window != nullptr && IsWindowVisible(window);
         if (there == present) return true;
         if (GetTickCount() - start > timeoutMs) return false;
         Sleep(20);  // polling another process's windows; nothing to wait on
