@@ -1,5 +1,7 @@
 #include "platform/win32/gui/controls.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace bridge::gui {
@@ -31,6 +33,10 @@ SIZE TextSize(HWND parent, HFONT font, const char* text) {
     return size;
 }
 
+// Drawn text can come out a little wider than measured (hinting at small
+// sizes); labels get the width of one more character.
+int TextMargin(HWND window, HFONT font) { return TextSize(window, font, "0").cx; }
+
 }  // namespace
 
 HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiScale& scale) {
@@ -38,7 +44,7 @@ HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiSc
     int height = scale(spec.height);
     if (spec.width == 0 || spec.height == 0) {  // a label that fits its text
         const SIZE text = TextSize(parent, font, spec.text);
-        if (spec.width == 0) width = text.cx;
+        if (spec.width == 0) width = text.cx + TextMargin(parent, font);
         if (spec.height == 0) height = text.cy;
     }
     HWND control = CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | spec.style,
@@ -47,6 +53,32 @@ HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiSc
                                    GetModuleHandleA(nullptr), nullptr);
     if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
+}
+
+HFONT CreateFontToFit(HWND window, HFONT font, std::span<const char* const> texts, int maxWidth) {
+    LOGFONTA shape = {};
+    if (GetObjectA(font, sizeof shape, &shape) == 0) return nullptr;
+    HFONT fitted = nullptr;
+    // Shrinking the height one pixel at a time, down to two thirds of it.
+    for (LONG height = std::abs(shape.lfHeight); height * 3 >= std::abs(shape.lfHeight) * 2;
+         --height) {
+        HFONT candidate = font;
+        if (height != std::abs(shape.lfHeight)) {
+            LOGFONTA smaller = shape;
+            smaller.lfHeight = shape.lfHeight < 0 ? -height : height;
+            smaller.lfWidth = 0;
+            candidate = CreateFontIndirectA(&smaller);
+        }
+        int widest = 0;
+        for (const char* text : texts) {
+            widest = std::max<int>(widest, TextSize(window, candidate, text).cx);
+        }
+        widest += TextMargin(window, candidate);
+        if (fitted != nullptr) DeleteObject(fitted);
+        fitted = candidate == font ? nullptr : candidate;
+        if (widest <= maxWidth) break;
+    }
+    return fitted;
 }
 
 std::string WindowText(HWND window) {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <string>
 
 #include "platform/win32/gui/dpi_scale.h"
@@ -25,5 +26,9 @@ HFONT CreateDialogFont(const DpiScale& scale);
 HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiScale& scale);
 
 std::string WindowText(HWND window);
+
+// `font` made smaller, if needed, until every text is at most `maxWidth`
+// pixels wide; null when `font` fits as it is. The caller deletes the result.
+HFONT CreateFontToFit(HWND window, HFONT font, std::span<const char* const> texts, int maxWidth);
 
 }  // namespace bridge::gui

@@ -1,6 +1,8 @@
 #include "platform/win32/gui/setup_forms.h"
 
+#include <cstdlib>
 #include <iterator>
+#include <span>
 
 #include "app/shell_texts.h"
 
@@ -18,7 +20,23 @@ constexpr POINT kOperationLabelPositions[] = {{16, 136}, {16, 152}, {16, 168}, {
                                               {328, 216}, {328, 232}};
 static_assert(std::size(kOperationLabelPositions) == form2::kLabels.size());
 
+// The smaller of two fonts, either of which may be null (no change needed);
+// the other one is deleted.
+HFONT SmallerFont(HFONT a, HFONT b) {
+    if (a == nullptr || b == nullptr) return a != nullptr ? a : b;
+    LOGFONTA fa = {}, fb = {};
+    GetObjectA(a, sizeof fa, &fa);
+    GetObjectA(b, sizeof fb, &fb);
+    const bool aSmaller = std::abs(fa.lfHeight) <= std::abs(fb.lfHeight);
+    DeleteObject(aSmaller ? b : a);
+    return aSmaller ? a : b;
+}
+
 }  // namespace
+
+OperationSetupForm::~OperationSetupForm() {
+    if (labelFont_ != nullptr) DeleteObject(labelFont_);
+}
 
 bool OperationSetupForm::Create(HWND owner) {
     return FormWindow::Create(ids::kForm2Class, form2::kCaption, kDialogStyle, 200, 200, 658,
@@ -46,10 +64,22 @@ void OperationSetupForm::CreateControls() {
                   {ids::kForm2Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 560,
                    128, 75, 25},
                   font(), scale());
+    // The lower left labels end where the right ones begin, and the right
+    // ones at the dialog's edge; a dialog font wider than the one the layout
+    // was drawn with is made to fit.
+    RECT client = {};
+    GetClientRect(handle(), &client);
+    const int leftRoom = scale()(kOperationLabelPositions[7].x - 16 - 4);
+    const int rightRoom = client.right - scale()(kOperationLabelPositions[7].x + 4);
+    const std::span<const char* const> labels(form2::kLabels);
+    HFONT left = CreateFontToFit(handle(), font(), labels.subspan(4, 3), leftRoom);
+    HFONT right = CreateFontToFit(handle(), font(), labels.subspan(7, 3), rightRoom);
+    labelFont_ = SmallerFont(left, right);  // one size for all the labels
+    HFONT labelFont = labelFont_ != nullptr ? labelFont_ : font();
     for (std::size_t i = 0; i < form2::kLabels.size(); ++i) {
         const POINT at = kOperationLabelPositions[i];
         CreateControl(handle(), {0, "STATIC", form2::kLabels[i], WS_VISIBLE, at.x, at.y, 0, 0},
-                      font(), scale());
+                      labelFont, scale());
     }
 }
 

@@ -12,6 +12,7 @@ namespace bridge::gui {
 
 class OperationSetupForm : public FormWindow {
 public:
+    ~OperationSetupForm() override;
     bool Create(HWND owner);
 
     // RadioGroup1 (engines), RadioGroup2 (EGT/CHT split), RadioGroup3 (SL30
@@ -22,6 +23,8 @@ public:
 private:
     void CreateControls() override;
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+    HFONT labelFont_ = nullptr;  // the dialog font, smaller where the texts need it
 };
 
 class SerialPortSetupForm : public FormWindow {
