@@ -39,17 +39,17 @@ int TextMargin(HWND window, HFONT font) { return TextSize(window, font, "0").cx;
 
 }  // namespace
 
-HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiScale& scale) {
-    int width = scale(spec.width);
-    int height = scale(spec.height);
-    if (spec.width == 0 || spec.height == 0) {  // a label that fits its text
-        const SIZE text = TextSize(parent, font, spec.text);
-        if (spec.width == 0) width = text.cx + TextMargin(parent, font);
-        if (spec.height == 0) height = text.cy;
+HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale) {
+    int width = scale(layout.width);
+    int height = scale(layout.height);
+    if (layout.width == 0 || layout.height == 0) {  // a label that fits its text
+        const SIZE text = TextSize(parent, font, layout.text);
+        if (layout.width == 0) width = text.cx + TextMargin(parent, font);
+        if (layout.height == 0) height = text.cy;
     }
-    HWND control = CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | spec.style,
-                                   scale(spec.left), scale(spec.top), width, height, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+    HWND control = CreateWindowExA(layout.exStyle, layout.className, layout.text, WS_CHILD | layout.style,
+                                   scale(layout.left), scale(layout.top), width, height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
                                    GetModuleHandleA(nullptr), nullptr);
     if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;

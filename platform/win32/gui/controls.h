@@ -10,7 +10,7 @@
 
 namespace bridge::gui {
 
-struct ControlSpec {
+struct ControlLayout {
     int id;
     const char* className;  // "BUTTON", "STATIC", "EDIT", TRACKBAR_CLASSA, ...
     const char* text;
@@ -23,7 +23,7 @@ struct ControlSpec {
 HFONT CreateDialogFont(const DpiScale& scale);
 
 // Creates the control as a child of parent with the font; returns its handle.
-HWND CreateControl(HWND parent, const ControlSpec& spec, HFONT font, const DpiScale& scale);
+HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale);
 
 std::string WindowText(HWND window);
 

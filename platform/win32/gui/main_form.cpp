@@ -84,14 +84,14 @@ void MainForm::CreateControls() {
     SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);  // the log only grows
     CreateControl(w, {ids::kButton1, "BUTTON", form1::kButton1, tab, 16, 184, 169, 25}, font(),
                   scale());
-    const std::array<ControlSpec, 2> trackBars = {{
+    const std::array<ControlLayout, 2> trackBars = {{
         {ids::kTrackBar1, TRACKBAR_CLASSA, "", tab | TBS_HORZ | TBS_TOP | TBS_AUTOTICKS, 328, 240,
          150, 41},
         {ids::kTrackBar2, TRACKBAR_CLASSA, "", tab | TBS_VERT | TBS_LEFT | TBS_AUTOTICKS, 496, 184,
          33, 150},
     }};
-    for (const ControlSpec& spec : trackBars) {
-        HWND bar = CreateControl(w, spec, font(), scale());
+    for (const ControlLayout& layout : trackBars) {
+        HWND bar = CreateControl(w, layout, font(), scale());
         SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kTrackBarRange);
         SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kTrackBarRange);
         SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);
@@ -110,7 +110,7 @@ void MainForm::CreateControls() {
                    16, 296, 121, 21, WS_EX_CLIENTEDGE},
                   font(), scale());
 
-    const std::array<ControlSpec, 9> labels = {{
+    const std::array<ControlLayout, 9> labels = {{
         {ids::kLabel1, "STATIC", form1::kLabel1, WS_VISIBLE, 24, 360, 0, 0},
         {ids::kLabel1 + 1, "STATIC", form1::kLabel2, WS_VISIBLE, 336, 224, 0, 0},
         {ids::kLabel1 + 2, "STATIC", form1::kLabel3, WS_VISIBLE, 446, 224, 0, 0},
@@ -122,7 +122,7 @@ void MainForm::CreateControls() {
         {ids::kLabel1 + 7, "STATIC", form1::kLabel8, WS_VISIBLE, 536, 312, 0, 0},
         {ids::kLabel9, "STATIC", form1::kLabel9, WS_VISIBLE, 488, 352, 90, 0},
     }};
-    for (const ControlSpec& spec : labels) CreateControl(w, spec, font(), scale());
+    for (const ControlLayout& layout : labels) CreateControl(w, layout, font(), scale());
 }
 
 void MainForm::WireDialogs() {
