@@ -38,7 +38,7 @@ bool FormWindow::Create(const char* className, const char* caption, DWORD style,
 }
 
 void FormWindow::ShowModal(HWND owner) {
-    if (modal_) return;
+    if (modal_ || window_ == nullptr) return;
     modal_ = true;
     if (owner != nullptr) EnableWindow(owner, FALSE);
     ShowWindow(window_, SW_SHOW);
@@ -57,15 +57,16 @@ void FormWindow::ShowModal(HWND owner) {
         }
     }
     modal_ = false;
-    if (owner != nullptr) {
+    if (owner != nullptr && IsWindow(owner)) {
         EnableWindow(owner, TRUE);
         SetForegroundWindow(owner);
     }
-    ShowWindow(window_, SW_HIDE);
+    if (window_ != nullptr) ShowWindow(window_, SW_HIDE);
 }
 
 void FormWindow::EndModal() {
     modal_ = false;
+    if (window_ == nullptr) return;
     ShowWindow(window_, SW_HIDE);
     PostMessageA(window_, WM_NULL, 0, 0);  // wakes the modal loop
 }
@@ -91,6 +92,11 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam
         if (self->window_ == nullptr) self->window_ = window;
         LRESULT result = 0;
         if (self->HandleMessage(message, wParam, lParam, result)) return result;
+        if (message == WM_NCDESTROY) {  // destroyed with its owner: nothing left to destroy
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            self->window_ = nullptr;
+            self->modal_ = false;
+        }
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
