@@ -538,37 +538,57 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
            std::to_string(Percentile(AttitudePeriods(box, quietStart, Clock::now()), 0.5)));
     const std::size_t attitudeBefore = box.Count(Attitude);
     const auto floodStart = Clock::now();
-    auto next = floodStart;
     std::size_t bytesSent = 0;
-    const int slots = seconds * 1000 / static_cast<int>(kSlot.count());
-    for (int slot = 0; slot < slots; ++slot) {
-        std::vector<std::uint8_t> chunk;
-        garbage(chunk, kSlotBytes / 2);
-        if (slot % kSlotsPerValidFrame == 0) {
-            const int k = slot / kSlotsPerValidFrame;
-            Sent s{};
-            s.altimeter = k % 3 == 2;
-            s.bank = k % 3 == 0;
-            // Distinct values, so each write can be found in the simulator's log.
-            s.position = static_cast<std::int16_t>(64 + (k * 37) % 1900);
-            s.tenthsHpa = static_cast<std::uint16_t>(9500 + 5 * k);  // 950.0 hPa on
-            const auto frame = s.altimeter
-                                   ? boxproto::AltimeterFrame(s.tenthsHpa)
-                                   : boxproto::ServoCommandFrame(s.bank ? 1 : 2, true, s.position);
-            chunk.insert(chunk.end(), frame.begin(), frame.end());
-            sent.push_back(s);
-        } else if (slot % kSlotsPerValidFrame == kSlotsPerValidFrame / 2) {
-            const auto& junk = droppedOnPurpose[static_cast<std::size_t>(slot / kSlotsPerValidFrame) %
-                                                droppedOnPurpose.size()];
-            chunk.insert(chunk.end(), junk.begin(), junk.end());
+    bool lineStopped = false;
+    // The flood is written from a thread of its own, so the window can be
+    // used meanwhile.
+    std::thread flood([&] {
+        auto next = floodStart;
+        const int slots = seconds * 1000 / static_cast<int>(kSlot.count());
+        for (int slot = 0; slot < slots && !lineStopped; ++slot) {
+            std::vector<std::uint8_t> chunk;
+            garbage(chunk, kSlotBytes / 2);
+            if (slot % kSlotsPerValidFrame == 0) {
+                const int k = slot / kSlotsPerValidFrame;
+                Sent s{};
+                s.altimeter = k % 3 == 2;
+                s.bank = k % 3 == 0;
+                // Distinct values, so each write can be found in the simulator's log.
+                s.position = static_cast<std::int16_t>(64 + (k * 37) % 1900);
+                s.tenthsHpa = static_cast<std::uint16_t>(9500 + 5 * k);  // 950.0 hPa on
+                const auto frame =
+                    s.altimeter ? boxproto::AltimeterFrame(s.tenthsHpa)
+                                : boxproto::ServoCommandFrame(s.bank ? 1 : 2, true, s.position);
+                chunk.insert(chunk.end(), frame.begin(), frame.end());
+                sent.push_back(s);
+            } else if (slot % kSlotsPerValidFrame == kSlotsPerValidFrame / 2) {
+                const auto& junk = droppedOnPurpose[static_cast<std::size_t>(
+                                                        slot / kSlotsPerValidFrame) %
+                                                    droppedOnPurpose.size()];
+                chunk.insert(chunk.end(), junk.begin(), junk.end());
+            }
+            last = chunk.back();
+            garbage(chunk, kSlotBytes > chunk.size() ? kSlotBytes - chunk.size() : 0);
+            lineStopped = !box.Write(chunk);
+            bytesSent += chunk.size();
+            next += kSlot;
+            std::this_thread::sleep_until(next);  // pacing the line, as a UART does
         }
-        last = chunk.back();
-        garbage(chunk, kSlotBytes > chunk.size() ? kSlotBytes - chunk.size() : 0);
-        ASSERT_TRUE(box.Write(chunk)) << "the line stopped taking bytes";
-        bytesSent += chunk.size();
-        next += kSlot;
-        std::this_thread::sleep_until(next);  // pacing the line, as a UART does
-    }
+    });
+    // Meanwhile the window answers and a setup dialog opens and closes.
+    const bool echoed =
+        box.WaitFor([](const boxproto::Frame& f) { return IsItem(f, 16, 1); }, 1, 10s);
+    const auto dialogStart = Clock::now();
+    const bool dialog = echoed && Click(ids::kForm1Class, ids::kButton3) &&
+                        session.Probe({"wait", ids::kForm2Class, "10000"}) &&
+                        Click(ids::kForm2Class, ids::kForm2Ok) &&
+                        session.Probe({"gone", ids::kForm2Class, "10000"});
+    const long dialogMs = MsSince(dialogStart);
+    flood.join();
+    ASSERT_TRUE(echoed) << "no servo echo within the flood's first seconds";
+    ASSERT_TRUE(dialog) << "the setup dialog during the flood";
+    ASSERT_FALSE(lineStopped) << "the line stopped taking bytes";
+    Report("dialog_open_close_during_flood_ms", dialogMs);
     const auto floodEnd = Clock::now();
     Report("flood_seconds", static_cast<long>(seconds));
     Report("flood_bytes", static_cast<long>(bytesSent));
