@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <random>
 #include <set>
@@ -93,6 +94,13 @@ std::vector<std::string> Lines(const std::string& text) {
 bool IsExchangeFailureText(const std::string& text) {
     return text == "IPC timed out all retries" || text == "IPC sendmessage failed all retries" ||
            text == "IPC request contains bad data";
+}
+
+// A 16-bit value as the simulator emulator logs written bytes: low byte first.
+std::string Hex16(std::uint16_t v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", v & 0xFFu, v >> 8);
+    return text;
 }
 
 double Percentile(std::vector<double> values, double fraction) {
@@ -192,9 +200,7 @@ protected:
         std::printf("[ measure  ] %s = %s\n", name.c_str(), value.c_str());
         std::fflush(stdout);
     }
-    static void Report(const std::string& name, long value) {
-        Report(name, std::to_string(value));
-    }
+    static void Report(const std::string& name, long value) { Report(name, std::to_string(value)); }
 
     std::string Memo() { return session.ControlText(ids::kMemo1); }
 
@@ -209,11 +215,13 @@ protected:
 
     // Every frame the box emulator logged is one the bridge builds, and with
     // the simulator's values fixed every attitude and air data frame is the
-    // same: a snapshot damaged by a bad answer would show as a different one.
-    // The first of each is left out: it goes before the half-rate values of
-    // the first tick have been converted.
+    // same, but for the altimeter setting the box may have changed: a
+    // snapshot damaged by a bad answer would show as a different frame. The
+    // first of each is left out: it goes before the half-rate values of the
+    // first tick have been converted.
     void ExpectFramesUnchanged() {
-        std::set<std::vector<std::uint8_t>> attitude, airdata;
+        std::set<std::vector<std::uint8_t>> attitude;
+        std::set<std::map<std::string, std::string>> airdata;
         bool firstAttitude = true, firstAirData = true;
         for (const auto& line : session.BoxLog()) {
             EXPECT_NE(line.kind, "other") << "a frame the bridge does not build";
@@ -221,7 +229,9 @@ protected:
                 attitude.insert(line.frame.bytes);
             }
             if (line.kind == "airdata" && !std::exchange(firstAirData, false)) {
-                airdata.insert(line.frame.bytes);
+                auto fields = line.fields;
+                fields.erase("altimeter_dhpa");
+                airdata.insert(fields);
             }
         }
         EXPECT_EQ(attitude.size(), 1u) << "attitude frames differ";
@@ -320,12 +330,30 @@ TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
         ASSERT_TRUE(session.Probe({"gone", ids::kForm2Class, "10000"}));
         Report(name + "_dialog_open_close_ms", MsSince(dialogStart));
 
+        // What the box asks while the link is down is carried out once it is up again.
+        const int position = 300 + 10 * round;
+        const int tenthsHpa = 10010 + 5 * round;
+        const std::size_t echoes = CountBox("item", "16/1");
+        ASSERT_TRUE(session.BoxCommand("servo bank engage " + std::to_string(position)));
+        ASSERT_TRUE(session.BoxCommand("altimeter " + std::to_string(tenthsHpa / 10) + "." +
+                                       std::to_string(tenthsHpa % 10)));
+        ASSERT_TRUE(WaitUntil([&] { return CountBox("tx") >= 2u * (round + 1); }, 10s));
+
         const std::size_t stalled = AttitudeFrames();
         ASSERT_TRUE(session.StartSim(simArgs));
         ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
         ASSERT_TRUE(WaitForLogCount(kConnected, static_cast<std::size_t>(round + 2))) << Memo();
         expected.push_back(kConnected);
         ASSERT_TRUE(session.WaitForBoxFrames("attitude", stalled + 20)) << "frames resume";
+        EXPECT_EQ(CountBox("item", "16/1"), echoes + 1) << "the command sent while down is echoed";
+        const std::string simLog = session.SimLog();
+        EXPECT_NE(
+            simLog.find(" 0BB6 2 " + Hex16(static_cast<std::uint16_t>((1024 - position) * 32))),
+            std::string::npos)
+            << "the servo command sent while down reaches the simulator";
+        EXPECT_NE(simLog.find(" 0330 2 " + Hex16(static_cast<std::uint16_t>(tenthsHpa * 16 / 10))),
+                  std::string::npos)
+            << "the altimeter setting sent while down reaches the simulator";
     }
     EXPECT_EQ(Lines(Memo()), expected);
     EXPECT_TRUE(session.BridgeRunning());
@@ -475,8 +503,8 @@ TEST_F(Faults, UnpluggedPortCostsNoCpuAndReopensThroughTheDialog) {
     // Pulled out again, and the window closed while it is out.
     ASSERT_TRUE(session.UnplugPort());
     const std::size_t exchanges = Occurrences(session.SimLog(), "\nX ");
-    ASSERT_TRUE(WaitUntil(
-        [&] { return Occurrences(session.SimLog(), "\nX ") >= exchanges + 3; }, 10s))
+    ASSERT_TRUE(
+        WaitUntil([&] { return Occurrences(session.SimLog(), "\nX ") >= exchanges + 3; }, 10s))
         << "ticks go on, writing to the device that is gone";
     const long closeMs = CloseAndMeasure();
     Report("close_while_unplugged_ms", closeMs);
@@ -493,7 +521,7 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
     BoxLine box;
     StartOnPortPair(box);
     const int seconds = EnvInt("BRIDGE_FLOOD_SECONDS", 10);
-    constexpr auto kSlot = 20ms;          // the flood is written in slots of
+    constexpr auto kSlot = 20ms;             // the flood is written in slots of
     constexpr std::size_t kSlotBytes = 230;  // 11,500 bytes a second: 115200 baud, 10 bits a byte
     constexpr int kSlotsPerValidFrame = 10;  // one valid frame every 200 ms: four ticks apart
     const unsigned seed = static_cast<unsigned>(EnvInt("BRIDGE_FLOOD_SEED", 20240611));
@@ -520,8 +548,8 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
         {0x05, 0x82, 0x00},                                      // LEN below 3
         {0x05, 0x82, 0x02},                                      // LEN below 3
         {0x05, 0x82, 0x05, 0x07, 0x11, 0x22, 0x33, 0x44, 0x55},  // kind 7: no handler
-        boxproto::ServoCommandFrame(1, true, 100, 0x0012),      // wrong check word
-        boxproto::ServoCommandFrame(3, true, 100),              // no such servo
+        boxproto::ServoCommandFrame(1, true, 100, 0x0012),       // wrong check word
+        boxproto::ServoCommandFrame(3, true, 100),               // no such servo
     };
 
     struct Sent {
@@ -562,9 +590,9 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
                 chunk.insert(chunk.end(), frame.begin(), frame.end());
                 sent.push_back(s);
             } else if (slot % kSlotsPerValidFrame == kSlotsPerValidFrame / 2) {
-                const auto& junk = droppedOnPurpose[static_cast<std::size_t>(
-                                                        slot / kSlotsPerValidFrame) %
-                                                    droppedOnPurpose.size()];
+                const auto& junk =
+                    droppedOnPurpose[static_cast<std::size_t>(slot / kSlotsPerValidFrame) %
+                                     droppedOnPurpose.size()];
                 chunk.insert(chunk.end(), junk.begin(), junk.end());
             }
             last = chunk.back();
@@ -592,7 +620,8 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
     const auto floodEnd = Clock::now();
     Report("flood_seconds", static_cast<long>(seconds));
     Report("flood_bytes", static_cast<long>(bytesSent));
-    ASSERT_TRUE(box.WaitFor(Attitude, box.Count(Attitude) + 10));  // the last commands are carried out
+    // The last commands are carried out.
+    ASSERT_TRUE(box.WaitFor(Attitude, box.Count(Attitude) + 10));
 
     // The cycle's period during the flood, from the attitude frames' arrival.
     const std::vector<double> periods = AttitudePeriods(box, floodStart, floodEnd);
@@ -629,19 +658,14 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
             writes.insert(kind + " " + offset + " " + size + " " + bytes);
         }
     }
-    auto hex16 = [](std::uint16_t v) {
-        char text[8];
-        std::snprintf(text, sizeof text, "%02X%02X", v & 0xFFu, v >> 8);
-        return std::string(text);
-    };
     std::size_t missing = 0;
     for (const Sent& s : sent) {
         std::string request;
         if (s.altimeter) {
-            request = "W 0330 2 " + hex16(static_cast<std::uint16_t>(s.tenthsHpa * 16 / 10));
+            request = "W 0330 2 " + Hex16(static_cast<std::uint16_t>(s.tenthsHpa * 16 / 10));
         } else {
             const auto command = static_cast<std::uint16_t>((1024 - s.position) * 32);
-            request = std::string(s.bank ? "W 0BB6 2 " : "W 0BB2 2 ") + hex16(command);
+            request = std::string(s.bank ? "W 0BB6 2 " : "W 0BB2 2 ") + Hex16(command);
         }
         const bool found = writes.count(request) != 0;
         if (!found) {
@@ -716,9 +740,8 @@ TEST_F(Faults, UnwritableSettingsFolderKeepsTheWindowOpenUntilItCanBeWritten) {
 TEST_F(Faults, CloseDuringArincPlaybackEndsTheProgram) {
     StartAll(kTwoEnginesBothRadios);
     // Three records; the first is 01 C8 34 12 60 (frame 05 82 03 01 13 34 12 60 BA 54).
-    const std::vector<std::uint8_t> recording = {0x01, 0xC8, 0x34, 0x12, 0x60, 0x02, 0x01,
-                                                 0x00, 0x00, 0x00, 0x03, 0x0F, 0xAA, 0x55,
-                                                 0x80};
+    const std::vector<std::uint8_t> recording = {0x01, 0xC8, 0x34, 0x12, 0x60, 0x02, 0x01, 0x00,
+                                                 0x00, 0x00, 0x03, 0x0F, 0xAA, 0x55, 0x80};
     const std::string file = session.AppFolder() + "/ARINC.REC";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(recording.data()),
@@ -775,8 +798,8 @@ TEST_F(Faults, CloseWhileSimulatorDoesNotAnswerEndsWithinTheRetryBudget) {
     StartAll(kTwoEnginesBothRadios);
     ASSERT_TRUE(WaitTicks(5));
     ASSERT_TRUE(session.SimCommand({"--fault", "no-reply"}));
-    ASSERT_TRUE(WaitUntil(
-        [&] { return session.SimLog().find(" no-reply\n") != std::string::npos; }, 10s));
+    ASSERT_TRUE(
+        WaitUntil([&] { return session.SimLog().find(" no-reply\n") != std::string::npos; }, 10s));
     const auto start = Clock::now();
     ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
     ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
