@@ -26,6 +26,10 @@ std::string SimEmulatorExe() { return WindowsBuild() + "/tools/sim_emulator/sim_
 std::string WindowProbeExe() { return WindowsBuild() + "/tools/window_probe/window_probe.exe"; }
 std::string BoxEmulator() { return NativeBuild() + "/tools/box_emulator/box_emulator"; }
 std::string PtyModemLib() { return NativeBuild() + "/tools/pty_modem/libpty_modem.so"; }
+std::string PtyPair() { return NativeBuild() + "/tools/pty_pair/pty_pair"; }
+std::string ComLinkPath(int com) {
+    return Env("WINEPREFIX") + "/dosdevices/com" + std::to_string(com);
+}
 
 std::vector<std::uint8_t> FromHex(const std::string& hex) {
     std::vector<std::uint8_t> bytes;
@@ -49,6 +53,15 @@ BridgeSession::~BridgeSession() {
     bridge_.Terminate();
     StopSim();
     StopBox();
+    if (pairCom_ != 0) {
+        // A COM link to a folder fails to open like a missing port; one to
+        // a missing file would open.
+        std::error_code ignored;
+        fs::remove(ComLinkPath(pairCom_), ignored);
+        fs::create_directory_symlink(Env("WINEPREFIX") + "/dosdevices", ComLinkPath(pairCom_),
+                                     ignored);
+    }
+    ports_.Terminate();
     if (Env("BRIDGE_E2E_KEEP").empty()) {
         std::error_code ignored;
         fs::remove_all(folder_, ignored);
@@ -58,7 +71,7 @@ BridgeSession::~BridgeSession() {
 std::optional<std::string> BridgeSession::WhyNotAvailable() {
     if (Env("WINEPREFIX").empty()) return "no WINEPREFIX: run through scripts/test";
     for (const std::string& path : {BridgeExe(), SimEmulatorExe(), WindowProbeExe(), BoxEmulator(),
-                                    PtyModemLib()}) {
+                                    PtyModemLib(), PtyPair()}) {
         if (!fs::exists(path)) return "missing " + path;
     }
     return std::nullopt;
@@ -137,8 +150,56 @@ ChildProcess::Options BridgeSession::WineOptions(const std::string& exe,
     return options;
 }
 
+bool BridgeSession::StartPortPair(int com) {
+    const std::string state = folder_ + "/ports";
+    const std::string name = "com" + std::to_string(com);
+    ChildProcess::Options options;
+    options.argv = {PtyPair(), state, name, "box-end"};
+    options.outputPath = folder_ + "/pty_pair.out";
+    if (!ports_.Start(options)) return false;
+    if (!WaitUntil([&] { return fs::exists(state + "/ready"); }, std::chrono::seconds(10))) {
+        return false;
+    }
+    std::error_code ec;
+    fs::remove(ComLinkPath(com), ec);
+    fs::create_symlink(state + "/" + name, ComLinkPath(com), ec);
+    if (ec) return false;
+    pairCom_ = com;
+    return true;
+}
+
+bool BridgeSession::WaitPortState(const std::string& state) {
+    const std::string path = folder_ + "/ports/state-com" + std::to_string(pairCom_);
+    return WaitUntil([&] { return ReadWholeFile(path).rfind(state, 0) == 0; },
+                     std::chrono::seconds(10));
+}
+
+bool BridgeSession::UnplugPort() {
+    std::ofstream(folder_ + "/ports/unplug-com" + std::to_string(pairCom_)) << "\n";
+    return WaitPortState("unplugged");
+}
+
+bool BridgeSession::PlugPort() {
+    std::error_code ec;
+    fs::remove(folder_ + "/ports/unplug-com" + std::to_string(pairCom_), ec);
+    return WaitPortState("plugged");
+}
+
+bool BridgeSession::MakePortMissing(int com) {
+    // A COM link to a folder fails to open like a missing port.
+    std::error_code ec;
+    fs::remove(ComLinkPath(com), ec);
+    fs::create_directory_symlink(Env("WINEPREFIX") + "/dosdevices", ComLinkPath(com), ec);
+    return !ec;
+}
+
+std::string BridgeSession::SimLogPath(int start) const {
+    return folder_ + (start <= 1 ? std::string("/sim.log") : "/sim-" + std::to_string(start) + ".log");
+}
+
 bool BridgeSession::StartSim(const std::vector<std::string>& arguments) {
-    std::vector<std::string> args = {"--log", WinePath(folder_ + "/sim.log")};
+    ++simStarts_;
+    std::vector<std::string> args = {"--log", WinePath(SimLogPath(simStarts_))};
     args.insert(args.end(), arguments.begin(), arguments.end());
     const std::string output = folder_ + "/sim.out";
     if (!sim_.Start(WineOptions(SimEmulatorExe(), args, output))) return false;
@@ -155,6 +216,8 @@ void BridgeSession::StopSim() {
     if (!sim_.WaitExit(std::chrono::seconds(10))) sim_.Terminate();
 }
 
+void BridgeSession::KillSim() { sim_.Kill(); }
+
 bool BridgeSession::SimCommand(const std::vector<std::string>& arguments) {
     std::vector<std::string> args = {"--send-fault"};
     args.insert(args.end(), arguments.begin(), arguments.end());
@@ -165,7 +228,26 @@ bool BridgeSession::SimCommand(const std::vector<std::string>& arguments) {
     return control.WaitExit(std::chrono::seconds(15)) && control.exitStatus() == 0;
 }
 
+// Xvfb has no window manager, but Wine's X11 driver hands top-level windows
+// to one by default and, each time such a window is hidden or destroyed,
+// waits two seconds for it to confirm. That would stall the bridge's
+// user-interface thread (and so its ticks) whenever a dialog or message box
+// closes, and add four seconds to every exit. Unmanaged windows are what a
+// display without a window manager has.
+void BridgeSession::UnmanagedWindows() {
+    static const bool done = [this] {
+        ChildProcess reg;
+        ChildProcess::Options options = WineOptions(
+            "reg", {"add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"},
+            folder_ + "/reg.out");
+        return reg.Start(options) && reg.WaitExit(std::chrono::seconds(30)) &&
+               reg.exitStatus() == 0;
+    }();
+    (void)done;
+}
+
 bool BridgeSession::StartBridge(bool waitForWindow) {
+    UnmanagedWindows();
     ChildProcess::Options options = WineOptions(AppFolder() + "/bridge.exe", {}, folder_ + "/bridge.out");
     options.workDir = AppFolder();
     if (!bridge_.Start(options)) return false;
@@ -190,6 +272,17 @@ std::optional<std::string> BridgeSession::Probe(const std::vector<std::string>& 
 
 std::string BridgeSession::ControlText(int id) {
     return Probe({"text", "TForm1", std::to_string(id)}).value_or("<no control>");
+}
+
+bool BridgeSession::ChooseInFileDialog(const std::string& windowsPath) {
+    // The file name box is a combo box (cmb13) in Explorer-style dialogs and
+    // an edit (edt1) in older ones.
+    for (const char* id : {"1148", "1152"}) {
+        if (Probe({"settext", "#32770", id, windowsPath})) {
+            return Probe({"click", "#32770", "1"}).has_value();
+        }
+    }
+    return false;
 }
 
 bool BridgeSession::WaitForLog(const std::string& text, std::chrono::milliseconds timeout) {

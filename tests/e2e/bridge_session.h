@@ -58,10 +58,26 @@ public:
     bool WaitForBoxFrames(const std::string& kind, std::size_t count,
                           std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
-    // The simulator emulator with extra arguments (e.g. "--fixed"); waits until ready.
+    // A null-modem pair of ptys (tools/pty_pair): COM<com> for the bridge,
+    // and its far end at BoxEndPath() for the box side. The COM port can be
+    // unplugged and plugged in again, as a USB adapter can.
+    bool StartPortPair(int com);
+    std::string BoxEndPath() const { return folder_ + "/ports/box-end"; }
+    // Takes the bridge's device away (its open handle sees a hang-up and the
+    // port no longer opens) or puts a new one in; waits until done.
+    bool UnplugPort();
+    bool PlugPort();
+    // Makes COM<com> fail to open, as a port that is not there.
+    bool MakePortMissing(int com);
+
+    // The simulator emulator with extra arguments (e.g. "--fixed"); waits
+    // until ready. Each start logs to a file of its own: sim.log, sim-2.log, ...
     bool StartSim(const std::vector<std::string>& arguments = {"--fixed"});
     void StopSim();
-    std::string SimLog() const { return ReadWholeFile(folder_ + "/sim.log"); }
+    // Ends the running emulator with SIGKILL, as a crash would.
+    void KillSim();
+    // The log of the emulator started last.
+    std::string SimLog() const { return ReadWholeFile(SimLogPath(simStarts_)); }
     // Runs `sim_emulator --send-fault <arguments>` against the running emulator.
     bool SimCommand(const std::vector<std::string>& arguments);
 
@@ -71,18 +87,30 @@ public:
     // Closes the main window as a user would; true once the program has ended.
     bool CloseBridge(std::chrono::milliseconds timeout = std::chrono::seconds(20));
     bool BridgeRunning() { return bridge_.Running(); }
+    bool WaitBridgeExit(std::chrono::milliseconds timeout) { return bridge_.WaitExit(timeout); }
+    // The bridge's Wine process (the Windows program itself).
+    pid_t BridgePid() const { return bridge_.pid(); }
 
     // window_probe <arguments>: its output without the line end, or nullopt
     // when it failed (window or control not there).
     std::optional<std::string> Probe(const std::vector<std::string>& arguments);
     std::string ControlText(int id);
+    // In an open file dialog, types the file's (Windows) path and presses Open.
+    bool ChooseInFileDialog(const std::string& windowsPath);
     bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 private:
     ChildProcess::Options WineOptions(const std::string& exe, std::vector<std::string> args,
                                       const std::string& output) const;
 
+    void UnmanagedWindows();
+    std::string SimLogPath(int start) const;
+    bool WaitPortState(const std::string& state);
+
     std::string folder_;
+    int simStarts_ = 0;
+    int pairCom_ = 0;
+    ChildProcess ports_;
     ChildProcess box_;
     ChildProcess sim_;
     ChildProcess bridge_;

@@ -97,6 +97,12 @@ void ChildProcess::Terminate() {
     }
 }
 
+void ChildProcess::Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    WaitExit(std::chrono::seconds(10));
+}
+
 bool ChildProcess::WriteLine(const std::string& line) {
     if (stdinFd_ < 0) return false;
     const std::string text = line + "\n";
@@ -125,6 +131,23 @@ std::string WinePath(const std::string& unixPath) {
         if (c == '/') c = '\\';
     }
     return path;
+}
+
+std::optional<double> ProcessCpuSeconds(pid_t pid) {
+    const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+    // The command name is in parentheses and may hold blanks: fields are
+    // counted from the last ')'. utime and stime are fields 14 and 15.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number == 14) utime = std::stoull(field);
+        if (number == 15) stime = std::stoull(field);
+    }
+    if (!fields) return std::nullopt;
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 }  // namespace bridge::e2e

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
     int exitStatus() const { return exitStatus_; }
     // SIGTERM, and SIGKILL if it has not ended within a few seconds.
     void Terminate();
+    // SIGKILL at once: the program dies without a chance to clean up.
+    void Kill();
     bool WriteLine(const std::string& line);
     pid_t pid() const { return pid_; }
 
@@ -51,5 +54,9 @@ std::string ReadWholeFile(const std::string& path);
 
 // A Linux path as a Windows program under Wine names it (drive Z:).
 std::string WinePath(const std::string& unixPath);
+
+// User plus system CPU time of a running process (all its threads), from
+// /proc/<pid>/stat; nothing when the process is not there.
+std::optional<double> ProcessCpuSeconds(pid_t pid);
 
 }  // namespace bridge::e2e

@@ -7,6 +7,7 @@
 //   window_probe visible <class> <control-id>     prints 1 or 0
 //   window_probe trackbar <class> <control-id>    prints the track bar's position
 //   window_probe click <class> <control-id>       posts a button click
+//   window_probe settext <class> <control-id> <text>  sets the control's text
 //   window_probe close <class>                    posts WM_CLOSE
 //   window_probe gone <class> [timeout-ms]        waits until no such window is visible
 //   window_probe dump <class>                     one line per control: id, class,
@@ -77,7 +78,7 @@ BOOL CALLBACK DumpChild(HWND child, LPARAM) {
 
 int Usage() {
     std::fprintf(stderr, "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                         "gone|dump|caption <class> [control-id|timeout-ms]\n");
+                         "gone|dump|caption|settext <class> [control-id|timeout-ms] [text]\n");
     return 2;
 }
 
@@ -114,6 +115,9 @@ int main(int argc, char** argv) {
         std::printf("%d\n", IsWindowVisible(control) ? 1 : 0);
     } else if (command == "trackbar") {
         std::printf("%ld\n", static_cast<long>(SendMessageA(control, TBM_GETPOS, 0, 0)));
+    } else if (command == "settext") {
+        if (argc < 5) return Usage();
+        return SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4])) ? 0 : 1;
     } else if (command == "click") {
         const int id = GetDlgCtrlID(control);
         return PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

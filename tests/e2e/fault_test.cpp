@@ -1,0 +1,814 @@
+// Faults injected into the whole system under Wine: a simulator that dies or
+// answers badly, a serial adapter pulled out, a box that floods the line with
+// garbage, a settings file that cannot be written, and closing the window at
+// awkward moments. Each test checks what the bridge does and that nothing is
+// lost; the figures asked for are printed ("[ measure  ]" lines) and recorded
+// as test properties, with only generous sanity bounds asserted.
+//
+// On demand: BRIDGE_FAULT_REPEAT=N runs the repeatable faults N times (1 by
+// default); BRIDGE_FLOOD_SECONDS=60 makes the garbage flood last a minute
+// (10 s by default; BRIDGE_FLOOD_SEED picks other garbage);
+// BRIDGE_UNPLUG_SECONDS sets the span the CPU time is measured over while the
+// port is unplugged (10 s by default). For example:
+//   BRIDGE_FLOOD_SECONDS=60 build/linux/tests/e2e/e2e_tests --gtest_filter='Faults.Garbage*'
+// inside a Wine session (source scripts/wine-session.sh).
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/gui/control_ids.h"
+#include "tests/e2e/box_line.h"
+#include "tests/e2e/bridge_session.h"
+#include "tests/e2e/session_test.h"
+#include "tools/box_protocol/box_protocol.h"
+#include "tools/box_protocol/frame_fields.h"
+
+namespace bridge::e2e {
+namespace {
+
+namespace ids = gui::ids;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPairCom = 5;  // COM5: the pty pair that can be unplugged
+constexpr const char* kProblem = "FlightSim problem: ";
+constexpr const char* kConnected = "Connected to FS2004";
+// The simulator client's retry budget: 10 sends of 400 ms and 10 pauses of 10 ms.
+constexpr auto kRetryBudget = 4100ms;
+// Room for Wine's scheduling and the probes' own start on a shared machine.
+constexpr auto kMargin = 4000ms;
+
+int EnvInt(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && std::atoi(value) > 0 ? std::atoi(value) : fallback;
+}
+
+int Repeats() { return EnvInt("BRIDGE_FAULT_REPEAT", 1); }
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos;
+         at = text.find(needle, at + needle.size())) {
+        ++n;
+    }
+    return n;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The text after "FlightSim problem: " must be one of the link's result texts
+// for a failed exchange.
+bool IsExchangeFailureText(const std::string& text) {
+    return text == "IPC timed out all retries" || text == "IPC sendmessage failed all retries" ||
+           text == "IPC request contains bad data";
+}
+
+// A 16-bit value as the simulator emulator logs written bytes: low byte first.
+std::string Hex16(std::uint16_t v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", v & 0xFFu, v >> 8);
+    return text;
+}
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+    return values[index];
+}
+
+// The wine server of this test run's prefix (it does work on behalf of the
+// bridge, such as device waits, that the bridge's own CPU time leaves out);
+// found, only to be looked at, by its name and its WINEPREFIX.
+std::optional<pid_t> WineServerPid() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr) return std::nullopt;
+    const std::string wanted = std::string("WINEPREFIX=") + prefix;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        // "wineserver" or "wineserver64"
+        if (ReadWholeFile(entry.path().string() + "/comm").rfind("wineserver", 0) != 0) continue;
+        std::istringstream environment(ReadWholeFile(entry.path().string() + "/environ"));
+        std::string variable;
+        while (std::getline(environment, variable, '\0')) {
+            if (variable == wanted) return static_cast<pid_t>(std::stol(name));
+        }
+    }
+    return std::nullopt;
+}
+
+// Takes write access away from a file or folder, from root too (who ignores
+// permission bits) through the immutable attribute; gives it back at the end.
+class WriteLock {
+public:
+    explicit WriteLock(std::string path) : path_(std::move(path)) {
+        struct stat st {};
+        if (stat(path_.c_str(), &st) != 0) return;
+        mode_ = st.st_mode & 07777;
+        chmod(path_.c_str(), mode_ & ~0222u);
+        locked_ = true;
+        if (geteuid() == 0) immutable_ = SetImmutable(true);
+    }
+    ~WriteLock() { Release(); }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+    void Release() {
+        if (!locked_) return;
+        if (immutable_) SetImmutable(false);
+        chmod(path_.c_str(), mode_);
+        locked_ = immutable_ = false;
+    }
+
+    // Whether this process, at least, is now refused a write there.
+    bool Effective() const {
+        struct stat st {};
+        if (stat(path_.c_str(), &st) != 0) return false;
+        if (S_ISDIR(st.st_mode)) {
+            const std::string probe = path_ + "/write-probe";
+            const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0) return true;
+            close(fd);
+            unlink(probe.c_str());
+            return false;
+        }
+        const int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd < 0) return true;
+        close(fd);
+        return false;
+    }
+
+private:
+    bool SetImmutable(bool on) const {
+        const int fd = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool done = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        close(fd);
+        return done;
+    }
+
+    std::string path_;
+    mode_t mode_ = 0;
+    bool locked_ = false;
+    bool immutable_ = false;
+};
+
+class Faults : public SessionTest {
+protected:
+    static void Report(const std::string& name, const std::string& value) {
+        RecordProperty(name, value);
+        std::printf("[ measure  ] %s = %s\n", name.c_str(), value.c_str());
+        std::fflush(stdout);
+    }
+    static void Report(const std::string& name, long value) { Report(name, std::to_string(value)); }
+
+    std::string Memo() { return session.ControlText(ids::kMemo1); }
+
+    bool WaitForLogCount(const std::string& text, std::size_t count,
+                         std::chrono::milliseconds timeout = 30s) {
+        return WaitUntil([&] { return Occurrences(Memo(), text) >= count; }, timeout);
+    }
+
+    bool Click(const char* windowClass, int id) {
+        return session.Probe({"click", windowClass, std::to_string(id)}).has_value();
+    }
+
+    // Every frame the box emulator logged is one the bridge builds, and with
+    // the simulator's values fixed every attitude and air data frame is the
+    // same, but for the altimeter setting the box may have changed: a
+    // snapshot damaged by a bad answer would show as a different frame. The
+    // first of each is left out: it goes before the half-rate values of the
+    // first tick have been converted.
+    void ExpectFramesUnchanged() {
+        std::set<std::vector<std::uint8_t>> attitude;
+        std::set<std::map<std::string, std::string>> airdata;
+        bool firstAttitude = true, firstAirData = true;
+        for (const auto& line : session.BoxLog()) {
+            EXPECT_NE(line.kind, "other") << "a frame the bridge does not build";
+            if (line.kind == "attitude" && !std::exchange(firstAttitude, false)) {
+                attitude.insert(line.frame.bytes);
+            }
+            if (line.kind == "airdata" && !std::exchange(firstAirData, false)) {
+                auto fields = line.fields;
+                fields.erase("altimeter_dhpa");
+                airdata.insert(fields);
+            }
+        }
+        EXPECT_EQ(attitude.size(), 1u) << "attitude frames differ";
+        EXPECT_EQ(airdata.size(), 1u) << "air data frames differ";
+    }
+
+    // The bridge on the pty pair's COM port with the test as the box.
+    void StartOnPortPair(BoxLine& box) {
+        Settings settings = kTwoEnginesBothRadios;
+        settings.CommsPort = kPairCom - 1;
+        session.WriteSettings(settings);
+        ASSERT_TRUE(session.StartPortPair(kPairCom));
+        ASSERT_TRUE(box.Open(session.BoxEndPath()));
+        ASSERT_TRUE(session.StartSim());
+        ASSERT_TRUE(session.StartBridge());
+        ASSERT_TRUE(session.WaitForLog(kConnected)) << Memo();
+        ASSERT_TRUE(box.WaitFor(Attitude, 10));
+    }
+
+    static bool Attitude(const boxproto::Frame& f) { return IsKind(f, 1); }
+
+    void CheckUnwritableSettings(bool folder);
+
+    // The times between attitude frames that arrived from `from` to `to`, in ms.
+    static std::vector<double> AttitudePeriods(const BoxLine& box, Clock::time_point from,
+                                               Clock::time_point to) {
+        std::vector<double> periods;
+        Clock::time_point previous{};
+        for (const auto& r : box.Frames()) {
+            if (!Attitude(r.frame) || r.at < from || r.at > to) continue;
+            if (previous != Clock::time_point{}) {
+                periods.push_back(
+                    std::chrono::duration<double, std::milli>(r.at - previous).count());
+            }
+            previous = r.at;
+        }
+        return periods;
+    }
+
+    // Closes the main window and measures how long the program takes to end.
+    long CloseAndMeasure(std::chrono::milliseconds timeout = 30s) {
+        const auto start = Clock::now();
+        EXPECT_TRUE(session.Probe({"close", ids::kForm1Class}).has_value());
+        EXPECT_TRUE(session.WaitBridgeExit(timeout)) << "the program did not end";
+        return MsSince(start);
+    }
+};
+
+// The simulator is killed between exchanges and, in the other round, while it
+// holds an exchange. The failure is logged once, the failing tick ends within
+// the retry budget, the window answers and a setup dialog opens and closes
+// while the link is down, and Button1 reconnects to the restarted simulator.
+TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
+    // A held exchange lasts long enough for the kill to land inside it.
+    const std::vector<std::string> simArgs = {"--fixed", "--no-reply-ms", "5000"};
+    session.WriteSettings(kTwoEnginesBothRadios);
+    ASSERT_TRUE(session.StartBox(kBoxCom));
+    ASSERT_TRUE(session.StartSim(simArgs));
+    ASSERT_TRUE(session.StartBridge());
+    ASSERT_TRUE(session.WaitForLog(kConnected));
+
+    const int rounds = 2 * Repeats();
+    std::vector<std::string> expected = {kConnected};
+    for (int round = 0; round < rounds; ++round) {
+        const bool held = round % 2 == 1;
+        const std::string name = std::string(held ? "kill_in_exchange" : "kill_between") + "_" +
+                                 std::to_string(round / 2 + 1);
+        ASSERT_TRUE(WaitTicks(5));
+        if (held) {
+            ASSERT_TRUE(session.SimCommand({"--fault", "no-reply", "--fault-count", "1"}));
+            // The emulator logs the exchange before it starts holding it.
+            ASSERT_TRUE(WaitUntil(
+                [&] { return session.SimLog().find(" no-reply\n") != std::string::npos; }, 10s));
+        }
+        const auto killed = Clock::now();
+        session.KillSim();
+        ASSERT_TRUE(WaitForLogCount(kProblem, static_cast<std::size_t>(round + 1), 20s)) << Memo();
+        const long failedAfter = MsSince(killed);
+        Report(name + "_failure_logged_ms", failedAfter);
+        EXPECT_LT(failedAfter, (kRetryBudget + kMargin).count()) << "a tick hung";
+
+        const auto probeStart = Clock::now();
+        const std::string log = Memo();
+        Report(name + "_probe_ms", MsSince(probeStart));
+        const std::string line = Lines(log).back();
+        ASSERT_EQ(line.rfind(kProblem, 0), 0u) << log;
+        EXPECT_TRUE(IsExchangeFailureText(line.substr(std::string(kProblem).size()))) << line;
+        Report(name + "_text", line);
+        expected.push_back(line);
+        EXPECT_EQ(Probe({"enabled", ids::kForm1Class, std::to_string(ids::kButton1)}), "1");
+
+        const auto dialogStart = Clock::now();
+        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton3));
+        ASSERT_TRUE(session.Probe({"wait", ids::kForm2Class, "10000"}));
+        ASSERT_TRUE(Click(ids::kForm2Class, ids::kForm2Ok));
+        ASSERT_TRUE(session.Probe({"gone", ids::kForm2Class, "10000"}));
+        Report(name + "_dialog_open_close_ms", MsSince(dialogStart));
+
+        // What the box asks while the link is down is carried out once it is up again.
+        const int position = 300 + 10 * round;
+        const int tenthsHpa = 10010 + 5 * round;
+        const std::size_t echoes = CountBox("item", "16/1");
+        ASSERT_TRUE(session.BoxCommand("servo bank engage " + std::to_string(position)));
+        ASSERT_TRUE(session.BoxCommand("altimeter " + std::to_string(tenthsHpa / 10) + "." +
+                                       std::to_string(tenthsHpa % 10)));
+        ASSERT_TRUE(WaitUntil([&] { return CountBox("tx") >= 2u * (round + 1); }, 10s));
+
+        const std::size_t stalled = AttitudeFrames();
+        ASSERT_TRUE(session.StartSim(simArgs));
+        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+        ASSERT_TRUE(WaitForLogCount(kConnected, static_cast<std::size_t>(round + 2))) << Memo();
+        expected.push_back(kConnected);
+        ASSERT_TRUE(session.WaitForBoxFrames("attitude", stalled + 20)) << "frames resume";
+        EXPECT_EQ(CountBox("item", "16/1"), echoes + 1) << "the command sent while down is echoed";
+        const std::string simLog = session.SimLog();
+        EXPECT_NE(
+            simLog.find(" 0BB6 2 " + Hex16(static_cast<std::uint16_t>((1024 - position) * 32))),
+            std::string::npos)
+            << "the servo command sent while down reaches the simulator";
+        EXPECT_NE(simLog.find(" 0330 2 " + Hex16(static_cast<std::uint16_t>(tenthsHpa * 16 / 10))),
+                  std::string::npos)
+            << "the altimeter setting sent while down reaches the simulator";
+    }
+    EXPECT_EQ(Lines(Memo()), expected);
+    EXPECT_TRUE(session.BridgeRunning());
+    ExpectFramesUnchanged();
+}
+
+// Each kind of bad answer fails the exchange with "IPC request contains bad
+// data"; a wrong version at connect is refused with its own text. The bridge
+// keeps running, Button1 reconnects each time, and the values it sends are
+// never taken from a refused answer.
+TEST_F(Faults, BadAnswersAreReportedAndTheLinkRecovers) {
+    StartAll(kTwoEnginesBothRadios);
+    const std::string badData = std::string(kProblem) + "IPC request contains bad data";
+    const std::string wrongVersion =
+        "Cannot connect to Flight Simulator - Incorrect version of FSUIPC, or not FSUIPC";
+    std::vector<std::string> expected = {kConnected};
+    std::size_t failures = 0, connects = 1, tried = 0;
+    for (int round = 0; round < Repeats(); ++round) {
+        for (const char* fault :
+             {"bad-reply", "bad-size", "huge-size", "bad-marker", "bad-reference", "bad-end"}) {
+            SCOPED_TRACE(fault);
+            ASSERT_TRUE(WaitTicks(3));
+            ASSERT_TRUE(session.SimCommand({"--fault", fault, "--fault-count", "1"}));
+            ASSERT_TRUE(WaitForLogCount(badData, ++failures)) << Memo();
+            expected.push_back(badData);
+            EXPECT_EQ(Probe({"enabled", ids::kForm1Class, std::to_string(ids::kButton1)}), "1");
+            ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+            ASSERT_TRUE(WaitForLogCount(kConnected, ++connects)) << Memo();
+            expected.push_back(kConnected);
+            ++tried;
+        }
+        // The link must be down for the next connect to meet the wrong version.
+        ASSERT_TRUE(WaitTicks(3));
+        ASSERT_TRUE(session.SimCommand({"--fault", "bad-reply", "--fault-count", "1"}));
+        ASSERT_TRUE(WaitForLogCount(badData, ++failures)) << Memo();
+        expected.push_back(badData);
+        ASSERT_TRUE(session.SimCommand({"--fault", "wrong-version", "--fault-count", "1"}));
+        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+        ASSERT_TRUE(WaitForLogCount(wrongVersion, static_cast<std::size_t>(round + 1))) << Memo();
+        expected.push_back(wrongVersion);
+        EXPECT_EQ(Probe({"enabled", ids::kForm1Class, std::to_string(ids::kButton1)}), "1");
+        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+        ASSERT_TRUE(WaitForLogCount(kConnected, ++connects)) << Memo();
+        expected.push_back(kConnected);
+        ++tried;
+    }
+    ASSERT_TRUE(WaitTicks(20)) << "frames resume";
+    Report("bad_answers_tried", static_cast<long>(tried));
+    EXPECT_EQ(Lines(Memo()), expected);
+    EXPECT_TRUE(session.BridgeRunning());
+    ExpectFramesUnchanged();
+    // Every refused exchange is logged by the emulator with its fault.
+    const std::string simLog = session.SimLog();
+    for (const char* fault : {"bad-reply", "bad-size", "huge-size", "bad-marker", "bad-reference",
+                              "bad-end", "wrong-version"}) {
+        EXPECT_GE(Occurrences(simLog, std::string(" ") + fault + "\n"),
+                  static_cast<std::size_t>(Repeats()))
+            << fault;
+    }
+}
+
+// The COM port's device disappears, as a USB adapter's does when pulled out:
+// no crash and no busy loop while it is gone (the bridge's CPU time is
+// measured); once it is back, choosing another port and then this one again
+// in the serial port dialog reopens it, frames resume and commands get through.
+TEST_F(Faults, UnpluggedPortCostsNoCpuAndReopensThroughTheDialog) {
+    BoxLine box;
+    StartOnPortPair(box);
+    const pid_t bridge = session.BridgePid();
+    const auto measure = std::chrono::seconds(EnvInt("BRIDGE_UNPLUG_SECONDS", 10));
+
+    // For comparison: half the span with the port working.
+    const std::optional<pid_t> server = WineServerPid();
+    const auto cpuBefore = ProcessCpuSeconds(bridge);
+    const auto serverBefore = server ? ProcessCpuSeconds(*server) : std::nullopt;
+    std::this_thread::sleep_for(measure / 2);  // a measuring span, not a synchronisation
+    const auto cpuPlugged = ProcessCpuSeconds(bridge);
+    const auto serverPlugged = server ? ProcessCpuSeconds(*server) : std::nullopt;
+    ASSERT_TRUE(cpuBefore && cpuPlugged);
+    const double half = std::chrono::duration<double>(measure / 2).count();
+    Report("cpu_plugged_percent", std::to_string(100.0 * (*cpuPlugged - *cpuBefore) / half));
+    if (serverBefore && serverPlugged) {
+        Report("wineserver_cpu_plugged_percent",
+               std::to_string(100.0 * (*serverPlugged - *serverBefore) / half));
+    }
+
+    for (int round = 0; round < Repeats(); ++round) {
+        ASSERT_TRUE(session.UnplugPort());
+        const auto cpuStart = ProcessCpuSeconds(bridge);
+        const auto serverStart = server ? ProcessCpuSeconds(*server) : std::nullopt;
+        std::this_thread::sleep_for(measure);  // a measuring span, not a synchronisation
+        const auto cpuEnd = ProcessCpuSeconds(bridge);
+        const auto serverEnd = server ? ProcessCpuSeconds(*server) : std::nullopt;
+        ASSERT_TRUE(cpuStart && cpuEnd) << "the bridge died while its port was gone";
+        const double seconds = std::chrono::duration<double>(measure).count();
+        const double share = (*cpuEnd - *cpuStart) / seconds;
+        const std::string round1 = std::to_string(round + 1);
+        Report("cpu_unplugged_percent_" + round1, std::to_string(100.0 * share));
+        if (serverStart && serverEnd) {
+            // Shared with the other programs of the run: reported, not judged.
+            Report("wineserver_cpu_unplugged_percent_" + round1,
+                   std::to_string(100.0 * (*serverEnd - *serverStart) / seconds));
+        }
+        EXPECT_LT(share, 0.5) << "busy while the port is gone";
+        EXPECT_TRUE(session.BridgeRunning());
+
+        const auto probeStart = Clock::now();
+        EXPECT_NE(Memo().find(kConnected), std::string::npos);
+        Report("probe_while_unplugged_ms_" + round1, MsSince(probeStart));
+
+        ASSERT_TRUE(session.PlugPort());
+        const std::size_t before = box.Count(Attitude);
+        // Another port (not there: its message box is answered), then this one.
+        const int otherCom = kPairCom + 1;
+        ASSERT_TRUE(session.MakePortMissing(otherCom));
+        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton2));
+        ASSERT_TRUE(session.Probe({"wait", ids::kForm15Class, "10000"}));
+        ASSERT_TRUE(Click(ids::kForm15Class, ids::kForm15RadioGroup2 + otherCom - 1));
+        ASSERT_TRUE(session.Probe({"wait", "#32770", "10000"}));
+        EXPECT_EQ(Probe({"text", "#32770", "65535"}),
+                  "The selected port COM" + std::to_string(otherCom) +
+                      " is not available, please choose another if possible or free this port "
+                      "if it is in use by another application.");
+        ASSERT_TRUE(Click("#32770", 1));
+        ASSERT_TRUE(session.Probe({"gone", "#32770", "10000"}));
+        ASSERT_TRUE(Click(ids::kForm15Class, ids::kForm15RadioGroup2 + kPairCom - 1));
+        ASSERT_TRUE(box.WaitFor(Attitude, before + 20)) << "frames resume on the new device";
+        ASSERT_TRUE(Click(ids::kForm15Class, ids::kForm15Ok));
+        ASSERT_TRUE(session.Probe({"gone", ids::kForm15Class, "10000"}));
+
+        // The way back works too: a servo command is echoed.
+        const std::int16_t position = static_cast<std::int16_t>(600 + 100 * round);
+        const auto echoes = [](const boxproto::Frame& f) { return IsItem(f, 16, 1); };
+        const std::size_t echoed = box.Count(echoes);
+        ASSERT_TRUE(box.Write(boxproto::ServoCommandFrame(1, true, position)));
+        ASSERT_TRUE(box.WaitFor(echoes, echoed + 1));
+        const auto frames = box.Frames();
+        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+            if (!echoes(it->frame)) continue;
+            const auto echo = boxproto::AsServoEcho(*boxproto::AsItem(it->frame));
+            ASSERT_TRUE(echo);
+            EXPECT_EQ(echo->position, position);
+            break;
+        }
+    }
+    EXPECT_EQ(box.BadFrames(), 0u);
+    // Pulled out again, and the window closed while it is out.
+    ASSERT_TRUE(session.UnplugPort());
+    const std::size_t exchanges = Occurrences(session.SimLog(), "\nX ");
+    ASSERT_TRUE(
+        WaitUntil([&] { return Occurrences(session.SimLog(), "\nX ") >= exchanges + 3; }, 10s))
+        << "ticks go on, writing to the device that is gone";
+    const long closeMs = CloseAndMeasure();
+    Report("close_while_unplugged_ms", closeMs);
+    EXPECT_LT(closeMs, (kRetryBudget + kMargin).count());
+    EXPECT_NE(session.SettingsText().find("CommsPort=4\r\n"), std::string::npos);
+}
+
+// The box floods the line with garbage at its full rate (115200 baud) with
+// valid servo commands and altimeter settings among it. The bridge keeps its
+// 50 ms cycle (the period is measured from the attitude frames' arrival) and
+// acts on every valid frame: each servo command is echoed and written to the
+// simulator, each altimeter setting written and read back in the air data.
+TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
+    BoxLine box;
+    StartOnPortPair(box);
+    const int seconds = EnvInt("BRIDGE_FLOOD_SECONDS", 10);
+    constexpr auto kSlot = 20ms;             // the flood is written in slots of
+    constexpr std::size_t kSlotBytes = 230;  // 11,500 bytes a second: 115200 baud, 10 bits a byte
+    constexpr int kSlotsPerValidFrame = 10;  // one valid frame every 200 ms: four ticks apart
+    const unsigned seed = static_cast<unsigned>(EnvInt("BRIDGE_FLOOD_SEED", 20240611));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> byteValue(0, 255);
+    Report("flood_seed", static_cast<long>(seed));
+
+    // Garbage that never forms a frame header by chance: a header the
+    // receiver accepts takes the next LEN bytes as payload whatever they are,
+    // so a chance header could swallow a valid frame, which no receiver can
+    // avoid. Headers that are dropped are put in on purpose instead.
+    std::uint8_t last = 0;
+    auto garbage = [&](std::vector<std::uint8_t>& out, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            auto b = static_cast<std::uint8_t>(byteValue(random));
+            if (last == 0x05 && b == 0x82) b = 0x83;
+            out.push_back(b);
+            last = b;
+        }
+        // A frame header right after 0x05 is not seen (0x05 0x05 0x82 is no header).
+        if (count > 0 && last == 0x05) out.back() = last = 0x06;
+    };
+    const std::vector<std::vector<std::uint8_t>> droppedOnPurpose = {
+        {0x05, 0x82, 0x00},                                      // LEN below 3
+        {0x05, 0x82, 0x02},                                      // LEN below 3
+        {0x05, 0x82, 0x05, 0x07, 0x11, 0x22, 0x33, 0x44, 0x55},  // kind 7: no handler
+        boxproto::ServoCommandFrame(1, true, 100, 0x0012),       // wrong check word
+        boxproto::ServoCommandFrame(3, true, 100),               // no such servo
+    };
+
+    struct Sent {
+        bool altimeter;
+        bool bank;
+        std::int16_t position;
+        std::uint16_t tenthsHpa;
+    };
+    std::vector<Sent> sent;
+    // The period without a flood, for comparison.
+    const auto quietStart = Clock::now();
+    ASSERT_TRUE(box.WaitFor(Attitude, box.Count(Attitude) + 40));
+    Report("quiet_tick_period_median_ms",
+           std::to_string(Percentile(AttitudePeriods(box, quietStart, Clock::now()), 0.5)));
+    const std::size_t attitudeBefore = box.Count(Attitude);
+    const auto floodStart = Clock::now();
+    std::size_t bytesSent = 0;
+    bool lineStopped = false;
+    // The flood is written from a thread of its own, so the window can be
+    // used meanwhile.
+    std::thread flood([&] {
+        auto next = floodStart;
+        const int slots = seconds * 1000 / static_cast<int>(kSlot.count());
+        for (int slot = 0; slot < slots && !lineStopped; ++slot) {
+            std::vector<std::uint8_t> chunk;
+            garbage(chunk, kSlotBytes / 2);
+            if (slot % kSlotsPerValidFrame == 0) {
+                const int k = slot / kSlotsPerValidFrame;
+                Sent s{};
+                s.altimeter = k % 3 == 2;
+                s.bank = k % 3 == 0;
+                // Distinct values, so each write can be found in the simulator's log.
+                s.position = static_cast<std::int16_t>(64 + (k * 37) % 1900);
+                s.tenthsHpa = static_cast<std::uint16_t>(9500 + 5 * k);  // 950.0 hPa on
+                const auto frame =
+                    s.altimeter ? boxproto::AltimeterFrame(s.tenthsHpa)
+                                : boxproto::ServoCommandFrame(s.bank ? 1 : 2, true, s.position);
+                chunk.insert(chunk.end(), frame.begin(), frame.end());
+                sent.push_back(s);
+            } else if (slot % kSlotsPerValidFrame == kSlotsPerValidFrame / 2) {
+                const auto& junk =
+                    droppedOnPurpose[static_cast<std::size_t>(slot / kSlotsPerValidFrame) %
+                                     droppedOnPurpose.size()];
+                chunk.insert(chunk.end(), junk.begin(), junk.end());
+            }
+            last = chunk.back();
+            garbage(chunk, kSlotBytes > chunk.size() ? kSlotBytes - chunk.size() : 0);
+            lineStopped = !box.Write(chunk);
+            bytesSent += chunk.size();
+            next += kSlot;
+            std::this_thread::sleep_until(next);  // pacing the line, as a UART does
+        }
+    });
+    // Meanwhile the window answers and a setup dialog opens and closes.
+    const bool echoed =
+        box.WaitFor([](const boxproto::Frame& f) { return IsItem(f, 16, 1); }, 1, 10s);
+    const auto dialogStart = Clock::now();
+    const bool dialog = echoed && Click(ids::kForm1Class, ids::kButton3) &&
+                        session.Probe({"wait", ids::kForm2Class, "10000"}) &&
+                        Click(ids::kForm2Class, ids::kForm2Ok) &&
+                        session.Probe({"gone", ids::kForm2Class, "10000"});
+    const long dialogMs = MsSince(dialogStart);
+    flood.join();
+    ASSERT_TRUE(echoed) << "no servo echo within the flood's first seconds";
+    ASSERT_TRUE(dialog) << "the setup dialog during the flood";
+    ASSERT_FALSE(lineStopped) << "the line stopped taking bytes";
+    Report("dialog_open_close_during_flood_ms", dialogMs);
+    const auto floodEnd = Clock::now();
+    Report("flood_seconds", static_cast<long>(seconds));
+    Report("flood_bytes", static_cast<long>(bytesSent));
+    // The last commands are carried out.
+    ASSERT_TRUE(box.WaitFor(Attitude, box.Count(Attitude) + 10));
+
+    // The cycle's period during the flood, from the attitude frames' arrival.
+    const std::vector<double> periods = AttitudePeriods(box, floodStart, floodEnd);
+    const double floodMs = std::chrono::duration<double, std::milli>(floodEnd - floodStart).count();
+    Report("flood_attitude_frames", static_cast<long>(periods.size() + 1));
+    Report("flood_expected_frames", static_cast<long>(floodMs / 50));
+    Report("tick_period_median_ms", std::to_string(Percentile(periods, 0.5)));
+    Report("tick_period_p99_ms", std::to_string(Percentile(periods, 0.99)));
+    Report("tick_period_max_ms", std::to_string(Percentile(periods, 1.0)));
+    EXPECT_GT(box.Count(Attitude) - attitudeBefore, static_cast<std::size_t>(floodMs / 50 / 2))
+        << "the cycle slowed to less than half its rate";
+    EXPECT_LT(Percentile(periods, 0.5), 100.0);
+
+    // Every servo command is echoed once, in order, and written to the simulator.
+    std::vector<std::int16_t> bankSent, pitchSent, bankEchoed, pitchEchoed;
+    for (const Sent& s : sent) {
+        if (!s.altimeter) (s.bank ? bankSent : pitchSent).push_back(s.position);
+    }
+    for (const auto& r : box.Frames()) {
+        const auto item = boxproto::AsItem(r.frame);
+        if (!item) continue;
+        if (const auto echo = boxproto::AsServoEcho(*item)) {
+            (echo->pitch ? pitchEchoed : bankEchoed).push_back(echo->position);
+        }
+    }
+    EXPECT_EQ(bankEchoed, bankSent);
+    EXPECT_EQ(pitchEchoed, pitchSent);
+    // The simulator's log lines "W <exchange> <offset> <size> <bytes>", without the exchange.
+    std::set<std::string> writes;
+    for (const auto& line : Lines(session.SimLog())) {
+        std::istringstream fields(line);
+        std::string kind, exchange, offset, size, bytes;
+        if (fields >> kind >> exchange >> offset >> size >> bytes && kind == "W") {
+            writes.insert(kind + " " + offset + " " + size + " " + bytes);
+        }
+    }
+    std::size_t missing = 0;
+    for (const Sent& s : sent) {
+        std::string request;
+        if (s.altimeter) {
+            request = "W 0330 2 " + Hex16(static_cast<std::uint16_t>(s.tenthsHpa * 16 / 10));
+        } else {
+            const auto command = static_cast<std::uint16_t>((1024 - s.position) * 32);
+            request = std::string(s.bank ? "W 0BB6 2 " : "W 0BB2 2 ") + Hex16(command);
+        }
+        const bool found = writes.count(request) != 0;
+        if (!found) {
+            ++missing;
+            ADD_FAILURE() << "not written to the simulator: " << request;
+        }
+    }
+    Report("valid_frames_sent", static_cast<long>(sent.size()));
+    Report("valid_frames_lost", static_cast<long>(missing));
+    // The last altimeter setting is read back and sent in the air data frame.
+    std::uint16_t lastAltimeter = 0;
+    for (const Sent& s : sent) {
+        if (s.altimeter) lastAltimeter = s.tenthsHpa;
+    }
+    const auto frames = box.Frames();
+    const auto lastAirData = std::find_if(frames.rbegin(), frames.rend(),
+                                          [](const auto& r) { return IsKind(r.frame, 0); });
+    ASSERT_NE(lastAirData, frames.rend());
+    const auto airData = boxproto::DecodeAirData(lastAirData->frame);
+    ASSERT_TRUE(airData);
+    EXPECT_EQ(airData->altimeterTenthsHpa, lastAltimeter);
+    EXPECT_EQ(box.BadFrames(), 0u);
+    EXPECT_TRUE(session.BridgeRunning());
+}
+
+// The settings cannot be written at exit: the message names the file, the
+// window stays open and the main cycle has stopped; a second close while
+// nothing changed shows it again without waiting for a tick; once the file
+// can be written, a close ends the program and the settings are saved.
+void Faults::CheckUnwritableSettings(bool folder) {
+    const std::string name = folder ? "folder" : "file";
+    StartAll(kTwoEnginesBothRadios);
+    ASSERT_TRUE(WaitTicks(5));
+    if (folder) fs::remove(session.SettingsPath());
+    WriteLock lock(folder ? session.AppFolder() : session.SettingsPath());
+    if (!lock.Effective()) GTEST_SKIP() << "cannot take write access away here";
+
+    const std::string message = "Unable to write to " + WinePath(session.SettingsPath());
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const auto start = Clock::now();
+        ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
+        ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"})) << "attempt " << attempt;
+        Report(name + "_message_after_close_" + std::to_string(attempt) + "_ms", MsSince(start));
+        EXPECT_EQ(Probe({"text", "#32770", "65535"}), message);
+        EXPECT_EQ(Probe({"caption", "#32770"}), "Dravik EFIS to Flightsim bridge");
+        ASSERT_TRUE(Click("#32770", 1));
+        ASSERT_TRUE(session.Probe({"gone", "#32770", "10000"}));
+        EXPECT_TRUE(session.BridgeRunning());
+        EXPECT_TRUE(session.Probe({"wait", ids::kForm1Class, "1000"})) << "the window stays";
+    }
+    // The cycle stopped at the first close.
+    const std::size_t frames = AttitudeFrames();
+    lock.Release();
+    const long closeMs = CloseAndMeasure(10s);
+    Report(name + "_close_when_writable_ms", closeMs);
+    EXPECT_EQ(AttitudeFrames(), frames);
+    EXPECT_EQ(session.SettingsText(),
+              "[Setup]\r\nCommsPort=6\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=1\r\n"
+              "NumberOfEngines=2\r\n");
+}
+
+TEST_F(Faults, ReadOnlySettingsFileKeepsTheWindowOpenUntilItCanBeWritten) {
+    CheckUnwritableSettings(false);
+}
+
+TEST_F(Faults, UnwritableSettingsFolderKeepsTheWindowOpenUntilItCanBeWritten) {
+    CheckUnwritableSettings(true);
+}
+
+// Closing during ARINC playback: the hidden play button is clicked, the file
+// dialog given a recording, and the window closed while records go out.
+TEST_F(Faults, CloseDuringArincPlaybackEndsTheProgram) {
+    StartAll(kTwoEnginesBothRadios);
+    // Three records; the first is 01 C8 34 12 60 (frame 05 82 03 01 13 34 12 60 BA 54).
+    const std::vector<std::uint8_t> recording = {0x01, 0xC8, 0x34, 0x12, 0x60, 0x02, 0x01, 0x00,
+                                                 0x00, 0x00, 0x03, 0x0F, 0xAA, 0x55, 0x80};
+    const std::string file = session.AppFolder() + "/ARINC.REC";
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(recording.data()),
+               static_cast<std::streamsize>(recording.size()));
+    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton4));  // hidden, but it takes a click
+    ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"})) << "the file dialog";
+    ASSERT_TRUE(session.ChooseInFileDialog(WinePath(file)));
+    ASSERT_TRUE(session.WaitForBoxFrames("arinc", 7)) << "playback runs";
+    EXPECT_EQ(Probe({"text", ids::kForm1Class, std::to_string(ids::kButton4)}), "Playing");
+    std::vector<std::vector<std::uint8_t>> arinc;
+    for (const auto& line : session.BoxLog()) {
+        if (line.kind == "arinc") arinc.push_back(line.frame.bytes);
+    }
+    ASSERT_GE(arinc.size(), 4u);
+    EXPECT_EQ(arinc[0], (std::vector<std::uint8_t>{0x05, 0x82, 0x03, 0x01, 0x13, 0x34, 0x12, 0x60,
+                                                   0xBA, 0x54}));
+    EXPECT_EQ(arinc[3], arinc[0]) << "the file plays round";
+
+    const long closeMs = CloseAndMeasure();
+    Report("close_during_playback_ms", closeMs);
+    EXPECT_LT(closeMs, (kRetryBudget + kMargin).count());
+    EXPECT_NE(session.SettingsText().find("NumberOfEngines=2"), std::string::npos);
+}
+
+// The file dialog of ARINC playback is open when the window is closed; it
+// goes with its owner, and the program ends rather than start playback.
+TEST_F(Faults, CloseDuringFileDialogEndsTheProgram) {
+    StartAll(kTwoEnginesBothRadios);
+    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton4));
+    ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"})) << "the file dialog";
+    const long closeMs = CloseAndMeasure();
+    Report("close_during_file_dialog_ms", closeMs);
+    EXPECT_LT(closeMs, (kRetryBudget + kMargin).count());
+    EXPECT_EQ(CountBox("arinc"), 0u);
+    EXPECT_NE(session.SettingsText().find("CommsPort=6"), std::string::npos);
+}
+
+TEST_F(Faults, CloseDuringModalDialogEndsTheProgram) {
+    StartAll(kTwoEnginesBothRadios);
+    ASSERT_TRUE(WaitTicks(5));
+    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton2));
+    ASSERT_TRUE(session.Probe({"wait", ids::kForm15Class, "10000"}));
+    ASSERT_TRUE(WaitTicks(5)) << "the cycle runs while the dialog is open";
+    const long closeMs = CloseAndMeasure();
+    Report("close_during_dialog_ms", closeMs);
+    EXPECT_LT(closeMs, (kRetryBudget + kMargin).count());
+    EXPECT_NE(session.SettingsText().find("CommsPort=6"), std::string::npos);
+}
+
+// The simulator holds every exchange: the close waits at most for the tick
+// in progress to use up its retries. The user, seeing nothing happen, closes
+// a second time; that close runs inside the first one's wait.
+TEST_F(Faults, CloseWhileSimulatorDoesNotAnswerEndsWithinTheRetryBudget) {
+    StartAll(kTwoEnginesBothRadios);
+    ASSERT_TRUE(WaitTicks(5));
+    ASSERT_TRUE(session.SimCommand({"--fault", "no-reply"}));
+    ASSERT_TRUE(
+        WaitUntil([&] { return session.SimLog().find(" no-reply\n") != std::string::npos; }, 10s));
+    const auto start = Clock::now();
+    ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
+    ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
+    EXPECT_TRUE(session.WaitBridgeExit(30s)) << "the program did not end";
+    const long closeMs = MsSince(start);
+    Report("close_while_sim_silent_ms", closeMs);
+    EXPECT_LT(closeMs, (kRetryBudget + kMargin).count());
+    EXPECT_NE(session.SettingsText().find("CommsPort=6"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace bridge::e2e

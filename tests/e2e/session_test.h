@@ -1,0 +1,63 @@
+// The base of the end-to-end tests: one BridgeSession per test, skipped when
+// the machine cannot run it (unless scripts/test asks for the run), and the
+// steps most tests share.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/win32/gui/control_ids.h"
+#include "tests/e2e/bridge_session.h"
+
+namespace bridge::e2e {
+
+inline constexpr int kBoxCom = 7;  // COM7, the box emulator's port: CommsPort 6
+inline constexpr Settings kTwoEnginesBothRadios = {kBoxCom - 1, 1, 2, 1, 2};
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const auto why = BridgeSession::WhyNotAvailable()) {
+            // scripts/test asks for the run; a developer's plain ctest may not have Wine set up.
+            if (std::getenv("BRIDGE_E2E_REQUIRED") != nullptr) FAIL() << *why;
+            GTEST_SKIP() << *why;
+        }
+    }
+
+    // Box, simulator and bridge up, the bridge connected and sending.
+    void StartAll(const Settings& settings) {
+        session.WriteSettings(settings);
+        ASSERT_TRUE(session.StartBox(kBoxCom));
+        ASSERT_TRUE(session.StartSim());
+        ASSERT_TRUE(session.StartBridge());
+        ASSERT_TRUE(session.WaitForLog("Connected to FS2004"))
+            << session.ControlText(gui::ids::kMemo1);
+    }
+
+    std::size_t CountBox(const std::string& kind, const std::string& tag = "") {
+        std::size_t n = 0;
+        for (const auto& line : session.BoxLog()) {
+            n += line.kind == kind && (tag.empty() || line.tag == tag) ? 1 : 0;
+        }
+        return n;
+    }
+
+    std::size_t AttitudeFrames() { return CountBox("attitude"); }
+
+    // Waits for `ticks` more polled ticks to reach the box emulator.
+    bool WaitTicks(std::size_t ticks) {
+        const std::size_t target = AttitudeFrames() + ticks;
+        return session.WaitForBoxFrames("attitude", target);
+    }
+
+    std::string Probe(std::vector<std::string> args) {
+        return session.Probe(args).value_or("<failed>");
+    }
+
+    BridgeSession session;
+};
+
+}  // namespace bridge::e2e
