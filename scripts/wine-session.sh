@@ -37,4 +37,8 @@ if [[ -n "${WINE_SESSION_DESKTOP:-}" ]]; then
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
     wineserver -p >>"$WINE_SESSION_DIR/wineserver.log" 2>&1
+else
+    # Xvfb has no window manager, and Wine would wait two seconds for one
+    # each time a window is hidden or destroyed.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
