@@ -11,7 +11,8 @@
 # simulator emulator through --stop, the box emulator with SIGTERM (it prints
 # its summary), and last the Wine session.
 #
-# Before sourcing, the caller sets LIVE_OUT (folder for logs and results).
+# Before sourcing, the caller sets LIVE_OUT (folder for logs and results) and
+# may set LIVE_T0 (its start, $EPOCHREALTIME) for the times in run.log.
 # Functions:
 #   live_build_start / live_build_wait   the needed targets of both presets
 #   live_wine_session                    Xvfb, prefix, wineserver; sets the trap
@@ -31,7 +32,7 @@ LIVE_NATIVE=$LIVE_ROOT/build/linux
 LIVE_BOX=$LIVE_NATIVE/tools/box_emulator/box_emulator
 LIVE_PTY_MODEM=$LIVE_NATIVE/tools/pty_modem/libpty_modem.so
 LIVE_COM=${LIVE_COM:-1}
-LIVE_T0=$EPOCHREALTIME
+LIVE_T0=${LIVE_T0:-$EPOCHREALTIME}  # the caller may start the clock earlier
 LIVE_PANEL=0
 LIVE_BUILD_PIDS=()
 LIVE_BRIDGE_PID=""
@@ -197,8 +198,12 @@ live_stop() {
     for pid in "${LIVE_BUILD_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     if [[ -n $LIVE_BRIDGE_PID ]] && live_running "$LIVE_BRIDGE_PID"; then
         live_probe close TForm1 >/dev/null || true
-        live_wait_exit "$LIVE_BRIDGE_PID" 20 || live_kill "$LIVE_BRIDGE_PID" TERM
-        live_say "bridge.exe closed"
+        if live_wait_exit "$LIVE_BRIDGE_PID" 20; then
+            live_say "bridge.exe closed"
+        else
+            live_say "bridge.exe did not close within 20 s; ended"
+            live_kill "$LIVE_BRIDGE_PID" TERM
+        fi
     fi
     if [[ -n $LIVE_SIM_PID ]] && live_running "$LIVE_SIM_PID"; then
         wine "$LIVE_MINGW/tools/sim_emulator/sim_emulator.exe" --stop </dev/null >/dev/null 2>&1 ||
