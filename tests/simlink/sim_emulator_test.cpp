@@ -9,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/emulator_log.h"
 #include "tools/sim_emulator/emulator_options.h"
 #include "tools/sim_emulator/flight_script.h"
+#include "tools/sim_emulator/input_panel.h"
 #include "tools/sim_emulator/sim_server.h"
 
 namespace simemu {
@@ -51,6 +53,28 @@ TEST(SimServer, CarriesOutRequestsAndLogsThem) {
     EXPECT_EQ(log,
               "R 1 0330 2 00000001\nW 1 0BB6 2 3412\nW 1 0100 0 -\nR 1 0BB6 2 00000000\n"
               "X 1 1 4 none\n");
+}
+
+TEST(SimServer, StampsOnlyTheExchangeGivenATimeAndStaysReadable) {
+    SimServer server;
+    BlockWriter w;
+    w.Write(0x0BB6, {0x00, 0x40});
+    std::string log;
+    server.StampNextExchange(18446744073709551615u);  // the widest value fits the line
+    EXPECT_EQ(server.Serve(w.block, Fault::None, &log), 1u);
+    server.Refuse("atom", Fault::None, &log);
+    server.StampNextExchange(7);
+    server.Refuse("section", Fault::None, &log);
+    EXPECT_EQ(log,
+              "W 1 0BB6 2 0040\nX 1 1 1 none qpc_us=18446744073709551615\n"
+              "BAD 2 atom 0\nX 2 0 0 none\nBAD 3 section 0\nX 3 0 0 none qpc_us=7\n");
+
+    const auto exchanges = bridge::testing::ParseEmulatorLog(log);
+    ASSERT_EQ(exchanges.size(), 3u);
+    EXPECT_EQ(exchanges[0].requests, std::vector<std::string>{"W 0BB6 2 0040"});
+    EXPECT_EQ(exchanges[0].fault, "none");
+    EXPECT_EQ(exchanges[2].number, 3u);
+    EXPECT_EQ(exchanges[2].answer, 0u);
 }
 
 TEST(SimServer, KeepsItsIdentityAndTheClientStampApart) {
@@ -134,13 +158,14 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
         "--class", "FS98MAIN", "--version", "0x19980004", "--simulator", "6", "--fixed",
         "--log", "C:\\tmp\\x.log", "--ready-event", "ev", "--fault", "bad-size",
         "--fault-after", "3", "--fault-count", "2", "--no-reply-ms", "450", "--show", "--stop",
-        "--send-fault"};
+        "--send-fault", "--log-times"};
     const auto o = Parse(all, error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->windowClass, "FS98MAIN");
     EXPECT_EQ(o->version, 0x19980004u);
     EXPECT_EQ(o->simulatorWord, 0xFADE0006u);
-    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault);
+    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault && o->logTimes);
+    EXPECT_FALSE(defaults->logTimes);
     EXPECT_EQ(o->logPath, "C:\\tmp\\x.log");
     EXPECT_EQ(o->readyEvent, "ev");
     EXPECT_EQ(o->fault, Fault::BadSize);
@@ -157,6 +182,26 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
         EXPECT_FALSE(Parse(bad, error));
         EXPECT_FALSE(error.empty());
     }
+}
+
+TEST(InputPanel, ShowsWhatClientsWroteInPlainUnits) {
+    Image m{};
+    WriteControlValues(ControlValues{}, m);
+    PutI16(m, at::kAileron, -12288);
+    PutU8(m, at::kDisconnect, 0x02);
+    PutU16(m, at::kAltimeter, 16365);  // 1022.8 hPa, as the bridge writes it
+    PutU16(m, at::kCom2Standby, 0x2485);
+    PutF64(m, at::kBank, -48.25);
+    PutF64(m, at::kPitch, -3.0);  // the simulator holds pitch nose down
+    EXPECT_EQ(InputPanelText(m, 42),
+              "Exchanges   42\r\n"
+              "Aileron     -12288   Elevator     +0\r\n"
+              "Controls disconnected: aileron\r\n"
+              "Bank         -48.2   Pitch up   +3.0\r\n"
+              "Altimeter   1022.8 hPa\r\n"
+              "NAV1        110.50   standby 113.60\r\n"
+              "COM1        118.50   standby 121.50\r\n"
+              "COM2        122.80   standby 124.85\r\n");
 }
 
 TEST(FixedFlight, EncodesEachVariableAtItsOffset) {

@@ -33,6 +33,7 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
                      : name == "--help"       ? &o.help
                      : name == "--stop"       ? &o.stopRunning
                      : name == "--send-fault" ? &o.sendFault
+                     : name == "--log-times"  ? &o.logTimes
                                               : nullptr;
         if (flag != nullptr) {
             *flag = true;

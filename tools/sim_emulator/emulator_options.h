@@ -19,13 +19,17 @@ inline constexpr const char* kUsage =
     "  --simulator-word N    the whole 32-bit value served at 0x3308\n"
     "  --fixed               fixed known values, no motion\n"
     "  --log PATH            log every exchange to PATH, one request per line\n"
+    "  --log-times           end each exchange's X line in the log with qpc_us=<time>:\n"
+    "                        when it began, in microseconds of QueryPerformanceCounter\n"
     "  --ready-event NAME    set the named event when ready\n"
     "  --fault KIND          none, no-reply, bad-reply, wrong-version, bad-size,\n"
     "                        huge-size, bad-marker, bad-reference, bad-end\n"
     "  --fault-after N       that many good exchanges first (default 0)\n"
     "  --fault-count N       that many faulty exchanges, 0 for all (default 0)\n"
     "  --no-reply-ms N       how long a no-reply fault holds the answer (default 500)\n"
-    "  --show                show the window\n"
+    "  --show                show the window, with the inputs clients wrote (controls,\n"
+    "                        altimeter setting, radios) and the attitude in its\n"
+    "                        control 100 (window_probe text UIPCMAIN 100)\n"
     "  --stop                instead of serving: close the running emulator of --class\n"
     "                        and wait until it has ended\n"
     "  --send-fault          instead of serving: give the running emulator of --class\n"
@@ -41,6 +45,7 @@ struct EmulatorOptions {
     std::uint32_t simulatorWord = kDefaultSimulatorWord;
     bool fixed = false;
     std::string logPath;
+    bool logTimes = false;
     std::string readyEvent;
     Fault fault = Fault::None;
     std::uint32_t faultAfter = 0;

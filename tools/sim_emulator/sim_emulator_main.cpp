@@ -13,6 +13,7 @@
 
 #include "tools/sim_emulator/emulator_options.h"
 #include "tools/sim_emulator/flight_script.h"
+#include "tools/sim_emulator/input_panel.h"
 #include "tools/sim_emulator/sim_server.h"
 
 namespace {
@@ -30,7 +31,12 @@ struct Emulator {
     std::string logText;
     LARGE_INTEGER frequency{};
     LARGE_INTEGER lastMove{};
+    std::string panelText;  // what the shown window's panel says
 };
+
+constexpr UINT_PTR kPanelTimer = 1;
+constexpr int kPanelControl = 100;
+constexpr UINT kPanelIntervalMs = 250;
 
 Emulator* gEmulator = nullptr;  // the window procedure's view of the one emulator
 
@@ -51,9 +57,19 @@ void MoveFlight(Emulator& e) {
     if (e.script) e.script->Advance(seconds);
 }
 
+// Microseconds of the performance counter, without overflowing on the way.
+std::uint64_t CounterMicroseconds(const Emulator& e) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const auto ticks = static_cast<std::uint64_t>(now.QuadPart);
+    const auto perSecond = static_cast<std::uint64_t>(e.frequency.QuadPart);
+    return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
+}
+
 // Carries out one exchange: the atom names the client's section.
 LRESULT Exchange(Emulator& e, WPARAM atom) {
     std::string* log = e.log != nullptr ? &e.logText : nullptr;
+    if (log != nullptr && e.options.logTimes) e.server.StampNextExchange(CounterMicroseconds(e));
     const Fault fault = e.faults.Next();
     if (fault == Fault::NoReply || fault == Fault::BadReply) {
         const LRESULT answer = static_cast<LRESULT>(e.server.Serve({}, fault, log));
@@ -110,10 +126,37 @@ LRESULT SetFault(Emulator& e, WPARAM wParam, LPARAM lParam) {
     return 1;
 }
 
+// The shown window's text follows the image a few times a second, redrawn
+// only on change; window_probe reads it as control kPanelControl.
+void RefreshPanel(Emulator& e, HWND window) {
+    std::string text = InputPanelText(e.server.image(), e.server.exchanges());
+    if (text == e.panelText) return;
+    e.panelText = std::move(text);
+    HWND panel = GetDlgItem(window, kPanelControl);
+    SetWindowTextA(panel, e.panelText.c_str());
+    UpdateWindow(panel);
+}
+
+void CreatePanel(Emulator& e, HWND window, HINSTANCE instance) {
+    RECT area;
+    GetClientRect(window, &area);
+    HWND panel = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8,
+                                 6, area.right - 16, area.bottom - 12, window,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPanelControl)),
+                                 instance, nullptr);
+    SendMessageA(panel, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)), 0);
+    RefreshPanel(e, window);
+    SetTimer(window, kPanelTimer, kPanelIntervalMs, nullptr);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (gEmulator != nullptr) {
         if (message == gEmulator->ipcMessage) return Exchange(*gEmulator, wParam);
         if (message == gEmulator->faultMessage) return SetFault(*gEmulator, wParam, lParam);
+        if (message == WM_TIMER && wParam == kPanelTimer) {
+            RefreshPanel(*gEmulator, window);
+            return 0;
+        }
     }
     if (message == WM_CLOSE) {
         DestroyWindow(window);
@@ -180,13 +223,16 @@ int Run(Emulator& e) {
     gEmulator = &e;
     const std::string title = "Simulator emulator (" + e.options.windowClass + ")";
     HWND window = CreateWindowExA(0, windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 360, 120, nullptr, nullptr,
-                                  instance, nullptr);
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 360, e.options.show ? 190 : 120,
+                                  nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         std::fprintf(stderr, "sim_emulator: cannot create the window\n");
         return 2;
     }
-    if (e.options.show) ShowWindow(window, SW_SHOWNORMAL);
+    if (e.options.show) {
+        CreatePanel(e, window, instance);
+        ShowWindow(window, SW_SHOWNORMAL);
+    }
     AnnounceReady(e);
 
     MSG message;

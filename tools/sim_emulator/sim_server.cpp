@@ -85,6 +85,7 @@ std::uintptr_t SimServer::Serve(std::span<std::uint8_t> block, Fault fault, std:
         answer = 1;
     }
     LogEnd(answer, fault, log);
+    stampUs_.reset();
     return answer;
 }
 
@@ -93,6 +94,7 @@ std::uintptr_t SimServer::Refuse(const char* reason, Fault fault, std::string* l
     count_ = 0;
     LogBad(reason, 0, log);
     LogEnd(0, fault, log);
+    stampUs_.reset();
     return 0;
 }
 
@@ -104,9 +106,14 @@ void SimServer::LogBad(const char* reason, std::size_t position, std::string* lo
 }
 
 void SimServer::LogEnd(std::uintptr_t answer, Fault fault, std::string* log) const {
-    char line[96];
-    std::snprintf(line, sizeof line, "X %u %u %zu %s", static_cast<unsigned>(exchanges_),
-                  static_cast<unsigned>(answer), count_, FaultName(fault));
+    char line[128];
+    const int n =
+        std::snprintf(line, sizeof line, "X %u %u %zu %s", static_cast<unsigned>(exchanges_),
+                      static_cast<unsigned>(answer), count_, FaultName(fault));
+    if (stampUs_ && n > 0 && static_cast<std::size_t>(n) < sizeof line) {
+        std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " qpc_us=%llu",
+                      static_cast<unsigned long long>(*stampUs_));
+    }
     AppendLine(log, line);
 }
 

@@ -12,7 +12,9 @@
 //   R <exchange> <offset hex> <size> <destination reference, 8 hex>
 //   W <exchange> <offset hex> <size> <written bytes hex, or - when none>
 //   BAD <exchange> <reason> <byte position>
-//   X <exchange> <answer> <request count> <fault name>
+//   X <exchange> <answer> <request count> <fault name> [qpc_us=<time>]
+// The X line carries the time only when one was given for the exchange (see
+// StampNextExchange); readers skip fields they do not know.
 #pragma once
 
 #include <array>
@@ -78,6 +80,9 @@ public:
     void SetIdentity(std::uint32_t version, std::uint32_t simulatorWord);
     std::uint16_t clientStamp() const { return clientStamp_; }
     std::uint32_t exchanges() const { return exchanges_; }
+    // The time the next exchange began, in microseconds of the caller's clock,
+    // for its X line (as " qpc_us=<value>"); used by that exchange only.
+    void StampNextExchange(std::uint64_t microseconds) { stampUs_ = microseconds; }
 
     // Carries out `block` (the client's whole section, usually 32 KiB) with
     // `fault` applied and returns the answer for the client: 1 when done,
@@ -106,6 +111,7 @@ private:
     std::uint32_t simulatorWord_ = kDefaultSimulatorWord;
     std::uint16_t clientStamp_ = 0;
     std::uint32_t exchanges_ = 0;
+    std::optional<std::uint64_t> stampUs_;
     std::size_t count_ = 0;
     std::size_t end_ = 0;  // position of the end marker
     std::array<Request, kMaxRequests> requests_{};
