@@ -27,6 +27,8 @@ export DISPLAY=":$display_number"
 mkdir -p "$WINEPREFIX"
 wineserver -p >"$WINE_SESSION_DIR/wineserver.log" 2>&1  # it reports on hang-ups of ptys it opened
 wineboot -i >/dev/null 2>&1
+# A program that crashes prints its backtrace instead of waiting in a dialog.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 # WINE_SESSION_DESKTOP=WxH: every window in a Wine virtual desktop of that
 # size, which draws the window frames (Xvfb has no window manager to do it).
