@@ -4,7 +4,9 @@
 //   byte 0   reply mode: bits 0..1 how the reply is made (ReplyMode below);
 //            bit 2: calls from inside the exchange (messages dispatched while
 //            the send waits) try to queue, to exchange and to change the block;
-//            bit 3: a close from inside the exchange
+//            bit 3: a close from inside the exchange; bit 4: the server is
+//            hostile to the version handshake of a new open instead of to a
+//            batch (the requests are then not queued)
 //   byte 1   parameter of the reply mode
 //   byte 2   number of requests (at most kMaxFuzzRequests are read)
 //   then per request 4 bytes: flags and size high bits (bit 7 write, bit 6 a
@@ -38,6 +40,7 @@ enum class ReplyMode : std::uint8_t {
 
 inline constexpr std::uint8_t kNestedCallsBit = 0x04;
 inline constexpr std::uint8_t kNestedCloseBit = 0x08;
+inline constexpr std::uint8_t kHostileOpenBit = 0x10;
 inline constexpr std::uint8_t kWriteRequestBit = 0x80;
 inline constexpr std::uint8_t kNoDestinationBit = 0x40;
 inline constexpr std::size_t kRequestBlockSetupSize = 3;

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
         {false, 16383, 0x0000}, {false, 16094, 0x4000}, {true, 2, 0x0330}};
     const auto timeout = static_cast<std::uint8_t>(0x80 | 10);
     const auto sendError = static_cast<std::uint8_t>(0xC0 | 10);
+    const std::uint8_t open = bridge::fuzzing::kHostileOpenBit;
     const std::vector<Bytes> seeds = {
         Setup(ReplyMode::Patched, 0, handshake),
         Setup(ReplyMode::Patched, 0, tick),
@@ -103,6 +104,20 @@ int main(int argc, char** argv) {
         Setup(ReplyMode::Patched, 0, tick, bridge::fuzzing::kNestedCallsBit),
         Setup(ReplyMode::Patched, 0, tick, bridge::fuzzing::kNestedCloseBit),
         Setup(ReplyMode::ServerFault, 6, tick, bridge::fuzzing::kNestedCloseBit),
+        // A new open whose handshake meets the server: a good one, a wrong
+        // version, a changed reference, a version of 0 every time (five
+        // attempts), no reply to the first send, all sends failing, a close
+        // from inside it, the lowest version accepted, a wrong marker.
+        Setup(ReplyMode::Patched, 0, {}, open),
+        Setup(ReplyMode::ServerFault, 3, {}, open),
+        Setup(ReplyMode::ServerFault, 7, {}, open),
+        Setup(ReplyMode::Patched, 0, {}, open) + Patch(16, {0, 0, 0, 0}),
+        Setup(ReplyMode::Patched, 0, {}, open) + Patch(38, {0x00, 0x00}),
+        Setup(ReplyMode::ServerFault, 1, {}, open),
+        Setup(ReplyMode::BadExchange, timeout, {}, open),
+        Setup(ReplyMode::Patched, 0, {}, open | bridge::fuzzing::kNestedCloseBit),
+        Setup(ReplyMode::Patched, 0, {}, open) + Patch(16, {0x05, 0x00, 0x98, 0x19}),
+        Setup(ReplyMode::Patched, 0, {}, open) + Patch(38, {0xDF, 0xFA}),
     };
     return bridge::fuzzing::WriteSeeds(argc, argv, "request_block_seeds", seeds);
 }
