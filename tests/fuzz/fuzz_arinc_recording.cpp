@@ -49,9 +49,14 @@ using Frame = std::array<std::uint8_t, 10>;
 // playbacks of at most 128 ticks each).
 constexpr int kPumpLimit = 1000;
 
+// A static of its own, so that the folder goes when the process ends.
+const FuzzTempFolder& Folder() {
+    static const FuzzTempFolder folder("bridge-fuzz-arinc");
+    return folder;
+}
+
 struct World {
-    FuzzTempFolder folder{"bridge-fuzz-arinc"};
-    std::string path = folder.Folder() + "ARINC.REC";
+    std::string path = Folder().Folder() + "ARINC.REC";
     FakeSimLink sim;
     FakeSerialPort port;
     FakeView view;
@@ -157,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pump.callLimit = kPumpLimit;
     FakeShellUi ui;
     ui.chosenFile = w.path;
-    ArincPlayback playback(ui, pump, w.folder.Folder());
+    ArincPlayback playback(ui, pump, Folder().Folder());
 
     std::vector<PlaybackRun> runs = {Play(w, pump, playback, ui, data[0], records)};
     if (data[1] != 0) runs.push_back(Play(w, pump, playback, ui, data[1], records));
