@@ -10,11 +10,13 @@ namespace {
 constexpr std::string_view kNewLine = "\r\n";
 
 // One line of the file: its text is [begin, end), without CR LF or LF; the
-// next line starts at next.
+// next line starts at next. Only a LF ends a line: the last line of a file may
+// end in a lone CR and still be unfinished.
 struct Line {
     std::size_t begin;
     std::size_t end;
     std::size_t next;
+    bool ended;
 };
 
 std::vector<Line> SplitLines(std::string_view text) {
@@ -25,7 +27,7 @@ std::vector<Line> SplitLines(std::string_view text) {
         const std::size_t next = newline == std::string_view::npos ? text.size() : newline + 1;
         std::size_t end = newline == std::string_view::npos ? text.size() : newline;
         if (end > begin && text[end - 1] == '\r') --end;
-        lines.push_back({begin, end, next});
+        lines.push_back({begin, end, next, newline != std::string_view::npos});
         begin = next;
     }
     return lines;
@@ -177,7 +179,7 @@ std::string WithProfileValue(std::string_view text, std::string_view section, st
     if (place.lastSectionLine) {
         const Line& after = lines[*place.lastSectionLine];
         out.append(text.substr(0, after.next));
-        if (after.next == after.end) out += kNewLine;  // the file ended without a line end
+        if (!after.ended) out += kNewLine;  // the file ended without a line end
         out += KeyLine(key, value);
         out += kNewLine;
         out.append(text.substr(after.next));

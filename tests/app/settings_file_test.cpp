@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/profile_file.h"
 #include "core/bridge_state.h"
 #include "tests/app/temp_folder.h"
 
@@ -150,6 +151,22 @@ TEST_F(SettingsFileTest, AMissingSectionIsAddedAfterTheFileAndUnfinishedLinesAre
     EXPECT_EQ(FileText(path),
               "[Setup]\nSL40Port=5\r\nCommsPort=0\r\nSL30Port=0\r\nEGTCHTSplit=0\r\n"
               "NumberOfEngines=0\r\n");
+}
+
+// A file whose last line ends in a lone CR: the line is not ended, so a key
+// added after it must start a line of its own rather than run on in it.
+TEST_F(SettingsFileTest, AKeyAddedAfterALastLineEndingInCarriageReturnGetsItsOwnLine) {
+    WriteFile(path, "[Setup]\r\nExtra=keep\r");
+    SetSettings(3, 1, 2, 3, 4);
+    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(FileText(path),
+              "[Setup]\r\nExtra=keep\r\r\nCommsPort=3\r\nSL30Port=1\r\nSL40Port=2\r\n"
+              "EGTCHTSplit=3\r\nNumberOfEngines=4\r\n");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "Extra"), "keep");
+
+    ResetBridgeState();
+    ReadSettings(path);
+    ExpectSettings(3, 1, 2, 3, 4);
 }
 
 TEST_F(SettingsFileTest, AnUnwritableFileGivesTheMessageWithItsPath) {

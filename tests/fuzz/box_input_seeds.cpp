@@ -3,23 +3,18 @@
 // commands, altimeter settings, port data carrying SL30 and SL40 replies,
 // headers the receiver must drop).
 #include <cstdint>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "tests/fuzz/box_input_format.h"
+#include "tests/fuzz/seed_writer.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using bridge::fuzzing::BoxInputSetup;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using bridge::fuzzing::Bytes;
+using bridge::fuzzing::operator+;
 
 Bytes Setup(const BoxInputSetup& s) {
     return {s.sl30Port, s.sl40Port, s.numberOfEngines, s.chunkSize, s.burstMode, s.navState};
@@ -36,10 +31,6 @@ Bytes Port(std::uint8_t port, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: box_input_seeds <corpus folder>\n";
-        return 2;
-    }
     const Bytes radios = Setup({1, 2, 2, 0, 1, 0x3B});
     const Bytes bankCentre = {0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x01, 0x01, 0x00, 0x04};
     const Bytes pitchFull = Frame(0, {0x11, 0xF0, 0x02, 0x00, 0x00, 0x08});
@@ -71,19 +62,5 @@ int main(int argc, char** argv) {
             Frame(2, {0x00, 0x01, 0x02}) + Frame(1, Bytes(255, '$')) + bankCentre,
         radios + Frame(1, {0x00, '$', 0x00}) + Frame(1, {0x07, 0x01, 0x02}),
     };
-    int n = 0;
-    for (const auto& seed : seeds) {
-        const std::string path =
-            std::string(argv[1]) + "/seed-" + (n < 10 ? "0" : "") + std::to_string(n) + ".bin";
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(seed.data()),
-                  static_cast<std::streamsize>(seed.size()));
-        if (!out) {
-            std::cerr << "cannot write " << path << "\n";
-            return 1;
-        }
-        ++n;
-    }
-    std::cout << n << " seeds written\n";
-    return 0;
+    return bridge::fuzzing::WriteSeeds(argc, argv, "box_input_seeds", seeds);
 }

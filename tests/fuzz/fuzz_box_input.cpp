@@ -23,6 +23,7 @@
 #include "radio/radio_cycle.h"
 #include "radio/reply_parser.h"
 #include "tests/fuzz/box_input_format.h"
+#include "tests/fuzz/fuzz_checks.h"
 #include "tests/support/fake_serial_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
@@ -34,15 +35,6 @@ namespace {
 using testing::FakeSerialPort;
 using testing::FakeSimLink;
 using testing::FakeView;
-
-#define FUZZ_CHECK(condition)                                                            \
-    do {                                                                                 \
-        if (!(condition)) {                                                              \
-            std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, \
-                         __LINE__);                                                      \
-            std::abort();                                                                \
-        }                                                                                \
-    } while (false)
 
 constexpr unsigned kTickBudget = 400;  // per input, so that every run stays short
 constexpr unsigned kTicksUntilFirstSentences = 10;
@@ -91,34 +83,9 @@ bool IsConfiguredRadioPort(std::uint8_t port) {
     return port >= 1 && port <= 5 && (port == Bridge.SL30Port || port == Bridge.SL40Port);
 }
 
-// The frequency letters at `at` lie in the band: first letter lowest..highest,
-// second '0'..'W' (25 kHz steps), and nothing above the band's top.
-void CheckLetters(const std::string& s, std::size_t at, char lowest, char highest,
-                  char highestSecond) {
-    FUZZ_CHECK(s[at] >= lowest && s[at] <= highest);
-    FUZZ_CHECK(s[at + 1] >= '0' && s[at + 1] <= (s[at] == highest ? highestSecond : 'W'));
-}
-
 void CheckSentence(const boxproto::PortText& text) {
     FUZZ_CHECK(IsConfiguredRadioPort(text.port));
-    const std::string& s = text.text;
-    FUZZ_CHECK(s.size() >= 13 && s.size() <= 18);
-    FUZZ_CHECK(s.compare(0, 6, "$PMRRV") == 0 || s.compare(0, 6, "$PMRRC") == 0);
-    FUZZ_CHECK(s.compare(s.size() - 2, 2, "\r\n") == 0);
-    unsigned sum = 0;
-    for (std::size_t i = 6; i + 4 < s.size(); ++i)
-        sum += static_cast<std::uint8_t>(s[i]);
-    sum %= 256;
-    FUZZ_CHECK(static_cast<std::uint8_t>(s[s.size() - 4]) == '0' + sum / 16);
-    FUZZ_CHECK(static_cast<std::uint8_t>(s[s.size() - 3]) == '0' + sum % 16);
-    const std::string head = s.substr(0, 8);
-    if (head == "$PMRRV28") {
-        for (const std::size_t at : {8u, 10u})
-            CheckLetters(s, at, '<', 'E', 'W');
-    } else if (head == "$PMRRV35" || head == "$PMRRC01") {
-        for (const std::size_t at : {8u, 10u})
-            CheckLetters(s, at, 'F', 'X', '0');
-    }
+    CheckRadioSentence(text.text);
 }
 
 void CheckItem(const boxproto::Item& item) {
@@ -130,19 +97,11 @@ void CheckItem(const boxproto::Item& item) {
 
 // Everything written since the last check: whole frames with valid check bytes.
 void CheckSentFrames(FakeSerialPort& port) {
-    const auto bytes = port.TakeWritten();
-    boxproto::OutgoingDecoder decoder;
-    decoder.Feed(bytes);
-    FUZZ_CHECK(decoder.strayBytes() == 0);
-    FUZZ_CHECK(decoder.badFrames() == 0);
-    std::size_t framed = 0;
-    for (const auto& frame : decoder.TakeFrames()) {
-        framed += frame.bytes.size();
+    for (const auto& frame : DecodeSentFrames(port.TakeWritten())) {
         if (const auto text = boxproto::AsPortText(frame)) CheckSentence(*text);
         if (const auto item = boxproto::AsItem(frame)) CheckItem(*item);
         FUZZ_CHECK(frame.kind != 2 || boxproto::AsPortText(frame) || boxproto::AsItem(frame));
     }
-    FUZZ_CHECK(framed == bytes.size());
 }
 
 void CheckBridgeState() {
