@@ -10,6 +10,7 @@ XVFB_PID=""
 
 wine_session_end() {
     WINEPREFIX="$WINE_SESSION_DIR/prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$WINE_SESSION_DIR/prefix" wineserver -w 2>/dev/null || true
     [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true
     rm -rf "$WINE_SESSION_DIR"
 }
