@@ -23,6 +23,7 @@
 #include "radio/radio_cycle.h"
 #include "radio/reply_parser.h"
 #include "tests/fuzz/box_input_format.h"
+#include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/support/fake_serial_port.h"
 #include "tests/support/fake_sim_link.h"
@@ -39,17 +40,6 @@ using testing::FakeView;
 constexpr unsigned kTickBudget = 400;  // per input, so that every run stays short
 constexpr unsigned kTicksUntilFirstSentences = 10;
 
-struct World {
-    FakeSimLink sim;
-    FakeSerialPort port;
-    FakeView view;
-    MainCycle cycle{sim, view};
-};
-
-World& TheWorld() {
-    static World* world = new World;  // built once: the fake port reserves 1 MiB
-    return *world;
-}
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -123,7 +113,7 @@ void CheckBridgeState() {
 
 class Run {
   public:
-    explicit Run(World& world) : world_(world) {}
+    explicit Run(CycleWorld& world) : world_(world) {}
 
     void Ticks(unsigned n) {
         for (unsigned i = 0; i < n && ticks_ < kTickBudget; ++i, ++ticks_) {
@@ -151,7 +141,7 @@ class Run {
     }
 
   private:
-    World& world_;
+    CycleWorld& world_;
     unsigned ticks_ = 0;
 };
 
@@ -166,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> stream(data + kBoxInputSetupSize,
                                                size - kBoxInputSetupSize);
 
-    World& world = TheWorld();
+    CycleWorld& world = TheCycleWorld();
     ResetBridgeState();
     ServeRadios(world.sim, setup.navState);
     world.port.written.clear();

@@ -30,6 +30,7 @@
 #include "core/main_cycle.h"
 #include "core/variable_map.h"
 #include "radio/radio_cycle.h"
+#include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/sim_values_format.h"
 #include "tests/support/fake_serial_port.h"
@@ -40,21 +41,9 @@
 namespace bridge::fuzzing {
 namespace {
 
-using testing::FakeSerialPort;
 using testing::FakeSimLink;
 using testing::FakeView;
 
-struct World {
-    FakeSimLink sim;
-    FakeSerialPort port;
-    FakeView view;
-    MainCycle cycle{sim, view};
-};
-
-World& TheWorld() {
-    static World* world = new World;  // built once: the fake port reserves 1 MiB
-    return *world;
-}
 
 // --- Conversions as the box's frames define them: Trunc and Round fail for
 // a value that is not a number or whose result lies outside 64 bits.
@@ -179,7 +168,7 @@ public:
 
     // Sets up the bridge for the tick as the receiver and the connect would,
     // and returns what the tick must send.
-    std::vector<Expected> Tick(std::uint8_t control, World& w) {
+    std::vector<Expected> Tick(std::uint8_t control, CycleWorld& w) {
         using namespace tick_control;
         BridgeState& s = Bridge;
         std::vector<Expected> out;
@@ -418,7 +407,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace bridge;
     using namespace bridge::fuzzing;
     if (size < kSimValuesSetupSize) return 0;
-    World& w = TheWorld();
+    CycleWorld& w = TheCycleWorld();
     w.sim = FakeSimLink{};
     w.port.written.clear();
     w.view = FakeView{};
