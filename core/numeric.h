@@ -41,8 +41,4 @@ constexpr std::int16_t Low16(std::int64_t v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(v)));
 }
 
-// Integer division truncating toward zero. The divisors used are positive
-// constants, so the one overflowing case (min / -1) cannot arise.
-constexpr std::int64_t Div(std::int64_t a, std::int64_t b) { return a / b; }
-
 }  // namespace bridge
