@@ -118,7 +118,7 @@ live_windows_path() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
 live_write_app() {
     LIVE_APP=$WINE_SESSION_DIR/app
     mkdir -p "$LIVE_APP"
-    cp "$LIVE_MINGW/platform/win32/bridge.exe" "$LIVE_APP/"
+    cp "$LIVE_MINGW/app/win32/bridge.exe" "$LIVE_APP/"
     printf '[Setup]\r\nCommsPort=%d\r\nSL30Port=1\r\nSL40Port=2\r\n%s\r\n%s\r\n' \
         $((LIVE_COM - 1)) EGTCHTSplit=1 NumberOfEngines=2 >"$LIVE_APP/VELMORA.INI"
 }

@@ -1,4 +1,4 @@
-#include "boxlink/arinc_playback.h"
+#include "app/arinc_playback.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

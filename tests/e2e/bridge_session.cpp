@@ -21,7 +21,7 @@ std::string Env(const char* name, const char* fallback = "") {
 // one (the box emulator and the pty modem library).
 std::string WindowsBuild() { return Env("BRIDGE_MINGW_DIR", BRIDGE_DEFAULT_MINGW_DIR); }
 std::string NativeBuild() { return BRIDGE_NATIVE_DIR; }
-std::string BridgeExe() { return WindowsBuild() + "/platform/win32/bridge.exe"; }
+std::string BridgeExe() { return WindowsBuild() + "/app/win32/bridge.exe"; }
 std::string SimEmulatorExe() { return WindowsBuild() + "/tools/sim_emulator/sim_emulator.exe"; }
 std::string WindowProbeExe() { return WindowsBuild() + "/tools/window_probe/window_probe.exe"; }
 std::string BoxEmulator() { return NativeBuild() + "/tools/box_emulator/box_emulator"; }

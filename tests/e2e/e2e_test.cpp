@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/gui/control_ids.h"
+#include "app/win32/control_ids.h"
 #include "tests/e2e/bridge_session.h"
 #include "tests/e2e/reference_run.h"
 #include "tests/e2e/session_test.h"

@@ -34,7 +34,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/gui/control_ids.h"
+#include "app/win32/control_ids.h"
 #include "tests/e2e/box_line.h"
 #include "tests/e2e/bridge_session.h"
 #include "tests/e2e/session_test.h"

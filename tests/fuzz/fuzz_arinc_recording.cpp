@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "boxlink/arinc_playback.h"
+#include "app/arinc_playback.h"
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
 #include "core/main_cycle.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/message_display.h"
-#include "boxlink/arinc_playback.h"
+#include "app/arinc_playback.h"
 
 namespace bridge::testing {
 

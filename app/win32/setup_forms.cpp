@@ -1,4 +1,4 @@
-#include "platform/win32/gui/setup_forms.h"
+#include "app/win32/setup_forms.h"
 
 #include <cstdlib>
 #include <iterator>
@@ -6,8 +6,8 @@
 
 #include "app/shell_texts.h"
 
-#include "platform/win32/gui/control_ids.h"
-#include "platform/win32/gui/controls.h"
+#include "app/win32/control_ids.h"
+#include "app/win32/controls.h"
 
 namespace bridge::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "boxlink/arinc_playback.h"
+#include "app/arinc_playback.h"
 
 #include <array>
 #include <charconv>

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/settings_file.h"
-#include "platform/win32/gui/application_window.h"
-#include "platform/win32/gui/main_form.h"
+#include "app/win32/application_window.h"
+#include "app/win32/main_form.h"
 #include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
 

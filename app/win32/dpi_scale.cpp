@@ -1,4 +1,4 @@
-#include "platform/win32/gui/dpi_scale.h"
+#include "app/win32/dpi_scale.h"
 
 namespace bridge::gui {
 

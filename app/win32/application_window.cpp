@@ -1,4 +1,4 @@
-#include "platform/win32/gui/application_window.h"
+#include "app/win32/application_window.h"
 
 #include "app/shell_texts.h"
 

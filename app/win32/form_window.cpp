@@ -1,6 +1,6 @@
-#include "platform/win32/gui/form_window.h"
+#include "app/win32/form_window.h"
 
-#include "platform/win32/gui/controls.h"
+#include "app/win32/controls.h"
 
 namespace bridge::gui {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/gui/win32_shell_adapters.h"
+#include "app/win32/win32_shell_adapters.h"
 
 #include "simlink/sim_link.h"
 

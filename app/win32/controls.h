@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "platform/win32/gui/dpi_scale.h"
+#include "app/win32/dpi_scale.h"
 
 namespace bridge::gui {
 

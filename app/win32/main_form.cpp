@@ -1,4 +1,4 @@
-#include "platform/win32/gui/main_form.h"
+#include "app/win32/main_form.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -9,8 +9,8 @@
 #include "app/shell_texts.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "platform/win32/gui/control_ids.h"
-#include "platform/win32/gui/controls.h"
+#include "app/win32/control_ids.h"
+#include "app/win32/controls.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {

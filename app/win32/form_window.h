@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/gui/dpi_scale.h"
+#include "app/win32/dpi_scale.h"
 
 namespace bridge::gui {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/gui/controls.h"
+#include "app/win32/controls.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "platform/win32/gui/form_window.h"
-#include "platform/win32/gui/radio_group.h"
+#include "app/win32/form_window.h"
+#include "app/win32/radio_group.h"
 
 namespace bridge::gui {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/win32/gui/dpi_scale.h"
+#include "app/win32/dpi_scale.h"
 
 namespace bridge::gui {
 

@@ -1,6 +1,6 @@
-#include "platform/win32/gui/radio_group.h"
+#include "app/win32/radio_group.h"
 
-#include "platform/win32/gui/controls.h"
+#include "app/win32/controls.h"
 
 namespace bridge::gui {
 namespace {
