@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "core/bridge_state.h"
-#include "core/numeric.h"
+#include "base/numeric.h"
 
 namespace bridge {
 namespace {

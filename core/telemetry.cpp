@@ -6,8 +6,8 @@
 
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
-#include "core/byte_order.h"
-#include "core/numeric.h"
+#include "base/byte_order.h"
+#include "base/numeric.h"
 
 namespace bridge {
 namespace {

@@ -3,7 +3,7 @@
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
-#include "core/numeric.h"
+#include "base/numeric.h"
 #include "radio/frequency.h"
 #include "radio/reply_parser.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/bridge_state.h"
 #include "core/derived_values.h"
-#include "core/numeric.h"
+#include "base/numeric.h"
 
 namespace bridge::testing {
 namespace {
