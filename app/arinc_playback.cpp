@@ -2,32 +2,27 @@
 
 #include <array>
 #include <charconv>
-#include <limits>
 #include <utility>
 
+#include "boxlink/arinc.h"
 #include "core/bridge_state.h"
 
 namespace bridge {
 namespace {
 
-// Whole records in the file; trailing bytes that make no record are ignored.
 std::optional<std::uint32_t> RecordCount(std::ifstream& file) {
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     if (!file || size < 0) return std::nullopt;
-    const auto records = static_cast<std::uint64_t>(size) / kArincRecordSize;
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-    return static_cast<std::uint32_t>(records < kMax ? records : kMax);
+    return ArincRecordCount(static_cast<std::uint64_t>(size));
 }
 
 bool ReadRecord(std::ifstream& file) {
-    std::array<char, kArincRecordSize> bytes{};
-    if (!file.read(bytes.data(), bytes.size())) return false;
-    auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-    Bridge.LeadByte = byte(0);
-    Bridge.ArincWord =
-        static_cast<std::uint32_t>(byte(1)) | (static_cast<std::uint32_t>(byte(2)) << 8) |
-        (static_cast<std::uint32_t>(byte(3)) << 16) | (static_cast<std::uint32_t>(byte(4)) << 24);
+    std::array<std::uint8_t, kArincRecordSize> bytes{};
+    if (!file.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) return false;
+    const ArincRecord record = DecodeArincRecord(bytes);
+    Bridge.LeadByte = record.leadByte;
+    Bridge.ArincWord = record.word;
     return true;
 }
 

@@ -1,8 +1,7 @@
 // Replaying a recording of ARINC words to the box: the play button's click
-// handler loads one 5-byte record at a time (lead byte, then the word least
-// significant byte first) and hands it to the main cycle, which sends it at
-// its next tick; the file plays from its first record again after its last,
-// until a second click stops it.
+// handler loads one record at a time (see boxlink/arinc.h) and hands it to the
+// main cycle, which sends it at its next tick; the file plays from its first
+// record again after its last, until a second click stops it.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +17,6 @@ namespace bridge {
 inline constexpr const char* kPlayArincCaption = "Play ARINC";
 inline constexpr const char* kPlayingCaption = "Playing";
 inline constexpr const char* kRecordingNotChosenMessage = "ARINC.REC file not found";
-inline constexpr std::uint32_t kArincRecordSize = 5;
 
 // What playback needs of the main window.
 class PlaybackView {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/byte_order.h"
+
 namespace bridge {
 namespace {
 
@@ -10,10 +12,7 @@ constexpr std::uint8_t kSelectorPitch = 2;
 constexpr std::uint8_t kCommandLastPort = 4;
 constexpr std::uint8_t kCommandAltimeter = 6;
 
-std::uint16_t PayloadWord(std::size_t at) {
-    const auto& p = Bridge.ReceiveBuffer;
-    return static_cast<std::uint16_t>(p[at] | (p[at + 1] << 8));
-}
+std::uint16_t PayloadWord(std::size_t at) { return GetU16(Bridge.ReceiveBuffer, at); }
 
 struct ServoFields {
     std::uint8_t& engageBit;

@@ -2,20 +2,9 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
+
 namespace bridge {
-namespace {
-
-void PutU32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t GetU32(std::span<const std::uint8_t> in, std::size_t at) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(in[at + i]) << (8 * i);
-    return v;
-}
-
-}  // namespace
 
 void RequestQueue::Attach(RequestBlock block) {
     block_ = block;

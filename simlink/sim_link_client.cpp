@@ -2,19 +2,9 @@
 
 #include <cstdio>
 
+#include "base/byte_order.h"
+
 namespace bridge {
-namespace {
-
-std::uint32_t LittleEndianU32(const std::array<std::uint8_t, 4>& bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
-constexpr std::array<std::uint8_t, 2> kClientStampBytes = {
-    static_cast<std::uint8_t>(kClientStamp & 0xFFu), static_cast<std::uint8_t>(kClientStamp >> 8)};
-
-}  // namespace
 
 bool SimLinkClient::SetTransport(SimLinkTransport* transport) {
     if (exchanging_) return false;
@@ -81,17 +71,19 @@ bool SimLinkClient::CreateSharedBlock(SimLinkResult& result) {
 bool SimLinkClient::Handshake(SimLinkResult& result) {
     std::array<std::uint8_t, 4> version{};
     std::array<std::uint8_t, 4> simulator{};
+    std::array<std::uint8_t, 2> stamp{};
+    PutU16(stamp, 0, kClientStamp);
     for (int attempt = 0;
          attempt < kHandshakeAttempts && (serverVersion_ == 0 || simulatorId_ == 0); ++attempt) {
         const bool done =
             Read(kServerVersionOffset, 4, version.data(), result) &&
             Read(kSimulatorIdOffset, 4, simulator.data(), result) &&
             (attempt > 0 ||
-             Write(kClientStampOffset, 2, kClientStampBytes.data(), result)) &&
+             Write(kClientStampOffset, 2, stamp.data(), result)) &&
             Process(result);
         if (!done) return false;
-        serverVersion_ = LittleEndianU32(version);
-        simulatorId_ = LittleEndianU32(simulator);
+        serverVersion_ = GetU32(version, 0);
+        simulatorId_ = GetU32(simulator, 0);
         transport_->Pause(kHandshakePauseMs);
     }
     // A close requested from inside an exchange has been carried out.
