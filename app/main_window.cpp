@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/box_port.h"
+#include "app/box_port_control.h"
 #include "app/settings_file.h"
 #include "core/bridge_state.h"
 #include "radio/radio_cycle.h"
@@ -15,7 +15,7 @@ constexpr std::int32_t kAnySimulator = 0;
 
 }  // namespace
 
-MainWindowModel::MainWindowModel(CommPort& port, SimLinkConnection& simLink, BridgeView& view,
+MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
                                  MessageDisplay& display, MessagePump& pump,
                                  std::string settingsPath)
     : port_(port),

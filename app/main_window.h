@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/comm_port.h"
+#include "app/box_port_control.h"
 #include "app/message_display.h"
 #include "app/sim_link_connection.h"
 #include "core/bridge_view.h"
@@ -16,7 +16,7 @@ namespace bridge {
 
 class MainWindowModel {
 public:
-    MainWindowModel(CommPort& port, SimLinkConnection& simLink, BridgeView& view,
+    MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
                     MessageDisplay& display, MessagePump& pump, std::string settingsPath);
     MainWindowModel(const MainWindowModel&) = delete;
     MainWindowModel& operator=(const MainWindowModel&) = delete;
@@ -35,7 +35,7 @@ public:
     bool FormCloseQuery();
 
 private:
-    CommPort& port_;
+    BoxPortControl& port_;
     SimLinkConnection& simLink_;
     BridgeView& view_;
     MessageDisplay& display_;

@@ -2,13 +2,13 @@
 
 #include <cstdint>
 
-#include "app/box_port.h"
+#include "app/box_port_control.h"
 #include "app/shell_texts.h"
 #include "core/bridge_state.h"
 
 namespace bridge {
 
-PortSetupModel::PortSetupModel(CommPort& port, MessageDisplay& display)
+PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display)
     : RadioGroup2(form15::kRadioGroup2, form15::kRadioGroup2Items), port_(port), display_(display) {
     RadioGroup2.OnClick = [this] { RadioGroup2Click(); };
 }

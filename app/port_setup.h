@@ -2,7 +2,7 @@
 // to the interface box at once.
 #pragma once
 
-#include "app/comm_port.h"
+#include "app/box_port_control.h"
 #include "app/message_display.h"
 #include "app/radio_group.h"
 
@@ -10,7 +10,7 @@ namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(CommPort& port, MessageDisplay& display);
+    PortSetupModel(BoxPortControl& port, MessageDisplay& display);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
 
@@ -24,7 +24,7 @@ public:
     RadioGroup RadioGroup2;
 
 private:
-    CommPort& port_;
+    BoxPortControl& port_;
     MessageDisplay& display_;
     bool loading_ = false;
 };

@@ -5,7 +5,7 @@
 namespace bridge {
 namespace {
 
-SerialPort* boxPort = nullptr;
+BoxPort* boxPort = nullptr;
 
 // Frames of kind 2 (items and port text) share this header layout.
 constexpr std::size_t kKind2HeaderSize = 6;  // sync, sync, kind, length, route, target
@@ -88,7 +88,7 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
     PutCheckBytes(frame, frame.size() - kCheckSize);
 }
 
-void BindBoxPort(SerialPort* port) { boxPort = port; }
+void BindBoxPort(BoxPort* port) { boxPort = port; }
 
 void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
     WriteFrame(Bridge.TransmitBuffer.data(), BuildItemFrame(Bridge.TransmitBuffer, itemId, payload));

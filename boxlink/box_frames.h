@@ -1,14 +1,14 @@
 // Frames to the interface box: 0x05 0x82, frame kind, body, sum byte and xor
 // byte over the body. Builders write into a caller's buffer and return the
 // frame length (0 when the frame would not fit); senders build in the bridge
-// state's buffers and write the frame to the bound serial port at once.
+// state's buffers and write the frame to the bound box port at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "boxlink/serial_port.h"
+#include "boxlink/box_port.h"
 
 namespace bridge {
 
@@ -41,8 +41,8 @@ std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte,
 // already in place and appends its check bytes.
 void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 
-// The serial port every sender writes to; null drops frames (no port yet).
-void BindBoxPort(SerialPort* port);
+// The box port every sender writes to; null drops frames (no port yet).
+void BindBoxPort(BoxPort* port);
 
 void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload);
 void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text);

@@ -22,7 +22,7 @@ void FrameComplete() {
 
 }  // namespace
 
-void ReceiveEvent(SerialPort& port, std::int32_t count) {
+void ReceiveEvent(BoxPort& port, std::int32_t count) {
     std::array<std::uint8_t, kMaxReadPerEvent> chunk;
     const std::int32_t wanted = std::clamp<std::int32_t>(count, 0, kMaxReadPerEvent);
     if (wanted == 0) return;

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "boxlink/serial_port.h"
+#include "boxlink/box_port.h"
 
 namespace bridge {
 
@@ -14,7 +14,7 @@ inline constexpr std::int32_t kMaxReadPerEvent = 1000;
 
 // The receive event (Comm1's OnRxChar): reads at most 1000 of the `count`
 // waiting bytes and feeds every byte read to the state machine.
-void ReceiveEvent(SerialPort& port, std::int32_t count);
+void ReceiveEvent(BoxPort& port, std::int32_t count);
 
 // One step of the receive state machine.
 void ReceiveByte(std::uint8_t b);

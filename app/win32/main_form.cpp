@@ -45,10 +45,10 @@ bool MainForm::Create(const std::string& executableFolder) {
     }
     application_.SetMainWindow(handle());
 
-    model_ = std::make_unique<MainWindowModel>(commPort_, simLink_, *this, *this, pump_,
+    model_ = std::make_unique<MainWindowModel>(boxPortControl_, simLink_, *this, *this, pump_,
                                                SettingsFilePath(executableFolder));
     if (!Form15.Create(handle()) || !Form2.Create(handle())) return false;
-    portSetup_ = std::make_unique<PortSetupModel>(commPort_, *this);
+    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this);
     operationSetup_ = std::make_unique<OperationSetupModel>();
     playback_ = std::make_unique<ArincPlayback>(*this, pump_, executableFolder);
     WireDialogs();
@@ -126,11 +126,11 @@ void MainForm::CreateControls() {
 }
 
 void MainForm::WireDialogs() {
-    Form15.onShow = [this] { portSetup_->FormShow(); };
-    Form15.RadioGroup2.onClick = [this](int i) { portSetup_->RadioGroup2.SetItemIndex(i); };
+    Form15.OnShow = [this] { portSetup_->FormShow(); };
+    Form15.RadioGroup2.OnClick = [this](int i) { portSetup_->RadioGroup2.SetItemIndex(i); };
     portSetup_->RadioGroup2.OnSelectionChanged = [this](int i) { Form15.RadioGroup2.ShowSelected(i); };
 
-    Form2.onActivate = [this] { operationSetup_->FormActivate(); };
+    Form2.OnActivate = [this] { operationSetup_->FormActivate(); };
     const std::array<std::pair<RadioGroupControl*, RadioGroup*>, 4> groups = {{
         {&Form2.RadioGroup1, &operationSetup_->RadioGroup1},
         {&Form2.RadioGroup2, &operationSetup_->RadioGroup2},
@@ -138,7 +138,7 @@ void MainForm::WireDialogs() {
         {&Form2.RadioGroup4, &operationSetup_->RadioGroup4},
     }};
     for (const auto& [control, model] : groups) {
-        control->onClick = [model](int i) { model->SetItemIndex(i); };
+        control->OnClick = [model](int i) { model->SetItemIndex(i); };
         model->OnSelectionChanged = [control](int i) { control->ShowSelected(i); };
     }
 }

@@ -36,7 +36,7 @@ void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font, co
 bool RadioGroupControl::HandleCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     if (id < firstId_ || id >= firstId_ + static_cast<int>(buttons_.size())) return false;
-    if (HIWORD(wParam) == BN_CLICKED && onClick) onClick(id - firstId_);
+    if (HIWORD(wParam) == BN_CLICKED && OnClick) OnClick(id - firstId_);
     return true;
 }
 

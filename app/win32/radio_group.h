@@ -30,7 +30,7 @@ public:
     // Shows `index` checked and the others clear; -1 clears all.
     void ShowSelected(int index);
 
-    std::function<void(int index)> onClick;
+    std::function<void(int index)> OnClick;
 
 private:
     std::vector<HWND> buttons_;

@@ -86,7 +86,7 @@ void OperationSetupForm::CreateControls() {
 bool OperationSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
                                        LRESULT& result) {
     if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
-        if (onActivate) onActivate();
+        if (OnActivate) OnActivate();
     } else if (message == WM_COMMAND) {
         if (RadioGroup1.HandleCommand(wParam) || RadioGroup2.HandleCommand(wParam) ||
             RadioGroup3.HandleCommand(wParam) || RadioGroup4.HandleCommand(wParam)) {
@@ -122,7 +122,7 @@ void SerialPortSetupForm::CreateControls() {
 bool SerialPortSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
                                         LRESULT& result) {
     if (message == WM_SHOWWINDOW && wParam == TRUE) {
-        if (onShow) onShow();
+        if (OnShow) OnShow();
     } else if (message == WM_COMMAND) {
         if (RadioGroup2.HandleCommand(wParam)) return true;
         if (LOWORD(wParam) == ids::kForm15Ok || LOWORD(wParam) == IDCANCEL) {

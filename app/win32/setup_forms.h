@@ -18,7 +18,7 @@ public:
     // RadioGroup1 (engines), RadioGroup2 (EGT/CHT split), RadioGroup3 (SL30
     // port), RadioGroup4 (SL40 port).
     RadioGroupControl RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4;
-    std::function<void()> onActivate;  // FormActivate
+    std::function<void()> OnActivate;  // FormActivate
 
 private:
     void CreateControls() override;
@@ -32,7 +32,7 @@ public:
     bool Create(HWND owner);
 
     RadioGroupControl RadioGroup2;  // COM1..COM16 in two columns
-    std::function<void()> onShow;  // FormShow
+    std::function<void()> OnShow;  // FormShow
 
 private:
     void CreateControls() override;

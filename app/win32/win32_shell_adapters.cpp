@@ -4,7 +4,7 @@
 
 namespace bridge::gui {
 
-void CommPortAdapter::SetBaudRate(std::uint32_t baud) {
+void CommBoxPortControl::SetBaudRate(std::uint32_t baud) {
     // The start-up logic asks for the one rate the box runs at.
     comm_.SetBaudRate(baud == 115200 ? cbr115200 : comm_.BaudRate());
 }

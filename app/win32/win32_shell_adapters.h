@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/comm_port.h"
+#include "app/box_port_control.h"
 #include "app/sim_link_connection.h"
 #include "core/message_pump.h"
 #include "platform/win32/comm.h"
@@ -13,10 +13,10 @@
 
 namespace bridge::gui {
 
-// Comm1 for the start-up and port dialog logic.
-class CommPortAdapter : public CommPort {
+// Comm1 as the box port's control, for the start-up and port dialog logic.
+class CommBoxPortControl : public BoxPortControl {
 public:
-    explicit CommPortAdapter(TComm& comm) : comm_(comm) {}
+    explicit CommBoxPortControl(TComm& comm) : comm_(comm) {}
     void Close() override { comm_.Close(); }
     void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }
     void SetBaudRate(std::uint32_t baud) override;

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "boxlink/serial_port.h"
+#include "boxlink/box_port.h"
 #include "platform/comm_error.h"
 #include "platform/comm_settings.h"
 #include "platform/win32/comm_event_thread.h"
@@ -45,7 +45,7 @@ private:
     char xoffChar_ = 19;  // DC3
 };
 
-class TCustomComm : public SerialPort {
+class TCustomComm : public BoxPort {
 public:
     TCustomComm();
     virtual ~TCustomComm();  // closes the port

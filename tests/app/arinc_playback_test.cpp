@@ -127,7 +127,7 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
     const std::string settingsPath = SettingsFilePath(Folder());
-    MainWindowModel form1{commPort, simLink, view, ui, pump, settingsPath};
+    MainWindowModel form1{boxPortControl, simLink, view, ui, pump, settingsPath};
     simLink.failWith = SimLinkResult::NoServer;
     form1.FormCreate();
     std::optional<bool> canClose;

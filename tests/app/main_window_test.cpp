@@ -20,11 +20,11 @@ constexpr const char* kNoSimulator =
 class MainWindowTest : public ShellFixture {
 protected:
     MainWindowModel MakeWindow(const std::string& settingsPath) {
-        return {commPort, simLink, view, ui, pump, settingsPath};
+        return {boxPortControl, simLink, view, ui, pump, settingsPath};
     }
 
     std::string settingsPath = SettingsFilePath(Folder());
-    MainWindowModel form1{commPort, simLink, view, ui, pump, settingsPath};
+    MainWindowModel form1{boxPortControl, simLink, view, ui, pump, settingsPath};
 };
 
 TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
@@ -32,7 +32,7 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
     simLink.failWith = SimLinkResult::NoServer;
     form1.FormCreate();
 
-    EXPECT_EQ(commPort.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_EQ(simLink.openRequests, (std::vector<std::int32_t>{0}));
     EXPECT_EQ(view.log, (Strings{kNoSimulator}));
@@ -49,10 +49,10 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
 
 TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
     WriteFile(settingsPath, "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
-    commPort.missingDevices = {"COM3"};
+    boxPortControl.missingDevices = {"COM3"};
     form1.FormCreate();
 
-    EXPECT_EQ(commPort.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
     ASSERT_TRUE(Bridge.SimLinkUp);
     int ticksAtPortClose = -1;
     bool timerAtPortClose = true;
-    commPort.onClose = [&] {
+    boxPortControl.onClose = [&] {
         ticksAtPortClose = pump.ticks;
         timerAtPortClose = view.timerEnabled;
     };
@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
     EXPECT_EQ(sim.exchanges, 0u);  // the stopping tick exchanges nothing
     EXPECT_EQ(ticksAtPortClose, 1);
     EXPECT_FALSE(timerAtPortClose);
-    EXPECT_FALSE(commPort.open);
+    EXPECT_FALSE(boxPortControl.open);
     EXPECT_EQ(FileText(settingsPath),
               "[Setup]\r\nCommsPort=4\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=3\r\n"
               "NumberOfEngines=4\r\n");
@@ -136,13 +136,13 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
 }
 
 TEST_F(MainWindowTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
-    commPort.missingDevices = {"COM1"};
+    boxPortControl.missingDevices = {"COM1"};
     form1.FormCreate();
-    commPort.calls.clear();
+    boxPortControl.calls.clear();
     ui.messages.clear();
 
     EXPECT_TRUE(form1.FormCloseQuery());
-    EXPECT_TRUE(commPort.calls.empty());
+    EXPECT_TRUE(boxPortControl.calls.empty());
     EXPECT_TRUE(std::filesystem::exists(settingsPath));
 }
 
@@ -154,14 +154,14 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenAndASecondCloseDoesNotWaitFo
     EXPECT_FALSE(window.FormCloseQuery());
     EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + unwritable}));
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_EQ(commPort.calls.back(), "Close");
+    EXPECT_EQ(boxPortControl.calls.back(), "Close");
     const int callsAfterFirstClose = pump.calls;
 
     EXPECT_FALSE(window.FormCloseQuery());  // returns instead of pumping for ever
     EXPECT_EQ(pump.calls, callsAfterFirstClose);
     EXPECT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(commPort.calls.back(), "Close");
-    EXPECT_EQ(std::count(commPort.calls.begin(), commPort.calls.end(), "Close"), 1);
+    EXPECT_EQ(boxPortControl.calls.back(), "Close");
+    EXPECT_EQ(std::count(boxPortControl.calls.begin(), boxPortControl.calls.end(), "Close"), 1);
 }
 
 }  // namespace

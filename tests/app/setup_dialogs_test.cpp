@@ -97,7 +97,7 @@ TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel form15{commPort, ui};
+    PortSetupModel form15{boxPortControl, ui};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
@@ -111,7 +111,7 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
     EXPECT_EQ(form15.RadioGroup2.ItemIndex(), 15);
     EXPECT_EQ(Bridge.CommsPort, 200);
 
-    EXPECT_TRUE(commPort.calls.empty());
+    EXPECT_TRUE(boxPortControl.calls.empty());
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -119,34 +119,34 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
 TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
     form15.FormShow();
     form15.RadioGroup2.SetItemIndex(11);
-    EXPECT_EQ(commPort.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
-    EXPECT_TRUE(commPort.open);
+    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
+    EXPECT_TRUE(boxPortControl.open);
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_EQ(Bridge.CommsPort, 11);
 
     form15.RadioGroup2.SetItemIndex(11);  // the selected port again: nothing
-    EXPECT_EQ(commPort.calls.size(), 3u);
+    EXPECT_EQ(boxPortControl.calls.size(), 3u);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
     Bridge.PortOpen = true;
-    commPort.missingDevices = {"COM3"};
+    boxPortControl.missingDevices = {"COM3"};
     form15.FormShow();
     form15.RadioGroup2.SetItemIndex(2);
 
-    EXPECT_EQ(commPort.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
+    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
-    EXPECT_FALSE(commPort.open);
+    EXPECT_FALSE(boxPortControl.open);
     EXPECT_FALSE(Bridge.PortOpen);
     EXPECT_EQ(Bridge.CommsPort, 2);
 }
 
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {
     Bridge.CommsPort = 1;
-    commPort.brokenDevices = {"COM4"};
+    boxPortControl.brokenDevices = {"COM4"};
     form15.FormShow();
     EXPECT_THROW(form15.RadioGroup2.SetItemIndex(3), std::runtime_error);
     EXPECT_EQ(Bridge.CommsPort, 1);

@@ -5,7 +5,7 @@
 #include "radio/radio_cycle.h"
 #include "tests/app/temp_folder.h"
 #include "tests/support/bridge_fixture.h"
-#include "tests/support/fake_comm_port.h"
+#include "tests/support/fake_box_port_control.h"
 #include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_connection.h"
@@ -33,7 +33,7 @@ protected:
     }
 
     FakeMessagePump pump;
-    FakeCommPort commPort;
+    FakeBoxPortControl boxPortControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
 };

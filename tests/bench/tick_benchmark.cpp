@@ -13,7 +13,7 @@ namespace {
 
 using namespace bridge;
 
-class CountingPort : public SerialPort {
+class CountingPort : public BoxPort {
 public:
     long bytes = 0;
     std::int32_t Write(const void*, std::int32_t count) override {

@@ -37,9 +37,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class PtyPort : public bridge::SerialPort {
+class PtyBoxPort : public bridge::BoxPort {
   public:
-    explicit PtyPort(int fd) : fd_(fd) {}
+    explicit PtyBoxPort(int fd) : fd_(fd) {}
     std::int32_t Write(const void* buffer, std::int32_t count) override {
         const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
         if (n != count) ++shortWrites;
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     const std::string pty = ready.substr(11, ready.find_first_of(" \n", 11) - 11);
     const int fd = open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return 1;
-    PtyPort port(fd);
+    PtyBoxPort port(fd);
     bridge::ResetBridgeState();
     bridge::Bridge.EngineAddressBase = 32;
     bridge::Bridge.EGTCHTSplit = 1;

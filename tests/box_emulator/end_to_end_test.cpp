@@ -122,10 +122,10 @@ class Emulator {
 };
 
 // The bridge's serial port on the pty's other side.
-class PtyPort : public bridge::SerialPort {
+class PtyBoxPort : public bridge::BoxPort {
   public:
-    explicit PtyPort(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
-    ~PtyPort() {
+    explicit PtyBoxPort(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+    ~PtyBoxPort() {
         if (fd_ >= 0) close(fd_);
     }
     bool IsOpen() const { return fd_ >= 0; }
@@ -218,7 +218,7 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     const std::string log = dir + "/frames.log";
     Emulator emulator({"--pty", "--quiet", "--no-stdin", "--script", script, "--log", log});
     const std::string ready = emulator.ReadLine();
-    PtyPort port(PortOf(ready));
+    PtyBoxPort port(PortOf(ready));
     ASSERT_TRUE(port.IsOpen()) << ready;
 
     // Line noise and a damaged frame first: 3 stray bytes, then an attitude

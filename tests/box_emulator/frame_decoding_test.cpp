@@ -8,7 +8,7 @@
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
 #include "core/telemetry.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tools/box_protocol/box_protocol.h"
 #include "tools/box_protocol/frame_fields.h"
 #include "tools/box_protocol/radio_sentences.h"
@@ -82,7 +82,7 @@ TEST(FrameDecoding, ServoEchoAndArincFrames) {
 // come back within the rounding of the bridge's conversions.
 TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
     bridge::ResetBridgeState();
-    bridge::testing::FakeSerialPort port;
+    bridge::testing::FakeBoxPort port;
     bridge::BindBoxPort(&port);
     auto& s = bridge::Bridge;
     s.AltitudeFeet = 3280;

@@ -6,7 +6,7 @@
 
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 
 namespace bridge::testing {
 namespace {
@@ -98,7 +98,7 @@ TEST(FixedFrame, HeaderAndCheckBytesAroundTheBody) {
 
 TEST(Senders, WriteExactlyTheFrameInOneWrite) {
     ResetBridgeState();
-    FakeSerialPort port;
+    FakeBoxPort port;
     BindBoxPort(&port);
     const std::uint8_t payload[] = {1, 2, 3};
     SendItem(0x208, payload);

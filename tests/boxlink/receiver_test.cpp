@@ -5,7 +5,7 @@
 
 #include "boxlink/receiver.h"
 #include "core/bridge_state.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace bridge::testing {
@@ -19,7 +19,7 @@ protected:
     void Feed(const Bytes& bytes) {
         for (const std::uint8_t b : bytes) ReceiveByte(b);
     }
-    FakeSerialPort port;
+    FakeBoxPort port;
 };
 
 const Bytes kBankCommand = {0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x01, 0x01, 0x00, 0x04};

@@ -25,7 +25,7 @@ namespace bridge::testing {
 namespace {
 
 // Counts bytes only; the fake port's byte log would itself allocate.
-class CountingPort : public SerialPort {
+class CountingPort : public BoxPort {
 public:
     long bytes = 0;
     std::int32_t Write(const void*, std::int32_t count) override {

@@ -5,7 +5,7 @@
 #include "core/main_cycle.h"
 #include "radio/radio_cycle.h"
 #include "simlink/sim_link_client.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_transport.h"
 #include "tests/support/fake_view.h"
 #include "tools/sim_emulator/flight_script.h"
@@ -31,7 +31,7 @@ ReferenceRun RunReference(const Settings& settings, int tickCount) {
     client.Open(0, result);
     s.SimLinkUp = true;
 
-    testing::FakeSerialPort port;
+    testing::FakeBoxPort port;
     testing::FakeView view;
     MainCycle cycle(client, view);
     BindBoxPort(&port);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/main_cycle.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 
@@ -11,7 +11,7 @@ namespace bridge::fuzzing {
 
 struct CycleWorld {
     testing::FakeSimLink sim;
-    testing::FakeSerialPort port;
+    testing::FakeBoxPort port;
     testing::FakeView view;
     MainCycle cycle{sim, view};
 };

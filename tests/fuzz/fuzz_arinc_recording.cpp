@@ -30,7 +30,7 @@
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"
 #include "tests/support/fake_message_pump.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
@@ -39,7 +39,7 @@ namespace bridge::fuzzing {
 namespace {
 
 using testing::FakeMessagePump;
-using testing::FakeSerialPort;
+using testing::FakeBoxPort;
 using testing::FakeShellUi;
 using testing::FakeSimLink;
 using testing::FakeView;
@@ -58,7 +58,7 @@ const FuzzTempFolder& Folder() {
 struct World {
     std::string path = Folder().Folder() + "ARINC.REC";
     FakeSimLink sim;
-    FakeSerialPort port;
+    FakeBoxPort port;
     FakeView view;
     MainCycle cycle{sim, view};
 };

@@ -25,7 +25,7 @@
 #include "tests/fuzz/box_input_format.h"
 #include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tools/box_protocol/box_protocol.h"
@@ -33,7 +33,7 @@
 namespace bridge::fuzzing {
 namespace {
 
-using testing::FakeSerialPort;
+using testing::FakeBoxPort;
 using testing::FakeSimLink;
 using testing::FakeView;
 
@@ -86,7 +86,7 @@ void CheckItem(const boxproto::Item& item) {
 }
 
 // Everything written since the last check: whole frames with valid check bytes.
-void CheckSentFrames(FakeSerialPort& port) {
+void CheckSentFrames(FakeBoxPort& port) {
     for (const auto& frame : DecodeSentFrames(port.TakeWritten())) {
         if (const auto text = boxproto::AsPortText(frame)) CheckSentence(*text);
         if (const auto item = boxproto::AsItem(frame)) CheckItem(*item);
@@ -125,7 +125,7 @@ class Run {
 
     // One burst of bytes: receive events of at most 1000 bytes until none wait.
     void Receive(std::span<const std::uint8_t> burst, std::uint8_t burstMode) {
-        FakeSerialPort& port = world_.port;
+        FakeBoxPort& port = world_.port;
         port.Receive(burst);
         if (burstMode & 4u) {
             port.failReads = true;

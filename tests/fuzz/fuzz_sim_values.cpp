@@ -33,7 +33,7 @@
 #include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/sim_values_format.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tools/box_protocol/box_protocol.h"

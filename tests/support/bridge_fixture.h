@@ -9,7 +9,7 @@
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
 #include "core/main_cycle.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tools/box_protocol/box_protocol.h"
@@ -45,7 +45,7 @@ protected:
     }
 
     FakeSimLink sim;
-    FakeSerialPort port;
+    FakeBoxPort port;
     FakeView view;
     MainCycle cycle;
     boxproto::OutgoingDecoder decoder;

@@ -22,9 +22,9 @@
 #include "core/main_cycle.h"
 #include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
-#include "tests/support/fake_comm_port.h"
+#include "tests/support/fake_box_port_control.h"
 #include "tests/support/fake_message_pump.h"
-#include "tests/support/fake_serial_port.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/frame_names.h"
@@ -277,7 +277,7 @@ protected:
         InstallWin32SimLinkTransport();
         BindBoxPort(&port);
         ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
-        model.emplace(commPort, connection, view, shellUi, pump, settings.path());
+        model.emplace(boxPortControl, connection, view, shellUi, pump, settings.path());
         model->FormCreate();
         ASSERT_TRUE(Bridge.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});
@@ -331,10 +331,10 @@ protected:
     }
 
     FakeView view;
-    FakeSerialPort port;
+    FakeBoxPort port;
     MainCycle cycle;
     FakeMessagePump pump;
-    FakeCommPort commPort;
+    FakeBoxPortControl boxPortControl;
     FakeShellUi shellUi;
     ProcessLinkConnection connection;
     TempSettingsFile settings;

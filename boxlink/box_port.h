@@ -1,12 +1,14 @@
-// What the bridge needs of its serial port to the interface box. The serial
-// component implements it on Windows; tests use fakes.
+// The box port: the bytes to and from the interface box, as the main cycle
+// and the receiver use them. The serial component (TComm) is the box port on
+// Windows; the shell opens and closes it through BoxPortControl
+// (app/box_port_control.h); tests use fakes.
 #pragma once
 
 #include <cstdint>
 
 namespace bridge {
 
-class SerialPort {
+class BoxPort {
 public:
     // Starts sending count bytes and returns without waiting for them; the
     // caller may reuse its buffer at once. Returns the count written when the
@@ -16,7 +18,7 @@ public:
     virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
 
 protected:
-    ~SerialPort() = default;
+    ~BoxPort() = default;
 };
 
 }  // namespace bridge

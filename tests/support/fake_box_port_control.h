@@ -1,5 +1,5 @@
-// A serial component that records what is asked of it; chosen device names
-// fail to open with ECommError, or with some other exception.
+// The box port's control as the shell sees it, recording what is asked of it;
+// chosen device names fail to open with ECommError, or with some other exception.
 #pragma once
 
 #include <functional>
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/comm_port.h"
+#include "app/box_port_control.h"
 #include "platform/comm_error.h"
 
 namespace bridge::testing {
 
-class FakeCommPort : public CommPort {
+class FakeBoxPortControl : public BoxPortControl {
 public:
     std::vector<std::string> calls;  // "Close", "SetDeviceName COM3", "SetBaudRate 115200", "Open"
     std::string deviceName = "Com2";

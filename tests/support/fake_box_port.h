@@ -1,4 +1,4 @@
-// A serial port that keeps every byte written and serves queued input.
+// A box port that keeps every byte written and serves queued input.
 #pragma once
 
 #include <algorithm>
@@ -8,18 +8,18 @@
 #include <span>
 #include <vector>
 
-#include "boxlink/serial_port.h"
+#include "boxlink/box_port.h"
 
 namespace bridge::testing {
 
-class FakeSerialPort : public SerialPort {
+class FakeBoxPort : public BoxPort {
 public:
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
     int writes = 0;
     bool failReads = false;
 
-    FakeSerialPort() { written.reserve(1 << 20); }  // no reallocation while ticks run
+    FakeBoxPort() { written.reserve(1 << 20); }  // no reallocation while ticks run
 
     std::int32_t Write(const void* buffer, std::int32_t count) override {
         const auto* b = static_cast<const std::uint8_t*>(buffer);

@@ -1,4 +1,4 @@
-#include "app/box_port.h"
+#include "app/box_port_control.h"
 
 #include "core/bridge_state.h"
 #include "platform/comm_error.h"
@@ -15,7 +15,7 @@ std::string PortNotAvailableMessage(unsigned portNumber) {
            "application.";
 }
 
-void OpenBoxPort(CommPort& port, MessageDisplay& display, unsigned portNumber) {
+void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber) {
     try {
         port.Open();
         Bridge.PortOpen = true;
