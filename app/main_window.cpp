@@ -31,14 +31,16 @@ void MainWindowModel::FormCreate() {
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
     OpenBoxPort(port_, display_, portNumber);
-    Button1Click();
+    ConnectToSimulator();
     Bridge.EngineAddressBase = kEngineAddressBase;
     ComputeRadioPortMask();
 }
 
+void MainWindowModel::Button1Click() { ConnectToSimulator(); }
+
 // SimLinkUp stays clear until the link is open: ticks nested in the opening
 // exchange must not use the link.
-void MainWindowModel::Button1Click() {
+void MainWindowModel::ConnectToSimulator() {
     BridgeState& s = Bridge;
     s.SimLinkUp = false;
     if (simLink_.IsOpen()) simLink_.Close();

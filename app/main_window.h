@@ -26,8 +26,12 @@ public:
     // and sets the engine address base and the radio port mask.
     void FormCreate();
 
-    // Connects or reconnects to the simulator and logs the outcome.
+    // The reconnect button.
     void Button1Click();
+
+    // Connects or reconnects to the simulator and logs the outcome; the
+    // reconnect button is enabled while the link is down.
+    void ConnectToSimulator();
 
     // The user closes the window: stops the main cycle, closes the port and
     // writes the settings. False (the window stays open) when the settings
