@@ -6,6 +6,7 @@
 #include "core/bridge_state.h"
 #include "core/main_cycle.h"
 #include "core/variable_map.h"
+#include "tests/support/counting_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 
@@ -13,21 +14,11 @@ namespace {
 
 using namespace bridge;
 
-class CountingPort : public BoxPort {
-public:
-    long bytes = 0;
-    std::int32_t Write(const void*, std::int32_t count) override {
-        bytes += count;
-        return count;
-    }
-    std::int32_t Read(void*, std::int32_t) override { return 0; }
-};
-
 void HalfRateTick(benchmark::State& state) {
     ResetBridgeState();
     testing::FakeSimLink sim;
     testing::FakeView view;
-    CountingPort port;
+    testing::CountingBoxPort port;
     MainCycle cycle(sim, view);
     BindBoxPort(&port);
     Bridge.EngineAddressBase = 32;

@@ -8,6 +8,7 @@
 
 #include "core/variable_map.h"
 #include "tests/support/bridge_fixture.h"
+#include "tests/support/counting_box_port.h"
 
 namespace {
 std::atomic<long> allocations{0};
@@ -24,22 +25,11 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace bridge::testing {
 namespace {
 
-// Counts bytes only; the fake port's byte log would itself allocate.
-class CountingPort : public BoxPort {
-public:
-    long bytes = 0;
-    std::int32_t Write(const void*, std::int32_t count) override {
-        bytes += count;
-        return count;
-    }
-    std::int32_t Read(void*, std::int32_t) override { return 0; }
-};
-
 TEST(TickAllocations, SuccessfulTicksAllocateNothing) {
     ResetBridgeState();
     FakeSimLink sim;
     FakeView view;
-    CountingPort port;
+    CountingBoxPort port;
     MainCycle cycle(sim, view);
     BindBoxPort(&port);
     Bridge.EngineAddressBase = 32;

@@ -1,0 +1,21 @@
+// A box port that only counts the bytes written: the fake port's byte log
+// would itself allocate, which allocation tests and benchmarks must not see.
+#pragma once
+
+#include <cstdint>
+
+#include "boxlink/box_port.h"
+
+namespace bridge::testing {
+
+class CountingBoxPort : public BoxPort {
+public:
+    long bytes = 0;
+    std::int32_t Write(const void*, std::int32_t count) override {
+        bytes += count;
+        return count;
+    }
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+};
+
+}  // namespace bridge::testing
