@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,11 @@ protected:
     // Lines of the server's log that describe requests of exchange `n`.
     std::vector<std::string> RequestLines(int n) const {
         std::vector<std::string> lines;
-        std::size_t start = 0;
-        const std::string log = fake.serverLog;
-        while (start < log.size()) {
-            const std::size_t end = log.find('\n', start);
-            const std::string line = log.substr(start, end - start);
-            start = end + 1;
-            const std::string tag = " " + std::to_string(n) + " ";
+        std::string tag = " ";
+        tag += std::to_string(n);
+        tag += ' ';
+        std::istringstream log(fake.serverLog);
+        for (std::string line; std::getline(log, line);) {
             if ((line[0] == 'R' || line[0] == 'W') && line.compare(1, tag.size(), tag) == 0) {
                 lines.push_back(line);
             }
