@@ -33,8 +33,7 @@ void FormatPlaybackPosition(std::uint32_t recordIndex, char (&out)[kPositionText
     char* p = std::to_chars(out, out + 10, recordIndex).ptr;  // at most 10 digits
     *p++ = ' ';
     const std::uint32_t offset = recordIndex * 4u;  // wraps like the 32-bit original
-    for (int shift = 28; shift >= 0; shift -= 4)
-        *p++ = kHex[(offset >> shift) & 0xFu];
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHex[(offset >> shift) & 0xFu];
     *p = '\0';
 }
 

@@ -5,9 +5,7 @@
 
 namespace bridge {
 
-std::string CommDeviceName(unsigned portNumber) {
-    return "COM" + std::to_string(portNumber);
-}
+std::string CommDeviceName(unsigned portNumber) { return "COM" + std::to_string(portNumber); }
 
 std::string PortNotAvailableMessage(unsigned portNumber) {
     return "The selected port COM" + std::to_string(portNumber) + " is not available," +

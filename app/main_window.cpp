@@ -62,8 +62,7 @@ bool MainWindowModel::FormCloseQuery() {
     BridgeState& s = Bridge;
     s.StopRequested = true;
     // Once the timer is off (an earlier close stopped it) no tick will answer.
-    while (s.StopRequested && pump_.TimerEnabled())
-        pump_.ProcessMessages();
+    while (s.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();
     if (s.PortOpen) {
         port_.Close();
         s.PortOpen = false;

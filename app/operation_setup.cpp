@@ -34,13 +34,9 @@ void OperationSetupModel::FormActivate() {
     RadioGroup2.SetItemIndex(Bridge.EGTCHTSplit);
 }
 
-void OperationSetupModel::RadioGroup1Click() {
-    Bridge.NumberOfEngines = Selected(RadioGroup1);
-}
+void OperationSetupModel::RadioGroup1Click() { Bridge.NumberOfEngines = Selected(RadioGroup1); }
 
-void OperationSetupModel::RadioGroup2Click() {
-    Bridge.EGTCHTSplit = Selected(RadioGroup2);
-}
+void OperationSetupModel::RadioGroup2Click() { Bridge.EGTCHTSplit = Selected(RadioGroup2); }
 
 void OperationSetupModel::RadioGroup3Click() {
     Bridge.SL30Port = Selected(RadioGroup3);

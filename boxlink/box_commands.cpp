@@ -23,8 +23,8 @@ struct ServoFields {
 
 void ApplyServoCommand(ServoFields servo) {
     servo.engageBit = Bridge.ReceiveBuffer[3] & 1u;
-    servo.raw = std::clamp(static_cast<std::int16_t>(PayloadWord(4)), std::int16_t{0},
-                           kServoPositionMax);
+    servo.raw =
+        std::clamp(static_cast<std::int16_t>(PayloadWord(4)), std::int16_t{0}, kServoPositionMax);
     servo.command = ServoPositionToCommand(servo.raw);
     servo.echoPending = true;
 }
@@ -43,12 +43,12 @@ void ServoCommandHandler() {
     BridgeState& s = Bridge;
     switch (s.ReceiveBuffer[2]) {
         case kSelectorBank:
-            ApplyServoCommand({s.BankEngageBit, s.BankServoRaw, s.BankServoCommand,
-                               s.BankEchoPending});
+            ApplyServoCommand(
+                {s.BankEngageBit, s.BankServoRaw, s.BankServoCommand, s.BankEchoPending});
             break;
         case kSelectorPitch:
-            ApplyServoCommand({s.PitchEngageBit, s.PitchServoRaw, s.PitchServoCommand,
-                               s.PitchEchoPending});
+            ApplyServoCommand(
+                {s.PitchEngageBit, s.PitchServoRaw, s.PitchServoCommand, s.PitchEchoPending});
             break;
         default: break;
     }

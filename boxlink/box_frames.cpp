@@ -91,7 +91,8 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
 void BindBoxPort(BoxPort* port) { boxPort = port; }
 
 void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
-    WriteFrame(Bridge.TransmitBuffer.data(), BuildItemFrame(Bridge.TransmitBuffer, itemId, payload));
+    WriteFrame(Bridge.TransmitBuffer.data(),
+               BuildItemFrame(Bridge.TransmitBuffer, itemId, payload));
 }
 
 void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text) {

@@ -35,8 +35,7 @@ std::size_t BuildItemFrame(std::span<std::uint8_t> out, std::uint16_t itemId,
 // A port frame carrying text to box RS232 port `port`.
 std::size_t BuildPortFrame(std::span<std::uint8_t> out, std::uint8_t port,
                            std::span<const std::uint8_t> text);
-std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte,
-                            std::uint32_t word);
+std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte, std::uint32_t word);
 // Fills the header of a fixed-length frame (air data, attitude) whose body is
 // already in place and appends its check bytes.
 void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);

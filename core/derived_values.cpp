@@ -5,8 +5,8 @@
 #include <limits>
 #include <optional>
 
-#include "core/bridge_state.h"
 #include "base/numeric.h"
+#include "core/bridge_state.h"
 
 namespace bridge {
 namespace {

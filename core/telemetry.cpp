@@ -4,10 +4,10 @@
 #include <array>
 #include <span>
 
-#include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
 #include "base/byte_order.h"
 #include "base/numeric.h"
+#include "boxlink/box_frames.h"
+#include "core/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -186,8 +186,9 @@ void SendThermocoupleItems(unsigned n) {
     // Channels 1..12 by EGTCHTSplit: EGT on the first perValue channels, CHT
     // on as many after them; any other split leaves every channel 0.
     static constexpr unsigned kChannelsPerValue[] = {1, 2, 4, 6};
-    const unsigned perValue =
-        Bridge.EGTCHTSplit < std::size(kChannelsPerValue) ? kChannelsPerValue[Bridge.EGTCHTSplit] : 0;
+    const unsigned perValue = Bridge.EGTCHTSplit < std::size(kChannelsPerValue)
+                                  ? kChannelsPerValue[Bridge.EGTCHTSplit]
+                                  : 0;
     std::array<std::int16_t, 12> channels{};
     for (unsigned c = 0; c < perValue; ++c) {
         channels[c] = *egt;

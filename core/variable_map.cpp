@@ -47,9 +47,7 @@ void WriteOrRead(SimLinkApi& sim, std::uint32_t offset, std::uint16_t& pending,
 
 }  // namespace
 
-unsigned ConfiguredEngines() {
-    return std::min<unsigned>(Bridge.NumberOfEngines, kEngineCount);
-}
+unsigned ConfiguredEngines() { return std::min<unsigned>(Bridge.NumberOfEngines, kEngineCount); }
 
 void QueueAttitudeReads(SimLinkApi& sim) {
     BridgeState& s = Bridge;

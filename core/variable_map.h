@@ -47,8 +47,7 @@ inline constexpr std::uint32_t kCom2Standby = 0x311C;
 // Per engine, engine 1 first: offsets below 0x1000 advance by 0x98 from one
 // engine to the next, those from 0x3000 up go down by 0xC0.
 struct EngineOffsets {
-    std::uint32_t rpm, rpmScaler, egt, oilTemp, oilPressure, manifold, fuelFlow, cht,
-        fuelPressure;
+    std::uint32_t rpm, rpmScaler, egt, oilTemp, oilPressure, manifold, fuelFlow, cht, fuelPressure;
 };
 inline constexpr EngineOffsets kEngine[4] = {
     {0x0898, 0x08C8, 0x3B70, 0x3B58, 0x3B60, 0x08C0, 0x0918, 0x08E8, 0x3868},

@@ -6,9 +6,9 @@ namespace bridge {
 
 namespace {
 
-constexpr std::array<std::uint32_t, 15> kBaudRates = {
-    110, 300, 600, 1200, 2400, 4800, 9600, 14400,
-    19200, 38400, 56000, 57600, 115200, 128000, 256000};
+constexpr std::array<std::uint32_t, 15> kBaudRates = {110,   300,   600,    1200,   2400,
+                                                      4800,  9600,  14400,  19200,  38400,
+                                                      56000, 57600, 115200, 128000, 256000};
 
 constexpr std::array<std::pair<TCommOption, std::uint32_t>, 5> kOptionFlags = {{
     {coParityCheck, kDcbParity},

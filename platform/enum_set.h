@@ -25,7 +25,9 @@ public:
 
     constexpr bool Contains(Enum v) const { return (bits_ & Bit(v)) != 0; }
     constexpr void Include(Enum v) { bits_ = static_cast<Word>(bits_ | Bit(v)); }
-    constexpr void Exclude(Enum v) { bits_ = static_cast<Word>(bits_ & static_cast<Word>(~Bit(v))); }
+    constexpr void Exclude(Enum v) {
+        bits_ = static_cast<Word>(bits_ & static_cast<Word>(~Bit(v)));
+    }
     constexpr bool Empty() const { return bits_ == 0; }
     constexpr Word Bits() const { return bits_; }
 

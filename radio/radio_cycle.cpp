@@ -1,9 +1,9 @@
 #include "radio/radio_cycle.h"
 
+#include "base/numeric.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
 #include "core/bridge_state.h"
-#include "base/numeric.h"
 #include "radio/frequency.h"
 #include "radio/reply_parser.h"
 
@@ -112,9 +112,7 @@ void RefreshRadioFields() {
 
 }  // namespace
 
-bool RadioPortInUse(std::uint8_t port) {
-    return port >= 1 && port <= kBoxPortCount;
-}
+bool RadioPortInUse(std::uint8_t port) { return port >= 1 && port <= kBoxPortCount; }
 
 void RunRadioCycle() {
     RefreshRadioFields();

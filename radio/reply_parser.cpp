@@ -12,43 +12,29 @@ constexpr std::uint8_t kDigitBase = 0x30;
 constexpr std::uint8_t kDataCharacters = 3;
 constexpr std::uint8_t kHeader[] = {'$', 'P', 'M', 'R', 'R'};  // then the model letter
 
-std::uint8_t ModelLetter(RadioModel radio) {
-    return radio == RadioModel::Sl30 ? 'V' : 'C';
-}
+std::uint8_t ModelLetter(RadioModel radio) { return radio == RadioModel::Sl30 ? 'V' : 'C'; }
 
 // The pending field for a message id, or null when the radio does not send it.
 std::uint16_t* PendingField(RadioModel radio, std::uint8_t messageId) {
     BridgeState& s = Bridge;
     if (radio == RadioModel::Sl40) {
         switch (messageId) {
-            case 0x00:
-                return &s.Com2ActiveWrite;
-            case 0x01:
-                return &s.Com2StandbyWrite;
-            default:
-                return nullptr;
+            case 0x00: return &s.Com2ActiveWrite;
+            case 0x01: return &s.Com2StandbyWrite;
+            default: return nullptr;
         }
     }
     switch (messageId) {
-        case 0x27:
-            return &s.Nav1ActiveWrite;
-        case 0x28:
-            return &s.Nav1StandbyWrite;
-        case 0x29:
-            return &s.Com1StandbyWrite;
-        case 0x42:
-            return &s.Com1ActiveWrite;
-        default:
-            return nullptr;
+        case 0x27: return &s.Nav1ActiveWrite;
+        case 0x28: return &s.Nav1StandbyWrite;
+        case 0x29: return &s.Com1StandbyWrite;
+        case 0x42: return &s.Com1ActiveWrite;
+        default: return nullptr;
     }
 }
 
-std::uint8_t Nibble(std::uint8_t c) {
-    return static_cast<std::uint8_t>(c - kDigitBase);
-}
-std::uint8_t HighNibble(std::uint8_t c) {
-    return static_cast<std::uint8_t>(Nibble(c) << 4);
-}
+std::uint8_t Nibble(std::uint8_t c) { return static_cast<std::uint8_t>(c - kDigitBase); }
+std::uint8_t HighNibble(std::uint8_t c) { return static_cast<std::uint8_t>(Nibble(c) << 4); }
 
 // The third data character takes part in the checksum only.
 void StoreFrequency(RadioModel radio) {
@@ -81,9 +67,7 @@ void FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
         case 1:
         case 2:
         case 3:
-        case 4:
-            p.Step = (c == kHeader[p.Step]) ? static_cast<std::uint8_t>(p.Step + 1) : 0;
-            break;
+        case 4: p.Step = (c == kHeader[p.Step]) ? static_cast<std::uint8_t>(p.Step + 1) : 0; break;
         case 5:
             p.RunningSum = 0;  // matched or not
             p.Step = (c == ModelLetter(radio)) ? 6 : 0;
@@ -125,12 +109,8 @@ void FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
     }
 }
 
-void Sl30ReplyParser() {
-    FeedPayload(RadioModel::Sl30);
-}
+void Sl30ReplyParser() { FeedPayload(RadioModel::Sl30); }
 
-void Sl40ReplyParser() {
-    FeedPayload(RadioModel::Sl40);
-}
+void Sl40ReplyParser() { FeedPayload(RadioModel::Sl40); }
 
 }  // namespace bridge

@@ -10,14 +10,12 @@ constexpr std::uint8_t kDigitBase = 0x30;
 }  // namespace
 
 void Sentence::Append(std::string_view text) {
-    for (const char c : text)
-        Put(static_cast<std::uint8_t>(c));
+    for (const char c : text) Put(static_cast<std::uint8_t>(c));
 }
 
 void Sentence::Append(const ShortText& text) {
     const std::size_t n = std::min<std::size_t>(text.length, text.chars.size());
-    for (std::size_t i = 0; i < n; ++i)
-        Put(static_cast<std::uint8_t>(text.chars[i]));
+    for (std::size_t i = 0; i < n; ++i) Put(static_cast<std::uint8_t>(text.chars[i]));
 }
 
 void Sentence::Append(FrequencyLetters letters) {
@@ -31,9 +29,7 @@ void Sentence::AppendNibbles(std::int32_t v) {
     Put(static_cast<std::uint8_t>((bits & 0x0Fu) + kDigitBase));
 }
 
-void Sentence::AppendFlagLetter(std::uint8_t flag) {
-    Put(flag != 0 ? 'V' : '0');
-}
+void Sentence::AppendFlagLetter(std::uint8_t flag) { Put(flag != 0 ? 'V' : '0'); }
 
 void Sentence::AppendChecksumAndLineEnd() {
     std::uint8_t sum = 0;

@@ -20,7 +20,7 @@ inline constexpr std::size_t kSentenceCapacity = 32;
 inline constexpr std::size_t kChecksumStart = 6;
 
 class Sentence {
-  public:
+public:
     explicit Sentence(std::string_view head) { Append(head); }
 
     void Append(std::string_view text);
@@ -37,7 +37,7 @@ class Sentence {
 
     std::span<const std::uint8_t> Bytes() const { return {chars_.data(), length_}; }
 
-  private:
+private:
     // Characters beyond the capacity are refused; no sentence comes near it.
     void Put(std::uint8_t c) {
         if (length_ < chars_.size()) chars_[length_++] = c;

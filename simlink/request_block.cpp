@@ -34,12 +34,10 @@ void RequestQueue::StoreHeader(const Record& record, std::uint32_t reference) {
     if (record.marker == kReadMarker) PutU32(block_, record.position + 12, reference);
 }
 
-SimLinkResult RequestQueue::QueueRead(std::uint32_t offset, std::uint32_t size,
-                                      void* destination) {
+SimLinkResult RequestQueue::QueueRead(std::uint32_t offset, std::uint32_t size, void* destination) {
     if (!Attached()) return SimLinkResult::NotOpen;
     if (!Fits(kReadHeaderSize, size)) return SimLinkResult::BlockFull;
-    const Record record{static_cast<std::uint32_t>(used_), kReadMarker, offset, size,
-                        destination};
+    const Record record{static_cast<std::uint32_t>(used_), kReadMarker, offset, size, destination};
     // Reference 0 stands for "no destination"; others are record index + 1.
     const auto reference = destination ? static_cast<std::uint32_t>(count_ + 1) : 0u;
     StoreHeader(record, reference);

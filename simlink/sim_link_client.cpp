@@ -75,12 +75,10 @@ bool SimLinkClient::Handshake(SimLinkResult& result) {
     PutU16(stamp, 0, kClientStamp);
     for (int attempt = 0;
          attempt < kHandshakeAttempts && (serverVersion_ == 0 || simulatorId_ == 0); ++attempt) {
-        const bool done =
-            Read(kServerVersionOffset, 4, version.data(), result) &&
-            Read(kSimulatorIdOffset, 4, simulator.data(), result) &&
-            (attempt > 0 ||
-             Write(kClientStampOffset, 2, stamp.data(), result)) &&
-            Process(result);
+        const bool done = Read(kServerVersionOffset, 4, version.data(), result) &&
+                          Read(kSimulatorIdOffset, 4, simulator.data(), result) &&
+                          (attempt > 0 || Write(kClientStampOffset, 2, stamp.data(), result)) &&
+                          Process(result);
         if (!done) return false;
         serverVersion_ = GetU32(version, 0);
         simulatorId_ = GetU32(simulator, 0);
@@ -94,8 +92,7 @@ bool SimLinkClient::Handshake(SimLinkResult& result) {
 bool SimLinkClient::CheckServer(std::int32_t requestedSimulator, bool oldClass,
                                 SimLinkResult& result) {
     if (serverVersion_ < kMinServerVersion || (simulatorId_ >> 16) != kSimulatorIdMarker) {
-        return Fail(oldClass ? SimLinkResult::NoSimOnServer : SimLinkResult::WrongVersion,
-                    result);
+        return Fail(oldClass ? SimLinkResult::NoSimOnServer : SimLinkResult::WrongVersion, result);
     }
     simulatorId_ &= 0xFFFFu;
     if (requestedSimulator != 0 && static_cast<std::uint32_t>(requestedSimulator) != simulatorId_) {

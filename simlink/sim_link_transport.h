@@ -12,9 +12,9 @@ namespace bridge {
 using NativeHandle = void*;
 
 struct SendOutcome {
-    bool delivered = false;      // the server answered within the timeout
-    std::uintptr_t reply = 0;    // its answer, when delivered
-    std::uint32_t lastError = 0; // the system's error code, taken at once on failure
+    bool delivered = false;       // the server answered within the timeout
+    std::uintptr_t reply = 0;     // its answer, when delivered
+    std::uint32_t lastError = 0;  // the system's error code, taken at once on failure
 };
 
 class SimLinkTransport {

@@ -47,11 +47,13 @@ HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const D
         if (layout.width == 0) width = text.cx + TextMargin(parent, font);
         if (layout.height == 0) height = text.cy;
     }
-    HWND control = CreateWindowExA(layout.exStyle, layout.className, layout.text, WS_CHILD | layout.style,
-                                   scale(layout.left), scale(layout.top), width, height, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
-                                   GetModuleHandleA(nullptr), nullptr);
-    if (control != nullptr) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    HWND control =
+        CreateWindowExA(layout.exStyle, layout.className, layout.text, WS_CHILD | layout.style,
+                        scale(layout.left), scale(layout.top), width, height, parent,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
+                        GetModuleHandleA(nullptr), nullptr);
+    if (control != nullptr)
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
 }
 

@@ -14,7 +14,7 @@ struct ControlLayout {
     int id;
     const char* className;  // "BUTTON", "STATIC", "EDIT", TRACKBAR_CLASSA, ...
     const char* text;
-    DWORD style;            // WS_CHILD is added; WS_VISIBLE only if listed
+    DWORD style;                   // WS_CHILD is added; WS_VISIBLE only if listed
     int left, top, width, height;  // at 96 DPI; width/height 0 = fit the text
     DWORD exStyle = 0;
 };

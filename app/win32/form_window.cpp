@@ -12,8 +12,8 @@ FormWindow::~FormWindow() {
     if (font_ != nullptr) DeleteObject(font_);
 }
 
-bool FormWindow::Create(const char* className, const char* caption, DWORD style, int left,
-                        int top, int width, int height, HWND owner) {
+bool FormWindow::Create(const char* className, const char* caption, DWORD style, int left, int top,
+                        int width, int height, HWND owner) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -80,8 +80,7 @@ bool FormWindow::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
     return false;
 }
 
-LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                        LPARAM lParam) {
+LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
         SetWindowLongPtrA(window, GWLP_USERDATA,

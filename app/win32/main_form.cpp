@@ -7,10 +7,10 @@
 
 #include "app/settings_file.h"
 #include "app/shell_texts.h"
-#include "boxlink/box_frames.h"
-#include "boxlink/receiver.h"
 #include "app/win32/control_ids.h"
 #include "app/win32/controls.h"
+#include "boxlink/box_frames.h"
+#include "boxlink/receiver.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
@@ -76,11 +76,11 @@ void MainForm::CreateControls() {
     const HWND w = handle();
     const DWORD tab = WS_VISIBLE | WS_TABSTOP;
     // Created in tab order, then the labels.
-    HWND memo = CreateControl(
-        w,
-        {ids::kMemo1, "EDIT", "", tab | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, 8, 8, 553,
-         161, WS_EX_CLIENTEDGE},
-        font(), scale());
+    HWND memo =
+        CreateControl(w,
+                      {ids::kMemo1, "EDIT", "", tab | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+                       8, 8, 553, 161, WS_EX_CLIENTEDGE},
+                      font(), scale());
     SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);  // the log only grows
     CreateControl(w, {ids::kButton1, "BUTTON", form1::kButton1, tab, 16, 184, 169, 25}, font(),
                   scale());
@@ -105,10 +105,11 @@ void MainForm::CreateControls() {
                   {ids::kButton4, "BUTTON", kPlayArincCaption, WS_TABSTOP | kPlaybackVisible, 16,
                    320, 169, 25},
                   font(), scale());
-    CreateControl(w,
-                  {ids::kEdit1, "EDIT", form1::kEdit1, WS_TABSTOP | kPlaybackVisible | ES_AUTOHSCROLL,
-                   16, 296, 121, 21, WS_EX_CLIENTEDGE},
-                  font(), scale());
+    CreateControl(
+        w,
+        {ids::kEdit1, "EDIT", form1::kEdit1, WS_TABSTOP | kPlaybackVisible | ES_AUTOHSCROLL, 16,
+         296, 121, 21, WS_EX_CLIENTEDGE},
+        font(), scale());
 
     const std::array<ControlLayout, 9> labels = {{
         {ids::kLabel1, "STATIC", form1::kLabel1, WS_VISIBLE, 24, 360, 0, 0},
@@ -128,7 +129,9 @@ void MainForm::CreateControls() {
 void MainForm::WireDialogs() {
     Form15.OnShow = [this] { portSetup_->FormShow(); };
     Form15.RadioGroup2.OnClick = [this](int i) { portSetup_->RadioGroup2.SetItemIndex(i); };
-    portSetup_->RadioGroup2.OnSelectionChanged = [this](int i) { Form15.RadioGroup2.ShowSelected(i); };
+    portSetup_->RadioGroup2.OnSelectionChanged = [this](int i) {
+        Form15.RadioGroup2.ShowSelected(i);
+    };
 
     Form2.OnActivate = [this] { operationSetup_->FormActivate(); };
     const std::array<std::pair<RadioGroupControl*, RadioGroup*>, 4> groups = {{

@@ -8,26 +8,23 @@
 #include <optional>
 #include <string>
 
+#include "app/arinc_playback.h"
 #include "app/main_window.h"
 #include "app/message_display.h"
 #include "app/operation_setup.h"
 #include "app/port_setup.h"
-#include "app/arinc_playback.h"
-#include "core/bridge_view.h"
-#include "core/main_cycle.h"
-#include "platform/win32/comm.h"
 #include "app/win32/application_window.h"
 #include "app/win32/form_window.h"
 #include "app/win32/setup_forms.h"
 #include "app/win32/win32_shell_adapters.h"
+#include "core/bridge_view.h"
+#include "core/main_cycle.h"
+#include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
 
 namespace bridge::gui {
 
-class MainForm : public FormWindow,
-                 public BridgeView,
-                 public MessageDisplay,
-                 public PlaybackView {
+class MainForm : public FormWindow, public BridgeView, public MessageDisplay, public PlaybackView {
 public:
     explicit MainForm(ApplicationWindow& application);
     ~MainForm() override;

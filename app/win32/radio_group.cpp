@@ -9,7 +9,8 @@ constexpr int kBottomMargin = 6;
 constexpr int kSideMargin = 8;
 }  // namespace
 
-void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font, const DpiScale& scale) {
+void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font,
+                               const DpiScale& scale) {
     firstId_ = layout.firstId;
     CreateControl(parent,
                   {layout.firstId - 1, "BUTTON", layout.caption, WS_VISIBLE | BS_GROUPBOX,
@@ -24,12 +25,12 @@ void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font, co
         const int row = i % rows;
         DWORD style = WS_VISIBLE | BS_RADIOBUTTON;
         if (i == 0) style |= WS_GROUP | WS_TABSTOP;
-        buttons_.push_back(CreateControl(
-            parent,
-            {layout.firstId + i, "BUTTON", layout.items[static_cast<std::size_t>(i)], style,
-             layout.left + kSideMargin + column * columnWidth,
-             layout.top + kCaptionHeight + row * rowHeight, columnWidth, rowHeight},
-            font, scale));
+        buttons_.push_back(
+            CreateControl(parent,
+                          {layout.firstId + i, "BUTTON", layout.items[static_cast<std::size_t>(i)],
+                           style, layout.left + kSideMargin + column * columnWidth,
+                           layout.top + kCaptionHeight + row * rowHeight, columnWidth, rowHeight},
+                          font, scale));
     }
 }
 

@@ -15,8 +15,8 @@ namespace {
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 
 // Where the fixed labels stand, in the order of form2::kLabels.
-constexpr POINT kOperationLabelPositions[] = {{16, 136}, {16, 152}, {16, 168}, {16, 184},
-                                              {16, 200}, {16, 216}, {16, 232}, {328, 200},
+constexpr POINT kOperationLabelPositions[] = {{16, 136},  {16, 152}, {16, 168}, {16, 184},
+                                              {16, 200},  {16, 216}, {16, 232}, {328, 200},
                                               {328, 216}, {328, 232}};
 static_assert(std::size(kOperationLabelPositions) == form2::kLabels.size());
 
@@ -39,27 +39,27 @@ OperationSetupForm::~OperationSetupForm() {
 }
 
 bool OperationSetupForm::Create(HWND owner) {
-    return FormWindow::Create(ids::kForm2Class, form2::kCaption, kDialogStyle, 200, 200, 658,
-                              291, owner);
+    return FormWindow::Create(ids::kForm2Class, form2::kCaption, kDialogStyle, 200, 200, 658, 291,
+                              owner);
 }
 
 void OperationSetupForm::CreateControls() {
-    RadioGroup1.Create(handle(),
-                       {ids::kForm2RadioGroup1, form2::kRadioGroup1, form2::kRadioGroup1Items, 1, 16,
-                        8, 113, 113},
-                       font(), scale());
+    RadioGroup1.Create(
+        handle(),
+        {ids::kForm2RadioGroup1, form2::kRadioGroup1, form2::kRadioGroup1Items, 1, 16, 8, 113, 113},
+        font(), scale());
     RadioGroup2.Create(handle(),
-                       {ids::kForm2RadioGroup2, form2::kRadioGroup2, form2::kRadioGroup2Items, 1, 136,
-                        8, 209, 113},
+                       {ids::kForm2RadioGroup2, form2::kRadioGroup2, form2::kRadioGroup2Items, 1,
+                        136, 8, 209, 113},
                        font(), scale());
-    RadioGroup3.Create(handle(),
-                       {ids::kForm2RadioGroup3, form2::kRadioGroup3, form2::kRadioPortItems, 1, 352,
-                        8, 153, 113},
-                       font(), scale());
-    RadioGroup4.Create(handle(),
-                       {ids::kForm2RadioGroup4, form2::kRadioGroup4, form2::kRadioPortItems, 1, 512,
-                        8, 129, 113},
-                       font(), scale());
+    RadioGroup3.Create(
+        handle(),
+        {ids::kForm2RadioGroup3, form2::kRadioGroup3, form2::kRadioPortItems, 1, 352, 8, 153, 113},
+        font(), scale());
+    RadioGroup4.Create(
+        handle(),
+        {ids::kForm2RadioGroup4, form2::kRadioGroup4, form2::kRadioPortItems, 1, 512, 8, 129, 113},
+        font(), scale());
     CreateControl(handle(),
                   {ids::kForm2Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 560,
                    128, 75, 25},
@@ -101,14 +101,13 @@ bool OperationSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
 }
 
 bool SerialPortSetupForm::Create(HWND owner) {
-    return FormWindow::Create(ids::kForm15Class, form15::kCaption, kDialogStyle, 300, 200, 208,
-                              269, owner);
+    return FormWindow::Create(ids::kForm15Class, form15::kCaption, kDialogStyle, 300, 200, 208, 269,
+                              owner);
 }
 
 void SerialPortSetupForm::CreateControls() {
-    CreateControl(handle(),
-                  {0, "STATIC", form15::kLabel1, WS_VISIBLE, 8, 8, 177, 49},
-                  font(), scale());
+    CreateControl(handle(), {0, "STATIC", form15::kLabel1, WS_VISIBLE, 8, 8, 177, 49}, font(),
+                  scale());
     RadioGroup2.Create(handle(),
                        {ids::kForm15RadioGroup2, form15::kRadioGroup2, form15::kRadioGroup2Items,
                         form15::kRadioGroup2Columns, 8, 64, 185, 129},

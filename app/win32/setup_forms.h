@@ -32,7 +32,7 @@ public:
     bool Create(HWND owner);
 
     RadioGroupControl RadioGroup2;  // COM1..COM16 in two columns
-    std::function<void()> OnShow;  // FormShow
+    std::function<void()> OnShow;   // FormShow
 
 private:
     void CreateControls() override;

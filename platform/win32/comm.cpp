@@ -158,7 +158,8 @@ std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
     if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &readOverlapped_)) {
         if (GetLastError() != ERROR_IO_PENDING) return -1;
         // Wine, and some drivers, report even a read of waiting bytes as pending.
-        const DWORD limit = static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
+        const DWORD limit =
+            static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
         if (WaitForSingleObject(readCompletion_, limit) != WAIT_OBJECT_0) {
             CancelIoEx(handle_, &readOverlapped_);
         }

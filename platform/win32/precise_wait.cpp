@@ -28,10 +28,10 @@ std::int64_t NowMicroseconds() noexcept {
 }
 
 PreciseWait::PreciseWait(bool highResolution)
-    : timer_(highResolution ? CreateWaitableTimerExW(nullptr, nullptr,
-                                                     CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                                     TIMER_ALL_ACCESS)
-                            : nullptr) {}
+    : timer_(highResolution
+                 ? CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_ALL_ACCESS)
+                 : nullptr) {}
 
 PreciseWait::~PreciseWait() {
     HoldResolution(false);

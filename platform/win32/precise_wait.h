@@ -24,7 +24,9 @@ public:
     PreciseWait(const PreciseWait&) = delete;
     PreciseWait& operator=(const PreciseWait&) = delete;
 
-    Mode GetMode() const { return timer_ != nullptr ? Mode::HighResolutionTimer : Mode::RaisedResolution; }
+    Mode GetMode() const {
+        return timer_ != nullptr ? Mode::HighResolutionTimer : Mode::RaisedResolution;
+    }
 
     // Waits until `event` is signalled (true) or `microseconds` have passed
     // (false). On the waiting thread only.

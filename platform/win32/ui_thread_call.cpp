@@ -84,8 +84,7 @@ void UiThreadCall::Service() noexcept {
     SetEvent(done_);
 }
 
-LRESULT CALLBACK UiThreadCall::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK UiThreadCall::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kCallMessage) {
         auto* call = reinterpret_cast<UiThreadCall*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (call != nullptr) call->Service();
@@ -99,8 +98,8 @@ bool WaitServicingSentMessages(HANDLE object) {
         MSG message;
         // Delivers every message other threads have sent us; posted ones stay queued.
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        const DWORD r = MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_SENDMESSAGE,
-                                                     MWMO_INPUTAVAILABLE);
+        const DWORD r =
+            MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
         if (r == WAIT_OBJECT_0) return true;
         if (r != WAIT_OBJECT_0 + 1) return false;
     }

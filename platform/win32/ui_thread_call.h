@@ -26,7 +26,7 @@ public:
     enum class Outcome { Ran, Raised, Aborted };
     using Function = void (*)(void* context);
 
-    UiThreadCall();  // on the user-interface thread
+    UiThreadCall();   // on the user-interface thread
     ~UiThreadCall();  // on the user-interface thread; may run inside the function
     UiThreadCall(const UiThreadCall&) = delete;
     UiThreadCall& operator=(const UiThreadCall&) = delete;
@@ -44,8 +44,8 @@ private:
     void Service() noexcept;
 
     HWND window_ = nullptr;
-    HANDLE done_ = nullptr;         // auto-reset: the function has run
-    HANDLE abortEvent_ = nullptr;   // manual-reset
+    HANDLE done_ = nullptr;        // auto-reset: the function has run
+    HANDLE abortEvent_ = nullptr;  // manual-reset
     std::atomic<bool> aborted_{false};
     // Written by the worker before it sends, read by the window procedure.
     Function function_ = nullptr;

@@ -26,8 +26,8 @@ WorkerThread::~WorkerThread() {
 bool WorkerThread::Start() {
     if (handle_ != nullptr) return true;
     unsigned id = 0;
-    const std::uintptr_t h = _beginthreadex(nullptr, 0, &WorkerThread::Entry, this,
-                                            CREATE_SUSPENDED, &id);
+    const std::uintptr_t h =
+        _beginthreadex(nullptr, 0, &WorkerThread::Entry, this, CREATE_SUSPENDED, &id);
     if (h == 0) return false;
     handle_ = reinterpret_cast<HANDLE>(h);
     SetThreadPriority(handle_, PlatformPriority(priority_));

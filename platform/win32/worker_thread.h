@@ -10,7 +10,13 @@
 namespace bridge {
 
 enum TThreadPriority : std::uint8_t {
-    tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
 };
 
 int PlatformPriority(TThreadPriority priority);

@@ -36,8 +36,7 @@ protected:
 
     std::vector<Bytes> FramesSent() {
         std::vector<Bytes> frames;
-        for (const auto& frame : SentFrames())
-            frames.push_back(frame.bytes);
+        for (const auto& frame : SentFrames()) frames.push_back(frame.bytes);
         return frames;
     }
 

@@ -80,8 +80,7 @@ TEST(SettingValueTest, ReadsNumbersAsTheSettingsFileWritesThem) {
         {"$100000000", 0},
         {"0x00000000105", 5},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(SettingValue(c.text), c.value) << '"' << c.text << '"';
+    for (const Case& c : cases) EXPECT_EQ(SettingValue(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST_F(SettingsFileTest, NoFileReadsZerosAndWritingCreatesTheDefaultFile) {

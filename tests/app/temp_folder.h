@@ -17,8 +17,8 @@ protected:
     TempFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         folder = std::filesystem::temp_directory_path() /
-                 ("bridge-app-" + std::to_string(::getpid()) + "-" + info->test_suite_name() +
-                  "-" + info->name());
+                 ("bridge-app-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
+                  info->name());
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }

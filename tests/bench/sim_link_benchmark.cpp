@@ -62,12 +62,8 @@ void LargestTick(benchmark::State& state) {
     state.counters["requests"] = 70;
 }
 
-void QueueAndWalk(benchmark::State& state) {
-    LargestTick<EchoTransport>(state);
-}
-void QueueServeAndWalk(benchmark::State& state) {
-    LargestTick<testing::FakeSimTransport>(state);
-}
+void QueueAndWalk(benchmark::State& state) { LargestTick<EchoTransport>(state); }
+void QueueServeAndWalk(benchmark::State& state) { LargestTick<testing::FakeSimTransport>(state); }
 
 BENCHMARK(QueueAndWalk);
 BENCHMARK(QueueServeAndWalk);

@@ -61,7 +61,8 @@ TEST_F(BoxCommandsTest, UnknownSelectorOnlyRecomputesTheEngagedFlags) {
 }
 
 TEST_F(BoxCommandsTest, EngageTakesOnlyBitZero) {
-    Feed(boxproto::EncodeBoxFrame(0, std::vector<std::uint8_t>{0x11, 0x00, 0x01, 0xFE, 0x00, 0x04}));
+    Feed(
+        boxproto::EncodeBoxFrame(0, std::vector<std::uint8_t>{0x11, 0x00, 0x01, 0xFE, 0x00, 0x04}));
     EXPECT_EQ(Bridge.BankEngageBit, 0);
     EXPECT_FALSE(Bridge.BankServoEngaged);
 }

@@ -2,9 +2,9 @@
 
 #include <limits>
 
+#include "base/numeric.h"
 #include "core/bridge_state.h"
 #include "core/derived_values.h"
-#include "base/numeric.h"
 
 namespace bridge::testing {
 namespace {
@@ -45,7 +45,7 @@ TEST_F(DerivedValuesTest, LatitudeOf45DegreesIsExact) {
 }
 
 TEST_F(DerivedValuesTest, DegreesAreNarrowedToSinglePrecisionFirst) {
-    Bridge.LatitudeRaw = 24570462130759564;  // 51.4778 degrees
+    Bridge.LatitudeRaw = 24570462130759564;        // 51.4778 degrees
     Bridge.LongitudeRaw = -std::int64_t{1} << 62;  // -90 degrees
     ComputeNavigationValues();
     EXPECT_EQ(Bridge.Latitude1e7, 514777985);

@@ -181,8 +181,8 @@ TEST_F(MainCycleTest, TrackBarsTruncateTowardZeroAndStayInRange) {
         int bank;
         int pitch;
     };
-    for (const Case c : {Case{-16384, -512, 512}, Case{-31, 0, 0}, Case{31, 0, 0},
-                         Case{-33, -1, 1}, Case{-32768, -512, 512}, Case{32767, 512, -512}}) {
+    for (const Case c : {Case{-16384, -512, 512}, Case{-31, 0, 0}, Case{31, 0, 0}, Case{-33, -1, 1},
+                         Case{-32768, -512, 512}, Case{32767, 512, -512}}) {
         Bridge.BankServoCommand = Bridge.PitchServoCommand = c.position;
         cycle.Tick();
         EXPECT_EQ(view.bankTrackBar, c.bank) << c.position;
@@ -258,8 +258,8 @@ TEST_F(MainCycleTest, ConversionFaultsCostOnlyTheirOwnFrameOrField) {
     sim.Set<double>(offsets::kGpsAltitude, 1e300);  // beyond 64 bits in millimetres
     sim.Set<double>(offsets::kEngine[0].egt, 1700.0);
     sim.Set<double>(offsets::kEngine[0].fuelFlow, nan);
-    const auto later = TickFrames(65);  // ticks 16 to 80
-    EXPECT_EQ(FrameNames(later[1]), (Names{"attitude"}));  // tick 17: no air data
+    const auto later = TickFrames(65);                                   // ticks 16 to 80
+    EXPECT_EQ(FrameNames(later[1]), (Names{"attitude"}));                // tick 17: no air data
     EXPECT_EQ(FrameNames(later[64]), (Names{"attitude", "item 32/8"}));  // no fuel flow
 }
 

@@ -129,8 +129,8 @@ TEST_F(TelemetryTest, WholeRpmItemFrame) {
     Bridge.Engines[0].RpmScaler = 16384;
     Bridge.Engines[0].ManifoldRaw = 30720;
     SendRpmItem(1);
-    EXPECT_EQ(port.written, (Bytes{0x05, 0x82, 0x02, 0x0E, 0x00, 0x01, 0x88, 0x20, 0x60, 0x09,
-                                   0x60, 0x09, 0xFA, 0x05, 0x00, 0x08, 0x90, 0x50}));
+    EXPECT_EQ(port.written, (Bytes{0x05, 0x82, 0x02, 0x0E, 0x00, 0x01, 0x88, 0x20, 0x60, 0x09, 0x60,
+                                   0x09, 0xFA, 0x05, 0x00, 0x08, 0x90, 0x50}));
 }
 
 TEST_F(TelemetryTest, EngineTwoUsesAddress33) {
@@ -153,8 +153,7 @@ TEST_F(TelemetryTest, ThermocoupleChannelsFollowTheSplit) {
         W tc1to4, tc5to8, tc9to12;
     };
     const W z = {0, 0, 0, 0};
-    for (const Case& c : {Case{0, {671, 178, 0, 0}, z, z},
-                          Case{1, {671, 671, 178, 178}, z, z},
+    for (const Case& c : {Case{0, {671, 178, 0, 0}, z, z}, Case{1, {671, 671, 178, 178}, z, z},
                           Case{2, {671, 671, 671, 671}, {178, 178, 178, 178}, z},
                           Case{3, {671, 671, 671, 671}, {671, 671, 178, 178}, {178, 178, 178, 178}},
                           Case{4, z, z, z}}) {

@@ -42,30 +42,59 @@ TEST_F(VariableMapTest, HalfRateTickWithTwoEnginesAServoEngagedAndARadioWrite) {
     Bridge.Nav1StandbyWrite = 0x1050;
     cycle.Tick();
     const std::vector<Row> expected = {
-        {0x2F70, 8, false, 0}, {0x2F78, 8, false, 0}, {0x037C, 2, false, 0},
-        {0x036E, 1, false, 0}, {0x02CC, 8, false, 0}, {0x2B00, 8, false, 0},
+        {0x2F70, 8, false, 0},
+        {0x2F78, 8, false, 0},
+        {0x037C, 2, false, 0},
+        {0x036E, 1, false, 0},
+        {0x02CC, 8, false, 0},
+        {0x2B00, 8, false, 0},
         {0x11BA, 2, false, 0},
-        {0x0BB6, 2, false, 0},        // bank free: read
-        {0x0BB2, 2, true, 0xC000},    // pitch engaged: its command
-        {0x310A, 1, true, 0x01},      // controls disconnect: elevator
-        {0x0560, 8, false, 0}, {0x0568, 8, false, 0}, {0x0580, 4, false, 0},
-        {0x6030, 8, false, 0}, {0x6020, 8, false, 0}, {0x0574, 4, false, 0},
-        {0x02BC, 4, false, 0}, {0x02C8, 4, false, 0}, {0x0E8C, 2, false, 0},
+        {0x0BB6, 2, false, 0},      // bank free: read
+        {0x0BB2, 2, true, 0xC000},  // pitch engaged: its command
+        {0x310A, 1, true, 0x01},    // controls disconnect: elevator
+        {0x0560, 8, false, 0},
+        {0x0568, 8, false, 0},
+        {0x0580, 4, false, 0},
+        {0x6030, 8, false, 0},
+        {0x6020, 8, false, 0},
+        {0x0574, 4, false, 0},
+        {0x02BC, 4, false, 0},
+        {0x02C8, 4, false, 0},
+        {0x0E8C, 2, false, 0},
         {0x28C8, 8, false, 0},
         // engine 1
-        {0x0898, 2, false, 0}, {0x08C8, 2, false, 0}, {0x3B70, 8, false, 0},
-        {0x3B58, 8, false, 0}, {0x3B60, 8, false, 0}, {0x08C0, 2, false, 0},
-        {0x0918, 8, false, 0}, {0x08E8, 8, false, 0}, {0x3868, 8, false, 0},
+        {0x0898, 2, false, 0},
+        {0x08C8, 2, false, 0},
+        {0x3B70, 8, false, 0},
+        {0x3B58, 8, false, 0},
+        {0x3B60, 8, false, 0},
+        {0x08C0, 2, false, 0},
+        {0x0918, 8, false, 0},
+        {0x08E8, 8, false, 0},
+        {0x3868, 8, false, 0},
         // engine 2
-        {0x0930, 2, false, 0}, {0x0960, 2, false, 0}, {0x3AB0, 8, false, 0},
-        {0x3A98, 8, false, 0}, {0x3AA0, 8, false, 0}, {0x0958, 2, false, 0},
-        {0x09B0, 8, false, 0}, {0x0980, 8, false, 0}, {0x37A8, 8, false, 0},
-        {0x0330, 2, false, 0}, {0x2AAC, 4, false, 0}, {0x2AB0, 4, false, 0},
-        {0x3300, 2, false, 0}, {0x0C4E, 2, false, 0}, {0x0C50, 2, false, 0},
+        {0x0930, 2, false, 0},
+        {0x0960, 2, false, 0},
+        {0x3AB0, 8, false, 0},
+        {0x3A98, 8, false, 0},
+        {0x3AA0, 8, false, 0},
+        {0x0958, 2, false, 0},
+        {0x09B0, 8, false, 0},
+        {0x0980, 8, false, 0},
+        {0x37A8, 8, false, 0},
+        {0x0330, 2, false, 0},
+        {0x2AAC, 4, false, 0},
+        {0x2AB0, 4, false, 0},
+        {0x3300, 2, false, 0},
+        {0x0C4E, 2, false, 0},
+        {0x0C50, 2, false, 0},
         {0x0C60, 2, false, 0},
-        {0x034E, 2, false, 0}, {0x311A, 2, false, 0}, {0x0350, 2, false, 0},
-        {0x311E, 2, true, 0x1050},    // pending NAV1 standby: written, not read
-        {0x3118, 2, false, 0}, {0x311C, 2, false, 0},
+        {0x034E, 2, false, 0},
+        {0x311A, 2, false, 0},
+        {0x0350, 2, false, 0},
+        {0x311E, 2, true, 0x1050},  // pending NAV1 standby: written, not read
+        {0x3118, 2, false, 0},
+        {0x311C, 2, false, 0},
     };
     EXPECT_EQ(Rows(sim), expected);
     EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);

@@ -89,9 +89,12 @@ std::string BridgeSession::SettingsText() const { return ReadWholeFile(SettingsP
 bool BridgeSession::StartBox(int com) {
     const std::string output = folder_ + "/box.out";
     ChildProcess::Options options;
-    options.argv = {BoxEmulator(), "--pty", "--wine-prefix", Env("WINEPREFIX"), "--com",
-                    std::to_string(com), "--link", folder_ + "/box-com" + std::to_string(com),
-                    "--log", folder_ + "/box.log", "--quiet"};
+    options.argv = {BoxEmulator(),   "--pty",
+                    "--wine-prefix", Env("WINEPREFIX"),
+                    "--com",         std::to_string(com),
+                    "--link",        folder_ + "/box-com" + std::to_string(com),
+                    "--log",         folder_ + "/box.log",
+                    "--quiet"};
     options.outputPath = output;
     options.stdinPipe = true;
     if (!box_.Start(options)) return false;
@@ -194,7 +197,8 @@ bool BridgeSession::MakePortMissing(int com) {
 }
 
 std::string BridgeSession::SimLogPath(int start) const {
-    return folder_ + (start <= 1 ? std::string("/sim.log") : "/sim-" + std::to_string(start) + ".log");
+    return folder_ +
+           (start <= 1 ? std::string("/sim.log") : "/sim-" + std::to_string(start) + ".log");
 }
 
 bool BridgeSession::StartSim(const std::vector<std::string>& arguments) {
@@ -248,7 +252,8 @@ void BridgeSession::UnmanagedWindows() {
 
 bool BridgeSession::StartBridge(bool waitForWindow) {
     UnmanagedWindows();
-    ChildProcess::Options options = WineOptions(AppFolder() + "/bridge.exe", {}, folder_ + "/bridge.out");
+    ChildProcess::Options options =
+        WineOptions(AppFolder() + "/bridge.exe", {}, folder_ + "/bridge.out");
     options.workDir = AppFolder();
     if (!bridge_.Start(options)) return false;
     return !waitForWindow || Probe({"wait", "TForm1", "30000"}).has_value();

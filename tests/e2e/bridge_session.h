@@ -97,7 +97,8 @@ public:
     std::string ControlText(int id);
     // In an open file dialog, types the file's (Windows) path and presses Open.
     bool ChooseInFileDialog(const std::string& windowsPath);
-    bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    bool WaitForLog(const std::string& text,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 private:
     ChildProcess::Options WineOptions(const std::string& exe, std::vector<std::string> args,

@@ -38,10 +38,10 @@ bool ChildProcess::Start(const Options& options) {
     int pipeFds[2] = {-1, -1};
     if (options.stdinPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     const int input = options.stdinPipe ? pipeFds[0] : open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int output = options.outputPath.empty()
-                           ? -1
-                           : open(options.outputPath.c_str(),
-                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int output =
+        options.outputPath.empty()
+            ? -1
+            : open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {

@@ -76,13 +76,13 @@ TEST_F(EndToEnd, TicksMatchTheNativeBridgeByteForByte) {
     // The schedule over 160 ticks, two engines, both radios.
     EXPECT_EQ(counts["attitude"], 160);
     EXPECT_EQ(counts["airdata"], 80);
-    EXPECT_EQ(counts["item 32/8"] + counts["item 33/8"], 80);   // RPM every 4
-    EXPECT_EQ(counts["port 1"], 16 * 6);                        // SL30 every 10
-    EXPECT_EQ(counts["port 2"], 16);                            // SL40 every 10
-    EXPECT_EQ(counts["item 32/5"] + counts["item 33/6"], 22);   // oil, fuel pressure: 3 mod 15
-    EXPECT_EQ(counts["item 32/7"] + counts["item 33/7"], 22);   // blank: 10 mod 15
-    EXPECT_EQ(counts["item 32/2"] + counts["item 33/4"], 20);   // thermocouples: 0 mod 15
-    EXPECT_EQ(counts["item 32/1"] + counts["item 33/1"], 4);    // fuel flow at 80 and 160
+    EXPECT_EQ(counts["item 32/8"] + counts["item 33/8"], 80);  // RPM every 4
+    EXPECT_EQ(counts["port 1"], 16 * 6);                       // SL30 every 10
+    EXPECT_EQ(counts["port 2"], 16);                           // SL40 every 10
+    EXPECT_EQ(counts["item 32/5"] + counts["item 33/6"], 22);  // oil, fuel pressure: 3 mod 15
+    EXPECT_EQ(counts["item 32/7"] + counts["item 33/7"], 22);  // blank: 10 mod 15
+    EXPECT_EQ(counts["item 32/2"] + counts["item 33/4"], 20);  // thermocouples: 0 mod 15
+    EXPECT_EQ(counts["item 32/1"] + counts["item 33/1"], 4);   // fuel flow at 80 and 160
     const std::string settings = session.SettingsText();
     EXPECT_EQ(settings,
               "[Setup]\r\nCommsPort=6\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=1\r\n"

@@ -29,8 +29,8 @@
 #include "tests/fuzz/arinc_recording_format.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"
-#include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_box_port.h"
+#include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
@@ -38,8 +38,8 @@
 namespace bridge::fuzzing {
 namespace {
 
-using testing::FakeMessagePump;
 using testing::FakeBoxPort;
+using testing::FakeMessagePump;
 using testing::FakeShellUi;
 using testing::FakeSimLink;
 using testing::FakeView;

@@ -40,7 +40,6 @@ using testing::FakeView;
 constexpr unsigned kTickBudget = 400;  // per input, so that every run stays short
 constexpr unsigned kTicksUntilFirstSentences = 10;
 
-
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr std::array<float, 8> kCdiDeflections = {0.0f,  127.0f, -127.0f, -1.3f,
@@ -112,7 +111,7 @@ void CheckBridgeState() {
 }
 
 class Run {
-  public:
+public:
     explicit Run(CycleWorld& world) : world_(world) {}
 
     void Ticks(unsigned n) {
@@ -140,7 +139,7 @@ class Run {
         CheckBridgeState();
     }
 
-  private:
+private:
     CycleWorld& world_;
     unsigned ticks_ = 0;
 };

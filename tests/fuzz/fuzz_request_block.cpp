@@ -40,12 +40,8 @@ constexpr std::size_t kArenaSize = kRequestBlockCapacity + kMaxFuzzRequests * kG
 constexpr std::uint32_t kGoodReadOffset = 0x3304;  // the server version
 constexpr std::uint32_t kGoodWriteOffset = 0x4000;
 
-std::uint8_t Canary(std::size_t i) {
-    return static_cast<std::uint8_t>(0xA5u ^ (i * 7u));
-}
-std::uint8_t SourceByte(std::size_t i) {
-    return static_cast<std::uint8_t>(i * 13u + 1u);
-}
+std::uint8_t Canary(std::size_t i) { return static_cast<std::uint8_t>(0xA5u ^ (i * 7u)); }
+std::uint8_t SourceByte(std::size_t i) { return static_cast<std::uint8_t>(i * 13u + 1u); }
 
 std::uint32_t U32At(std::span<const std::uint8_t> b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |

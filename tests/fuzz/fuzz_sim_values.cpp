@@ -44,22 +44,17 @@ namespace {
 using testing::FakeSimLink;
 using testing::FakeView;
 
-
 // --- Conversions as the box's frames define them: Trunc and Round fail for
 // a value that is not a number or whose result lies outside 64 bits.
 
-bool Fits64(double whole) {
-    return whole >= -kTwoTo63 && whole < kTwoTo63;
-}
+bool Fits64(double whole) { return whole >= -kTwoTo63 && whole < kTwoTo63; }
 
 std::optional<std::int64_t> Truncated(double x) {
     if (std::isnan(x) || !Fits64(std::trunc(x))) return std::nullopt;
     return static_cast<std::int64_t>(std::trunc(x));
 }
 
-bool RoundFits(double x) {
-    return !std::isnan(x) && Fits64(std::nearbyint(x));
-}
+bool RoundFits(double x) { return !std::isnan(x) && Fits64(std::nearbyint(x)); }
 
 std::int16_t Low16(std::int64_t v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(v)));
@@ -365,14 +360,11 @@ void CheckItem(const boxproto::Item& item, const Expected& e, unsigned split) {
         case 6:  // fuel pressure count
             FUZZ_CHECK(w[0] >= 0 && w[0] <= 4095 && w[1] == 0 && w[2] == 0 && w[3] == 0);
             break;
-        case 7:
-            FUZZ_CHECK(w[0] == 0 && w[1] == 0);
-            break;
+        case 7: FUZZ_CHECK(w[0] == 0 && w[1] == 0); break;
         case 8:  // RPM twice, manifold (at most 65535 / 1024 * 51), 2048
             FUZZ_CHECK(w[0] == w[1] && w[2] >= 0 && w[2] <= 3263 && w[3] == 2048);
             break;
-        default:
-            FUZZ_CHECK(!"an item kind the bridge does not send");
+        default: FUZZ_CHECK(!"an item kind the bridge does not send");
     }
 }
 

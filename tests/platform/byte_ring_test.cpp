@@ -27,7 +27,7 @@ std::vector<std::uint8_t> TakeAll(ByteRing& ring) {
 TEST(ByteRing, KeepsOrderAcrossTheWrapAndSplitsFrontAtTheEnd) {
     ByteRing ring(8);
     ASSERT_TRUE(ring.Push(Bytes(1, 6)));
-    ring.Drop(5);  // head at 5, one byte left
+    ring.Drop(5);                          // head at 5, one byte left
     ASSERT_TRUE(ring.Push(Bytes(10, 7)));  // wraps: 3 at the end, 4 at the start
     EXPECT_EQ(ring.Size(), 8u);
     EXPECT_EQ(ring.Front(100).size(), 3u);  // contiguous part only

@@ -100,8 +100,8 @@ TEST(LineSettingsToDcb, FlowLimitsAreAQuarterOfTheInputBufferIn16Bits) {
         std::int32_t readBufSize;
         std::uint16_t limit;
     };
-    for (const Case c : {Case{4096, 1024}, Case{4099, 1024}, Case{3, 0}, Case{280000, 4464},
-                         Case{-7, 0xFFFF}}) {
+    for (const Case c :
+         {Case{4096, 1024}, Case{4099, 1024}, Case{3, 0}, Case{280000, 4464}, Case{-7, 0xFFFF}}) {
         LineSettings s;
         s.readBufSize = c.readBufSize;
         DcbFields dcb;

@@ -13,13 +13,12 @@ namespace bridge::testing {
 namespace {
 
 class RadioCycleTest : public BridgeFixture {
-  protected:
+protected:
     // Runs one radio cycle; the sentences it sent, each checked.
     std::vector<boxproto::PortText> Cycle() {
         RunRadioCycle();
         auto texts = PortTexts(SentFrames());
-        for (const auto& t : texts)
-            EXPECT_TRUE(HasValidChecksum(t.text)) << t.text;
+        for (const auto& t : texts) EXPECT_TRUE(HasValidChecksum(t.text)) << t.text;
         return texts;
     }
     // The one sentence of a cycle whose text starts with `head`.
@@ -174,8 +173,7 @@ TEST_F(RadioCycleTest, RadioPortMask) {
 
 TEST_F(RadioCycleTest, NoRadiosNoSentences) {
     EXPECT_TRUE(Cycle().empty());
-    for (const ReplyHandler h : Bridge.PortReplyHandlers)
-        EXPECT_EQ(h, nullptr);
+    for (const ReplyHandler h : Bridge.PortReplyHandlers) EXPECT_EQ(h, nullptr);
 }
 
 TEST_F(RadioCycleTest, BothRadiosOnOnePortLeaveTheSl40ParserInstalled) {
@@ -183,8 +181,7 @@ TEST_F(RadioCycleTest, BothRadiosOnOnePortLeaveTheSl40ParserInstalled) {
     Bridge.SL40Port = 3;
     const auto texts = Cycle();
     ASSERT_EQ(texts.size(), 7u);
-    for (const auto& t : texts)
-        EXPECT_EQ(t.port, 3);
+    for (const auto& t : texts) EXPECT_EQ(t.port, 3);
     EXPECT_EQ(Bridge.PortReplyHandlers[2], &Sl40ReplyParser);
 
     // Entries are never cleared when a radio moves.
@@ -199,8 +196,7 @@ TEST_F(RadioCycleTest, SentencesInstallTheSl30ParserForItsPort) {
     Bridge.SL30Port = 5;
     Cycle();
     EXPECT_EQ(Bridge.PortReplyHandlers[4], &Sl30ReplyParser);
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(Bridge.PortReplyHandlers[i], nullptr);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(Bridge.PortReplyHandlers[i], nullptr);
 }
 
 // The settings file can hold any byte; the box has ports 1..5 and the mask 16
@@ -213,8 +209,7 @@ TEST_F(RadioCycleTest, PortsAboveFiveCountAsNotUsed) {
         EXPECT_EQ(Bridge.RadioPortMask, 0) << int{bad};
         EXPECT_TRUE(Cycle().empty()) << int{bad};
     }
-    for (const ReplyHandler h : Bridge.PortReplyHandlers)
-        EXPECT_EQ(h, nullptr);
+    for (const ReplyHandler h : Bridge.PortReplyHandlers) EXPECT_EQ(h, nullptr);
 
     Bridge.SL30Port = 200;
     Bridge.SL40Port = 2;

@@ -16,7 +16,7 @@ namespace {
 using Names = std::vector<std::string>;
 
 class RadioInTheBridgeTest : public BridgeFixture {
-  protected:
+protected:
     RadioInTheBridgeTest() {
         sim.Set<std::uint16_t>(offsets::kNav1Active, 0x0800);
         sim.Set<std::uint16_t>(offsets::kNav1Standby, 0x0800);
@@ -51,8 +51,7 @@ TEST_F(RadioInTheBridgeTest, NoSentencesWhileTheLinkIsDown) {
     Bridge.SimLinkUp = true;
     TickFrames(9);
     Bridge.SimLinkUp = false;
-    for (const auto& frames : TickFrames(15))
-        EXPECT_TRUE(frames.empty());
+    for (const auto& frames : TickFrames(15)) EXPECT_TRUE(frames.empty());
     Bridge.SimLinkUp = true;
     EXPECT_EQ(PortTexts(TickFrames(1)[0]).size(), 6u);  // the tenth polled tick
 }
@@ -107,10 +106,8 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     ASSERT_NE(LastRequest(offsets::kNav1Standby), nullptr);
     EXPECT_FALSE(LastRequest(offsets::kNav1Standby)->write);
     const auto ticks14to20 = TickFrames(7);
-    for (const auto& frames : ticks12to13)
-        countEchoes(frames);
-    for (const auto& frames : ticks14to20)
-        countEchoes(frames);
+    for (const auto& frames : ticks12to13) countEchoes(frames);
+    for (const auto& frames : ticks14to20) countEchoes(frames);
     EXPECT_EQ(echoes, 1);
 
     // The next radio cycle reports the new standby frequency.

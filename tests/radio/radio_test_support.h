@@ -24,8 +24,7 @@ inline bool HasValidChecksum(const std::string& sentence) {
     if (sentence.size() < 10 || sentence.substr(sentence.size() - 2) != "\r\n") return false;
     const std::size_t end = sentence.size() - 4;
     unsigned sum = 0;
-    for (std::size_t i = 6; i < end; ++i)
-        sum += static_cast<std::uint8_t>(sentence[i]);
+    for (std::size_t i = 6; i < end; ++i) sum += static_cast<std::uint8_t>(sentence[i]);
     sum %= 256;
     return sentence[end] == static_cast<char>('0' + sum / 16) &&
            sentence[end + 1] == static_cast<char>('0' + sum % 16);

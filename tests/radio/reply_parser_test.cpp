@@ -20,15 +20,14 @@ namespace {
 // The SL30 parser on box port 1 and the SL40 parser on port 2, as the radio
 // cycle leaves them; replies arrive as command frames through the receiver.
 class ReplyParserTest : public ::testing::Test {
-  protected:
+protected:
     ReplyParserTest() {
         ResetBridgeState();
         InstallReplyHandler(1, Sl30ReplyParser);
         InstallReplyHandler(2, Sl40ReplyParser);
     }
     static void Feed(const std::vector<std::uint8_t>& bytes) {
-        for (const std::uint8_t b : bytes)
-            ReceiveByte(b);
+        for (const std::uint8_t b : bytes) ReceiveByte(b);
     }
     static void FromPort(std::uint8_t port, std::string_view text) {
         Feed(boxproto::PortDataFrame(port, text));

@@ -37,13 +37,13 @@ TEST_F(RequestBlockTest, LaysOutReadsWritesAndTheEndMarker) {
     queue.Seal();
 
     const std::vector<std::uint8_t> expected = {
-        1, 0, 0, 0, 0x70, 0x2F, 0, 0, 8, 0, 0, 0, 1, 0, 0, 0,  // read, reference 1
-        0, 0, 0, 0, 0, 0, 0, 0,                                // zeroed data area
-        2, 0, 0, 0, 0x30, 0x03, 0, 0, 2, 0, 0, 0, 0x34, 0x12,  // write
-        1, 0, 0, 0, 0x6E, 0x03, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,  // read, no destination
-        0,                                                     // its data area
-        0, 0, 0, 0,                                            // end marker
-        0xEE};                                                 // untouched
+        1,   0, 0, 0, 0x70, 0x2F, 0, 0, 8, 0, 0, 0, 1,    0,    0, 0,  // read, reference 1
+        0,   0, 0, 0, 0,    0,    0, 0,                                // zeroed data area
+        2,   0, 0, 0, 0x30, 0x03, 0, 0, 2, 0, 0, 0, 0x34, 0x12,        // write
+        1,   0, 0, 0, 0x6E, 0x03, 0, 0, 1, 0, 0, 0, 0,    0,    0, 0,  // read, no destination
+        0,                                                             // its data area
+        0,   0, 0, 0,                                                  // end marker
+        0xEE};                                                         // untouched
     EXPECT_EQ(Bytes(0, expected.size()), expected);
     EXPECT_EQ(queue.UsedBytes(), 55u);
 }
@@ -52,7 +52,7 @@ TEST_F(RequestBlockTest, DeliversReadValuesAndSkipsNullDestinations) {
     std::uint16_t first = 0;
     std::uint32_t second = 0;
     ASSERT_EQ(queue.QueueRead(0x0100, 2, &first), SimLinkResult::Okay);
-    ASSERT_EQ(queue.QueueRead(0x0200, 8, nullptr), SimLinkResult::Okay);  // still 16 + 8 bytes
+    ASSERT_EQ(queue.QueueRead(0x0200, 8, nullptr), SimLinkResult::Okay);   // still 16 + 8 bytes
     ASSERT_EQ(queue.QueueWrite(0x0300, 0, nullptr), SimLinkResult::Okay);  // 12 bytes
     ASSERT_EQ(queue.QueueRead(0x0400, 0, &second), SimLinkResult::Okay);   // 16 bytes
     ASSERT_EQ(queue.QueueRead(0x0500, 4, &second), SimLinkResult::Okay);

@@ -57,12 +57,12 @@ TEST_F(SimLinkClientTest, OpensWithOneHandshakeExchange) {
     EXPECT_EQ(client.ServerVersion(), simemu::kDefaultVersion);
     EXPECT_STREQ(SimulatorName(client.SimulatorId()), "FS2004");
     EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:1");
-    EXPECT_EQ(fake.TakeCalls(), (Calls{"find UIPCMAIN", "register FsasmLib:IPC",
-                                       "atom FsasmLib:IPC:4D2:1",
-                                       "section FsasmLib:IPC:4D2:1 32768", "map", "send 400",
-                                       "pause 100"}));
-    EXPECT_EQ(RequestLines(1), (std::vector<std::string>{
-                                   "R 1 3304 4 00000001", "R 1 3308 4 00000002", "W 1 330A 2 D507"}));
+    EXPECT_EQ(fake.TakeCalls(),
+              (Calls{"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
+                     "section FsasmLib:IPC:4D2:1 32768", "map", "send 400", "pause 100"}));
+    EXPECT_EQ(RequestLines(1),
+              (std::vector<std::string>{"R 1 3304 4 00000001", "R 1 3308 4 00000002",
+                                        "W 1 330A 2 D507"}));
     EXPECT_EQ(fake.server.clientStamp(), 2005);
 }
 
@@ -124,20 +124,31 @@ TEST_F(SimLinkClientTest, ReleasesWhatWasSetUpWhenOpeningFails) {
         Calls calls;
     };
     const std::vector<Case> cases = {
-        {"no window", &testing::FakeSimTransport::uipcWindow, SimLinkResult::NoServer,
+        {"no window",
+         &testing::FakeSimTransport::uipcWindow,
+         SimLinkResult::NoServer,
          {"find UIPCMAIN", "find FS98MAIN"}},
-        {"register", &testing::FakeSimTransport::registerFails, SimLinkResult::RegisterFailed,
+        {"register",
+         &testing::FakeSimTransport::registerFails,
+         SimLinkResult::RegisterFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC"}},
-        {"atom", &testing::FakeSimTransport::atomFails, SimLinkResult::AtomFailed,
+        {"atom",
+         &testing::FakeSimTransport::atomFails,
+         SimLinkResult::AtomFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1"}},
-        {"section", &testing::FakeSimTransport::sectionFails, SimLinkResult::MappingFailed,
+        {"section",
+         &testing::FakeSimTransport::sectionFails,
+         SimLinkResult::MappingFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "delete atom"}},
-        {"section exists", &testing::FakeSimTransport::sectionExists,
+        {"section exists",
+         &testing::FakeSimTransport::sectionExists,
          SimLinkResult::MappingFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "delete atom", "close section"}},
-        {"view", &testing::FakeSimTransport::mapFails, SimLinkResult::ViewFailed,
+        {"view",
+         &testing::FakeSimTransport::mapFails,
+         SimLinkResult::ViewFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "map", "delete atom", "close section"}},
     };

@@ -38,8 +38,7 @@ public:
         if (due != beforeTick_.end()) {
             const std::vector<std::function<void()>> actions = std::move(due->second);
             beforeTick_.erase(due);
-            for (const auto& action : actions)
-                action();
+            for (const auto& action : actions) action();
         }
         if (view_.timerEnabled) {
             ++ticks;

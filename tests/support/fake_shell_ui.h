@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/message_display.h"
 #include "app/arinc_playback.h"
+#include "app/message_display.h"
 
 namespace bridge::testing {
 

@@ -107,7 +107,8 @@ TEST_F(PtyPair, RelaysBothWaysAndUnplugsAndPlugsADevice) {
 
     WriteText(dir / "unplug-com5", "");
     ASSERT_TRUE(WaitUntil([&] { return ReadText(dir / "state-com5") == "unplugged\n"; }));
-    EXPECT_TRUE(fs::is_directory(fs::symlink_status(dir / "com5")));  // opens fail like a missing port
+    EXPECT_TRUE(
+        fs::is_directory(fs::symlink_status(dir / "com5")));  // opens fail like a missing port
     char c;
     EXPECT_LE(read(a, &c, 1), 0);  // the open end sees the hang-up
     close(a);
@@ -146,7 +147,9 @@ protected:
         ASSERT_GE(slave, 0);
         struct stat st;
         fstat(slave, &st);
-        lineFile = dir / ("pts" + std::to_string((major(st.st_rdev) - 136) * 256 + minor(st.st_rdev)) + ".line");
+        lineFile =
+            dir /
+            ("pts" + std::to_string((major(st.st_rdev) - 136) * 256 + minor(st.st_rdev)) + ".line");
     }
     void TearDown() override {
         close(slave);

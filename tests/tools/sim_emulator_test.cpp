@@ -154,11 +154,29 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
     EXPECT_EQ(defaults->windowClass, "UIPCMAIN");
     EXPECT_EQ(defaults->simulatorWord, 0xFADE0007u);
 
-    const std::vector<std::string_view> all = {
-        "--class", "FS98MAIN", "--version", "0x19980004", "--simulator", "6", "--fixed",
-        "--log", "C:\\tmp\\x.log", "--ready-event", "ev", "--fault", "bad-size",
-        "--fault-after", "3", "--fault-count", "2", "--no-reply-ms", "450", "--show", "--stop",
-        "--send-fault", "--log-times"};
+    const std::vector<std::string_view> all = {"--class",
+                                               "FS98MAIN",
+                                               "--version",
+                                               "0x19980004",
+                                               "--simulator",
+                                               "6",
+                                               "--fixed",
+                                               "--log",
+                                               "C:\\tmp\\x.log",
+                                               "--ready-event",
+                                               "ev",
+                                               "--fault",
+                                               "bad-size",
+                                               "--fault-after",
+                                               "3",
+                                               "--fault-count",
+                                               "2",
+                                               "--no-reply-ms",
+                                               "450",
+                                               "--show",
+                                               "--stop",
+                                               "--send-fault",
+                                               "--log-times"};
     const auto o = Parse(all, error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->windowClass, "FS98MAIN");
@@ -175,8 +193,8 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
     EXPECT_EQ(Parse({"--simulator-word", "0x12345678"}, error)->simulatorWord, 0x12345678u);
 
     const std::vector<std::vector<std::string_view>> mistakes = {
-        {"--class", "OTHER"}, {"--version", "12x"}, {"--version"}, {"--fault", "odd"},
-        {"--simulator", "70000"}, {"--colour", "red"}, {"--fault-after", ""}, {"--bogus"}};
+        {"--class", "OTHER"},     {"--version", "12x"}, {"--version"},         {"--fault", "odd"},
+        {"--simulator", "70000"}, {"--colour", "red"},  {"--fault-after", ""}, {"--bogus"}};
     for (const auto& bad : mistakes) {
         error.clear();
         EXPECT_FALSE(Parse(bad, error));

@@ -282,7 +282,8 @@ TEST_F(CommOnNullModem, ASettingTheDriverRejectsIsReportedAndKeptThePortUnchange
         } catch (const ECommError& e) {
             raised = true;
             EXPECT_GT(e.ErrorCode, 0);
-            EXPECT_EQ(std::string(e.what()), ErrorText("Error updating DataControlBlock", e.ErrorCode));
+            EXPECT_EQ(std::string(e.what()),
+                      ErrorText("Error updating DataControlBlock", e.ErrorCode));
             EXPECT_EQ(comm.Parity(), parity);  // the property keeps its new value
             break;
         }
@@ -344,7 +345,8 @@ TEST_F(CommOnNullModem, TenThousandFramesWrittenBackToBackArriveCompleteAndInOrd
     std::size_t total = 0;
     std::uint8_t frame[32];
     for (std::uint32_t i = 0; i < kFrames; ++i) {
-        const std::uint8_t payload[4] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8),
+        const std::uint8_t payload[4] = {static_cast<std::uint8_t>(i),
+                                         static_cast<std::uint8_t>(i >> 8),
                                          static_cast<std::uint8_t>(i >> 16), 0x5A};
         const std::size_t n = BuildItemFrame(frame, 0x123, payload);
         ASSERT_GT(n, 0u);

@@ -18,7 +18,8 @@ bool SetLineState(const char* portName, const std::string& text) {
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == text.size();
 }
@@ -86,7 +87,8 @@ bool PeerPort::Send(std::span<const std::uint8_t> bytes) {
     OVERLAPPED overlapped = {};
     overlapped.hEvent = done;
     DWORD n = 0;
-    BOOL ok = WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &overlapped);
+    BOOL ok =
+        WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &overlapped);
     if (ok || GetLastError() == ERROR_IO_PENDING) {
         ok = GetOverlappedResult(handle_, &overlapped, &n, TRUE);
     }

@@ -21,12 +21,8 @@ std::int64_t Whole(double x) {
     }
     return static_cast<std::int64_t>(x);
 }
-std::int64_t TruncOf(double x) {
-    return Whole(std::trunc(x));
-}
-std::int64_t RoundOf(double x) {
-    return Whole(std::nearbyint(x));
-}  // ties to even
+std::int64_t TruncOf(double x) { return Whole(std::trunc(x)); }
+std::int64_t RoundOf(double x) { return Whole(std::nearbyint(x)); }  // ties to even
 
 void Put16(Bytes& frame, std::size_t at, std::int64_t value) {
     const auto v = static_cast<std::uint64_t>(value);
@@ -71,12 +67,8 @@ std::string Letters(std::uint16_t bcd, std::uint32_t low, std::uint32_t high) {
     const std::uint32_t f = std::clamp(KhzOfBcd(bcd), low, high);
     return {static_cast<char>(f / 1000 - 48), static_cast<char>(f % 1000 / 25 + 48)};
 }
-std::string NavLetters(std::uint16_t bcd) {
-    return Letters(bcd, 108000, 117975);
-}
-std::string ComLetters(std::uint16_t bcd) {
-    return Letters(bcd, 118000, 136000);
-}
+std::string NavLetters(std::uint16_t bcd) { return Letters(bcd, 108000, 117975); }
+std::string ComLetters(std::uint16_t bcd) { return Letters(bcd, 118000, 136000); }
 
 std::string ZeroPadded(std::uint32_t n, std::size_t width) {
     std::string digits = std::to_string(n);
@@ -232,8 +224,7 @@ std::vector<Bytes> ExpectedEngineItems(const ServedValues& v, unsigned n, std::u
     const auto address = static_cast<std::uint8_t>(32 + n - 1);
     const auto w = [](std::int64_t x) { return static_cast<std::int16_t>(Whole(x) & 0xFFFF); };
     switch (itemKind) {
-        case 1:
-            return {ItemFrame(address, 1, {w(TruncOf(e.fuelFlowPph * 4.92)), 500, 0, 500})};
+        case 1: return {ItemFrame(address, 1, {w(TruncOf(e.fuelFlowPph * 4.92)), 500, 0, 500})};
         case 5: {
             const double oilTemp = (e.oilTempRankine * 0.555555 - 273.0) * 8.2;
             const std::int64_t oilTempCount =
@@ -245,8 +236,7 @@ std::vector<Bytes> ExpectedEngineItems(const ServedValues& v, unsigned n, std::u
         case 6:
             return {ItemFrame(address, 6,
                               {w(Count12Bit(e.fuelPressurePsf / kTenBarPsf * 4095.0)), 0, 0, 0})};
-        case 7:
-            return {ItemFrame(address, 7, {0, 0})};
+        case 7: return {ItemFrame(address, 7, {0, 0})};
         case 8: {
             const std::uint32_t rpm = (std::uint32_t{e.rpmRaw} * e.rpmScaler) >> 16;
             return {ItemFrame(address, 8,
@@ -272,9 +262,7 @@ std::vector<Bytes> ExpectedEngineItems(const ServedValues& v, unsigned n, std::u
             }
             return items;
         }
-        default:
-            ADD_FAILURE() << "no engine item kind " << int{itemKind};
-            return {};
+        default: ADD_FAILURE() << "no engine item kind " << int{itemKind}; return {};
     }
 }
 

@@ -22,13 +22,13 @@
 #include "core/main_cycle.h"
 #include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
+#include "tests/support/emulator_log.h"
+#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_box_port_control.h"
 #include "tests/support/fake_message_pump.h"
-#include "tests/support/fake_box_port.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/frame_names.h"
-#include "tests/support/emulator_log.h"
 #include "tests/win32/road_expected.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/box_protocol/box_protocol.h"
@@ -94,9 +94,7 @@ std::string Request(char direction, std::uint32_t offset, std::uint32_t size) {
                   static_cast<unsigned>(size));
     return text;
 }
-std::string Read(std::uint32_t offset, std::uint32_t size) {
-    return Request('R', offset, size);
-}
+std::string Read(std::uint32_t offset, std::uint32_t size) { return Request('R', offset, size); }
 // A write of a 1- or 2-byte value, its bytes as the log shows them (low byte first).
 std::string Write(std::uint32_t offset, std::uint32_t size, std::uint32_t value) {
     std::string text = Request('W', offset, size) + " ";

@@ -90,8 +90,7 @@ int main() {
         DWORD_PTR reply = 0;
         return SendMessageTimeoutA(window, unknown, 0, 0, SMTO_NORMAL, 400, &reply) != 0;
     };
-    for (int i = 0; i < 100; ++i)
-        LargestTick(client);  // warm up
+    for (int i = 0; i < 100; ++i) LargestTick(client);  // warm up
 
     // The three measurements take turns, so that a busy machine weighs on all alike.
     std::array<double, kRuns> bareRuns{}, oneRuns{}, tickRuns{};

@@ -58,9 +58,9 @@ int main(int argc, char** argv) {
         deviation.push_back(pause - std::int64_t{intervalMs} * 1000);
         magnitude.push_back(std::llabs(deviation.back()));
     }
-    const bool highResolution =
-        timer.WaitMode() == bridge::PreciseWait::Mode::HighResolutionTimer;
-    std::printf("threaded timer pauses, interval %d ms, %zu pauses\n", intervalMs, deviation.size());
+    const bool highResolution = timer.WaitMode() == bridge::PreciseWait::Mode::HighResolutionTimer;
+    std::printf("threaded timer pauses, interval %d ms, %zu pauses\n", intervalMs,
+                deviation.size());
     std::printf("wait: %s\n", highResolution ? "high-resolution waitable timer"
                                              : "timed wait, timer resolution raised to 1 ms");
     std::printf("%-28s %10s\n", "deviation from interval", "ms");

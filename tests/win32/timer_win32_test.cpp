@@ -57,8 +57,8 @@ TEST(ThreadedTimer, EnablingAnEnabledTimerDoesNotRestartTheInterval) {
     const ULONGLONG enabledAt = Now();
     timer.SetEnabled(true);
     PumpFor(300);
-    timer.SetEnabled(true);   // no change: the first tick stays at 600 ms
-    timer.SetInterval(600);   // the same value: no change either
+    timer.SetEnabled(true);  // no change: the first tick stays at 600 ms
+    timer.SetInterval(600);  // the same value: no change either
     ASSERT_TRUE(PumpUntil([&] { return !log.at.empty(); }));
     EXPECT_LT(log.at[0] - enabledAt, 850u);  // a restart would put it at 900 ms
 }
@@ -221,11 +221,8 @@ TEST(UiThreadCall, RunsTheFunctionOnTheUiThreadAndWaitsForIt) {
     std::atomic<int> outcome{-1};
     std::atomic<int> raised{-1};
     std::thread worker([&] {
-        outcome = static_cast<int>(call.Run(
-            [](void* p) {
-                *static_cast<DWORD*>(p) = GetCurrentThreadId();
-            },
-            &ranOn));
+        outcome = static_cast<int>(
+            call.Run([](void* p) { *static_cast<DWORD*>(p) = GetCurrentThreadId(); }, &ranOn));
         raised = static_cast<int>(call.Run([](void*) { throw std::runtime_error("x"); }, nullptr));
     });
     ASSERT_TRUE(PumpUntil([&] { return raised != -1; }));

@@ -15,15 +15,9 @@ void BoxMonitor::OnFrame(const boxproto::Frame& frame, const FrameTag& tag) {
     ++frames_;
     ++categories_[static_cast<std::size_t>(tag.category)].total;
     switch (tag.category) {
-        case Category::Attitude:
-            attitude_ = boxproto::DecodeAttitude(frame);
-            break;
-        case Category::AirData:
-            airData_ = boxproto::DecodeAirData(frame);
-            break;
-        case Category::Arinc:
-            arinc_ = boxproto::DecodeArinc(frame);
-            break;
+        case Category::Attitude: attitude_ = boxproto::DecodeAttitude(frame); break;
+        case Category::AirData: airData_ = boxproto::DecodeAirData(frame); break;
+        case Category::Arinc: arinc_ = boxproto::DecodeArinc(frame); break;
         case Category::Item:
             ++items_[tag.address * 16u + tag.itemKind];
             OnItem(frame);
@@ -32,8 +26,7 @@ void BoxMonitor::OnFrame(const boxproto::Frame& frame, const FrameTag& tag) {
             ++ports_[tag.port];
             OnPortText(frame);
             break;
-        case Category::Other:
-            break;
+        case Category::Other: break;
     }
 }
 
@@ -76,9 +69,7 @@ void BoxMonitor::OnPortText(const boxproto::Frame& frame) {
             r.glideslope = s->glideslope;
             r.statusFlags = s->statusFlags;
             break;
-        case SentenceKind::Obs:
-            r.obs = s->digits;
-            break;
+        case SentenceKind::Obs: r.obs = s->digits; break;
         case SentenceKind::Nav1Radial:
             r.nav1Radial = s->digits;
             r.nav1RadialValid = s->radialValid;
@@ -99,8 +90,7 @@ void BoxMonitor::OnPortText(const boxproto::Frame& frame) {
             r.com2Khz = s->activeKhz;
             r.com2StandbyKhz = s->standbyKhz;
             break;
-        case SentenceKind::Other:
-            break;
+        case SentenceKind::Other: break;
     }
 }
 

@@ -47,7 +47,7 @@ struct Counter {
 };
 
 class BoxMonitor {
-  public:
+public:
     explicit BoxMonitor(std::uint64_t startMs = 0);
 
     void OnFrame(const boxproto::Frame& frame, const FrameTag& tag);
@@ -80,7 +80,7 @@ class BoxMonitor {
     std::uint64_t droppedBytes() const { return droppedBytes_; }
     const std::string& lastSent() const { return lastSent_; }
 
-  private:
+private:
     void OnItem(const boxproto::Frame& frame);
     void OnPortText(const boxproto::Frame& frame);
 

@@ -28,9 +28,7 @@ constexpr RadioSlotInfo kSlots[] = {
     {"com2", true, 0x00, 118000, 136975},  {"com2sb", true, 0x01, 118000, 136975},
 };
 
-const RadioSlotInfo& Info(RadioSlot slot) {
-    return kSlots[static_cast<std::size_t>(slot)];
-}
+const RadioSlotInfo& Info(RadioSlot slot) { return kSlots[static_cast<std::size_t>(slot)]; }
 
 constexpr const char* kBlanks = " \t\r\n";  // a script written on Windows ends lines in CR LF
 
@@ -87,12 +85,8 @@ std::optional<std::uint8_t> BoxPort(std::string_view text) {
     return Integer<std::uint8_t>(text, 1, 5);
 }
 
-ParsedLine Error(std::string text) {
-    return {std::nullopt, std::move(text)};
-}
-ParsedLine Ok(Command command) {
-    return {std::move(command), {}};
-}
+ParsedLine Error(std::string text) { return {std::nullopt, std::move(text)}; }
+ParsedLine Ok(Command command) { return {std::move(command), {}}; }
 
 ParsedLine ParseServo(std::string_view rest) {
     const std::string_view servo = NextWord(rest);
@@ -243,13 +237,9 @@ ParsedLine ParseCommand(std::string_view line) {
     return Error("unknown command \"" + std::string(word) + "\"");
 }
 
-bool IsSl40(RadioSlot slot) {
-    return Info(slot).sl40;
-}
+bool IsSl40(RadioSlot slot) { return Info(slot).sl40; }
 
-const char* RadioSlotName(RadioSlot slot) {
-    return Info(slot).name;
-}
+const char* RadioSlotName(RadioSlot slot) { return Info(slot).name; }
 
 std::vector<std::uint8_t> CommandFrame(const Command& command, RadioPorts ports) {
     if (const auto* c = std::get_if<ServoCommand>(&command)) {

@@ -178,8 +178,6 @@ std::uint64_t Emulator::NextWakeMs() const {
     return wake;
 }
 
-std::string Emulator::Summary() const {
-    return RenderSummary(monitor_, nowMs_);
-}
+std::string Emulator::Summary() const { return RenderSummary(monitor_, nowMs_); }
 
 }  // namespace boxemu

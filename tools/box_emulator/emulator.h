@@ -21,7 +21,7 @@ inline constexpr int kExitLineFailed = 1;
 inline constexpr int kExitScriptFailed = 2;
 
 class Emulator final : public CommandSink {
-  public:
+public:
     // `portText` describes the line for the panel's title.
     Emulator(SerialLine& line, const Options& options, FrameLog& log, ViewMode view,
              std::string portText, std::uint64_t startMs);
@@ -36,7 +36,7 @@ class Emulator final : public CommandSink {
     void Quit() override { quit_ = true; }
     void WaitFailed(std::string_view message, bool fromScript) override;
 
-  private:
+private:
     // Decodes what the bridge sent; runs due commands after each frame.
     void ReadLine(bool runCommands);
     void ReadInput();

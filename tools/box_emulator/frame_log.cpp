@@ -128,9 +128,7 @@ void PortFieldsOf(std::string& out, const boxproto::Frame& frame) {
                 Field(out, "gs", s->glideslope);
                 HexField(out, "flags", s->statusFlags, 2);
                 break;
-            case SentenceKind::Obs:
-                out += " obs=" + s->digits;
-                break;
+            case SentenceKind::Obs: out += " obs=" + s->digits; break;
             case SentenceKind::Nav1Radial:
             case SentenceKind::Nav2Radial:
                 Field(out, "valid", s->radialValid ? 1 : 0);
@@ -148,8 +146,7 @@ void PortFieldsOf(std::string& out, const boxproto::Frame& frame) {
                 Field(out, "com2_khz", s->activeKhz);
                 Field(out, "com2sb_khz", s->standbyKhz);
                 break;
-            case SentenceKind::Other:
-                break;
+            case SentenceKind::Other: break;
         }
     }
     out += " text=";
@@ -211,23 +208,12 @@ void AppendFrameLine(std::string& out, std::uint64_t ms, const boxproto::Frame& 
     }
     Header(out, ms, CategoryName(tag.category), tagText, frame.bytes);
     switch (tag.category) {
-        case Category::Attitude:
-            AttitudeFieldsOf(out, frame);
-            break;
-        case Category::AirData:
-            AirDataFieldsOf(out, frame);
-            break;
-        case Category::Item:
-            ItemFieldsOf(out, frame);
-            break;
-        case Category::Port:
-            PortFieldsOf(out, frame);
-            break;
-        case Category::Arinc:
-            ArincFieldsOf(out, frame);
-            break;
-        case Category::Other:
-            break;
+        case Category::Attitude: AttitudeFieldsOf(out, frame); break;
+        case Category::AirData: AirDataFieldsOf(out, frame); break;
+        case Category::Item: ItemFieldsOf(out, frame); break;
+        case Category::Port: PortFieldsOf(out, frame); break;
+        case Category::Arinc: ArincFieldsOf(out, frame); break;
+        case Category::Other: break;
     }
     out += '\n';
 }

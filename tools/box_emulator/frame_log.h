@@ -32,7 +32,7 @@ void AppendEscaped(std::string& out, std::string_view text);
 
 // Buffered file output; lines reach the file at the latest on Flush.
 class FrameLog {
-  public:
+public:
     FrameLog() = default;
     FrameLog(const FrameLog&) = delete;
     FrameLog& operator=(const FrameLog&) = delete;
@@ -45,7 +45,7 @@ class FrameLog {
     void Echo(std::uint64_t ms, std::string_view text);
     void Flush();
 
-  private:
+private:
     void WriteLine();
 
     std::FILE* file_ = nullptr;

@@ -22,17 +22,10 @@ std::optional<int> Number(std::string_view text, int max) {
 FrameTag TagOf(const boxproto::Frame& frame) {
     FrameTag tag;
     switch (frame.kind) {
-        case 0:
-            tag.category = Category::AirData;
-            return tag;
-        case 1:
-            tag.category = Category::Attitude;
-            return tag;
-        case 3:
-            tag.category = Category::Arinc;
-            return tag;
-        default:
-            break;
+        case 0: tag.category = Category::AirData; return tag;
+        case 1: tag.category = Category::Attitude; return tag;
+        case 3: tag.category = Category::Arinc; return tag;
+        default: break;
     }
     if (const auto item = boxproto::AsItem(frame)) {
         tag.category = Category::Item;

@@ -19,9 +19,7 @@ void Add(std::string& out, const char* format, ...) {
         out.append(text, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof text - 1));
 }
 
-std::string Mhz(std::uint32_t kHz) {
-    return kHz == 0 ? "---.--" : FormatMhz(kHz);
-}
+std::string Mhz(std::uint32_t kHz) { return kHz == 0 ? "---.--" : FormatMhz(kHz); }
 
 double Seconds(const BoxMonitor& m, std::uint64_t nowMs) {
     return nowMs > m.startMs() ? static_cast<double>(nowMs - m.startMs()) / 1000.0 : 0.0;
@@ -155,8 +153,7 @@ std::string RenderPanel(const BoxMonitor& monitor, const std::string& portText,
     RadioLines(out, monitor);
     ServoAndArincLines(out, monitor);
     CounterLines(out, monitor);
-    for (const std::string& m : messages)
-        out += "> " + m + "\n";
+    for (const std::string& m : messages) out += "> " + m + "\n";
     return out;
 }
 

@@ -15,19 +15,19 @@ namespace boxemu {
 
 // What the commands do outside the sequencer.
 class CommandSink {
-  public:
+public:
     virtual void Send(const Command& command) = 0;
     virtual void Echo(std::string_view text) = 0;
     virtual void Quit() = 0;
     // A wait that timed out; `fromScript` tells a script line from a typed one.
     virtual void WaitFailed(std::string_view message, bool fromScript) = 0;
 
-  protected:
+protected:
     ~CommandSink() = default;
 };
 
 class Sequencer {
-  public:
+public:
     // `origin` names the line in messages, e.g. "demo.txt:12" or "stdin".
     void Append(Command command, std::string origin, bool fromScript);
     // Counts the frame for a running frame wait.
@@ -41,7 +41,7 @@ class Sequencer {
     // Drops every command still queued from a script (after a failed wait).
     void DropScript();
 
-  private:
+private:
     struct Entry {
         Command command;
         std::string origin;

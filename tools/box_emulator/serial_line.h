@@ -18,7 +18,7 @@ struct Events {
 };
 
 class SerialLine {
-  public:
+public:
     // A new pty; the bridge opens the path PeerPath() names.
     static std::unique_ptr<SerialLine> OpenPseudoTerminal(std::string& error);
     // A serial port set to 115200 baud, 8N1, raw, no flow control.
@@ -38,7 +38,7 @@ class SerialLine {
     // Returns early, with no events, when a stop signal arrives.
     Events Wait(bool watchInput, int timeoutMs);
 
-  private:
+private:
     struct Handles;
     SerialLine(std::unique_ptr<Handles> handles, std::string peerPath);
 

@@ -18,13 +18,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-extern "C" void OnStopSignal(int) {
-    stopRequested = 1;
-}
+extern "C" void OnStopSignal(int) { stopRequested = 1; }
 
-std::string SystemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
+std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 // 115200 8N1, no parity, no flow control, no line editing or translation.
 bool MakeRaw(int fd) {
@@ -149,12 +145,8 @@ void InstallStopHandlers() {
     signal(SIGPIPE, SIG_IGN);  // a closed output pipe shows as a failed write instead
 }
 
-bool StopRequested() {
-    return stopRequested != 0;
-}
+bool StopRequested() { return stopRequested != 0; }
 
-bool OutputIsTerminal() {
-    return isatty(STDOUT_FILENO) == 1;
-}
+bool OutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 }  // namespace boxemu

@@ -61,7 +61,8 @@ std::int32_t BodyI32(const Frame& frame, std::size_t at);
 std::vector<std::uint8_t> EncodeBoxFrame(std::uint8_t kind, std::span<const std::uint8_t> payload);
 // selector 1 = bank, 2 = pitch; position 0..2048 with 1024 the centre.
 std::vector<std::uint8_t> ServoCommandFrame(std::uint8_t selector, bool engage,
-                                            std::int16_t position, std::uint16_t checkWord = 0x0011);
+                                            std::int16_t position,
+                                            std::uint16_t checkWord = 0x0011);
 std::vector<std::uint8_t> AltimeterFrame(std::uint16_t tenthsHpa);
 // Text that arrived on box RS232 port 1..5, followed by one trailing byte that
 // the bridge does not read (the box's own check byte).

@@ -84,8 +84,7 @@ std::optional<EngineItemFields> AsEngineItem(const Item& item) {
     f.engine = item.address - kFirstEngineAddress + 1u;
     f.itemKind = item.itemKind;
     f.wordCount = std::min<std::size_t>(item.payload.size() / 2, f.words.size());
-    for (std::size_t i = 0; i < f.wordCount; ++i)
-        f.words[i] = item.Word(i);
+    for (std::size_t i = 0; i < f.wordCount; ++i) f.words[i] = item.Word(i);
     return f;
 }
 
@@ -98,27 +97,17 @@ std::uint8_t ReverseBits(std::uint8_t b) {
 }
 
 // count = (tenths of hPa * 3686) div 10000 - 389
-double StaticPressureHpa(std::int16_t count) {
-    return (count + 389) / 0.3686 / 10.0;
-}
+double StaticPressureHpa(std::int16_t count) { return (count + 389) / 0.3686 / 10.0; }
 
 // LM335: 10 mV per kelvin, 8.2 counts per degree, 2230 counts at 0 degrees C.
-double OilTemperatureCelsius(std::int16_t count) {
-    return (count - 2230) / 8.2;
-}
+double OilTemperatureCelsius(std::int16_t count) { return (count - 2230) / 8.2; }
 
-double PressureBar(std::int16_t count) {
-    return count / 4095.0 * 10.0;
-}
+double PressureBar(std::int16_t count) { return count / 4095.0 * 10.0; }
 
 // value = ManifoldRaw / 1024 * 51, ManifoldRaw in 1024ths of an inch of mercury.
-double ManifoldInHg(std::int16_t value) {
-    return value / 51.0;
-}
+double ManifoldInHg(std::int16_t value) { return value / 51.0; }
 
-double FuelFlowPph(std::int16_t value) {
-    return value / 4.92;
-}
+double FuelFlowPph(std::int16_t value) { return value / 4.92; }
 
 std::string FormatMhz(std::uint32_t kHz) {
     char text[24];

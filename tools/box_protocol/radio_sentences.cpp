@@ -8,9 +8,7 @@ constexpr std::string_view kSl40Header = "$PMRRC";
 constexpr std::size_t kHeaderSize = 6;
 constexpr std::size_t kChecksumSize = 2;
 
-std::uint8_t Code(char c) {
-    return static_cast<std::uint8_t>(c);
-}
+std::uint8_t Code(char c) { return static_cast<std::uint8_t>(c); }
 
 // Two nibble characters back to the low byte of the value they carry.
 std::uint8_t NibblePair(char high, char low) {
@@ -57,8 +55,7 @@ void DecodeData(RadioSentence& s, std::string_view data) {
             s.activeKhz = KhzFromLetters(data[0], data[1]);
             s.standbyKhz = KhzFromLetters(data[2], data[3]);
             return;
-        case SentenceKind::Other:
-            return;
+        case SentenceKind::Other: return;
     }
 }
 

@@ -108,17 +108,28 @@ static void read_line_state(int index, struct line_state* s) {
         if (!eq) continue;
         *eq = 0;
         const long v = strtol(eq + 1, NULL, 10);
-        if (!strcmp(word, "modem")) s->modem = (int)v;
-        else if (!strcmp(word, "cts")) s->cts = (int)v;
-        else if (!strcmp(word, "dsr")) s->dsr = (int)v;
-        else if (!strcmp(word, "cd")) s->cd = (int)v;
-        else if (!strcmp(word, "ri")) s->ri = (int)v;
-        else if (!strcmp(word, "frame")) s->frame = (int)v;
-        else if (!strcmp(word, "overrun")) s->overrun = (int)v;
-        else if (!strcmp(word, "parity")) s->parity = (int)v;
-        else if (!strcmp(word, "brk")) s->brk = (int)v;
-        else if (!strcmp(word, "rng")) s->rng = (int)v;
-        else if (!strcmp(word, "error_with_data")) s->error_with_data = (unsigned)v;
+        if (!strcmp(word, "modem"))
+            s->modem = (int)v;
+        else if (!strcmp(word, "cts"))
+            s->cts = (int)v;
+        else if (!strcmp(word, "dsr"))
+            s->dsr = (int)v;
+        else if (!strcmp(word, "cd"))
+            s->cd = (int)v;
+        else if (!strcmp(word, "ri"))
+            s->ri = (int)v;
+        else if (!strcmp(word, "frame"))
+            s->frame = (int)v;
+        else if (!strcmp(word, "overrun"))
+            s->overrun = (int)v;
+        else if (!strcmp(word, "parity"))
+            s->parity = (int)v;
+        else if (!strcmp(word, "brk"))
+            s->brk = (int)v;
+        else if (!strcmp(word, "rng"))
+            s->rng = (int)v;
+        else if (!strcmp(word, "error_with_data"))
+            s->error_with_data = (unsigned)v;
     }
 }
 
@@ -157,9 +168,8 @@ static int fake_modem_lines(int index, unsigned long request, int* arg) {
     const int out_mask = TIOCM_DTR | TIOCM_RTS;
     switch (request) {
         case TIOCMGET:
-            *arg = __atomic_load_n(&out_lines[index], __ATOMIC_ACQUIRE) |
-                   (s.cts ? TIOCM_CTS : 0) | (s.dsr ? TIOCM_DSR : 0) | (s.cd ? TIOCM_CD : 0) |
-                   (s.ri ? TIOCM_RI : 0);
+            *arg = __atomic_load_n(&out_lines[index], __ATOMIC_ACQUIRE) | (s.cts ? TIOCM_CTS : 0) |
+                   (s.dsr ? TIOCM_DSR : 0) | (s.cd ? TIOCM_CD : 0) | (s.ri ? TIOCM_RI : 0);
             return 0;
         case TIOCMSET:
             __atomic_store_n(&out_lines[index], *arg & out_mask, __ATOMIC_RELEASE);
@@ -170,8 +180,7 @@ static int fake_modem_lines(int index, unsigned long request, int* arg) {
         case TIOCMBIC:
             __atomic_fetch_and(&out_lines[index], ~(*arg & out_mask), __ATOMIC_ACQ_REL);
             return 0;
-        default:
-            return -1;
+        default: return -1;
     }
 }
 
@@ -222,8 +231,7 @@ int ioctl(int fd, unsigned long request, ...) {
                 }
                 break;
             }
-            default:
-                break;
+            default: break;
         }
     }
     errno = saved;

@@ -48,9 +48,9 @@ enum { kMaxPorts = 16, kRelayBuffer = 65536, kControlPollMs = 20 };
 
 struct port {
     const char* name;
-    int master;  /* -1 while unplugged */
-    int holder;  /* our own open slave descriptor */
-    int pts;     /* N of /dev/pts/N */
+    int master; /* -1 while unplugged */
+    int holder; /* our own open slave descriptor */
+    int pts;    /* N of /dev/pts/N */
     /* Bytes read from this end, waiting to be written to the peer. */
     unsigned char buffer[kRelayBuffer];
     size_t start, length;
@@ -166,7 +166,7 @@ static void check_control_files(void) {
 
 /* Moves bytes from port `from` towards its peer. */
 static void relay_in(struct port* from) {
-    if (from->length > 0) return;  /* wait until the peer took the last batch */
+    if (from->length > 0) return; /* wait until the peer took the last batch */
     const ssize_t n = read(from->master, from->buffer, sizeof from->buffer);
     if (n > 0) {
         from->start = 0;
@@ -177,7 +177,7 @@ static void relay_in(struct port* from) {
 static void relay_out(struct port* from, struct port* to) {
     if (from->length == 0) return;
     if (to->master < 0) {
-        from->length = 0;  /* the peer is unplugged: the bytes are lost on the line */
+        from->length = 0; /* the peer is unplugged: the bytes are lost on the line */
         return;
     }
     const ssize_t n = write(to->master, from->buffer + from->start, from->length);

@@ -13,7 +13,7 @@ constexpr double kGravity = 9.80665;
 constexpr double kMetresPerDegree = 111320.0;
 constexpr double kRankineOffset = 459.67;
 constexpr std::uint16_t kRpmScaler = 16384;
-constexpr double kCycleSeconds = 600.0;  // one climb and descent
+constexpr double kCycleSeconds = 600.0;     // one climb and descent
 constexpr double kMagneticVariation = 2.0;  // west: magnetic = true + 2
 
 double Wrap360(double degrees) {
@@ -73,9 +73,9 @@ FlightValues FixedFlightValues() {
     v.pressurePsf = 1761.5;
     for (std::size_t n = 0; n < v.engines.size(); ++n) {
         const double k = static_cast<double>(n);
-        v.engines[n] = EngineValues{2400.0 + 10.0 * k, 1300.0 + 10.0 * k, 190.0 + k,
-                                    60.0 + k,          24.0 + 0.25 * k,  9.5 + 0.5 * k,
-                                    350.0 + 5.0 * k,   25.0 + k};
+        v.engines[n] =
+            EngineValues{2400.0 + 10.0 * k, 1300.0 + 10.0 * k, 190.0 + k,       60.0 + k,
+                         24.0 + 0.25 * k,   9.5 + 0.5 * k,     350.0 + 5.0 * k, 25.0 + k};
     }
     v.nav1Cdi = 12.5f;
     v.nav1Gs = -20.0f;
@@ -143,8 +143,8 @@ void FlightScript::Advance(double seconds) {
         time_ += dt;
         const std::uint8_t disconnect = image_[at::kDisconnect];
         if ((disconnect & 0x02u) != 0) {
-            bank_ = std::clamp(bank_ + GetI16(image_, at::kAileron) / 16384.0 * 10.0 * dt, -60.0,
-                               60.0);
+            bank_ =
+                std::clamp(bank_ + GetI16(image_, at::kAileron) / 16384.0 * 10.0 * dt, -60.0, 60.0);
         } else {
             bank_ = 20.0 * std::sin(2.0 * kPi * time_ / 90.0);
         }
@@ -159,8 +159,8 @@ void FlightScript::Advance(double seconds) {
         const double turnRate = kGravity * std::tan(bank_ * kPi / 180.0) / tas * 180.0 / kPi;
         heading_ = Wrap360(heading_ + turnRate * dt);
         const double track = heading_ * kPi / 180.0;
-        latitude_ = std::clamp(latitude_ + tas * std::cos(track) * dt / kMetresPerDegree, -89.0,
-                               89.0);
+        latitude_ =
+            std::clamp(latitude_ + tas * std::cos(track) * dt / kMetresPerDegree, -89.0, 89.0);
         const double metresPerDegreeEast = kMetresPerDegree * std::cos(latitude_ * kPi / 180.0);
         longitude_ = Wrap180(longitude_ + tas * std::sin(track) * dt / metresPerDegreeEast);
         Compute();
@@ -214,8 +214,8 @@ void FlightScript::Compute() {
     v.nav1Cdi = static_cast<float>(100.0 * std::sin(2.0 * kPi * t / 180.0));
     v.nav1Gs = (v.navFlags & 0x40u) != 0 ? static_cast<float>(80.0 * std::sin(2.0 * kPi * t / 45.0))
                                          : 0.0f;
-    v.nav1ObsDeg = static_cast<std::uint16_t>(
-        (270 + 10 * static_cast<long long>(std::floor(t / 60.0))) % 360);
+    v.nav1ObsDeg =
+        static_cast<std::uint16_t>((270 + 10 * static_cast<long long>(std::floor(t / 60.0))) % 360);
     v.nav1RadialDeg = Wrap360(heading_ + 180.0 + 30.0 * std::sin(t / 100.0));
     v.nav2RadialDeg = Wrap360(45.0 + 0.5 * t);
 }

@@ -17,21 +17,19 @@
 namespace simemu {
 
 namespace at {
-inline constexpr std::uint32_t kPitch = 0x2F70, kBank = 0x2F78, kTurnRate = 0x037C,
-                               kBall = 0x036E, kCompass = 0x02CC, kGyro = 0x2B00,
-                               kGForce = 0x11BA, kAltimeter = 0x0330, kAileron = 0x0BB6,
-                               kElevator = 0x0BB2, kDisconnect = 0x310A, kLatitude = 0x0560,
-                               kLongitude = 0x0568, kHeading = 0x0580, kGpsSpeed = 0x6030,
-                               kGpsAltitude = 0x6020, kAltitude = 0x0574, kIas = 0x02BC,
-                               kVerticalSpeed = 0x02C8, kOat = 0x0E8C, kPressure = 0x28C8,
-                               kNav1Cdi = 0x2AAC, kNav1Gs = 0x2AB0, kNavFlags = 0x3300,
-                               kNav1Obs = 0x0C4E, kNav1Radial = 0x0C50, kNav2Radial = 0x0C60,
-                               kCom1Active = 0x034E, kCom1Standby = 0x311A,
-                               kNav1Active = 0x0350, kNav1Standby = 0x311E,
+inline constexpr std::uint32_t kPitch = 0x2F70, kBank = 0x2F78, kTurnRate = 0x037C, kBall = 0x036E,
+                               kCompass = 0x02CC, kGyro = 0x2B00, kGForce = 0x11BA,
+                               kAltimeter = 0x0330, kAileron = 0x0BB6, kElevator = 0x0BB2,
+                               kDisconnect = 0x310A, kLatitude = 0x0560, kLongitude = 0x0568,
+                               kHeading = 0x0580, kGpsSpeed = 0x6030, kGpsAltitude = 0x6020,
+                               kAltitude = 0x0574, kIas = 0x02BC, kVerticalSpeed = 0x02C8,
+                               kOat = 0x0E8C, kPressure = 0x28C8, kNav1Cdi = 0x2AAC,
+                               kNav1Gs = 0x2AB0, kNavFlags = 0x3300, kNav1Obs = 0x0C4E,
+                               kNav1Radial = 0x0C50, kNav2Radial = 0x0C60, kCom1Active = 0x034E,
+                               kCom1Standby = 0x311A, kNav1Active = 0x0350, kNav1Standby = 0x311E,
                                kCom2Active = 0x3118, kCom2Standby = 0x311C;
 struct Engine {
-    std::uint32_t rpm, rpmScaler, egt, oilTemp, oilPressure, manifold, fuelFlow, cht,
-        fuelPressure;
+    std::uint32_t rpm, rpmScaler, egt, oilTemp, oilPressure, manifold, fuelFlow, cht, fuelPressure;
 };
 inline constexpr std::array<Engine, 4> kEngines = {{
     {0x0898, 0x08C8, 0x3B70, 0x3B58, 0x3B60, 0x08C0, 0x0918, 0x08E8, 0x3868},
@@ -43,15 +41,15 @@ inline constexpr std::array<Engine, 4> kEngines = {{
 
 // The variables the flight moves, in plain units.
 struct EngineValues {
-    double rpm = 0, egtF = 0, oilTempF = 0, oilPressurePsi = 0, manifoldInHg = 0,
-           fuelFlowGph = 0, chtF = 0, fuelPressurePsi = 0;
+    double rpm = 0, egtF = 0, oilTempF = 0, oilPressurePsi = 0, manifoldInHg = 0, fuelFlowGph = 0,
+           chtF = 0, fuelPressurePsi = 0;
 };
 
 struct FlightValues {
-    double pitchDownDeg = 0, bankDeg = 0, turnRateDegS = 0, compassDeg = 0, gyroDeg = 0,
-           gForce = 1, latitudeDeg = 0, longitudeDeg = 0, trueHeadingDeg = 0,
-           groundSpeedMs = 0, gpsAltitudeM = 0, altitudeM = 0, iasKnots = 0,
-           verticalSpeedMs = 0, oatC = 0, pressurePsf = 0;
+    double pitchDownDeg = 0, bankDeg = 0, turnRateDegS = 0, compassDeg = 0, gyroDeg = 0, gForce = 1,
+           latitudeDeg = 0, longitudeDeg = 0, trueHeadingDeg = 0, groundSpeedMs = 0,
+           gpsAltitudeM = 0, altitudeM = 0, iasKnots = 0, verticalSpeedMs = 0, oatC = 0,
+           pressurePsf = 0;
     std::int8_t ball = 0;
     std::array<EngineValues, 4> engines{};
     float nav1Cdi = 0, nav1Gs = 0;

@@ -30,14 +30,10 @@ std::string Mhz(std::uint16_t bcd) {
 
 const char* Disconnected(std::uint8_t bits) {
     switch (bits & 0x03u) {
-        case 0x01u:
-            return "elevator";
-        case 0x02u:
-            return "aileron";
-        case 0x03u:
-            return "aileron, elevator";
-        default:
-            return "none";
+        case 0x01u: return "elevator";
+        case 0x02u: return "aileron";
+        case 0x03u: return "aileron, elevator";
+        default: return "none";
     }
 }
 

@@ -6,7 +6,7 @@ namespace simemu {
 namespace {
 
 constexpr std::array<const char*, kFaultCount> kFaultNames = {
-    "none",     "no-reply",  "bad-reply",     "wrong-version", "bad-size",
+    "none",      "no-reply",   "bad-reply",     "wrong-version", "bad-size",
     "huge-size", "bad-marker", "bad-reference", "bad-end",
 };
 
@@ -189,20 +189,13 @@ void SimServer::Corrupt(std::span<std::uint8_t> block, Fault fault) const {
         }
     }
     switch (fault) {
-        case Fault::BadSize:
-            StoreU32(block, firstRead->position + 8, firstRead->size + 1u);
-            break;
-        case Fault::HugeSize:
-            StoreU32(block, firstRead->position + 8, 0xFFFFFFF0u);
-            break;
-        case Fault::BadMarker:
-            StoreU32(block, requests_[count_ - 1].position, 7);
-            break;
+        case Fault::BadSize: StoreU32(block, firstRead->position + 8, firstRead->size + 1u); break;
+        case Fault::HugeSize: StoreU32(block, firstRead->position + 8, 0xFFFFFFF0u); break;
+        case Fault::BadMarker: StoreU32(block, requests_[count_ - 1].position, 7); break;
         case Fault::BadReference:
             StoreU32(block, firstRead->position + 12, firstRead->reference ^ 0x00A5A5A5u);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

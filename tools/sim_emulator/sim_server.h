@@ -33,7 +33,7 @@ inline constexpr std::size_t kBlockSize = 0x8000;
 inline constexpr std::uint32_t kVersionOffset = 0x3304;
 inline constexpr std::uint32_t kSimulatorWordOffset = 0x3308;
 inline constexpr std::uint32_t kClientStampOffset = 0x330A;
-inline constexpr std::uint32_t kDefaultVersion = 0x3A000000;  // any value from 0x19980005 up
+inline constexpr std::uint32_t kDefaultVersion = 0x3A000000;        // any value from 0x19980005 up
 inline constexpr std::uint32_t kDefaultSimulatorWord = 0xFADE0007;  // FS2004
 inline constexpr std::uint32_t kWrongVersion = 0x19980004;
 

@@ -69,16 +69,17 @@ BOOL CALLBACK DumpChild(HWND child, LPARAM) {
     RECT rect = {};
     GetWindowRect(child, &rect);
     MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    std::printf("%d %s visible=%d enabled=%d rect=%ld,%ld,%ld,%ld text=%s\n",
-                GetDlgCtrlID(child), className, IsWindowVisible(child) ? 1 : 0,
-                IsWindowEnabled(child) ? 1 : 0, rect.left, rect.top, rect.right - rect.left,
-                rect.bottom - rect.top, Text(child).c_str());
+    std::printf("%d %s visible=%d enabled=%d rect=%ld,%ld,%ld,%ld text=%s\n", GetDlgCtrlID(child),
+                className, IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0,
+                rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                Text(child).c_str());
     return TRUE;
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                         "gone|dump|caption|settext <class> [control-id|timeout-ms] [text]\n");
+    std::fprintf(stderr,
+                 "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
+                 "gone|dump|caption|settext <class> [control-id|timeout-ms] [text]\n");
     return 2;
 }
 

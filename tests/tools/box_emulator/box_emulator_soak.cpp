@@ -38,7 +38,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 class PtyBoxPort : public bridge::BoxPort {
-  public:
+public:
     explicit PtyBoxPort(int fd) : fd_(fd) {}
     std::int32_t Write(const void* buffer, std::int32_t count) override {
         const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
@@ -50,7 +50,7 @@ class PtyBoxPort : public bridge::BoxPort {
     }
     int shortWrites = 0;
 
-  private:
+private:
     int fd_;
 };
 
@@ -150,8 +150,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = {emulatorPath, "--pty", "--quiet",  "--no-stdin",
                                      "--log",      log,     "--script", script};
     std::vector<char*> argv2;
-    for (auto& a : args)
-        argv2.push_back(a.data());
+    for (auto& a : args) argv2.push_back(a.data());
     argv2.push_back(nullptr);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv2[0], &actions, nullptr, argv2.data(), environ) != 0) return 1;

@@ -28,13 +28,10 @@ Bytes FrameOf(std::string_view line, RadioPorts ports = {}) {
 }
 
 // The text a port data frame carries: payload bytes 1 to LEN - 2.
-std::string PortText(const Bytes& frame) {
-    return std::string(frame.begin() + 5, frame.end() - 1);
-}
+std::string PortText(const Bytes& frame) { return std::string(frame.begin() + 5, frame.end() - 1); }
 
 void FeedBridge(const Bytes& bytes) {
-    for (const std::uint8_t b : bytes)
-        bridge::ReceiveByte(b);
+    for (const std::uint8_t b : bytes) bridge::ReceiveByte(b);
 }
 
 TEST(Commands, ServoCommandsGiveTheBoxsFrames) {

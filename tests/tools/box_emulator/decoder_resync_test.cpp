@@ -21,8 +21,7 @@ Bytes Built(std::size_t length, const std::array<std::uint8_t, 256>& buffer) {
 
 Bytes FixedFrame(std::size_t size, bridge::FrameKind kind, std::uint8_t seed) {
     Bytes frame(size);
-    for (std::size_t i = 3; i + 2 < size; ++i)
-        frame[i] = static_cast<std::uint8_t>(seed + i * 37);
+    for (std::size_t i = 3; i + 2 < size; ++i) frame[i] = static_cast<std::uint8_t>(seed + i * 37);
     bridge::SealFixedFrame(frame, kind);
     return frame;
 }
@@ -65,14 +64,13 @@ Decoded Decode(const Bytes& stream) {
     boxproto::OutgoingDecoder decoder;
     decoder.Feed(stream);
     Decoded d;
-    for (const auto& f : decoder.TakeFrames())
-        d.frames.push_back(Hex(f.bytes));
+    for (const auto& f : decoder.TakeFrames()) d.frames.push_back(Hex(f.bytes));
     d.damage = decoder.strayBytes() + decoder.badFrames();
     return d;
 }
 
 class ResyncTest : public ::testing::Test {
-  protected:
+protected:
     ResyncTest() {
         frames = BridgeFrames();
         for (const Bytes& f : frames) {
@@ -80,15 +78,13 @@ class ResyncTest : public ::testing::Test {
             stream.insert(stream.end(), f.begin(), f.end());
         }
         // A clean tail long enough to complete any frame a damaged header announced.
-        for (int i = 0; i < 4; ++i)
-            tail.push_back(FixedFrame(73, bridge::FrameKind::AirData, 9));
+        for (int i = 0; i < 4; ++i) tail.push_back(FixedFrame(73, bridge::FrameKind::AirData, 9));
     }
 
     // The frame the byte at `offset` belongs to.
     std::size_t FrameAt(std::size_t offset) const {
         std::size_t k = 0;
-        while (k + 1 < starts.size() && starts[k + 1] <= offset)
-            ++k;
+        while (k + 1 < starts.size() && starts[k + 1] <= offset) ++k;
         return k;
     }
 
@@ -98,8 +94,7 @@ class ResyncTest : public ::testing::Test {
         for (std::size_t k = 0; k < frames.size(); ++k) {
             if (k != lost) expected.push_back(Hex(frames[k]));
         }
-        for (const Bytes& f : tail)
-            expected.push_back(Hex(f));
+        for (const Bytes& f : tail) expected.push_back(Hex(f));
         return expected;
     }
 
@@ -112,13 +107,10 @@ class ResyncTest : public ::testing::Test {
     std::vector<std::size_t> LostByDrop(std::size_t offset) const {
         std::size_t first = offset;
         std::size_t last = offset;
-        while (first > 0 && stream[first - 1] == stream[offset])
-            --first;
-        while (last + 1 < stream.size() && stream[last + 1] == stream[offset])
-            ++last;
+        while (first > 0 && stream[first - 1] == stream[offset]) --first;
+        while (last + 1 < stream.size() && stream[last + 1] == stream[offset]) ++last;
         std::vector<std::size_t> lost;
-        for (std::size_t k = FrameAt(first); k <= FrameAt(last); ++k)
-            lost.push_back(k);
+        for (std::size_t k = FrameAt(first); k <= FrameAt(last); ++k) lost.push_back(k);
         return lost;
     }
 
@@ -127,10 +119,8 @@ class ResyncTest : public ::testing::Test {
     std::size_t LostByInsert(std::size_t offset, std::uint8_t extra) const {
         std::size_t first = offset;
         std::size_t last = offset;
-        while (first > 0 && stream[first - 1] == extra)
-            --first;
-        while (last < stream.size() && stream[last] == extra)
-            ++last;
+        while (first > 0 && stream[first - 1] == extra) --first;
+        while (last < stream.size() && stream[last] == extra) ++last;
         for (std::size_t at = first; at <= last; ++at) {
             if (IsFrameStart(at)) return frames.size();
         }
@@ -138,8 +128,7 @@ class ResyncTest : public ::testing::Test {
     }
 
     Bytes WithTail(Bytes damaged) const {
-        for (const Bytes& f : tail)
-            damaged.insert(damaged.end(), f.begin(), f.end());
+        for (const Bytes& f : tail) damaged.insert(damaged.end(), f.begin(), f.end());
         return damaged;
     }
 
@@ -155,8 +144,7 @@ TEST_F(ResyncTest, CleanStreamInAnySplitDecodesWhole) {
     EXPECT_EQ(whole.damage, 0u);
 
     boxproto::OutgoingDecoder decoder;
-    for (const std::uint8_t b : WithTail(stream))
-        decoder.Feed(std::span(&b, 1));
+    for (const std::uint8_t b : WithTail(stream)) decoder.Feed(std::span(&b, 1));
     EXPECT_EQ(decoder.TakeFrames().size(), frames.size() + tail.size());
     EXPECT_EQ(decoder.strayBytes() + decoder.badFrames(), 0u);
 }

@@ -42,7 +42,7 @@ int MsLeft(Clock::time_point deadline) {
 
 // The emulator, with standard output and error on one pipe.
 class Emulator {
-  public:
+public:
     explicit Emulator(const std::vector<std::string>& args) {
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
@@ -56,8 +56,7 @@ class Emulator {
         std::vector<std::string> all = {BOX_EMULATOR_PATH};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
+        for (std::string& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         const int error = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -100,7 +99,7 @@ class Emulator {
     const std::string& Output() const { return text_; }
     void Signal(int signal) { kill(pid_, signal); }
 
-  private:
+private:
     bool ReadSome(Clock::time_point deadline) {
         pollfd p{output_, POLLIN, 0};
         if (poll(&p, 1, MsLeft(deadline)) <= 0) return false;
@@ -123,7 +122,7 @@ class Emulator {
 
 // The bridge's serial port on the pty's other side.
 class PtyBoxPort : public bridge::BoxPort {
-  public:
+public:
     explicit PtyBoxPort(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
     ~PtyBoxPort() {
         if (fd_ >= 0) close(fd_);
@@ -146,7 +145,7 @@ class PtyBoxPort : public bridge::BoxPort {
         return true;
     }
 
-  private:
+private:
     int fd_;
 };
 
@@ -166,7 +165,7 @@ void SendText(std::uint8_t port, std::string_view text) {
 }
 
 class EndToEndTest : public ::testing::Test {
-  protected:
+protected:
     EndToEndTest() {
         std::string pattern = (fs::temp_directory_path() / "box-emulator-e2e.XXXXXX").string();
         dir = mkdtemp(pattern.data());
@@ -190,14 +189,12 @@ class EndToEndTest : public ::testing::Test {
     std::vector<std::string> LogLines(const std::string& path) {
         std::ifstream file(path);
         std::vector<std::string> lines;
-        for (std::string line; std::getline(file, line);)
-            lines.push_back(line);
+        for (std::string line; std::getline(file, line);) lines.push_back(line);
         return lines;
     }
     static int Count(const std::vector<std::string>& lines, const std::string& part) {
         int n = 0;
-        for (const std::string& line : lines)
-            n += line.find(part) != std::string::npos ? 1 : 0;
+        for (const std::string& line : lines) n += line.find(part) != std::string::npos ? 1 : 0;
         return n;
     }
     std::string dir;
@@ -237,8 +234,7 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     port.Write(noise.data(), static_cast<std::int32_t>(noise.size()));
 
     bridge::BindBoxPort(&port);
-    for (int i = 0; i < 3; ++i)
-        bridge::SendAttitudeFrame();
+    for (int i = 0; i < 3; ++i) bridge::SendAttitudeFrame();
     s.AltitudeFeet = 3280;
     s.AltimeterSetting = 16211;
     s.AmbientPressure = 2116.22;

@@ -34,7 +34,7 @@ std::string LineOf(const boxproto::Frame& frame, std::uint64_t ms = 1234) {
 }
 
 class MonitorTest : public ::testing::Test {
-  protected:
+protected:
     void Receive(const boxproto::Frame& frame) { monitor.OnFrame(frame, TagOf(frame)); }
     BoxMonitor monitor{1000};
 };
@@ -91,8 +91,7 @@ TEST_F(MonitorTest, RadiosComeFromGoodSentencesOnly) {
 }
 
 TEST_F(MonitorTest, RatesAndSummary) {
-    for (int i = 0; i < 20; ++i)
-        Receive({1, kAttitude});
+    for (int i = 0; i < 20; ++i) Receive({1, kAttitude});
     Receive({2, kRpmItem});
     Receive({2, kRpmItem});
     monitor.OnDecoderCounts(1, 7);

@@ -11,7 +11,7 @@ namespace boxemu {
 namespace {
 
 class RecordingSink : public CommandSink {
-  public:
+public:
     std::vector<std::string> events;
     void Send(const Command& command) override { events.push_back(DescribeCommand(command)); }
     void Echo(std::string_view text) override { events.push_back("echo " + std::string(text)); }
@@ -24,7 +24,7 @@ class RecordingSink : public CommandSink {
 };
 
 class SequencerTest : public ::testing::Test {
-  protected:
+protected:
     void Script(std::initializer_list<const char*> lines) {
         int number = 0;
         for (const char* line : lines) {

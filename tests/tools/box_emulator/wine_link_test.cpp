@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class WineLinkTest : public ::testing::Test {
-  protected:
+protected:
     WineLinkTest() {
         std::string pattern = (fs::temp_directory_path() / "box-emulator-link.XXXXXX").string();
         dir = mkdtemp(pattern.data());
