@@ -36,5 +36,6 @@ bool SimLinkProcess(SimLinkResult& result) { return ProcessSimLinkClient().Proce
 bool SimLinkIsOpen() { return ProcessSimLinkClient().IsOpen(); }
 std::uint32_t SimLinkSimulatorId() { return ProcessSimLinkClient().SimulatorId(); }
 std::uint32_t SimLinkServerVersion() { return ProcessSimLinkClient().ServerVersion(); }
+std::uint32_t SimLinkLastSendError() { return ProcessSimLinkClient().LastSendError(); }
 
 }  // namespace bridge

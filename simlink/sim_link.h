@@ -30,6 +30,8 @@ bool SimLinkIsOpen();
 // Meaningful after a successful open (see SimulatorName for its text).
 std::uint32_t SimLinkSimulatorId();
 std::uint32_t SimLinkServerVersion();
+// The system's error code of the last exchange that did not get through.
+std::uint32_t SimLinkLastSendError();
 
 // The process-wide link, for the main cycle, and as the client itself.
 SimLinkApi& ProcessSimLink();

@@ -21,6 +21,7 @@ bool SimLinkClient::Fail(SimLinkResult code, SimLinkResult& result) {
 bool SimLinkClient::Open(std::int32_t requestedSimulator, SimLinkResult& result) {
     if (IsOpen()) return Fail(SimLinkResult::AlreadyOpen, result);
     serverVersion_ = 0;
+    lastSendError_ = 0;
     simulatorId_ = 0;
     if (transport_ == nullptr) return Fail(SimLinkResult::NoServer, result);
 
@@ -49,20 +50,39 @@ bool SimLinkClient::Open(std::int32_t requestedSimulator, SimLinkResult& result)
     return true;
 }
 
+// Servers learn the section's name only through the atom, and some keep a
+// client's section mapped after the client let it go: after a failed link its
+// name is still in use. So a name in use is passed over for the next number;
+// every open starts at 1.
 bool SimLinkClient::CreateSharedBlock(SimLinkResult& result) {
-    std::snprintf(mappingName_.data(), mappingName_.size(), "%s:%X:%X", kIpcMessageName,
-                  static_cast<unsigned>(transport_->ProcessId()), 1u);
-    atom_ = transport_->AddGlobalAtom(mappingName_.data());
-    if (atom_ == 0) return Fail(SimLinkResult::AtomFailed, result);
-
-    bool alreadyExisted = false;
-    section_ = transport_->CreateSection(mappingName_.data(), kRequestBlockSize, alreadyExisted);
-    // Another client's block of the same name must not be shared.
-    if (section_ == nullptr || alreadyExisted) return Fail(SimLinkResult::MappingFailed, result);
-
+    for (unsigned number = 1; number <= kLastSectionNumber; ++number) {
+        bool nameInUse = false;
+        if (!CreateSection(number, nameInUse, result)) return false;
+        if (!nameInUse) break;
+        if (number == kLastSectionNumber) return Fail(SimLinkResult::MappingFailed, result);
+    }
     view_ = transport_->MapSection(section_);
     if (view_ == nullptr) return Fail(SimLinkResult::ViewFailed, result);
     queue_.Attach(RequestBlock(view_, kRequestBlockSize));
+    return true;
+}
+
+// The atom and the section of one name. A section of that name that existed
+// already is another holder's block, which must not be shared: both are let
+// go again and nameInUse is set.
+bool SimLinkClient::CreateSection(unsigned number, bool& nameInUse, SimLinkResult& result) {
+    std::snprintf(mappingName_.data(), mappingName_.size(), "%s:%X:%X", kIpcMessageName,
+                  static_cast<unsigned>(transport_->ProcessId()), number);
+    atom_ = transport_->AddGlobalAtom(mappingName_.data());
+    if (atom_ == 0) return Fail(SimLinkResult::AtomFailed, result);
+    section_ = transport_->CreateSection(mappingName_.data(), kRequestBlockSize, nameInUse);
+    if (section_ == nullptr) return Fail(SimLinkResult::MappingFailed, result);
+    if (nameInUse) {
+        transport_->RemoveGlobalAtom(atom_);
+        atom_ = 0;
+        transport_->CloseSection(section_);
+        section_ = nullptr;
+    }
     return true;
 }
 
@@ -156,6 +176,7 @@ bool SimLinkClient::Exchange(SimLinkResult& result) {
     exchanging_ = true;
     const SendOutcome outcome = SendWithRetries();
     exchanging_ = false;
+    lastSendError_ = outcome.delivered ? 0 : outcome.lastError;
     if (!outcome.delivered) {
         queue_.Clear();
         // Older systems left the error at 0 on a timeout, newer ones set

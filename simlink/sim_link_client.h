@@ -39,6 +39,9 @@ inline constexpr std::uint32_t kSendTimeoutMs = 400;
 inline constexpr std::uint32_t kSendPauseMs = 10;
 // The system's code for a send that timed out (ERROR_TIMEOUT).
 inline constexpr std::uint32_t kTimeoutError = 1460;
+// Sections are named "FsasmLib:IPC:<pid>:<n>", n from 1; a name still held by
+// someone is passed over for the next, up to this one.
+inline constexpr unsigned kLastSectionNumber = 16;
 
 class SimLinkClient final : public SimLinkApi {
 public:
@@ -67,12 +70,16 @@ public:
     // After a successful open the low 16 bits of the value at 0x3308.
     std::uint32_t SimulatorId() const { return simulatorId_; }
     std::uint32_t ServerVersion() const { return serverVersion_; }
+    // The system's error code of the last exchange that did not get through
+    // (0 when it got through); e.g. 5 when the server's messages are blocked.
+    std::uint32_t LastSendError() const { return lastSendError_; }
     // The name of the section and of the atom, e.g. "FsasmLib:IPC:4D2:1".
     const char* MappingName() const { return mappingName_.data(); }
 
 private:
     bool Fail(SimLinkResult code, SimLinkResult& result);
     bool CreateSharedBlock(SimLinkResult& result);
+    bool CreateSection(unsigned number, bool& nameInUse, SimLinkResult& result);
     bool Handshake(SimLinkResult& result);
     bool CheckServer(std::int32_t requestedSimulator, bool oldClass, SimLinkResult& result);
     SendOutcome SendWithRetries();
@@ -86,6 +93,7 @@ private:
     std::uint8_t* view_ = nullptr;
     std::uint32_t serverVersion_ = 0;
     std::uint32_t simulatorId_ = 0;
+    std::uint32_t lastSendError_ = 0;
     bool exchanging_ = false;
     bool closeDeferred_ = false;
     std::array<char, 48> mappingName_{};

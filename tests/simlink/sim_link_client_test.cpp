@@ -141,19 +141,26 @@ TEST_F(SimLinkClientTest, ReleasesWhatWasSetUpWhenOpeningFails) {
          SimLinkResult::MappingFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "delete atom"}},
-        {"section exists",
+        {"every section name in use",
          &testing::FakeSimTransport::sectionExists,
          SimLinkResult::MappingFailed,
-         {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
-          "section FsasmLib:IPC:4D2:1 32768", "delete atom", "close section"}},
+         {"find UIPCMAIN", "register FsasmLib:IPC"}},
         {"view",
          &testing::FakeSimTransport::mapFails,
          SimLinkResult::ViewFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "map", "delete atom", "close section"}},
     };
-    for (const Case& c : cases) {
+    for (Case c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.failure == &testing::FakeSimTransport::sectionExists) {
+            for (const char* n : {"1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D",
+                                  "E", "F", "10"}) {
+                const std::string name = std::string("FsasmLib:IPC:4D2:") + n;
+                c.calls.insert(c.calls.end(), {"atom " + name, "section " + name + " 32768",
+                                               "delete atom", "close section"});
+            }
+        }
         testing::FakeSimTransport world;
         world.*c.failure = c.failure != &testing::FakeSimTransport::uipcWindow;
         SimLinkClient link(&world);
@@ -166,6 +173,29 @@ TEST_F(SimLinkClientTest, ReleasesWhatWasSetUpWhenOpeningFails) {
     SimLinkClient withoutTransport;
     EXPECT_FALSE(withoutTransport.Open(0, result));
     EXPECT_EQ(result, SimLinkResult::NoServer);
+}
+
+// A server that keeps a client's section mapped still holds the names of
+// earlier opens: they are passed over, and the next number is used.
+TEST_F(SimLinkClientTest, PassesOverSectionNamesStillInUse) {
+    fake.sectionsInUse = {"FsasmLib:IPC:4D2:1", "FsasmLib:IPC:4D2:2"};
+    ASSERT_TRUE(Open());
+    EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:3");
+    EXPECT_EQ(fake.atomName, "FsasmLib:IPC:4D2:3");
+    const Calls calls = fake.TakeCalls();
+    const Calls opening(calls.begin() + 2, calls.begin() + 12);
+    EXPECT_EQ(opening, (Calls{"atom FsasmLib:IPC:4D2:1", "section FsasmLib:IPC:4D2:1 32768",
+                              "delete atom", "close section", "atom FsasmLib:IPC:4D2:2",
+                              "section FsasmLib:IPC:4D2:2 32768", "delete atom", "close section",
+                              "atom FsasmLib:IPC:4D2:3", "section FsasmLib:IPC:4D2:3 32768"}));
+    EXPECT_EQ(fake.atomsAlive, 1);
+    EXPECT_EQ(fake.sectionsOpen, 1);
+
+    // Once the server lets the first name go, the next open uses it again.
+    client.Close();
+    fake.sectionsInUse.clear();
+    ASSERT_TRUE(Open());
+    EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:1");
 }
 
 TEST_F(SimLinkClientTest, ASecondOpenLeavesTheLinkAsItWas) {
@@ -264,6 +294,7 @@ TEST_F(SimLinkClientTest, SendsTenTimesBeforeGivingUp) {
         ASSERT_TRUE(client.Read(0x0100, 4, &value, result));
         EXPECT_FALSE(client.Process(result));
         EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(client.LastSendError(), c.lastError);
         EXPECT_EQ(value, 0xABCDu);
         Calls expected;
         for (int i = 0; i < 10; ++i) expected.insert(expected.end(), {"send 400", "pause 10"});
@@ -279,6 +310,7 @@ TEST_F(SimLinkClientTest, SendsTenTimesBeforeGivingUp) {
     ASSERT_TRUE(client.Read(0x0100, 1, &value, result));
     EXPECT_TRUE(client.Process(result));  // the tenth send gets through
     EXPECT_EQ(value, 0x99);
+    EXPECT_EQ(client.LastSendError(), 0u);
 }
 
 TEST_F(SimLinkClientTest, FailsTheHandshakeWithTheExchangesResult) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,8 @@ public:
     bool registerFails = false;
     bool atomFails = false;
     bool sectionFails = false;
-    bool sectionExists = false;  // a section of the same name exists already
+    bool sectionExists = false;           // a section of every name exists already
+    std::set<std::string> sectionsInUse;  // sections of these names exist already
     bool mapFails = false;
     std::uint32_t processId = 1234;
     // The next `failSends` sends fail with `sendError` as the last error.
@@ -80,7 +82,7 @@ public:
     NativeHandle CreateSection(const char* name, std::uint32_t size,
                                bool& alreadyExisted) override {
         Record(std::string("section ") + name + " " + std::to_string(size));
-        alreadyExisted = sectionExists;
+        alreadyExisted = sectionExists || sectionsInUse.count(name) != 0;
         if (sectionFails) return nullptr;
         sectionName_ = name;
         ++sectionsOpen;
