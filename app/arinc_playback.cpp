@@ -4,6 +4,7 @@
 #include <charconv>
 #include <utility>
 
+#include "app/path_text.h"
 #include "boxlink/arinc.h"
 #include "core/bridge_state.h"
 
@@ -37,7 +38,8 @@ void FormatPlaybackPosition(std::uint32_t recordIndex, char (&out)[kPositionText
     *p = '\0';
 }
 
-ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump, std::string executableFolder)
+ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump,
+                             std::filesystem::path executableFolder)
     : view_(view), pump_(pump), executableFolder_(std::move(executableFolder)) {}
 
 void ArincPlayback::Button4Click() {
@@ -47,7 +49,7 @@ void ArincPlayback::Button4Click() {
         return;
     }
     s.PlaybackStopRequested = false;
-    const std::optional<std::string> path = view_.ChooseFile(executableFolder_);
+    const std::optional<std::filesystem::path> path = view_.ChooseFile(executableFolder_);
     if (!path) {
         view_.ShowMessage(kRecordingNotChosenMessage);
         return;
@@ -57,7 +59,7 @@ void ArincPlayback::Button4Click() {
     const std::optional<std::uint32_t> recordCount =
         file.is_open() ? RecordCount(file) : std::nullopt;
     if (!recordCount) {
-        view_.ShowMessage("Cannot open " + *path);
+        view_.ShowMessage("Cannot open " + PathText(*path));
         return;
     }
     // A file without a whole record has nothing to play; looping over it would
@@ -70,7 +72,7 @@ void ArincPlayback::Button4Click() {
     file.close();
     s.PlaybackRunning = false;
     view_.SetPlayCaption(kPlayArincCaption);
-    if (end == PlayEnd::ReadFailed) view_.ShowMessage("Cannot read " + *path);
+    if (end == PlayEnd::ReadFailed) view_.ShowMessage("Cannot read " + PathText(*path));
 }
 
 // Plays the file round and round until a stop request, or until the timer has

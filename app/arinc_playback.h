@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -22,7 +23,8 @@ inline constexpr const char* kRecordingNotChosenMessage = "ARINC.REC file not fo
 class PlaybackView {
 public:
     // OpenDialog1, opened in initialFolder; nothing when cancelled.
-    virtual std::optional<std::string> ChooseFile(const std::string& initialFolder) = 0;
+    virtual std::optional<std::filesystem::path> ChooseFile(
+        const std::filesystem::path& initialFolder) = 0;
     // A plain message box with the application's title as caption.
     virtual void ShowMessage(const std::string& text) = 0;
     // Button4's caption.
@@ -41,7 +43,7 @@ void FormatPlaybackPosition(std::uint32_t recordIndex, char (&out)[kPositionText
 
 class ArincPlayback {
 public:
-    ArincPlayback(PlaybackView& view, MessagePump& pump, std::string executableFolder);
+    ArincPlayback(PlaybackView& view, MessagePump& pump, std::filesystem::path executableFolder);
     ArincPlayback(const ArincPlayback&) = delete;
     ArincPlayback& operator=(const ArincPlayback&) = delete;
 
@@ -57,7 +59,7 @@ private:
 
     PlaybackView& view_;
     MessagePump& pump_;
-    std::string executableFolder_;
+    std::filesystem::path executableFolder_;
 };
 
 }  // namespace bridge

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "app/box_port_control.h"
-#include "app/settings_file.h"
 #include "core/bridge_state.h"
 #include "radio/radio_cycle.h"
 
@@ -12,21 +11,28 @@ namespace {
 
 constexpr std::uint8_t kEngineAddressBase = 32;
 constexpr std::int32_t kAnySimulator = 0;
+constexpr std::uint32_t kAccessDenied = 5;
 
 }  // namespace
 
+const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError) {
+    if (result != SimLinkResult::SendFailed || lastSendError != kAccessDenied) return nullptr;
+    return "The simulator seems to run with higher rights than this bridge (as administrator): "
+           "start both the same way, both as administrator or neither";
+}
+
 MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
                                  MessageDisplay& display, MessagePump& pump,
-                                 std::string settingsPath)
+                                 SettingsLocation settings)
     : port_(port),
       simLink_(simLink),
       view_(view),
       display_(display),
       pump_(pump),
-      settingsPath_(std::move(settingsPath)) {}
+      settings_(std::move(settings)) {}
 
 void MainWindowModel::FormCreate() {
-    ReadSettings(settingsPath_);
+    settings_.Read();
     const unsigned portNumber = Bridge.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
@@ -56,6 +62,10 @@ void MainWindowModel::ConnectToSimulator() {
         view_.SetReconnectEnabled(true);
     }
     view_.AppendLog(s.LogLine);
+    if (const char* hint = ConnectFailureHint(result, simLink_.LastSendError())) {
+        s.LogLine = hint;
+        view_.AppendLog(s.LogLine);
+    }
 }
 
 bool MainWindowModel::FormCloseQuery() {
@@ -67,11 +77,11 @@ bool MainWindowModel::FormCloseQuery() {
         port_.Close();
         s.PortOpen = false;
     }
-    if (const auto error = WriteSettings(settingsPath_)) {
-        display_.ShowMessage(*error);
-        return false;
-    }
-    return true;
+    const auto error = settings_.Write();
+    if (!error || saveFailed_) return true;
+    saveFailed_ = true;
+    display_.ShowMessage(*error);
+    return false;
 }
 
 }  // namespace bridge

@@ -8,16 +8,22 @@
 
 #include "app/box_port_control.h"
 #include "app/message_display.h"
+#include "app/settings_location.h"
 #include "app/sim_link_connection.h"
 #include "core/bridge_view.h"
 #include "core/message_pump.h"
 
 namespace bridge {
 
+// The log line that follows a failed connect when the simulator's messages
+// were blocked (system error 5): a simulator run as administrator does not
+// take messages from a program that is not. Null for other failures.
+const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError);
+
 class MainWindowModel {
 public:
     MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
-                    MessageDisplay& display, MessagePump& pump, std::string settingsPath);
+                    MessageDisplay& display, MessagePump& pump, SettingsLocation settings);
     MainWindowModel(const MainWindowModel&) = delete;
     MainWindowModel& operator=(const MainWindowModel&) = delete;
 
@@ -35,7 +41,9 @@ public:
 
     // The user closes the window: stops the main cycle, closes the port and
     // writes the settings. False (the window stays open) when the settings
-    // cannot be written; the message has been shown by then.
+    // cannot be written; the message has been shown by then. A close after
+    // that tries the write once more and ends the program either way: the
+    // user knows, and there is nothing else to do.
     bool FormCloseQuery();
 
 private:
@@ -44,7 +52,8 @@ private:
     BridgeView& view_;
     MessageDisplay& display_;
     MessagePump& pump_;
-    std::string settingsPath_;
+    SettingsLocation settings_;
+    bool saveFailed_ = false;
 };
 
 }  // namespace bridge

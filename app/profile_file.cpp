@@ -126,7 +126,7 @@ std::string KeyLine(std::string_view key, std::string_view value) {
 
 // The file's text; empty when it does not exist. Nothing when it exists but
 // cannot be read, so that a write never replaces a file it could not read.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return std::string();
     std::string text;
@@ -138,7 +138,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return text;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& text) {
+bool WriteWholeFile(const std::filesystem::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) return false;
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -195,14 +195,14 @@ std::string WithProfileValue(std::string_view text, std::string_view section, st
     return out;
 }
 
-std::string ReadProfileString(const std::string& path, std::string_view section,
+std::string ReadProfileString(const std::filesystem::path& path, std::string_view section,
                               std::string_view key) {
     const std::optional<std::string> text = ReadWholeFile(path);
     return text ? FindProfileValue(*text, section, key) : std::string();
 }
 
-bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value) {
+bool WriteProfileString(const std::filesystem::path& path, std::string_view section,
+                        std::string_view key, std::string_view value) {
     const std::optional<std::string> text = ReadWholeFile(path);
     if (!text) return false;
     return WriteWholeFile(path, WithProfileValue(*text, section, key, value));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -16,14 +17,14 @@ inline constexpr std::size_t kProfileValueMax = 2047;
 
 // The value of key in section; empty when the file, the section or the key is
 // missing. Surrounding quotes are removed.
-std::string ReadProfileString(const std::string& path, std::string_view section,
+std::string ReadProfileString(const std::filesystem::path& path, std::string_view section,
                               std::string_view key);
 
 // Stores value under key in section: an existing key keeps its place, a new key
 // goes after the last line of its section, and a missing section is added at
 // the end of the file (a missing file is created). New lines end in CR LF.
 // False when the file cannot be written.
-[[nodiscard]] bool WriteProfileString(const std::string& path, std::string_view section,
+[[nodiscard]] bool WriteProfileString(const std::filesystem::path& path, std::string_view section,
                                       std::string_view key, std::string_view value);
 
 // The same rules on a file's text in memory.

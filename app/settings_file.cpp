@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "app/path_text.h"
 #include "app/profile_file.h"
 #include "core/bridge_state.h"
 
@@ -75,16 +76,14 @@ std::optional<std::int64_t> ParseNumber(std::string_view text) {
 
 }  // namespace
 
-std::string ExecutableFolder(std::string_view executablePath) {
-    const std::size_t slash = executablePath.rfind('\\');
-    if (slash == std::string_view::npos) return {};
-    return std::string(executablePath.substr(0, slash + 1));
+std::wstring ExecutableFolder(std::wstring_view executablePath) {
+    const std::size_t slash = executablePath.rfind(L'\\');
+    if (slash == std::wstring_view::npos) return {};
+    return std::wstring(executablePath.substr(0, slash + 1));
 }
 
-std::string SettingsFilePath(std::string_view executableFolder) {
-    std::string path(executableFolder);
-    path += kSettingsFileName;
-    return path;
+std::filesystem::path SettingsFilePath(const std::filesystem::path& folder) {
+    return folder / kSettingsFileName;
 }
 
 std::uint8_t SettingValue(std::string_view text) {
@@ -92,17 +91,17 @@ std::uint8_t SettingValue(std::string_view text) {
     return static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) & 0xFFu);
 }
 
-void ReadSettings(const std::string& path) {
+void ReadSettings(const std::filesystem::path& path) {
     for (const SettingKey& key : kSettingKeys) {
         Bridge.*key.field = SettingValue(ReadProfileString(path, kSettingsSection, key.name));
     }
 }
 
-std::optional<std::string> WriteSettings(const std::string& path) {
+std::optional<std::string> WriteSettings(const std::filesystem::path& path) {
     for (const SettingKey& key : kSettingKeys) {
         const std::string value = std::to_string(Bridge.*key.field);
         if (!WriteProfileString(path, kSettingsSection, key.name, value)) {
-            return "Unable to write to " + path;
+            return "Unable to write to " + PathText(path);
         }
     }
     return std::nullopt;

@@ -1,9 +1,10 @@
-// The settings file VELMORA.INI next to the executable: the five settings of
-// the bridge state in section "Setup", read once at start-up and written once
-// when the main window closes.
+// The settings file VELMORA.INI: the five settings of the bridge state in
+// section "Setup", read once at start-up and written once when the main
+// window closes. Where the file lives is settings_location.h's business.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,11 +15,12 @@ inline constexpr const char* kSettingsFileName = "VELMORA.INI";
 inline constexpr const char* kSettingsSection = "Setup";
 
 // The executable's path up to and including its last backslash; empty when it
-// holds none. The whole path counts, however long it is.
-std::string ExecutableFolder(std::string_view executablePath);
+// holds none. The whole path counts, however long it is. Wide, as the system
+// gives it: a folder name outside the ANSI code page stays as it is.
+std::wstring ExecutableFolder(std::wstring_view executablePath);
 
-// The settings file in the given folder (which ends with its separator).
-std::string SettingsFilePath(std::string_view executableFolder);
+// The settings file in the given folder.
+std::filesystem::path SettingsFilePath(const std::filesystem::path& folder);
 
 // A value text as the settings hold it: "0x"/"0X" or "$" then hexadecimal,
 // otherwise a signed decimal number; anything else is 0. The low 8 bits count.
@@ -26,10 +28,11 @@ std::uint8_t SettingValue(std::string_view text);
 
 // Fills CommsPort, SL30Port, SL40Port, EGTCHTSplit and NumberOfEngines of the
 // bridge state from the file; missing or malformed values become 0.
-void ReadSettings(const std::string& path);
+void ReadSettings(const std::filesystem::path& path);
 
 // Writes the five settings in that order. On the first failure the rest are
-// not written and the result is the text to show: "Unable to write to <path>".
-[[nodiscard]] std::optional<std::string> WriteSettings(const std::string& path);
+// not written and the result is the text to show: "Unable to write to <path>"
+// (UTF-8).
+[[nodiscard]] std::optional<std::string> WriteSettings(const std::filesystem::path& path);
 
 }  // namespace bridge

@@ -18,6 +18,8 @@ public:
     virtual bool IsOpen() const = 0;
     // The simulator id reported by the open link (index of the name table).
     virtual std::uint32_t SimulatorId() const = 0;
+    // The system's error code of the last exchange that did not get through.
+    virtual std::uint32_t LastSendError() const = 0;
 
 protected:
     ~SimLinkConnection() = default;

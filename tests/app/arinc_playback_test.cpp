@@ -125,8 +125,8 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 }
 
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
-    const std::string settingsPath = SettingsFilePath(Folder());
-    MainWindowModel form1{boxPortControl, simLink, view, ui, pump, settingsPath};
+    const std::filesystem::path settingsPath = SettingsFilePath(Folder());
+    MainWindowModel form1{boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
     simLink.failWith = SimLinkResult::NoServer;
     form1.FormCreate();
     std::optional<bool> canClose;

@@ -19,12 +19,12 @@ constexpr const char* kNoSimulator =
 
 class MainWindowTest : public ShellFixture {
 protected:
-    MainWindowModel MakeWindow(const std::string& settingsPath) {
-        return {boxPortControl, simLink, view, ui, pump, settingsPath};
+    MainWindowModel MakeWindow(const std::filesystem::path& executableFolder) {
+        return {boxPortControl, simLink, view, ui, pump, SettingsLocation(executableFolder, {})};
     }
 
-    std::string settingsPath = SettingsFilePath(Folder());
-    MainWindowModel form1{boxPortControl, simLink, view, ui, pump, settingsPath};
+    std::string settingsPath = SettingsFilePath(Folder()).string();
+    MainWindowModel form1 = MakeWindow(Folder());
 };
 
 TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
@@ -146,9 +146,9 @@ TEST_F(MainWindowTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
     EXPECT_TRUE(std::filesystem::exists(settingsPath));
 }
 
-TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenAndASecondCloseDoesNotWaitForATick) {
+TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWithoutATick) {
     const std::string unwritable = PathOf("missing/VELMORA.INI");
-    MainWindowModel window = MakeWindow(unwritable);
+    MainWindowModel window = MakeWindow(PathOf("missing"));
     window.FormCreate();
 
     EXPECT_FALSE(window.FormCloseQuery());
@@ -157,11 +157,37 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenAndASecondCloseDoesNotWaitFo
     EXPECT_EQ(boxPortControl.calls.back(), "Close");
     const int callsAfterFirstClose = pump.calls;
 
-    EXPECT_FALSE(window.FormCloseQuery());  // returns instead of pumping for ever
+    // The user has been told; the second close ends the program, without
+    // pumping for a tick that never comes and without a second message.
+    EXPECT_TRUE(window.FormCloseQuery());
     EXPECT_EQ(pump.calls, callsAfterFirstClose);
-    EXPECT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(boxPortControl.calls.back(), "Close");
+    EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(std::count(boxPortControl.calls.begin(), boxPortControl.calls.end(), "Close"), 1);
+    EXPECT_FALSE(std::filesystem::exists(unwritable));
+
+    // A close that can write after all saves the settings.
+    std::filesystem::create_directory(PathOf("missing"));
+    EXPECT_TRUE(window.FormCloseQuery());
+    EXPECT_TRUE(std::filesystem::exists(unwritable));
+}
+
+// A simulator run as administrator does not take the messages of a bridge
+// that is not (the send fails with system error 5): the log says what to do.
+TEST_F(MainWindowTest, BlockedMessagesAddTheHintOnRights) {
+    const std::string failed =
+        "Cannot connect to Flight Simulator - IPC sendmessage failed all retries";
+    simLink.failWith = SimLinkResult::SendFailed;
+    simLink.lastSendError = 1400;
+    form1.Button1Click();
+    EXPECT_EQ(view.log, (Strings{failed}));
+
+    simLink.lastSendError = 5;
+    form1.Button1Click();
+    ASSERT_EQ(view.log.size(), 3u);
+    EXPECT_EQ(view.log[1], failed);
+    EXPECT_EQ(view.log[2], Bridge.LogLine);
+    EXPECT_NE(view.log[2].find("higher rights"), std::string::npos);
+    EXPECT_EQ(ConnectFailureHint(SimLinkResult::TimedOut, 5), nullptr);
 }
 
 }  // namespace

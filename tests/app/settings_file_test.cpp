@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "app/path_text.h"
 #include "app/profile_file.h"
+#include "app/settings_location.h"
 #include "core/bridge_state.h"
 #include "tests/app/temp_folder.h"
 
@@ -13,7 +15,7 @@ namespace {
 
 class SettingsFileTest : public ::testing::Test, protected TempFolder {
 protected:
-    SettingsFileTest() : path(SettingsFilePath(Folder())) { ResetBridgeState(); }
+    SettingsFileTest() : path(SettingsFilePath(Folder()).string()) { ResetBridgeState(); }
 
     void SetSettings(std::uint8_t comms, std::uint8_t sl30, std::uint8_t sl40, std::uint8_t split,
                      std::uint8_t engines) {
@@ -39,15 +41,15 @@ constexpr const char* kDefaultFile =
     "[Setup]\r\nCommsPort=0\r\nSL30Port=0\r\nSL40Port=0\r\nEGTCHTSplit=0\r\nNumberOfEngines=0\r\n";
 
 TEST(ExecutableFolderTest, KeepsThePathUpToItsLastBackslash) {
-    EXPECT_EQ(ExecutableFolder("C:\\Tools\\Bridge\\app.exe"), "C:\\Tools\\Bridge\\");
-    EXPECT_EQ(SettingsFilePath(ExecutableFolder("C:\\Tools\\Bridge\\app.exe")),
-              "C:\\Tools\\Bridge\\VELMORA.INI");
-    EXPECT_EQ(ExecutableFolder("app.exe"), "");
-    EXPECT_EQ(ExecutableFolder(""), "");
+    EXPECT_EQ(ExecutableFolder(L"C:\\Tools\\Bridge\\app.exe"), L"C:\\Tools\\Bridge\\");
+    EXPECT_EQ(ExecutableFolder(L"app.exe"), L"");
+    EXPECT_EQ(ExecutableFolder(L""), L"");
 
-    // A path beyond 255 characters still gives its own folder, not a cut one.
-    const std::string deep = "C:\\" + std::string(300, 'd') + "\\";
-    EXPECT_EQ(ExecutableFolder(deep + "app.exe"), deep);
+    // A path beyond 255 characters still gives its own folder, not a cut one;
+    // characters outside any ANSI code page stay as they are.
+    const std::wstring deep =
+        L"C:\\" + std::wstring(300, L'd') + L"\\\u041f\u0438\u043b\u043e\u0442 \u98de\u884c\\";
+    EXPECT_EQ(ExecutableFolder(deep + L"app.exe"), deep);
 }
 
 TEST(SettingValueTest, ReadsNumbersAsTheSettingsFileWritesThem) {
@@ -176,6 +178,92 @@ TEST_F(SettingsFileTest, AnUnwritableFileGivesTheMessageWithItsPath) {
     std::filesystem::create_directory(path);  // a folder where the file should be
     EXPECT_EQ(WriteSettings(path), "Unable to write to " + path);
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+}  // namespace
+}  // namespace bridge::testing
+
+namespace bridge::testing {
+namespace {
+
+// The folder the test takes write access away from (as Program Files or
+// Controlled Folder Access do); the others are probed for real.
+std::filesystem::path gUnwritableFolder;
+bool ProbeFolder(const std::filesystem::path& folder) {
+    return folder != gUnwritableFolder && FolderWritable(folder);
+}
+
+class SettingsLocationTest : public ::testing::Test, protected TempFolder {
+protected:
+    SettingsLocationTest() {
+        ResetBridgeState();
+        std::filesystem::create_directories(program);
+        gUnwritableFolder.clear();
+    }
+    ~SettingsLocationTest() override { gUnwritableFolder.clear(); }
+
+    SettingsLocation Location() const { return SettingsLocation(program, perUser, &ProbeFolder); }
+    void Ship(const std::string& settings) {
+        WriteFile((program / "VELMORA.INI").string(), settings);
+    }
+
+    const std::filesystem::path program = folder / "Program Files" / "Bridge";
+    const std::filesystem::path perUser = folder / "AppData" / "Local" / "Dravik";
+    const std::filesystem::path shipped = program / "VELMORA.INI";
+    const std::filesystem::path perUserFile = perUser / "VELMORA.INI";
+};
+
+TEST(FolderWritableTest, CreatesAndRemovesAProbe) {
+    const std::filesystem::path here = std::filesystem::temp_directory_path();
+    EXPECT_TRUE(FolderWritable(here));
+    EXPECT_FALSE(std::filesystem::exists(here / "VELMORA.INI.write-test"));
+    EXPECT_FALSE(FolderWritable(here / "no such folder here"));
+}
+
+TEST_F(SettingsLocationTest, AWritableProgramFolderKeepsItsFileWhateverThePerUserFolderHolds) {
+    Ship("[Setup]\r\nNumberOfEngines=2\r\n");
+    std::filesystem::create_directories(perUser);
+    WriteFile(perUserFile.string(), "[Setup]\r\nNumberOfEngines=4\r\n");
+
+    Location().Read();
+    EXPECT_EQ(Bridge.NumberOfEngines, 2);
+    Bridge.NumberOfEngines = 3;
+    EXPECT_EQ(Location().Write(), std::nullopt);
+    EXPECT_NE(FileText(shipped.string()).find("NumberOfEngines=3"), std::string::npos);
+    EXPECT_EQ(FileText(perUserFile.string()), "[Setup]\r\nNumberOfEngines=4\r\n");
+}
+
+// Installed under Program Files: the shipped file is read at the first start,
+// the settings are written per user, and read from there from then on.
+TEST_F(SettingsLocationTest, AnUnwritableProgramFolderMovesTheSettingsPerUser) {
+    Ship("[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
+    gUnwritableFolder = program;
+
+    Location().Read();
+    EXPECT_EQ(Bridge.CommsPort, 2);
+    EXPECT_EQ(Bridge.NumberOfEngines, 2);
+    Bridge.NumberOfEngines = 4;
+    EXPECT_EQ(Location().Write(), std::nullopt);
+    EXPECT_EQ(FileText(perUserFile.string()),
+              "[Setup]\r\nCommsPort=2\r\nSL30Port=0\r\nSL40Port=0\r\nEGTCHTSplit=0\r\n"
+              "NumberOfEngines=4\r\n");
+    EXPECT_EQ(FileText(shipped.string()), "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
+
+    ResetBridgeState();
+    EXPECT_EQ(Location().ReadPath(), perUserFile);
+    Location().Read();
+    EXPECT_EQ(Bridge.CommsPort, 2);
+    EXPECT_EQ(Bridge.NumberOfEngines, 4);
+}
+
+TEST_F(SettingsLocationTest, NeitherFolderWritableGivesTheMessageWithThePerUserPath) {
+    gUnwritableFolder = program;
+    WriteFile((folder / "AppData").string(), "a file where the folder should be");
+    const auto error = Location().Write();
+    EXPECT_EQ(error, "Unable to write to " + PathText(perUserFile));
+
+    // With no per-user folder known, the file next to the executable is all there is.
+    EXPECT_EQ(SettingsLocation(program, {}, &ProbeFolder).ReadPath(), shipped);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ constexpr std::array<std::uint8_t BridgeState::*, 5> kFields = {
 
 std::string SettingsPath() {
     static const FuzzTempFolder folder("bridge-fuzz-settings");
-    return SettingsFilePath(folder.Folder());
+    return SettingsFilePath(folder.Folder()).string();
 }
 
 // --- The reference reading, by the profile rules: lines split at LF (a CR

@@ -2,6 +2,7 @@
 // dialog, recorded.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,9 +22,11 @@ public:
     std::vector<std::string> positions;
 
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    std::optional<std::string> ChooseFile(const std::string& initialFolder) override {
-        dialogFolders.push_back(initialFolder);
-        return chosenFile;
+    std::optional<std::filesystem::path> ChooseFile(
+        const std::filesystem::path& initialFolder) override {
+        dialogFolders.push_back(initialFolder.string());
+        if (!chosenFile) return std::nullopt;
+        return std::filesystem::path(*chosenFile);
     }
     void SetPlayCaption(const char* caption) override {
         playCaption = caption;

@@ -14,6 +14,7 @@ class FakeSimConnection : public SimLinkConnection {
 public:
     std::optional<SimLinkResult> failWith;  // set: every open fails with it
     std::uint32_t simulatorId = 7;
+    std::uint32_t lastSendError = 0;
     bool open = false;
     std::vector<std::int32_t> openRequests;
     int closes = 0;
@@ -40,6 +41,7 @@ public:
     }
     bool IsOpen() const override { return open; }
     std::uint32_t SimulatorId() const override { return simulatorId; }
+    std::uint32_t LastSendError() const override { return lastSendError; }
 };
 
 }  // namespace bridge::testing

@@ -1,0 +1,48 @@
+#include "app/settings_location.h"
+
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "app/settings_file.h"
+
+namespace bridge {
+
+bool FolderWritable(const std::filesystem::path& folder) {
+    const std::filesystem::path probe = folder / "VELMORA.INI.write-test";
+    {
+        std::ofstream file(probe, std::ios::binary | std::ios::trunc);
+        if (!file.is_open()) return false;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(probe, ignored);
+    return true;
+}
+
+SettingsLocation::SettingsLocation(std::filesystem::path executableFolder,
+                                   std::filesystem::path perUserFolder, FolderProbe folderWritable)
+    : executableFolder_(std::move(executableFolder)),
+      perUserFolder_(std::move(perUserFolder)),
+      folderWritable_(folderWritable) {}
+
+bool SettingsLocation::UsePerUserFolder() const {
+    return !perUserFolder_.empty() && !folderWritable_(executableFolder_);
+}
+
+std::filesystem::path SettingsLocation::ReadPath() const {
+    const std::filesystem::path perUser = SettingsFilePath(perUserFolder_);
+    std::error_code ignored;
+    if (UsePerUserFolder() && std::filesystem::exists(perUser, ignored)) return perUser;
+    return SettingsFilePath(executableFolder_);
+}
+
+void SettingsLocation::Read() const { ReadSettings(ReadPath()); }
+
+std::optional<std::string> SettingsLocation::Write() const {
+    if (!UsePerUserFolder()) return WriteSettings(SettingsFilePath(executableFolder_));
+    std::error_code failed;  // a folder that cannot be made fails the write that follows
+    std::filesystem::create_directories(perUserFolder_, failed);
+    return WriteSettings(SettingsFilePath(perUserFolder_));
+}
+
+}  // namespace bridge
