@@ -1,6 +1,7 @@
 #include "app/win32/application_window.h"
 
 #include "app/shell_texts.h"
+#include "app/win32/wide_text.h"
 
 namespace bridge::gui {
 namespace {
@@ -54,8 +55,9 @@ LRESULT CALLBACK ApplicationWindow::WindowProc(HWND window, UINT message, WPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void ShowPlainMessage(const char* text) {
-    MessageBoxA(nullptr, text, kApplicationTitle, MB_OK | MB_TASKMODAL);
+void ShowPlainMessage(const std::string& text) {
+    MessageBoxW(nullptr, WideText(text).c_str(), WideText(kApplicationTitle).c_str(),
+                MB_OK | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 }  // namespace bridge::gui

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace bridge::gui {
 
 class ApplicationWindow {
@@ -26,7 +28,10 @@ private:
 };
 
 // A plain message box: the application title as caption, no icon, one OK
-// button, centred on the screen. Ticks go on while it is open.
-void ShowPlainMessage(const char* text);
+// button, centred on the screen; the text in UTF-8. Ticks go on while it is
+// open. It may come before any window of ours is up (the port message at
+// start-up), over a full-screen simulator: so it asks for the foreground,
+// stays on top, and, owned by no window, has a taskbar button of its own.
+void ShowPlainMessage(const std::string& text);
 
 }  // namespace bridge::gui

@@ -3,30 +3,48 @@
 // closes. The simulator link is closed at the end.
 #include <windows.h>
 #include <commctrl.h>
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
 
-#include <array>
+#include <filesystem>
 #include <string>
 
 #include "app/settings_file.h"
+#include "app/shell_texts.h"
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
+#include "platform/win32/power_throttling.h"
 #include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
 
 namespace {
 
-std::string ExecutablePath() {
-    // Long paths are not cut: the settings file must be found next to the program.
-    std::string path(MAX_PATH, '\0');
+// Wide, so that a folder name outside the ANSI code page is kept; and not cut
+// however long: the settings file must be found next to the program.
+std::wstring ExecutablePath() {
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
             return path;
         }
         path.resize(path.size() * 2);
     }
+}
+
+// %LOCALAPPDATA%\<application title>: where the settings go when the
+// executable's folder cannot be written. Empty when the system names none.
+std::filesystem::path PerUserFolder() {
+    PWSTR localAppData = nullptr;
+    std::filesystem::path folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData))) {
+        folder = std::filesystem::path(localAppData) / bridge::kApplicationTitle;
+    }
+    CoTaskMemFree(localAppData);
+    return folder;
 }
 
 int RunMessageLoop() {
@@ -43,6 +61,7 @@ int RunMessageLoop() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+    bridge::OptOutOfPowerThrottling();
     bridge::InstallWin32SimLinkTransport();
 
     int exitCode = 1;
@@ -50,7 +69,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
         bridge::gui::ApplicationWindow application;
         if (!application.Create()) return 1;
         bridge::gui::MainForm form1(application);
-        if (!form1.Create(bridge::ExecutableFolder(ExecutablePath()))) return 1;
+        if (!form1.Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder())) return 1;
         ShowWindow(form1.handle(), showCommand);
         exitCode = RunMessageLoop();
     }

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "app/settings_file.h"
+#include "app/settings_location.h"
 #include "app/shell_texts.h"
 #include "app/win32/control_ids.h"
 #include "app/win32/controls.h"
@@ -37,7 +37,8 @@ MainForm::~MainForm() {
     BindBoxPort(nullptr);
 }
 
-bool MainForm::Create(const std::string& executableFolder) {
+bool MainForm::Create(const std::filesystem::path& executableFolder,
+                      const std::filesystem::path& perUserFolder) {
     CreateComponents();
     if (!FormWindow::Create(ids::kForm1Class, "", WS_OVERLAPPEDWINDOW, 262, 250, 587, 430,
                             application_.handle())) {
@@ -46,7 +47,7 @@ bool MainForm::Create(const std::string& executableFolder) {
     application_.SetMainWindow(handle());
 
     model_ = std::make_unique<MainWindowModel>(boxPortControl_, simLink_, *this, *this, pump_,
-                                               SettingsFilePath(executableFolder));
+                                               SettingsLocation(executableFolder, perUserFolder));
     if (!Form15.Create(handle()) || !Form2.Create(handle())) return false;
     portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this);
     operationSetup_ = std::make_unique<OperationSetupModel>();
@@ -212,19 +213,21 @@ void MainForm::SetReconnectEnabled(bool enabled) { EnableWindow(Control(ids::kBu
 
 void MainForm::StopTimer() { ThreadedTimer1.SetEnabled(false); }
 
-void MainForm::ShowMessage(const std::string& text) { ShowPlainMessage(text.c_str()); }
+void MainForm::ShowMessage(const std::string& text) { ShowPlainMessage(text); }
 
-std::optional<std::string> MainForm::ChooseFile(const std::string& initialFolder) {
-    std::array<char, 32768> path{};
-    OPENFILENAMEA dialog = {};
+std::optional<std::filesystem::path> MainForm::ChooseFile(
+    const std::filesystem::path& initialFolder) {
+    std::array<wchar_t, 32768> path{};
+    const std::wstring folder = initialFolder.wstring();
+    OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = handle();
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = static_cast<DWORD>(path.size());
-    dialog.lpstrInitialDir = initialFolder.c_str();
+    dialog.lpstrInitialDir = folder.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&dialog)) return std::nullopt;
-    return std::string(path.data());
+    if (!GetOpenFileNameW(&dialog)) return std::nullopt;
+    return std::filesystem::path(path.data());
 }
 
 // Playback can outlive the window when the window is closed during it.

@@ -4,6 +4,7 @@
 // setup dialogs. Its handlers hand over to the application models.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,8 +31,10 @@ public:
     ~MainForm() override;
 
     // Builds the window and its components, creates the two dialogs and runs
-    // FormCreate. The timer ticks from here on.
-    bool Create(const std::string& executableFolder);
+    // FormCreate. The timer ticks from here on. The settings live in one of
+    // the two folders (see app/settings_location.h).
+    bool Create(const std::filesystem::path& executableFolder,
+                const std::filesystem::path& perUserFolder);
 
     // BridgeView
     void SetServoLabel(Servo servo, const char* text) override;
@@ -42,7 +45,8 @@ public:
     // MessageDisplay and PlaybackView
     void ShowMessage(const std::string& text) override;
     // PlaybackView
-    std::optional<std::string> ChooseFile(const std::string& initialFolder) override;
+    std::optional<std::filesystem::path> ChooseFile(
+        const std::filesystem::path& initialFolder) override;
     void SetPlayCaption(const char* caption) override;
     void SetPositionText(const char* text) override;
 

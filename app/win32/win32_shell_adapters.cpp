@@ -19,6 +19,8 @@ bool ProcessSimLinkConnection::IsOpen() const { return SimLinkIsOpen(); }
 
 std::uint32_t ProcessSimLinkConnection::SimulatorId() const { return SimLinkSimulatorId(); }
 
+std::uint32_t ProcessSimLinkConnection::LastSendError() const { return SimLinkLastSendError(); }
+
 void Win32MessagePump::ProcessMessages() {
     constexpr DWORD kWaitMs = 20;
     MSG message;

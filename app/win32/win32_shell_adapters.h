@@ -33,6 +33,7 @@ public:
     void Close() override;
     bool IsOpen() const override;
     std::uint32_t SimulatorId() const override;
+    std::uint32_t LastSendError() const override;
 };
 
 // Dispatches what is pending, waiting briefly for input first so that a loop

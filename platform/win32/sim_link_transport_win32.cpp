@@ -1,11 +1,15 @@
 #include "platform/win32/sim_link_transport_win32.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include "simlink/sim_link.h"
 
 namespace bridge {
 namespace {
+
+// Full access for the interactive user, the system and the administrators.
+constexpr char kSectionAccess[] = "D:(A;;GA;;;IU)(A;;GA;;;SY)(A;;GA;;;BA)";
 
 class Win32Transport final : public SimLinkTransport {
 public:
@@ -27,9 +31,19 @@ public:
 
     NativeHandle CreateSection(const char* name, std::uint32_t size,
                                bool& alreadyExisted) override {
-        HANDLE section =
-            CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
+        // Run as administrator, the bridge would give the section the elevated
+        // token's default security, which a simulator that is not elevated
+        // cannot open. So the interactive user (and the system and the
+        // administrators) get access whoever creates it; the name lives in the
+        // session's own namespace. Default security if that cannot be built.
+        SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            kSectionAccess, SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr);
+        HANDLE section = CreateFileMappingA(
+            INVALID_HANDLE_VALUE, security.lpSecurityDescriptor != nullptr ? &security : nullptr,
+            PAGE_READWRITE, 0, size, name);
         alreadyExisted = section != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+        LocalFree(security.lpSecurityDescriptor);
         return section;  // null on failure, unlike CreateFileA
     }
 

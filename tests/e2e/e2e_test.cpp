@@ -180,6 +180,11 @@ TEST_F(EndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
     EXPECT_EQ(Probe({"text", "#32770", "65535"}),
               "The selected port COM12 is not available, please choose another if possible or "
               "free this port if it is in use by another application.");
+    // Before any window of ours, it must not hide behind a full-screen
+    // simulator: in the foreground, with a taskbar button of its own (no
+    // owner). (It asks to stay on top too, which Wine does not carry out.)
+    const std::string state = Probe({"state", "#32770"});
+    EXPECT_NE(state.find("owned=0 foreground=1"), std::string::npos) << state;
     EXPECT_EQ(Probe({"caption", "#32770"}), "Dravik EFIS to Flightsim bridge");
     ASSERT_TRUE(session.Probe({"click", "#32770", "1"}));
     ASSERT_TRUE(session.WaitForLog("Connected to FS2004"));

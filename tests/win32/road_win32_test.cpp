@@ -59,6 +59,7 @@ public:
     void Close() override { SimLinkClose(); }
     bool IsOpen() const override { return SimLinkIsOpen(); }
     std::uint32_t SimulatorId() const override { return SimLinkSimulatorId(); }
+    std::uint32_t LastSendError() const override { return SimLinkLastSendError(); }
 };
 
 // A settings file in a folder of its own under the temporary folder.
@@ -80,7 +81,7 @@ public:
         DeleteFileA(path_.c_str());
         RemoveDirectoryA(folder_.c_str());
     }
-    const std::string& path() const { return path_; }
+    const std::string& folder() const { return folder_; }
 
 private:
     static inline int made_ = 0;
@@ -275,7 +276,8 @@ protected:
         InstallWin32SimLinkTransport();
         BindBoxPort(&port);
         ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
-        model.emplace(boxPortControl, connection, view, shellUi, pump, settings.path());
+        model.emplace(boxPortControl, connection, view, shellUi, pump,
+                      SettingsLocation(settings.folder(), {}));
         model->FormCreate();
         ASSERT_TRUE(Bridge.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});
