@@ -39,7 +39,7 @@ int TextMargin(HWND window, HFONT font) { return TextSize(window, font, "0").cx;
 
 }  // namespace
 
-HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale) {
+RECT ControlRect(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale) {
     int width = scale(layout.width);
     int height = scale(layout.height);
     if (layout.width == 0 || layout.height == 0) {  // a label that fits its text
@@ -47,13 +47,21 @@ HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const D
         if (layout.width == 0) width = text.cx + TextMargin(parent, font);
         if (layout.height == 0) height = text.cy;
     }
+    const int left = scale(layout.left);
+    const int top = scale(layout.top);
+    return {left, top, left + width, top + height};
+}
+
+HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale) {
+    const RECT at = ControlRect(parent, layout, font, scale);
     HWND control =
         CreateWindowExA(layout.exStyle, layout.className, layout.text, WS_CHILD | layout.style,
-                        scale(layout.left), scale(layout.top), width, height, parent,
+                        at.left, at.top, at.right - at.left, at.bottom - at.top, parent,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
                         GetModuleHandleA(nullptr), nullptr);
-    if (control != nullptr)
+    if (control != nullptr) {
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
     return control;
 }
 

@@ -22,6 +22,10 @@ struct ControlLayout {
 // The standard dialog font of the system (the message font), for a DPI.
 HFONT CreateDialogFont(const DpiScale& scale);
 
+// Where the control stands in its parent at that scale: the layout scaled, and
+// a size of 0 measured from its text in the font.
+RECT ControlRect(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale);
+
 // Creates the control as a child of parent with the font; returns its handle.
 HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale);
 

@@ -1,8 +1,25 @@
 #include "app/win32/form_window.h"
 
+#include <algorithm>
+
 #include "app/win32/controls.h"
 
 namespace bridge::gui {
+namespace {
+
+// Moves the rectangle up and left as far as needed to stay within the work
+// area of its monitor (a dialog grown with the scale may reach past it).
+void KeepOnMonitor(RECT& rect) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& work = monitor.rcWork;
+    const LONG dx = std::max(std::min(work.right - rect.right, 0L), work.left - rect.left);
+    const LONG dy = std::max(std::min(work.bottom - rect.bottom, 0L), work.top - rect.top);
+    OffsetRect(&rect, dx, dy);
+}
+
+}  // namespace
 
 FormWindow::~FormWindow() {
     if (window_ != nullptr) {
@@ -10,6 +27,7 @@ FormWindow::~FormWindow() {
         DestroyWindow(window_);
     }
     if (font_ != nullptr) DeleteObject(font_);
+    if (labelFont_ != nullptr) DeleteObject(labelFont_);
 }
 
 bool FormWindow::Create(const char* className, const char* caption, DWORD style, int left, int top,
@@ -27,14 +45,51 @@ bool FormWindow::Create(const char* className, const char* caption, DWORD style,
         windowClass.lpszClassName = className;
         if (RegisterClassExA(&windowClass) == 0) return false;
     }
+    layoutRect_ = {left, top, left + width, top + height};
     scale_ = DpiScale::ForWindow(nullptr);
     window_ = CreateWindowExA(0, className, caption, style, scale_(left), scale_(top),
                               scale_(width), scale_(height), owner, nullptr, instance, this);
     if (window_ == nullptr) return false;
     scale_ = DpiScale::ForWindow(window_);
     font_ = CreateDialogFont(scale_);
+    labelFont_ = MakeLabelFont();
     CreateControls();
     return true;
+}
+
+HWND FormWindow::Place(const ControlLayout& layout, ControlFont font) {
+    HWND control = CreateControl(window_, layout, FontFor(font), scale_);
+    if (control != nullptr) controls_.push_back({control, layout, font});
+    return control;
+}
+
+void FormWindow::ApplyDpi(int dpi, const RECT* suggested) {
+    if (window_ == nullptr || dpi <= 0) return;
+    scale_ = DpiScale(dpi);
+    RECT at = {scale_(layoutRect_.left), scale_(layoutRect_.top), scale_(layoutRect_.right),
+               scale_(layoutRect_.bottom)};
+    if (suggested != nullptr) {
+        at = *suggested;
+    } else {
+        KeepOnMonitor(at);
+    }
+    SetWindowPos(window_, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // The controls keep the old fonts until they have the new ones.
+    const HFONT oldFont = font_;
+    const HFONT oldLabelFont = labelFont_;
+    font_ = CreateDialogFont(scale_);
+    labelFont_ = MakeLabelFont();
+    for (const PlacedControl& c : controls_) {
+        const HFONT font = FontFor(c.font);
+        const RECT r = ControlRect(window_, c.layout, font, scale_);
+        SetWindowPos(c.window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(c.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    if (oldFont != nullptr) DeleteObject(oldFont);
+    if (oldLabelFont != nullptr) DeleteObject(oldLabelFont);
+    InvalidateRect(window_, nullptr, TRUE);
 }
 
 void FormWindow::ShowModal(HWND owner) {
@@ -87,6 +142,10 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND window, UINT message, WPARAM wParam
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_DPICHANGED && lParam != 0) {
+        self->DpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    }
     if (self != nullptr) {
         if (self->window_ == nullptr) self->window_ = window;
         LRESULT result = 0;

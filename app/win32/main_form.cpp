@@ -74,17 +74,12 @@ void MainForm::CreateComponents() {
 }
 
 void MainForm::CreateControls() {
-    const HWND w = handle();
     const DWORD tab = WS_VISIBLE | WS_TABSTOP;
     // Created in tab order, then the labels.
-    HWND memo =
-        CreateControl(w,
-                      {ids::kMemo1, "EDIT", "", tab | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
-                       8, 8, 553, 161, WS_EX_CLIENTEDGE},
-                      font(), scale());
+    HWND memo = Place({ids::kMemo1, "EDIT", "", tab | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+                       8, 8, 553, 161, WS_EX_CLIENTEDGE});
     SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);  // the log only grows
-    CreateControl(w, {ids::kButton1, "BUTTON", form1::kButton1, tab, 16, 184, 169, 25}, font(),
-                  scale());
+    Place({ids::kButton1, "BUTTON", form1::kButton1, tab, 16, 184, 169, 25});
     const std::array<ControlLayout, 2> trackBars = {{
         {ids::kTrackBar1, TRACKBAR_CLASSA, "", tab | TBS_HORZ | TBS_TOP | TBS_AUTOTICKS, 328, 240,
          150, 41},
@@ -92,25 +87,18 @@ void MainForm::CreateControls() {
          33, 150},
     }};
     for (const ControlLayout& layout : trackBars) {
-        HWND bar = CreateControl(w, layout, font(), scale());
+        HWND bar = Place(layout);
         SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kTrackBarRange);
         SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kTrackBarRange);
         SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);
         SendMessageA(bar, TBM_SETPOS, TRUE, 0);
     }
-    CreateControl(w, {ids::kButton2, "BUTTON", form1::kButton2, tab, 16, 216, 169, 25}, font(),
-                  scale());
-    CreateControl(w, {ids::kButton3, "BUTTON", form1::kButton3, tab, 16, 248, 169, 25}, font(),
-                  scale());
-    CreateControl(w,
-                  {ids::kButton4, "BUTTON", kPlayArincCaption, WS_TABSTOP | kPlaybackVisible, 16,
-                   320, 169, 25},
-                  font(), scale());
-    CreateControl(
-        w,
-        {ids::kEdit1, "EDIT", form1::kEdit1, WS_TABSTOP | kPlaybackVisible | ES_AUTOHSCROLL, 16,
-         296, 121, 21, WS_EX_CLIENTEDGE},
-        font(), scale());
+    Place({ids::kButton2, "BUTTON", form1::kButton2, tab, 16, 216, 169, 25});
+    Place({ids::kButton3, "BUTTON", form1::kButton3, tab, 16, 248, 169, 25});
+    Place({ids::kButton4, "BUTTON", kPlayArincCaption, WS_TABSTOP | kPlaybackVisible, 16, 320, 169,
+           25});
+    Place({ids::kEdit1, "EDIT", form1::kEdit1, WS_TABSTOP | kPlaybackVisible | ES_AUTOHSCROLL, 16,
+           296, 121, 21, WS_EX_CLIENTEDGE});
 
     const std::array<ControlLayout, 9> labels = {{
         {ids::kLabel1, "STATIC", form1::kLabel1, WS_VISIBLE, 24, 360, 0, 0},
@@ -124,7 +112,14 @@ void MainForm::CreateControls() {
         {ids::kLabel1 + 7, "STATIC", form1::kLabel8, WS_VISIBLE, 536, 312, 0, 0},
         {ids::kLabel9, "STATIC", form1::kLabel9, WS_VISIBLE, 488, 352, 90, 0},
     }};
-    for (const ControlLayout& layout : labels) CreateControl(w, layout, font(), scale());
+    for (const ControlLayout& layout : labels) Place(layout);
+}
+
+// The dialogs follow the main window to its new scale, shown or not.
+void MainForm::DpiChanged(int dpi, const RECT& suggested) {
+    ApplyDpi(dpi, &suggested);
+    Form15.ApplyDpi(dpi, nullptr);
+    Form2.ApplyDpi(dpi, nullptr);
 }
 
 void MainForm::WireDialogs() {

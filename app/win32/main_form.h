@@ -53,6 +53,7 @@ public:
 private:
     void CreateControls() override;
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void DpiChanged(int dpi, const RECT& suggested) override;
     void CreateComponents();
     void WireDialogs();
     HWND Control(int id) const { return GetDlgItem(handle(), id); }

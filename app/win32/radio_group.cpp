@@ -1,7 +1,5 @@
 #include "app/win32/radio_group.h"
 
-#include "app/win32/controls.h"
-
 namespace bridge::gui {
 namespace {
 constexpr int kCaptionHeight = 16;
@@ -9,13 +7,10 @@ constexpr int kBottomMargin = 6;
 constexpr int kSideMargin = 8;
 }  // namespace
 
-void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font,
-                               const DpiScale& scale) {
+void RadioGroupControl::Create(FormWindow& form, const Layout& layout) {
     firstId_ = layout.firstId;
-    CreateControl(parent,
-                  {layout.firstId - 1, "BUTTON", layout.caption, WS_VISIBLE | BS_GROUPBOX,
-                   layout.left, layout.top, layout.width, layout.height},
-                  font, scale);
+    form.Place({layout.firstId - 1, "BUTTON", layout.caption, WS_VISIBLE | BS_GROUPBOX, layout.left,
+                layout.top, layout.width, layout.height});
     const int count = static_cast<int>(layout.items.size());
     const int rows = (count + layout.columns - 1) / layout.columns;
     const int rowHeight = (layout.height - kCaptionHeight - kBottomMargin) / rows;
@@ -26,11 +21,9 @@ void RadioGroupControl::Create(HWND parent, const Layout& layout, HFONT font,
         DWORD style = WS_VISIBLE | BS_RADIOBUTTON;
         if (i == 0) style |= WS_GROUP | WS_TABSTOP;
         buttons_.push_back(
-            CreateControl(parent,
-                          {layout.firstId + i, "BUTTON", layout.items[static_cast<std::size_t>(i)],
-                           style, layout.left + kSideMargin + column * columnWidth,
-                           layout.top + kCaptionHeight + row * rowHeight, columnWidth, rowHeight},
-                          font, scale));
+            form.Place({layout.firstId + i, "BUTTON", layout.items[static_cast<std::size_t>(i)],
+                        style, layout.left + kSideMargin + column * columnWidth,
+                        layout.top + kCaptionHeight + row * rowHeight, columnWidth, rowHeight}));
     }
 }
 

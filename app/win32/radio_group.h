@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "app/win32/dpi_scale.h"
+#include "app/win32/form_window.h"
 
 namespace bridge::gui {
 
@@ -23,7 +23,8 @@ public:
         int left, top, width, height;  // at 96 DPI
     };
 
-    void Create(HWND parent, const Layout& layout, HFONT font, const DpiScale& scale);
+    // Places the group box and its items in the form.
+    void Create(FormWindow& form, const Layout& layout);
 
     // Routes a WM_COMMAND; true when it came from one of the items.
     bool HandleCommand(WPARAM wParam);

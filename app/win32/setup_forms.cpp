@@ -34,39 +34,32 @@ HFONT SmallerFont(HFONT a, HFONT b) {
 
 }  // namespace
 
-OperationSetupForm::~OperationSetupForm() {
-    if (labelFont_ != nullptr) DeleteObject(labelFont_);
-}
-
 bool OperationSetupForm::Create(HWND owner) {
     return FormWindow::Create(ids::kForm2Class, form2::kCaption, kDialogStyle, 200, 200, 658, 291,
                               owner);
 }
 
 void OperationSetupForm::CreateControls() {
-    RadioGroup1.Create(
-        handle(),
-        {ids::kForm2RadioGroup1, form2::kRadioGroup1, form2::kRadioGroup1Items, 1, 16, 8, 113, 113},
-        font(), scale());
-    RadioGroup2.Create(handle(),
-                       {ids::kForm2RadioGroup2, form2::kRadioGroup2, form2::kRadioGroup2Items, 1,
-                        136, 8, 209, 113},
-                       font(), scale());
-    RadioGroup3.Create(
-        handle(),
-        {ids::kForm2RadioGroup3, form2::kRadioGroup3, form2::kRadioPortItems, 1, 352, 8, 153, 113},
-        font(), scale());
-    RadioGroup4.Create(
-        handle(),
-        {ids::kForm2RadioGroup4, form2::kRadioGroup4, form2::kRadioPortItems, 1, 512, 8, 129, 113},
-        font(), scale());
-    CreateControl(handle(),
-                  {ids::kForm2Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 560,
-                   128, 75, 25},
-                  font(), scale());
-    // The lower left labels end where the right ones begin, and the right
-    // ones at the dialog's edge; a dialog font wider than the one the layout
-    // was drawn with is made to fit.
+    RadioGroup1.Create(*this, {ids::kForm2RadioGroup1, form2::kRadioGroup1,
+                               form2::kRadioGroup1Items, 1, 16, 8, 113, 113});
+    RadioGroup2.Create(*this, {ids::kForm2RadioGroup2, form2::kRadioGroup2,
+                               form2::kRadioGroup2Items, 1, 136, 8, 209, 113});
+    RadioGroup3.Create(*this, {ids::kForm2RadioGroup3, form2::kRadioGroup3, form2::kRadioPortItems,
+                               1, 352, 8, 153, 113});
+    RadioGroup4.Create(*this, {ids::kForm2RadioGroup4, form2::kRadioGroup4, form2::kRadioPortItems,
+                               1, 512, 8, 129, 113});
+    Place({ids::kForm2Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 560, 128, 75,
+           25});
+    for (std::size_t i = 0; i < form2::kLabels.size(); ++i) {
+        const POINT at = kOperationLabelPositions[i];
+        Place({0, "STATIC", form2::kLabels[i], WS_VISIBLE, at.x, at.y, 0, 0}, ControlFont::Label);
+    }
+}
+
+// The lower left labels end where the right ones begin, and the right ones at
+// the dialog's edge; a dialog font wider than the one the layout was drawn
+// with is made to fit. One size for all the labels.
+HFONT OperationSetupForm::MakeLabelFont() {
     RECT client = {};
     GetClientRect(handle(), &client);
     const int leftRoom = scale()(kOperationLabelPositions[7].x - 16 - 4);
@@ -74,13 +67,7 @@ void OperationSetupForm::CreateControls() {
     const std::span<const char* const> labels(form2::kLabels);
     HFONT left = CreateFontToFit(handle(), font(), labels.subspan(4, 3), leftRoom);
     HFONT right = CreateFontToFit(handle(), font(), labels.subspan(7, 3), rightRoom);
-    labelFont_ = SmallerFont(left, right);  // one size for all the labels
-    HFONT labelFont = labelFont_ != nullptr ? labelFont_ : font();
-    for (std::size_t i = 0; i < form2::kLabels.size(); ++i) {
-        const POINT at = kOperationLabelPositions[i];
-        CreateControl(handle(), {0, "STATIC", form2::kLabels[i], WS_VISIBLE, at.x, at.y, 0, 0},
-                      labelFont, scale());
-    }
+    return SmallerFont(left, right);
 }
 
 bool OperationSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
@@ -106,16 +93,12 @@ bool SerialPortSetupForm::Create(HWND owner) {
 }
 
 void SerialPortSetupForm::CreateControls() {
-    CreateControl(handle(), {0, "STATIC", form15::kLabel1, WS_VISIBLE, 8, 8, 177, 49}, font(),
-                  scale());
-    RadioGroup2.Create(handle(),
+    Place({0, "STATIC", form15::kLabel1, WS_VISIBLE, 8, 8, 177, 49});
+    RadioGroup2.Create(*this,
                        {ids::kForm15RadioGroup2, form15::kRadioGroup2, form15::kRadioGroup2Items,
-                        form15::kRadioGroup2Columns, 8, 64, 185, 129},
-                       font(), scale());
-    CreateControl(handle(),
-                  {ids::kForm15Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 64,
-                   200, 75, 25},
-                  font(), scale());
+                        form15::kRadioGroup2Columns, 8, 64, 185, 129});
+    Place({ids::kForm15Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 64, 200, 75,
+           25});
 }
 
 bool SerialPortSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,

@@ -12,7 +12,6 @@ namespace bridge::gui {
 
 class OperationSetupForm : public FormWindow {
 public:
-    ~OperationSetupForm() override;
     bool Create(HWND owner);
 
     // RadioGroup1 (engines), RadioGroup2 (EGT/CHT split), RadioGroup3 (SL30
@@ -22,9 +21,8 @@ public:
 
 private:
     void CreateControls() override;
+    HFONT MakeLabelFont() override;  // the dialog font, smaller where the texts need it
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
-
-    HFONT labelFont_ = nullptr;  // the dialog font, smaller where the texts need it
 };
 
 class SerialPortSetupForm : public FormWindow {

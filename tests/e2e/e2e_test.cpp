@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/win32/control_ids.h"
@@ -199,6 +204,96 @@ TEST_F(EndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
     ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(ids::kForm15Ok)}));
     ASSERT_TRUE(session.CloseBridge());
     EXPECT_NE(session.SettingsText().find("CommsPort=6\r\n"), std::string::npos);
+}
+
+// One control as window_probe dump shows it.
+struct Placed {
+    int id = 0;
+    std::string className;
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+std::vector<Placed> Controls(BridgeSession& session, const char* windowClass) {
+    std::vector<Placed> controls;
+    std::istringstream dump(session.Probe({"dump", windowClass}).value_or(""));
+    for (std::string line; std::getline(dump, line);) {
+        Placed c;
+        std::istringstream fields(line);
+        fields >> c.id >> c.className;
+        const std::size_t rect = line.find(" rect=");
+        if (rect == std::string::npos || std::sscanf(line.c_str() + rect, " rect=%d,%d,%d,%d",
+                                                     &c.left, &c.top, &c.width, &c.height) != 4) {
+            continue;
+        }
+        controls.push_back(c);
+    }
+    return controls;
+}
+
+std::array<int, 4> WindowRect(BridgeSession& session, const char* windowClass) {
+    std::array<int, 4> r{};
+    const std::string text = session.Probe({"rect", windowClass, "0"}).value_or("");
+    std::sscanf(text.c_str(), "%d,%d,%d,%d", &r[0], &r[1], &r[2], &r[3]);
+    return r;
+}
+
+int AtOneAndAHalf(int v) { return (3 * v + 1) / 2; }  // MulDiv(v, 144, 96) for v >= 0
+
+// Labels that fit their text are measured in the new font, not scaled.
+bool FitsItsText(const Placed& c) {
+    return c.className == "Static" && c.id != ids::kLabel1 + 5;  // Label6 has a fixed size
+}
+
+// A change of screen scale (the window moved to a 150 % monitor): the window
+// takes the suggested size, and its controls and both dialogs are laid out
+// again at 1.5 times; back at 100 %, everything is as it was.
+TEST_F(EndToEnd, WindowAndDialogsFollowAChangeOfScreenScale) {
+    StartAll(kTwoEnginesBothRadios);
+    const char* forms[] = {"TForm1", "TForm15", "TForm2"};
+    std::map<std::string, std::vector<Placed>> before;
+    std::map<std::string, std::array<int, 4>> beforeRect;
+    for (const char* form : forms) {
+        before[form] = Controls(session, form);
+        beforeRect[form] = WindowRect(session, form);
+        ASSERT_FALSE(before[form].empty()) << form;
+    }
+    ASSERT_TRUE(session.Probe({"dpichanged", "TForm1", "144"}));
+    for (const char* form : forms) {
+        SCOPED_TRACE(form);
+        const auto r = WindowRect(session, form);
+        EXPECT_EQ(r[2], AtOneAndAHalf(beforeRect[form][2]));
+        EXPECT_EQ(r[3], AtOneAndAHalf(beforeRect[form][3]));
+        const std::vector<Placed> after = Controls(session, form);
+        ASSERT_EQ(after.size(), before[form].size());
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            const Placed& was = before[form][i];
+            const Placed& is = after[i];
+            SCOPED_TRACE(is.id);
+            EXPECT_EQ(is.left, AtOneAndAHalf(was.left));
+            EXPECT_EQ(is.top, AtOneAndAHalf(was.top));
+            if (FitsItsText(is)) {  // a bigger font: between 1.2 and 1.8 times
+                EXPECT_GT(is.height * 5, was.height * 6);
+                EXPECT_LT(is.height * 5, was.height * 9);
+            } else {
+                EXPECT_EQ(is.width, AtOneAndAHalf(was.width));
+                EXPECT_EQ(is.height, AtOneAndAHalf(was.height));
+            }
+        }
+    }
+    EXPECT_TRUE(WaitTicks(10)) << "the cycle goes on";
+
+    ASSERT_TRUE(session.Probe({"dpichanged", "TForm1", "96", "144"}));
+    for (const char* form : forms) {
+        SCOPED_TRACE(form);
+        const std::vector<Placed> after = Controls(session, form);
+        ASSERT_EQ(after.size(), before[form].size());
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            EXPECT_EQ(std::tie(after[i].left, after[i].top, after[i].width, after[i].height),
+                      std::tie(before[form][i].left, before[form][i].top, before[form][i].width,
+                               before[form][i].height))
+                << after[i].id;
+        }
+    }
 }
 
 }  // namespace

@@ -13,6 +13,12 @@
 //   window_probe dump <class>                     one line per control: id, class,
 //                                                 visible, enabled, rect, text
 //   window_probe caption <class>                  prints the window's caption
+//   window_probe rect <class> <control-id>        prints left,top,width,height (the
+//                                                 window on the screen, a control in it)
+//   window_probe state <class>                    prints topmost=, owned=, foreground=
+//   window_probe dpichanged <class> <dpi> [from]  sends WM_DPICHANGED for <dpi>, with the
+//                                                 window's rectangle scaled from <from>
+//                                                 (default 96) as the suggested one
 //
 // <class> is a window class ("TForm1", "TForm15", "TForm2"). Control id 0 means
 // the window itself. Exit status 0 on success, 1 when the window or control is
@@ -76,10 +82,45 @@ BOOL CALLBACK DumpChild(HWND child, LPARAM) {
     return TRUE;
 }
 
+RECT ControlRect(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    if (HWND parent = GetParent(window);
+        parent != nullptr && (GetWindowLongA(window, GWL_STYLE) & WS_CHILD)) {
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    }
+    return rect;
+}
+
+// WM_DPICHANGED carries a pointer to the suggested rectangle, which must
+// point into the receiver: the rectangle is written into its memory.
+bool SendDpiChanged(HWND window, int dpi, int fromDpi) {
+    RECT rect = {};
+    if (!GetWindowRect(window, &rect) || dpi <= 0 || fromDpi <= 0) return false;
+    rect.right = rect.left + MulDiv(rect.right - rect.left, dpi, fromDpi);
+    rect.bottom = rect.top + MulDiv(rect.bottom - rect.top, dpi, fromDpi);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (process == nullptr) return false;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE);
+    bool sent = false;
+    if (remote != nullptr && WriteProcessMemory(process, remote, &rect, sizeof rect, nullptr)) {
+        DWORD_PTR result = 0;
+        sent =
+            SendMessageTimeoutA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                                reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, 10000, &result) != 0;
+    }
+    if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return sent;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                 "gone|dump|caption|settext <class> [control-id|timeout-ms] [text]\n");
+                 "gone|dump|caption|settext|rect|state|dpichanged <class> "
+                 "[control-id|timeout-ms|dpi] [text|from-dpi]\n");
     return 2;
 }
 
@@ -105,6 +146,18 @@ int main(int argc, char** argv) {
         EnumChildWindows(top, DumpChild, 0);
         return 0;
     }
+    if (command == "state") {
+        std::printf("topmost=%d owned=%d foreground=%d\n",
+                    (GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 ? 1 : 0,
+                    GetWindow(top, GW_OWNER) != nullptr ? 1 : 0,
+                    GetForegroundWindow() == top ? 1 : 0);
+        return 0;
+    }
+    if (command == "dpichanged") {
+        if (argc < 4) return Usage();
+        const int fromDpi = argc > 4 ? std::atoi(argv[4]) : 96;
+        return SendDpiChanged(top, std::atoi(argv[3]), fromDpi) ? 0 : 1;
+    }
     if (argc < 4) return Usage();
     HWND control = FindControl(className, argv[3]);
     if (control == nullptr) return 1;
@@ -112,6 +165,9 @@ int main(int argc, char** argv) {
         std::printf("%s\n", Text(control).c_str());
     } else if (command == "enabled") {
         std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    } else if (command == "rect") {
+        const RECT r = ControlRect(control);
+        std::printf("%ld,%ld,%ld,%ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
     } else if (command == "visible") {
         std::printf("%d\n", IsWindowVisible(control) ? 1 : 0);
     } else if (command == "trackbar") {
