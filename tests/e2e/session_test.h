@@ -28,10 +28,11 @@ protected:
     }
 
     // Box, simulator and bridge up, the bridge connected and sending.
-    void StartAll(const Settings& settings) {
+    void StartAll(const Settings& settings,
+                  const std::vector<std::string>& simArguments = {"--fixed"}) {
         session.WriteSettings(settings);
         ASSERT_TRUE(session.StartBox(kBoxCom));
-        ASSERT_TRUE(session.StartSim());
+        ASSERT_TRUE(session.StartSim(simArguments));
         ASSERT_TRUE(session.StartBridge());
         ASSERT_TRUE(session.WaitForLog("Connected to FS2004"))
             << session.ControlText(gui::ids::kMemo1);

@@ -176,14 +176,16 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
                                                "--show",
                                                "--stop",
                                                "--send-fault",
-                                               "--log-times"};
+                                               "--log-times",
+                                               "--keep-mapped"};
     const auto o = Parse(all, error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->windowClass, "FS98MAIN");
     EXPECT_EQ(o->version, 0x19980004u);
     EXPECT_EQ(o->simulatorWord, 0xFADE0006u);
-    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault && o->logTimes);
-    EXPECT_FALSE(defaults->logTimes);
+    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault && o->logTimes &&
+                o->keepMapped);
+    EXPECT_FALSE(defaults->logTimes || defaults->keepMapped);
     EXPECT_EQ(o->logPath, "C:\\tmp\\x.log");
     EXPECT_EQ(o->readyEvent, "ev");
     EXPECT_EQ(o->fault, Fault::BadSize);

@@ -27,6 +27,9 @@ inline constexpr const char* kUsage =
     "  --fault-after N       that many good exchanges first (default 0)\n"
     "  --fault-count N       that many faulty exchanges, 0 for all (default 0)\n"
     "  --no-reply-ms N       how long a no-reply fault holds the answer (default 500)\n"
+    "  --keep-mapped         keep each client's section mapped once it has been used,\n"
+    "                        as some servers do: a client that closes its link and\n"
+    "                        opens it again finds the old name still in use\n"
     "  --show                show the window, with the inputs clients wrote (controls,\n"
     "                        altimeter setting, radios) and the attitude in its\n"
     "                        control 100 (window_probe text UIPCMAIN 100)\n"
@@ -52,6 +55,7 @@ struct EmulatorOptions {
     std::uint32_t faultCount = 0;
     std::uint32_t noReplyMs = 500;
     bool show = false;
+    bool keepMapped = false;
     bool help = false;
     bool stopRunning = false;
     bool sendFault = false;

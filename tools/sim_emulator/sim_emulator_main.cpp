@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,7 +32,8 @@ struct Emulator {
     std::string logText;
     LARGE_INTEGER frequency{};
     LARGE_INTEGER lastMove{};
-    std::string panelText;  // what the shown window's panel says
+    std::string panelText;                   // what the shown window's panel says
+    std::map<std::string, void*> keptViews;  // --keep-mapped: by section name, never unmapped
 };
 
 constexpr UINT_PTR kPanelTimer = 1;
@@ -66,7 +68,16 @@ std::uint64_t CounterMicroseconds(const Emulator& e) {
     return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
 }
 
-// Carries out one exchange: the atom names the client's section.
+// The view kept for a section name, or null the first time.
+void* KeptView(Emulator& e, const char* name) {
+    const auto kept = e.keptViews.find(name);
+    return kept == e.keptViews.end() ? nullptr : kept->second;
+}
+
+// Carries out one exchange: the atom names the client's section. With
+// --keep-mapped the section stays mapped (and its name in use) after the
+// exchange, for as long as the emulator runs.
+
 LRESULT Exchange(Emulator& e, WPARAM atom) {
     std::string* log = e.log != nullptr ? &e.logText : nullptr;
     if (log != nullptr && e.options.logTimes) e.server.StampNextExchange(CounterMicroseconds(e));
@@ -85,13 +96,17 @@ LRESULT Exchange(Emulator& e, WPARAM atom) {
         WriteLog(e);
         return 0;
     }
-    HANDLE section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
-    if (section == nullptr) {
-        e.server.Refuse("section", fault, log);
-        WriteLog(e);
-        return 0;
+    void* view = e.options.keepMapped ? KeptView(e, name) : nullptr;
+    HANDLE section = nullptr;
+    if (view == nullptr) {
+        section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+        if (section == nullptr) {
+            e.server.Refuse("section", fault, log);
+            WriteLog(e);
+            return 0;
+        }
+        view = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0);
     }
-    void* view = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0);
     LRESULT answer = 0;
     if (view == nullptr) {
         e.server.Refuse("view", fault, log);
@@ -104,9 +119,14 @@ LRESULT Exchange(Emulator& e, WPARAM atom) {
         MoveFlight(e);
         answer = static_cast<LRESULT>(e.server.Serve(
             std::span<std::uint8_t>(static_cast<std::uint8_t*>(view), size), fault, log));
-        UnmapViewOfFile(view);
+        if (e.options.keepMapped && section != nullptr) {
+            e.keptViews[name] = view;  // the handle stays open with it
+            section = nullptr;
+        } else if (section != nullptr) {
+            UnmapViewOfFile(view);
+        }
     }
-    CloseHandle(section);
+    if (section != nullptr) CloseHandle(section);
     WriteLog(e);
     return answer;
 }
