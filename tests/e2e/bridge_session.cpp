@@ -31,6 +31,17 @@ std::string ComLinkPath(int com) {
     return Env("WINEPREFIX") + "/dosdevices/com" + std::to_string(com);
 }
 
+// %LOCALAPPDATA% of the prefix's user: the one folder under drive_c/users
+// that is not Public.
+std::string PerUserFolder() {
+    std::error_code ec;
+    for (const auto& user : fs::directory_iterator(Env("WINEPREFIX") + "/drive_c/users", ec)) {
+        if (user.path().filename() == "Public") continue;
+        return (user.path() / "AppData/Local/Dravik EFIS to Flightsim bridge").string();
+    }
+    return {};
+}
+
 std::vector<std::uint8_t> FromHex(const std::string& hex) {
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -53,6 +64,10 @@ BridgeSession::~BridgeSession() {
     bridge_.Terminate();
     StopSim();
     StopBox();
+    if (const std::string perUser = PerUserFolder(); !perUser.empty()) {
+        std::error_code ignored;
+        fs::remove_all(perUser, ignored);
+    }
     if (pairCom_ != 0) {
         // A COM link to a folder fails to open like a missing port; one to
         // a missing file would open.
@@ -76,6 +91,16 @@ std::optional<std::string> BridgeSession::WhyNotAvailable() {
     }
     return std::nullopt;
 }
+
+bool BridgeSession::RenameAppFolder(const std::string& name) {
+    std::error_code ec;
+    fs::rename(AppFolder(), folder_ + "/" + name, ec);
+    if (ec) return false;
+    appFolderName_ = name;
+    return true;
+}
+
+std::string BridgeSession::PerUserSettingsPath() const { return PerUserFolder() + "/VELMORA.INI"; }
 
 void BridgeSession::WriteSettings(const Settings& s) {
     std::ofstream out(SettingsPath(), std::ios::binary);

@@ -43,8 +43,14 @@ public:
     static std::optional<std::string> WhyNotAvailable();
 
     const std::string& folder() const { return folder_; }
-    std::string AppFolder() const { return folder_ + "/app"; }
+    std::string AppFolder() const { return folder_ + "/" + appFolderName_; }
     std::string SettingsPath() const { return AppFolder() + "/VELMORA.INI"; }
+    // Renames the folder bridge.exe runs in (before it starts).
+    bool RenameAppFolder(const std::string& name);
+    // The settings file in the Wine user's %LOCALAPPDATA%, where the bridge
+    // keeps them when its own folder cannot be written. The session removes
+    // the folder when it ends (the Wine prefix is shared by the tests).
+    std::string PerUserSettingsPath() const;
 
     void WriteSettings(const Settings& settings);
     std::string SettingsText() const;
@@ -109,6 +115,7 @@ private:
     bool WaitPortState(const std::string& state);
 
     std::string folder_;
+    std::string appFolderName_ = "app";
     int simStarts_ = 0;
     int pairCom_ = 0;
     ChildProcess ports_;

@@ -256,7 +256,14 @@ protected:
 
     static bool Attitude(const boxproto::Frame& f) { return IsKind(f, 1); }
 
-    void CheckUnwritableSettings(bool folder);
+    // Opens the operation setup dialog, clicks one of its items and closes it.
+    void ChooseInOperationSetup(int item) {
+        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton3));
+        ASSERT_TRUE(session.Probe({"wait", ids::kForm2Class, "10000"}));
+        ASSERT_TRUE(Click(ids::kForm2Class, item));
+        ASSERT_TRUE(Click(ids::kForm2Class, ids::kForm2Ok));
+        ASSERT_TRUE(session.Probe({"gone", ids::kForm2Class, "10000"}));
+    }
 
     // The times between attitude frames that arrived from `from` to `to`, in ms.
     static std::vector<double> AttitudePeriods(const BoxLine& box, Clock::time_point from,
@@ -700,44 +707,60 @@ TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
 // window stays open and the main cycle has stopped; a second close while
 // nothing changed shows it again without waiting for a tick; once the file
 // can be written, a close ends the program and the settings are saved.
-void Faults::CheckUnwritableSettings(bool folder) {
-    const std::string name = folder ? "folder" : "file";
+// A settings file that cannot be written, in a folder that can: the first
+// close says so and keeps the window open; the second ends the program.
+TEST_F(Faults, ReadOnlySettingsFileIsReportedOnceAndTheSecondCloseEnds) {
     StartAll(kTwoEnginesBothRadios);
     ASSERT_TRUE(WaitTicks(5));
-    if (folder) fs::remove(session.SettingsPath());
-    WriteLock lock(folder ? session.AppFolder() : session.SettingsPath());
+    const std::string before = session.SettingsText();
+    WriteLock lock(session.SettingsPath());
     if (!lock.Effective()) GTEST_SKIP() << "cannot take write access away here";
 
-    const std::string message = "Unable to write to " + WinePath(session.SettingsPath());
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        const auto start = Clock::now();
-        ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
-        ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"})) << "attempt " << attempt;
-        Report(name + "_message_after_close_" + std::to_string(attempt) + "_ms", MsSince(start));
-        EXPECT_EQ(Probe({"text", "#32770", "65535"}), message);
-        EXPECT_EQ(Probe({"caption", "#32770"}), "Dravik EFIS to Flightsim bridge");
-        ASSERT_TRUE(Click("#32770", 1));
-        ASSERT_TRUE(session.Probe({"gone", "#32770", "10000"}));
-        EXPECT_TRUE(session.BridgeRunning());
-        EXPECT_TRUE(session.Probe({"wait", ids::kForm1Class, "1000"})) << "the window stays";
-    }
-    // The cycle stopped at the first close.
-    const std::size_t frames = AttitudeFrames();
+    const auto start = Clock::now();
+    ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
+    ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"}));
+    Report("file_message_after_close_ms", MsSince(start));
+    EXPECT_EQ(Probe({"text", "#32770", "65535"}),
+              "Unable to write to " + WinePath(session.SettingsPath()));
+    EXPECT_EQ(Probe({"caption", "#32770"}), "Dravik EFIS to Flightsim bridge");
+    ASSERT_TRUE(Click("#32770", 1));
+    ASSERT_TRUE(session.Probe({"gone", "#32770", "10000"}));
+    EXPECT_TRUE(session.BridgeRunning());
+    EXPECT_TRUE(session.Probe({"wait", ids::kForm1Class, "1000"})) << "the window stays";
+
+    Report("file_second_close_ms", CloseAndMeasure(10s));
     lock.Release();
-    const long closeMs = CloseAndMeasure(10s);
-    Report(name + "_close_when_writable_ms", closeMs);
-    EXPECT_EQ(AttitudeFrames(), frames);
-    EXPECT_EQ(session.SettingsText(),
-              "[Setup]\r\nCommsPort=6\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=1\r\n"
-              "NumberOfEngines=2\r\n");
+    EXPECT_EQ(session.SettingsText(), before);
 }
 
-TEST_F(Faults, ReadOnlySettingsFileKeepsTheWindowOpenUntilItCanBeWritten) {
-    CheckUnwritableSettings(false);
-}
+// bridge.exe in a folder it cannot write (as Program Files is to a user),
+// named outside the ANSI code page: it reads its settings there, saves them
+// per user at the first close and reads them from there at the next start;
+// once the folder can be written, they go back next to the program.
+TEST_F(Faults, UnwritableProgramFolderKeepsTheSettingsPerUser) {
+    ASSERT_TRUE(session.RenameAppFolder("\u041f\u0438\u043b\u043e\u0442 \u98de\u884c"));
+    StartAll(kTwoEnginesBothRadios);  // frames on COM7: read from that folder
+    ASSERT_TRUE(WaitTicks(5));
+    ChooseInOperationSetup(ids::kForm2RadioGroup4 + 3);  // the SL40 to box port 3
+    WriteLock lock(session.AppFolder());
+    if (!lock.Effective()) GTEST_SKIP() << "cannot take write access away here";
 
-TEST_F(Faults, UnwritableSettingsFolderKeepsTheWindowOpenUntilItCanBeWritten) {
-    CheckUnwritableSettings(true);
+    Report("per_user_first_close_ms", CloseAndMeasure(10s));
+    const std::string chosen =
+        "[Setup]\r\nCommsPort=6\r\nSL30Port=1\r\nSL40Port=3\r\nEGTCHTSplit=1\r\n"
+        "NumberOfEngines=2\r\n";
+    EXPECT_EQ(ReadWholeFile(session.PerUserSettingsPath()), chosen);
+    EXPECT_NE(session.SettingsText().find("SL40Port=2\r\n"), std::string::npos);
+
+    // The next start sends the SL40's sentences to box port 3, not 2.
+    const std::size_t port2 = CountBox("port", "2"), port3 = CountBox("port", "3");
+    ASSERT_TRUE(session.StartBridge());
+    ASSERT_TRUE(WaitUntil([&] { return CountBox("port", "3") >= port3 + 3; }, 20s));
+    EXPECT_EQ(CountBox("port", "2"), port2);
+
+    lock.Release();
+    Report("per_user_second_close_ms", CloseAndMeasure(10s));
+    EXPECT_EQ(session.SettingsText(), chosen);
 }
 
 // Closing during ARINC playback: the hidden play button is clicked, the file
