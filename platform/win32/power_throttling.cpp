@@ -7,9 +7,9 @@ namespace bridge {
 void OptOutOfPowerThrottling() noexcept {
     // Looked up, so that the program still starts where the call is missing.
     using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
-    const auto setProcessInformation = reinterpret_cast<SetProcessInformationFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                               "SetProcessInformation")));
+    const auto setProcessInformation =
+        reinterpret_cast<SetProcessInformationFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetProcessInformation")));
     if (setProcessInformation == nullptr) return;
     PROCESS_POWER_THROTTLING_STATE state = {};
     state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
