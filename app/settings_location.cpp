@@ -30,9 +30,13 @@ bool SettingsLocation::UsePerUserFolder() const {
 }
 
 std::filesystem::path SettingsLocation::ReadPath() const {
+    // The folder is probed only when there is a per-user file to choose.
     const std::filesystem::path perUser = SettingsFilePath(perUserFolder_);
     std::error_code ignored;
-    if (UsePerUserFolder() && std::filesystem::exists(perUser, ignored)) return perUser;
+    if (!perUserFolder_.empty() && std::filesystem::exists(perUser, ignored) &&
+        UsePerUserFolder()) {
+        return perUser;
+    }
     return SettingsFilePath(executableFolder_);
 }
 
