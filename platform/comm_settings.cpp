@@ -57,6 +57,10 @@ std::uint32_t EventCodesFor(TCommEventType events) {
 }
 
 void ApplyLineSettingsToDcb(const LineSettings& settings, DcbFields& dcb) {
+    // Whatever the previous program left: Windows supports only binary mode,
+    // and abort-on-error would stall reads and writes after one line error
+    // until the next status query cleared it.
+    dcb.flags = (dcb.flags | kDcbBinary) & ~kDcbAbortOnError;
     dcb.baudRate = BaudRateValue(settings.baudRate);
     dcb.parity = ParityCode(settings.parity);
     dcb.stopBits = StopBitsCode(settings.stopbits);

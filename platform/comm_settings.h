@@ -129,9 +129,9 @@ struct LineSettings {
     TFlowControl flowControl = fcDefault;
 };
 
-// Writes the settings into a DCB read from the port: rate, framing, flow
-// control characters, XON/XOFF limits (ReadBufSize / 4 each), flow control and
-// the five options.
+// Writes the settings into a DCB read from the port: binary mode on and
+// abort-on-error off, rate, framing, flow control characters, XON/XOFF limits
+// (ReadBufSize / 4 each), flow control and the five options.
 void ApplyLineSettingsToDcb(const LineSettings& settings, DcbFields& dcb);
 
 // Drivers that reject RTS toggle mode (Wine, many USB adapters) get the nearest
