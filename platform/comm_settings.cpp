@@ -48,6 +48,14 @@ std::uint8_t StopBitsCode(TStopbits stopbits) { return static_cast<std::uint8_t>
 
 std::uint8_t ByteSize(TDatabits databits) { return static_cast<std::uint8_t>(4 + databits); }
 
+std::string DevicePathFor(const std::string& deviceName) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    const bool com = deviceName.size() > 3 && upper(deviceName[0]) == 'C' &&
+                     upper(deviceName[1]) == 'O' && upper(deviceName[2]) == 'M' &&
+                     deviceName.find_first_not_of("0123456789", 3) == std::string::npos;
+    return com ? "\\\\.\\" + deviceName : deviceName;
+}
+
 std::uint32_t EventCodesFor(TCommEventType events) {
     std::uint32_t codes = 0;
     for (const CommEventRow& row : kCommEventTable) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "platform/enum_set.h"
 
@@ -78,6 +79,12 @@ inline constexpr std::array<CommEventRow, 9> kCommEventTable = {{
     {evRxFlag, 0x0002},
     {evTxEmpty, 0x0004},
 }};
+
+// The path the device is opened by. Only COM1..COM9 are device names on
+// their own: "COM12" would be a file in the current folder. So "COMn" (any
+// letter case, n decimal digits) becomes "\\.\COMn", which reaches every COM
+// port; any other name is passed unchanged.
+std::string DevicePathFor(const std::string& deviceName);
 
 // The platform event codes of a set of events, combined by OR.
 std::uint32_t EventCodesFor(TCommEventType events);

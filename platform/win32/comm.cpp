@@ -110,8 +110,8 @@ void TCustomComm::Open() {
 }
 
 void TCustomComm::OpenDevice() {
-    handle_ = CreateFileA(deviceName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    handle_ = CreateFileA(DevicePathFor(deviceName_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
         RaisePortError("Error accessing specified device", LastError());
     }

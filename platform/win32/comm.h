@@ -112,7 +112,8 @@ public:
     TCommNotifyEvent OnTxEmpty;
 
 protected:
-    // Opens the device and checks that it is a character device.
+    // Opens the device (a COM port through the device namespace, so COM10 and
+    // up open too) and checks that it is a character device.
     virtual void OpenDevice();
     // Calls the handler that belongs to one platform event code.
     virtual void FirePortEvent(std::uint32_t eventCode);

@@ -141,6 +141,19 @@ TEST(CommTimeouts, CharsTimeOutIsTheIntervalAndZeroReturnsAtOnce) {
     EXPECT_EQ(TimeoutsFor(0).writeTotalTimeoutConstant, 1500u);
 }
 
+// Only COM1..COM9 are device names on their own; COM10 and up (USB adapters
+// often get such numbers) open only through the device namespace.
+TEST(DevicePath, EveryComPortGoesThroughTheDeviceNamespaceAndOtherNamesStayAsTheyAre) {
+    EXPECT_EQ(DevicePathFor("COM1"), "\\\\.\\COM1");
+    EXPECT_EQ(DevicePathFor("COM12"), "\\\\.\\COM12");
+    EXPECT_EQ(DevicePathFor("Com2"), "\\\\.\\Com2");
+    EXPECT_EQ(DevicePathFor("com256"), "\\\\.\\com256");
+    for (const char* unchanged :
+         {"COM", "COM1x", "COM 3", "LPT1", "\\\\.\\COM3", "C:\\COM5", "COM-1", ""}) {
+        EXPECT_EQ(DevicePathFor(unchanged), unchanged);
+    }
+}
+
 TEST(CommEvents, CodesCombineThroughTheTableAndTheTableGivesTheDispatchOrder) {
     EXPECT_EQ(EventCodesFor(kAllCommEvents), 0x01FFu);
     EXPECT_EQ(EventCodesFor({}), 0u);

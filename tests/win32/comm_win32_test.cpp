@@ -206,7 +206,7 @@ TEST_F(CommOnNullModem, CloseWhileClosedDoesNothing) {
 TEST_F(CommOnNullModem, AMissingDeviceGivesTheSystemCodeAndTheNonDeviceIsRefused) {
     comm.SetDeviceName("COM42");
     SetLastError(0);
-    const HANDLE direct = CreateFileA("COM42", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    const HANDLE direct = CreateFileA("\\\\.\\COM42", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_EQ(direct, INVALID_HANDLE_VALUE);
     const auto systemCode = static_cast<std::int32_t>(GetLastError());
