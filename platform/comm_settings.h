@@ -155,6 +155,10 @@ struct CommTimeoutValues {
 };
 
 inline constexpr std::uint32_t kWriteTimeLimitMs = 1500;
+// How long a cancelled transfer (event wait, read or write) may take to end.
+// A driver that never completes cancelled I/O on a vanished device must not
+// hold the port up for ever; past this, the transfer is left to the driver.
+inline constexpr std::uint32_t kCancelGraceMs = 1000;
 inline constexpr std::uint32_t kReadReturnsAtOnce = 0xFFFFFFFF;  // MAXDWORD
 
 // CharsTimeOut as inter-byte read timeout; 0 (and, as no sensible timeout, a

@@ -1,6 +1,10 @@
 #include "platform/win32/comm.h"
 
+#include <algorithm>
+#include <array>
 #include <climits>
+#include <cstring>
+#include <new>
 
 namespace bridge {
 
@@ -10,6 +14,8 @@ namespace {
 // before it is cancelled: reads of waiting bytes end at once, and a read with
 // nothing to take would otherwise wait for the first byte without limit.
 constexpr DWORD kReadGraceMs = 100;
+// The most one transfer of Read takes (the bridge's receiver takes at most 1000).
+constexpr std::size_t kReadTransferSize = 4096;
 
 DcbFields ToFields(const DCB& dcb) {
     DcbFields f;
@@ -59,6 +65,23 @@ std::int32_t ClampToInt32(DWORD value) {
 
 }  // namespace
 
+// One read's state, which the driver writes into until the read has ended.
+// The bytes land here and are copied out, so no transfer ever runs into the
+// caller's buffer after Read has returned; and a cancelled read that never
+// ends leaves this behind, allocated, rather than freed under the driver.
+struct TCustomComm::ReadTransfer {
+    ReadTransfer() : completion(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~ReadTransfer() {
+        if (completion != nullptr) CloseHandle(completion);
+    }
+    ReadTransfer(const ReadTransfer&) = delete;
+    ReadTransfer& operator=(const ReadTransfer&) = delete;
+
+    OVERLAPPED overlapped = {};
+    HANDLE completion;
+    std::array<std::uint8_t, kReadTransferSize> bytes{};
+};
+
 void TCommEventChars::SetXonChar(char value) {
     if (value == xonChar_) return;
     xonChar_ = value;
@@ -71,13 +94,9 @@ void TCommEventChars::SetXoffChar(char value) {
     owner_.ApplyLineSettings();
 }
 
-TCustomComm::TCustomComm()
-    : readCompletion_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), eventChars_(*this) {}
+TCustomComm::TCustomComm() : read_(std::make_unique<ReadTransfer>()), eventChars_(*this) {}
 
-TCustomComm::~TCustomComm() {
-    Close();
-    if (readCompletion_ != nullptr) CloseHandle(readCompletion_);
-}
+TCustomComm::~TCustomComm() { Close(); }
 
 void TCustomComm::RaisePortError(const char* message, std::int32_t code) {
     throw ECommError(message, code);
@@ -148,27 +167,53 @@ std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
 }
 
 std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
-    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr) || readCompletion_ == nullptr) {
-        return -1;
-    }
+    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
-    readOverlapped_ = {};
-    readOverlapped_.hEvent = readCompletion_;
-    ResetEvent(readCompletion_);
-    if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &readOverlapped_)) {
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::size_t taken = 0;
+    std::size_t wanted = static_cast<std::size_t>(count);
+    while (wanted > 0) {
+        const std::size_t chunk = std::min(wanted, kReadTransferSize);
+        const std::int32_t n = ReadDevice(bytes + taken, chunk);
+        if (n < 0) return taken > 0 ? static_cast<std::int32_t>(taken) : -1;
+        const auto got = static_cast<std::size_t>(n);
+        taken += got;
+        wanted -= got;
+        if (got < chunk) break;  // nothing more has come
+    }
+    return static_cast<std::int32_t>(taken);  // at most count
+}
+
+std::int32_t TCustomComm::ReadDevice(std::uint8_t* bytes, std::size_t count) {
+    if (read_ == nullptr) read_.reset(new (std::nothrow) ReadTransfer);
+    if (read_ == nullptr || read_->completion == nullptr) return -1;
+    ReadTransfer& t = *read_;
+    ResetEvent(t.completion);
+    t.overlapped = {};
+    t.overlapped.hEvent = t.completion;
+    if (!ReadFile(handle_, t.bytes.data(), static_cast<DWORD>(count), nullptr, &t.overlapped)) {
         if (GetLastError() != ERROR_IO_PENDING) return -1;
         // Wine, and some drivers, report even a read of waiting bytes as pending.
         const DWORD limit =
             static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
-        if (WaitForSingleObject(readCompletion_, limit) != WAIT_OBJECT_0) {
-            CancelIoEx(handle_, &readOverlapped_);
+        if (WaitForSingleObject(t.completion, limit) != WAIT_OBJECT_0) {
+            CancelIoEx(handle_, &t.overlapped);
+            if (WaitForSingleObject(t.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
+                // The driver never ended the cancelled read and still owns the
+                // transfer: left allocated on purpose; the next read gets a new one.
+                static_cast<void>(read_.release());
+                return -1;
+            }
         }
     }
     DWORD transferred = 0;
-    if (!GetOverlappedResult(handle_, &readOverlapped_, &transferred, TRUE)) {
-        if (GetLastError() != ERROR_OPERATION_ABORTED) return -1;
+    if (!GetOverlappedResult(handle_, &t.overlapped, &transferred, FALSE) &&
+        GetLastError() != ERROR_OPERATION_ABORTED) {
+        return -1;
     }
-    return ClampToInt32(transferred);
+    const std::size_t got = std::min<std::size_t>(transferred, count);
+    std::memcpy(bytes, t.bytes.data(), got);
+    return static_cast<std::int32_t>(got);
 }
 
 LineSettings TCustomComm::CurrentLineSettings() const {

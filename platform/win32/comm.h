@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -125,9 +126,12 @@ protected:
 private:
     friend class TCommEventChars;
 
+    struct ReadTransfer;
+
     [[noreturn]] static void RaisePortError(const char* message, std::int32_t code);
     static std::int32_t LastError();
     void RefuseWhileOpen() const;
+    std::int32_t ReadDevice(std::uint8_t* bytes, std::size_t count);
     void ApplyTimeouts();
     LineSettings CurrentLineSettings() const;
     void SettingChanged();
@@ -136,8 +140,7 @@ private:
     std::uint32_t openCount_ = 0;  // tells one opening of the device from the next
     DCB dcb_ = {};
     COMSTAT status_ = {};
-    OVERLAPPED readOverlapped_ = {};
-    HANDLE readCompletion_ = nullptr;
+    std::unique_ptr<ReadTransfer> read_;
     std::string deviceName_ = "Com2";
     std::unique_ptr<TCommEventThread> eventThread_;
     TCommEventType monitorEvents_ = kAllCommEvents;

@@ -1,6 +1,17 @@
 #include "platform/win32/comm_event_thread.h"
 
+#include <new>
+
 namespace bridge {
+
+// One wait's state, which the driver writes into until the wait has ended.
+// On the heap, and left allocated on purpose when a cancelled wait does not
+// end within the grace time: freed, it would be written into after the free.
+struct TCommEventThread::Transfer {
+    OVERLAPPED overlapped = {};
+    HANDLE completion = nullptr;
+    DWORD eventMask = 0;
+};
 
 TCommEventThread::TCommEventThread(HANDLE port, TCommEventType events)
     : port_(port),
@@ -24,19 +35,26 @@ void TCommEventThread::Stop() noexcept {
 }
 
 void TCommEventThread::Execute() noexcept {
-    const HANDLE completion = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    if (completion == nullptr || stopEvent_ == nullptr) return;
+    if (stopEvent_ == nullptr) return;
+    Transfer* transfer = new (std::nothrow) Transfer;
+    if (transfer == nullptr) return;
+    transfer->completion = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    if (transfer->completion == nullptr) {
+        delete transfer;
+        return;
+    }
     bool handlerRaised = false;
+    bool transferEnded = true;
     if (selectedCodes_ == 0) {
         // Nothing selected: there is nothing to wait for but the stop.
         WaitForSingleObject(stopEvent_, INFINITE);
     }
     while (selectedCodes_ != 0 && !Terminated()) {
-        OVERLAPPED overlapped = {};
-        overlapped.hEvent = completion;
+        const WaitResult r = WaitForEvents(*transfer);
+        if (r == WaitResult::Abandoned) transferEnded = false;
         // A wait that fails (device gone, no event support in the driver)
         // ends the loop; trying again would only fail again at full speed.
-        if (WaitForEvents(overlapped) != WaitResult::Events) break;
+        if (r != WaitResult::Events) break;
         const UiThreadCall::Outcome outcome = handOver_.Run(&TCommEventThread::Deliver, this);
         if (outcome == UiThreadCall::Outcome::Raised) {
             handlerRaised = true;  // ends at once, without the purge
@@ -44,34 +62,40 @@ void TCommEventThread::Execute() noexcept {
         }
     }
     if (!handlerRaised) PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-    CloseHandle(completion);
+    if (transferEnded) {
+        CloseHandle(transfer->completion);
+        delete transfer;
+    }
 }
 
-TCommEventThread::WaitResult TCommEventThread::WaitForEvents(OVERLAPPED& overlapped) noexcept {
-    ResetEvent(overlapped.hEvent);
-    eventMask_ = 0;
-    if (!WaitCommEvent(port_, &eventMask_, &overlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING) return WaitResult::Failed;
-        const HANDLE handles[] = {stopEvent_, overlapped.hEvent};
-        const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-        if (r != WAIT_OBJECT_0 + 1) {
-            EndPendingWait(overlapped);
-            return r == WAIT_OBJECT_0 ? WaitResult::Stopped : WaitResult::Failed;
+TCommEventThread::WaitResult TCommEventThread::WaitForEvents(Transfer& transfer) noexcept {
+    ResetEvent(transfer.completion);
+    transfer.overlapped = {};
+    transfer.overlapped.hEvent = transfer.completion;
+    transfer.eventMask = 0;
+    if (!WaitCommEvent(port_, &transfer.eventMask, &transfer.overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        return WaitResult::Failed;
+    }
+    const HANDLE handles[] = {stopEvent_, transfer.completion};
+    const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    if (r != WAIT_OBJECT_0 + 1) {
+        // Stopping (or the wait itself failed): the port is closing. Clearing
+        // the mask completes the wait on every driver, and the cancel too; a
+        // wait that still does not end is left to the driver.
+        SetCommMask(port_, 0);
+        CancelIoEx(port_, &transfer.overlapped);
+        if (WaitForSingleObject(transfer.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
+            return WaitResult::Abandoned;
         }
+        return r == WAIT_OBJECT_0 ? WaitResult::Stopped : WaitResult::Failed;
     }
     DWORD unused = 0;
-    if (!GetOverlappedResult(port_, &overlapped, &unused, FALSE)) return WaitResult::Failed;
+    if (!GetOverlappedResult(port_, &transfer.overlapped, &unused, FALSE)) {
+        return WaitResult::Failed;
+    }
+    eventMask_ = transfer.eventMask;
     return WaitResult::Events;
-}
-
-// The pending wait still writes the event mask into this object when it
-// ends, so it must have ended before the thread (and the object) may go.
-// Clearing the mask completes it on every driver; the port is closing anyway.
-void TCommEventThread::EndPendingWait(OVERLAPPED& overlapped) noexcept {
-    SetCommMask(port_, 0);
-    CancelIoEx(port_, &overlapped);
-    DWORD unused = 0;
-    GetOverlappedResult(port_, &overlapped, &unused, TRUE);
 }
 
 void TCommEventThread::Deliver(void* self) {

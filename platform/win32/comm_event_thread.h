@@ -38,10 +38,10 @@ protected:
     void Execute() noexcept override;
 
 private:
-    enum class WaitResult { Events, Stopped, Failed };
+    struct Transfer;
+    enum class WaitResult { Events, Stopped, Abandoned, Failed };
 
-    WaitResult WaitForEvents(OVERLAPPED& overlapped) noexcept;
-    void EndPendingWait(OVERLAPPED& overlapped) noexcept;
+    WaitResult WaitForEvents(Transfer& transfer) noexcept;
     static void Deliver(void* self);
 
     HANDLE port_;
