@@ -118,6 +118,9 @@ void TCustomComm::Open() {
     eventThread_->OnPortEvents = [this](TCommEventThread& sender, std::uint32_t mask) {
         HandlePortEvents(sender, mask);
     };
+    eventThread_->OnPortLost = [this](TCommEventThread& sender, std::int32_t errorCode) {
+        HandlePortLost(sender, errorCode);
+    };
     eventThread_->Start();
     writer_.Start(handle_);
     ApplyLineSettings();
@@ -289,6 +292,12 @@ void TCustomComm::FirePortEvent(std::uint32_t eventCode) {
         case EV_TXEMPTY: notify(OnTxEmpty); break;
         default: break;
     }
+}
+
+void TCustomComm::HandlePortLost(TCommEventThread& /*sender*/, std::int32_t errorCode) {
+    // Closed before the handler hears of it, so the handler may open it again.
+    Close();
+    if (OnPortLost) OnPortLost(*this, errorCode);
 }
 
 void TCustomComm::RefuseWhileOpen() const {

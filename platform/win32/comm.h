@@ -29,6 +29,7 @@ class TCustomComm;
 using TCommNotifyEvent = std::function<void(TCustomComm& sender)>;
 using TCommRxCharEvent = std::function<void(TCustomComm& sender, std::int32_t count)>;
 using TCommErrorEvent = std::function<void(TCustomComm& sender, std::int32_t errors)>;
+using TCommPortLostEvent = std::function<void(TCustomComm& sender, std::int32_t errorCode)>;
 
 // The XON and XOFF characters; a change is applied to an open port at once.
 class TCommEventChars {
@@ -74,6 +75,9 @@ public:
     // One wake-up of the event thread: one status query, then the events of
     // `eventMask` in event-table order.
     void HandlePortEvents(TCommEventThread& sender, std::uint32_t eventMask);
+    // The event thread found the device gone: closes the port, then calls
+    // OnPortLost.
+    void HandlePortLost(TCommEventThread& sender, std::int32_t errorCode);
 
     // Properties. DeviceName, MonitorEvents, ReadBufSize and WriteBufSize are
     // refused while open ("Device already assigned (open)"); the others are
@@ -111,6 +115,10 @@ public:
     TCommRxCharEvent OnRxChar;
     TCommNotifyEvent OnRxFlag;
     TCommNotifyEvent OnTxEmpty;
+    // The device went away while open (an adapter pulled out): the port has
+    // been closed, and errorCode is the system's error from the wait. The
+    // handler may open the port again.
+    TCommPortLostEvent OnPortLost;
 
 protected:
     // Opens the device (a COM port through the device namespace, so COM10 and

@@ -43,20 +43,39 @@ void TCommEventThread::Execute() noexcept {
         delete transfer;
         return;
     }
+    // Nothing selected: there is nothing to wait for but the stop.
+    const bool waits = selectedCodes_ != 0;
+    if (!waits) WaitForSingleObject(stopEvent_, INFINITE);
     bool handlerRaised = false;
     bool transferEnded = true;
-    if (selectedCodes_ == 0) {
-        // Nothing selected: there is nothing to wait for but the stop.
-        WaitForSingleObject(stopEvent_, INFINITE);
-    }
-    while (selectedCodes_ != 0 && !Terminated()) {
-        const WaitResult r = WaitForEvents(*transfer);
-        if (r == WaitResult::Abandoned) transferEnded = false;
-        // A wait that fails (device gone, no event support in the driver)
-        // ends the loop; trying again would only fail again at full speed.
-        if (r != WaitResult::Events) break;
-        const UiThreadCall::Outcome outcome = handOver_.Run(&TCommEventThread::Deliver, this);
-        if (outcome == UiThreadCall::Outcome::Raised) {
+    WaitFailures failures;
+    while (waits && !Terminated()) {
+        DWORD error = 0;
+        const WaitResult r = WaitForEvents(*transfer, error);
+        if (r == WaitResult::Stopped) break;
+        if (r == WaitResult::Abandoned) {
+            transferEnded = false;
+            break;
+        }
+        if (r == WaitResult::Failed) {
+            // After an abort the port's error is cleared (and its status says
+            // whether the device is still there) before the wait starts again.
+            DWORD statusError = 0;
+            if (error == ERROR_OPERATION_ABORTED) {
+                DWORD errors = 0;
+                COMSTAT status = {};
+                if (!ClearCommError(port_, &errors, &status)) statusError = GetLastError();
+            }
+            const WaitFailures::Verdict verdict = failures.Judge(error, statusError);
+            if (verdict == WaitFailures::Verdict::WaitAgain) continue;
+            if (verdict == WaitFailures::Verdict::PortLost) {
+                lostCode_ = static_cast<std::int32_t>(failures.LostError());
+                HandOver(&TCommEventThread::DeliverLoss);
+            }
+            break;
+        }
+        failures.WaitSucceeded();
+        if (!HandOver(&TCommEventThread::Deliver)) {
             handlerRaised = true;  // ends at once, without the purge
             break;
         }
@@ -68,40 +87,58 @@ void TCommEventThread::Execute() noexcept {
     }
 }
 
-TCommEventThread::WaitResult TCommEventThread::WaitForEvents(Transfer& transfer) noexcept {
+TCommEventThread::WaitResult TCommEventThread::WaitForEvents(Transfer& transfer,
+                                                             DWORD& error) noexcept {
     ResetEvent(transfer.completion);
     transfer.overlapped = {};
     transfer.overlapped.hEvent = transfer.completion;
     transfer.eventMask = 0;
     if (!WaitCommEvent(port_, &transfer.eventMask, &transfer.overlapped) &&
         GetLastError() != ERROR_IO_PENDING) {
+        error = GetLastError();
         return WaitResult::Failed;
     }
+    const WaitResult r = AwaitCompletion(transfer, error);
+    if (r == WaitResult::Events) eventMask_ = transfer.eventMask;
+    return r;
+}
+
+// Waits for the transfer to end or for the stop. On the stop the transfer is
+// cancelled; Abandoned: it did not end in time and is left to the driver.
+TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfer,
+                                                               DWORD& error) noexcept {
     const HANDLE handles[] = {stopEvent_, transfer.completion};
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (r != WAIT_OBJECT_0 + 1) {
         // Stopping (or the wait itself failed): the port is closing. Clearing
-        // the mask completes the wait on every driver, and the cancel too; a
-        // wait that still does not end is left to the driver.
+        // the mask completes the wait on every driver, and the cancel too.
         SetCommMask(port_, 0);
         CancelIoEx(port_, &transfer.overlapped);
-        if (WaitForSingleObject(transfer.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
-            return WaitResult::Abandoned;
-        }
-        return r == WAIT_OBJECT_0 ? WaitResult::Stopped : WaitResult::Failed;
+        return WaitForSingleObject(transfer.completion, kCancelGraceMs) == WAIT_OBJECT_0
+                   ? WaitResult::Stopped
+                   : WaitResult::Abandoned;
     }
     DWORD unused = 0;
     if (!GetOverlappedResult(port_, &transfer.overlapped, &unused, FALSE)) {
+        error = GetLastError();
         return WaitResult::Failed;
     }
-    eventMask_ = transfer.eventMask;
     return WaitResult::Events;
+}
+
+bool TCommEventThread::HandOver(UiThreadCall::Function function) noexcept {
+    return handOver_.Run(function, this) != UiThreadCall::Outcome::Raised;
 }
 
 void TCommEventThread::Deliver(void* self) {
     auto& thread = *static_cast<TCommEventThread*>(self);
     const std::uint32_t mask = thread.eventMask_;
     if (thread.OnPortEvents) thread.OnPortEvents(thread, mask);
+}
+
+void TCommEventThread::DeliverLoss(void* self) {
+    auto& thread = *static_cast<TCommEventThread*>(self);
+    if (thread.OnPortLost) thread.OnPortLost(thread, thread.lostCode_);
 }
 
 }  // namespace bridge

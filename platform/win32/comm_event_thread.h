@@ -1,6 +1,8 @@
 // The serial component's event thread: waits on the port for the selected
 // events and hands each wake-up synchronously to the user-interface thread,
-// where the component queries the port and calls its handlers.
+// where the component queries the port and calls its handlers. When the
+// device goes away (an adapter pulled out) it hands the loss over once and
+// ends.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +11,7 @@
 #include <functional>
 
 #include "platform/comm_settings.h"
+#include "platform/wait_failures.h"
 #include "platform/win32/ui_thread_call.h"
 #include "platform/win32/worker_thread.h"
 
@@ -17,6 +20,7 @@ namespace bridge {
 class TCommEventThread : public WorkerThread {
 public:
     using PortEventsLink = std::function<void(TCommEventThread& sender, std::uint32_t eventMask)>;
+    using PortLostLink = std::function<void(TCommEventThread& sender, std::int32_t errorCode)>;
 
     // On the user-interface thread: selects the events on the port; the
     // thread starts with Start().
@@ -33,6 +37,9 @@ public:
 
     // Set before Start; called on the user-interface thread.
     PortEventsLink OnPortEvents;
+    // The device is gone (see WaitFailures): called once, with the error;
+    // the thread then ends.
+    PortLostLink OnPortLost;
 
 protected:
     void Execute() noexcept override;
@@ -41,13 +48,17 @@ private:
     struct Transfer;
     enum class WaitResult { Events, Stopped, Abandoned, Failed };
 
-    WaitResult WaitForEvents(Transfer& transfer) noexcept;
+    WaitResult WaitForEvents(Transfer& transfer, DWORD& error) noexcept;
+    WaitResult AwaitCompletion(Transfer& transfer, DWORD& error) noexcept;
+    bool HandOver(UiThreadCall::Function function) noexcept;
     static void Deliver(void* self);
+    static void DeliverLoss(void* self);
 
     HANDLE port_;
     DWORD eventMask_ = 0;
     HANDLE stopEvent_;
     std::uint32_t selectedCodes_;
+    std::int32_t lostCode_ = 0;
     UiThreadCall handOver_;
 };
 

@@ -372,17 +372,33 @@ TEST_F(CommOnNullModem, TenThousandFramesWrittenBackToBackArriveCompleteAndInOrd
     }
 }
 
-TEST_F(CommOnNullModem, AFailingEventWaitEndsTheEventThreadInsteadOfSpinning) {
-    comm.Open();
-    // The driver stops supporting event waits (as after a removal).
-    ASSERT_TRUE(testing::SetLineState("com5", "modem=0"));
-    EXPECT_TRUE(PumpUntil([&] { return comm.EventThreadEnded(); }));
-    EXPECT_TRUE(comm.IsOpen());
-    ASSERT_TRUE(testing::SetLineState("com5", ""));
-    comm.Write("still", 5);
-    ASSERT_TRUE(peer.WaitForBytes(5));
-    comm.Close();
-    EXPECT_FALSE(comm.IsOpen());
+// An adapter pulled out: the loss is reported once, with the system's error,
+// and the port is closed by then; plugged back in, the port opens and works.
+TEST_F(CommOnNullModem, AnUnpluggedDeviceIsLostOnceAndOpensAgainWhenBack) {
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        CollectReceived();
+        std::vector<std::int32_t> lost;
+        comm.OnPortLost = [&](TCustomComm& sender, std::int32_t errorCode) {
+            EXPECT_FALSE(sender.IsOpen());
+            lost.push_back(errorCode);
+        };
+        comm.Open();
+        ASSERT_TRUE(testing::SetPlugged("com5", false));
+        ASSERT_TRUE(PumpUntil([&] { return !lost.empty(); }));
+        EXPECT_TRUE(IsDeviceGoneError(static_cast<DWORD>(lost[0]))) << lost[0];
+        EXPECT_FALSE(comm.IsOpen());
+        EXPECT_EQ(comm.EventThread(), nullptr);
+
+        ASSERT_TRUE(testing::SetPlugged("com5", true));
+        comm.Open();
+        ASSERT_TRUE(peer.Send("back"));
+        ASSERT_TRUE(PumpUntil([&] { return received.size() >= 4; }));
+        EXPECT_EQ(std::string(received.begin(), received.end()), "back");
+        EXPECT_EQ(lost.size(), 1u);
+        comm.Close();
+        received.clear();
+    }
 }
 
 TEST_F(CommOnNullModem, ARaisingHandlerEndsEventsButWritingAndClosingGoOn) {
