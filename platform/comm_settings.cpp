@@ -104,4 +104,13 @@ CommTimeoutValues TimeoutsFor(std::int32_t charsTimeOutMs) {
     return t;
 }
 
+CommTimeoutValues ReadWaitTimeouts() {
+    CommTimeoutValues t;
+    t.readIntervalTimeout = kReadReturnsAtOnce;
+    t.readTotalTimeoutMultiplier = 0xFFFFFFFF;
+    t.readTotalTimeoutConstant = kReadWaitConstantMs;
+    t.writeTotalTimeoutConstant = kWriteTimeLimitMs;
+    return t;
+}
+
 }  // namespace bridge

@@ -165,4 +165,11 @@ inline constexpr std::uint32_t kReadReturnsAtOnce = 0xFFFFFFFF;  // MAXDWORD
 // negative value) makes reads return at once with what has arrived.
 CommTimeoutValues TimeoutsFor(std::int32_t charsTimeOutMs);
 
+// While the port waits for received bytes with a read rather than an event
+// wait: a read returns as soon as one byte has arrived (interval and
+// multiplier MAXDWORD with a constant), and otherwise ends empty after the
+// constant; writes keep their time limit.
+inline constexpr std::uint32_t kReadWaitConstantMs = 10000;
+CommTimeoutValues ReadWaitTimeouts();
+
 }  // namespace bridge

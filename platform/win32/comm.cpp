@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace bridge {
 
@@ -59,8 +60,18 @@ void FromFields(const DcbFields& f, DCB& dcb) {
     dcb.XoffChar = f.xoffChar;
 }
 
-std::int32_t ClampToInt32(DWORD value) {
-    return value > static_cast<DWORD>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(value);
+std::int32_t ClampToInt32(std::uint64_t value) {
+    return value > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX
+                                                         : static_cast<std::int32_t>(value);
+}
+
+// Wine's ntdll exports its version; Windows' does not.
+bool RunningUnderWine() {
+    static const bool wine = [] {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
 }
 
 }  // namespace
@@ -112,7 +123,15 @@ void TCustomComm::Open() {
     SetLastError(0);
     OpenDevice();
     if (!IsOpen()) return;
-    eventThread_ = std::make_unique<TCommEventThread>(handle_, monitorEvents_);
+    // An event nobody handles would only wake the thread (under Wine the
+    // transmitter's empty queue after every frame). Received bytes alone
+    // are waited for with a read under Wine (see TCommEventThread::WaitMethod).
+    const TCommEventType handled = HandledEvents();
+    readWait_ = EventCodesFor(handled) == EV_RXCHAR && RunningUnderWine();
+    eventThread_ =
+        std::make_unique<TCommEventThread>(handle_, handled,
+                                           readWait_ ? TCommEventThread::WaitMethod::ReceivedBytes
+                                                     : TCommEventThread::WaitMethod::Events);
     eventThread_->SetPriority(tpHighest);
     // Linked before the start, so the thread never sees a half-made link.
     eventThread_->OnPortEvents = [this](TCommEventThread& sender, std::uint32_t mask) {
@@ -160,6 +179,7 @@ void TCustomComm::Close() {
     writer_.Stop();
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    readWait_ = false;
 }
 
 std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
@@ -174,14 +194,25 @@ std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
     if (count == 0) return 0;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::size_t taken = 0;
-    std::size_t wanted = static_cast<std::size_t>(count);
-    while (wanted > 0) {
-        const std::size_t chunk = std::min(wanted, kReadTransferSize);
+    std::size_t fromDevice = static_cast<std::size_t>(count);
+    if (readWait_) {
+        // Only during a hand-over: otherwise the wait's read is pending and
+        // would take bytes out of order.
+        TCommEventThread* thread = eventThread_.get();
+        if (thread == nullptr || !thread->HandingOver()) return 0;
+        taken = thread->TakeHeld(bytes, fromDevice);  // the wait took these first
+        // No more than the status query saw waiting: under the read wait's
+        // timeouts a read for more would wait for bytes to come.
+        fromDevice = std::min<std::size_t>(fromDevice - taken, queuedAtStatus_);
+    }
+    while (fromDevice > 0) {
+        const std::size_t chunk = std::min(fromDevice, kReadTransferSize);
         const std::int32_t n = ReadDevice(bytes + taken, chunk);
         if (n < 0) return taken > 0 ? static_cast<std::int32_t>(taken) : -1;
         const auto got = static_cast<std::size_t>(n);
         taken += got;
-        wanted -= got;
+        fromDevice -= got;
+        queuedAtStatus_ -= static_cast<DWORD>(std::min<std::size_t>(got, queuedAtStatus_));
         if (got < chunk) break;  // nothing more has come
     }
     return static_cast<std::int32_t>(taken);  // at most count
@@ -249,7 +280,8 @@ void TCustomComm::ApplyLineSettings() {
 }
 
 void TCustomComm::ApplyTimeouts() {
-    const CommTimeoutValues t = TimeoutsFor(charsTimeOut_);
+    // The read wait's own timeouts stand while it is used; CharsTimeOut is kept for later.
+    const CommTimeoutValues t = readWait_ ? ReadWaitTimeouts() : TimeoutsFor(charsTimeOut_);
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = t.readIntervalTimeout;
     timeouts.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
@@ -261,12 +293,14 @@ void TCustomComm::ApplyTimeouts() {
     }
 }
 
-void TCustomComm::HandlePortEvents(TCommEventThread& /*sender*/, std::uint32_t eventMask) {
+void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t eventMask) {
     DWORD errors = 0;
     COMSTAT status = {};
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
     status_ = status;
+    queuedAtStatus_ = status.cbInQue;
+    waitingBytes_ = std::uint64_t{status.cbInQue} + (readWait_ ? sender.HeldCount() : 0u);
     for (const CommEventRow& row : kCommEventTable) {
         if ((eventMask & row.code) != 0) FirePortEvent(row.code);
     }
@@ -286,7 +320,7 @@ void TCustomComm::FirePortEvent(std::uint32_t eventCode) {
         case EV_RING: notify(OnRing); break;
         case EV_RLSD: notify(OnRLSD); break;
         case EV_RXCHAR:
-            if (OnRxChar) OnRxChar(*this, ClampToInt32(status_.cbInQue));
+            if (OnRxChar) OnRxChar(*this, ClampToInt32(waitingBytes_));
             break;
         case EV_RXFLAG: notify(OnRxFlag); break;
         case EV_TXEMPTY: notify(OnTxEmpty); break;
@@ -298,6 +332,19 @@ void TCustomComm::HandlePortLost(TCommEventThread& /*sender*/, std::int32_t erro
     // Closed before the handler hears of it, so the handler may open it again.
     Close();
     if (OnPortLost) OnPortLost(*this, errorCode);
+}
+
+TCommEventType TCustomComm::HandledEvents() const {
+    const std::pair<TCommEventState, bool> assigned[] = {
+        {evBreak, bool(OnBreak)},   {evCTS, bool(OnCTS)},       {evDSR, bool(OnDSR)},
+        {evError, bool(OnError)},   {evRing, bool(OnRing)},     {evRlsd, bool(OnRLSD)},
+        {evRxChar, bool(OnRxChar)}, {evRxFlag, bool(OnRxFlag)}, {evTxEmpty, bool(OnTxEmpty)},
+    };
+    TCommEventType handled;
+    for (const auto& [event, handler] : assigned) {
+        if (handler && monitorEvents_.Contains(event)) handled.Include(event);
+    }
+    return handled;
 }
 
 void TCustomComm::RefuseWhileOpen() const {

@@ -56,7 +56,8 @@ public:
 
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
     // Opens DeviceName (closing first), applies every setting and starts
-    // event monitoring. Raises ECommError.
+    // event monitoring. Raises ECommError. Of MonitorEvents, only the events
+    // whose handlers are assigned by now are waited for.
     void Open();
     // Stops event monitoring, drops unsent output and releases the device.
     void Close();
@@ -67,7 +68,9 @@ public:
     std::int32_t Write(const void* buffer, std::int32_t count) override;
     // Copies up to `count` received bytes; returns how many, or -1. Waits
     // for its transfer to end (at once for bytes already waiting) and never
-    // leaves one running into the buffer.
+    // leaves one running into the buffer. Where received bytes are waited for
+    // with a read (see TCommEventThread::WaitMethod), bytes are taken only in
+    // OnRxChar; elsewhere Read copies none.
     std::int32_t Read(void* buffer, std::int32_t count) override;
 
     // Re-applies the line settings to an open port; nothing when closed.
@@ -139,6 +142,7 @@ private:
     [[noreturn]] static void RaisePortError(const char* message, std::int32_t code);
     static std::int32_t LastError();
     void RefuseWhileOpen() const;
+    TCommEventType HandledEvents() const;
     std::int32_t ReadDevice(std::uint8_t* bytes, std::size_t count);
     void ApplyTimeouts();
     LineSettings CurrentLineSettings() const;
@@ -148,6 +152,9 @@ private:
     std::uint32_t openCount_ = 0;  // tells one opening of the device from the next
     DCB dcb_ = {};
     COMSTAT status_ = {};
+    DWORD queuedAtStatus_ = 0;        // in the driver at the last status query, not yet read
+    std::uint64_t waitingBytes_ = 0;  // for OnRxChar: those and the bytes a read wait took
+    bool readWait_ = false;           // received bytes are waited for with a read
     std::unique_ptr<ReadTransfer> read_;
     std::string deviceName_ = "Com2";
     std::unique_ptr<TCommEventThread> eventThread_;

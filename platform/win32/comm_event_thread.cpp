@@ -1,5 +1,6 @@
 #include "platform/win32/comm_event_thread.h"
 
+#include <algorithm>
 #include <new>
 
 namespace bridge {
@@ -11,15 +12,26 @@ struct TCommEventThread::Transfer {
     OVERLAPPED overlapped = {};
     HANDLE completion = nullptr;
     DWORD eventMask = 0;
+    std::uint8_t byte = 0;
 };
 
-TCommEventThread::TCommEventThread(HANDLE port, TCommEventType events)
+TCommEventThread::TCommEventThread(HANDLE port, TCommEventType events, WaitMethod method)
     : port_(port),
+      method_(method),
       // Made here rather than in the body, so a Stop that comes before the
       // body has run is not lost.
       stopEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       selectedCodes_(EventCodesFor(events)) {
-    SetCommMask(port_, selectedCodes_);
+    if (method_ == WaitMethod::ReceivedBytes) {
+        SetCommMask(port_, 0);
+        const CommTimeoutValues v = ReadWaitTimeouts();
+        COMMTIMEOUTS timeouts = {v.readIntervalTimeout, v.readTotalTimeoutMultiplier,
+                                 v.readTotalTimeoutConstant, v.writeTotalTimeoutMultiplier,
+                                 v.writeTotalTimeoutConstant};
+        SetCommTimeouts(port_, &timeouts);
+    } else {
+        SetCommMask(port_, selectedCodes_);
+    }
 }
 
 TCommEventThread::~TCommEventThread() {
@@ -34,6 +46,14 @@ void TCommEventThread::Stop() noexcept {
     handOver_.Abort();
 }
 
+std::size_t TCommEventThread::TakeHeld(std::uint8_t* bytes, std::size_t max) noexcept {
+    const std::size_t n = std::min(max, heldCount_);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = held_[(heldHead_ + i) % held_.size()];
+    heldHead_ = (heldHead_ + n) % held_.size();
+    heldCount_ -= n;
+    return n;
+}
+
 void TCommEventThread::Execute() noexcept {
     if (stopEvent_ == nullptr) return;
     Transfer* transfer = new (std::nothrow) Transfer;
@@ -43,15 +63,17 @@ void TCommEventThread::Execute() noexcept {
         delete transfer;
         return;
     }
+    const bool waits = method_ == WaitMethod::ReceivedBytes || selectedCodes_ != 0;
     // Nothing selected: there is nothing to wait for but the stop.
-    const bool waits = selectedCodes_ != 0;
     if (!waits) WaitForSingleObject(stopEvent_, INFINITE);
     bool handlerRaised = false;
     bool transferEnded = true;
     WaitFailures failures;
     while (waits && !Terminated()) {
         DWORD error = 0;
-        const WaitResult r = WaitForEvents(*transfer, error);
+        const WaitResult r = method_ == WaitMethod::ReceivedBytes ? WaitForByte(*transfer, error)
+                                                                  : WaitForEvents(*transfer, error);
+        if (r == WaitResult::Nothing) continue;
         if (r == WaitResult::Stopped) break;
         if (r == WaitResult::Abandoned) {
             transferEnded = false;
@@ -103,6 +125,31 @@ TCommEventThread::WaitResult TCommEventThread::WaitForEvents(Transfer& transfer,
     return r;
 }
 
+TCommEventThread::WaitResult TCommEventThread::WaitForByte(Transfer& transfer,
+                                                           DWORD& error) noexcept {
+    if (heldCount_ == held_.size()) {
+        WaitForSingleObject(stopEvent_, INFINITE);
+        return WaitResult::Stopped;
+    }
+    ResetEvent(transfer.completion);
+    transfer.overlapped = {};
+    transfer.overlapped.hEvent = transfer.completion;
+    if (!ReadFile(port_, &transfer.byte, 1, nullptr, &transfer.overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        error = GetLastError();
+        return WaitResult::Failed;
+    }
+    const WaitResult r = AwaitCompletion(transfer, error);
+    if (r != WaitResult::Events) return r;
+    DWORD received = 0;
+    GetOverlappedResult(port_, &transfer.overlapped, &received, FALSE);
+    if (received == 0) return WaitResult::Nothing;  // the read's time limit ran out
+    held_[(heldHead_ + heldCount_) % held_.size()] = transfer.byte;
+    ++heldCount_;
+    eventMask_ = EV_RXCHAR;
+    return WaitResult::Events;
+}
+
 // Waits for the transfer to end or for the stop. On the stop the transfer is
 // cancelled; Abandoned: it did not end in time and is left to the driver.
 TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfer,
@@ -111,8 +158,8 @@ TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfe
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (r != WAIT_OBJECT_0 + 1) {
         // Stopping (or the wait itself failed): the port is closing. Clearing
-        // the mask completes the wait on every driver, and the cancel too.
-        SetCommMask(port_, 0);
+        // the mask completes an event wait on every driver; the cancel ends a read.
+        if (method_ == WaitMethod::Events) SetCommMask(port_, 0);
         CancelIoEx(port_, &transfer.overlapped);
         return WaitForSingleObject(transfer.completion, kCancelGraceMs) == WAIT_OBJECT_0
                    ? WaitResult::Stopped
@@ -127,7 +174,10 @@ TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfe
 }
 
 bool TCommEventThread::HandOver(UiThreadCall::Function function) noexcept {
-    return handOver_.Run(function, this) != UiThreadCall::Outcome::Raised;
+    handingOver_.store(true, std::memory_order_release);
+    const UiThreadCall::Outcome outcome = handOver_.Run(function, this);
+    handingOver_.store(false, std::memory_order_release);
+    return outcome != UiThreadCall::Outcome::Raised;
 }
 
 void TCommEventThread::Deliver(void* self) {

@@ -120,6 +120,9 @@ TEST_F(CommOnNullModem, BytesTravelBothWaysAndRxCharReportsTheWaitingCount) {
     EXPECT_EQ(comm.Write(outbound.data(), 0), 0);
     ASSERT_TRUE(peer.WaitForBytes(outbound.size()));
     EXPECT_EQ(peer.Received(), outbound);
+    // All nine events are monitored, but only received bytes have a handler:
+    // nothing else (the transmitter's empty queue) wakes the thread.
+    for (const auto& f : comm.fired) EXPECT_EQ(f.code, static_cast<std::uint32_t>(EV_RXCHAR));
 
     comm.Close();
     EXPECT_EQ(comm.Write(outbound.data(), 3), -1);
@@ -184,11 +187,11 @@ TEST_F(CommOnNullModem, OpenWhileOpenEndsTheOldThreadAndDiscardsUnreadInput) {
     ASSERT_TRUE(peer.Send("unread"));
     ASSERT_TRUE(PumpUntil([&] { return comm.InputQueued() == 6; }));
 
+    CollectReceived();  // assigned before the Open that is to wait for it
     comm.Open();
     ASSERT_TRUE(comm.IsOpen());
     EXPECT_EQ(comm.InputQueued(), 0u);
 
-    CollectReceived();
     ASSERT_TRUE(peer.Send("new"));
     ASSERT_TRUE(PumpUntil([&] { return received.size() >= 3; }));
     EXPECT_EQ(std::string(received.begin(), received.end()), "new");
@@ -374,10 +377,13 @@ TEST_F(CommOnNullModem, TenThousandFramesWrittenBackToBackArriveCompleteAndInOrd
 
 // An adapter pulled out: the loss is reported once, with the system's error,
 // and the port is closed by then; plugged back in, the port opens and works.
+// With both ways of waiting: for received bytes alone a read (under Wine),
+// and the event wait, which a handled event a read cannot serve calls for.
 TEST_F(CommOnNullModem, AnUnpluggedDeviceIsLostOnceAndOpensAgainWhenBack) {
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
+    for (const bool eventWait : {false, true}) {
+        SCOPED_TRACE(eventWait ? "event wait" : "read wait");
         CollectReceived();
+        if (eventWait) comm.OnCTS = [](TCustomComm&) {};
         std::vector<std::int32_t> lost;
         comm.OnPortLost = [&](TCustomComm& sender, std::int32_t errorCode) {
             EXPECT_FALSE(sender.IsOpen());
@@ -413,7 +419,9 @@ TEST_F(CommOnNullModem, ARaisingHandlerEndsEventsButWritingAndClosingGoOn) {
     ASSERT_TRUE(peer.Send("b"));
     PumpFor(200);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(comm.InputQueued(), 2u);  // the thread ended without purging
+    // The thread ended without purging: "b" still waits ("a" too, unless a
+    // read wait took it).
+    EXPECT_GE(comm.InputQueued(), 1u);
     comm.Write("ok", 2);
     ASSERT_TRUE(peer.WaitForBytes(2));
     comm.Close();
