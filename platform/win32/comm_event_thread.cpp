@@ -120,7 +120,8 @@ TCommEventThread::WaitResult TCommEventThread::WaitForEvents(Transfer& transfer,
         error = GetLastError();
         return WaitResult::Failed;
     }
-    const WaitResult r = AwaitCompletion(transfer, error);
+    DWORD unused = 0;
+    const WaitResult r = AwaitCompletion(transfer, error, unused);
     if (r == WaitResult::Events) eventMask_ = transfer.eventMask;
     return r;
 }
@@ -139,10 +140,9 @@ TCommEventThread::WaitResult TCommEventThread::WaitForByte(Transfer& transfer,
         error = GetLastError();
         return WaitResult::Failed;
     }
-    const WaitResult r = AwaitCompletion(transfer, error);
-    if (r != WaitResult::Events) return r;
     DWORD received = 0;
-    GetOverlappedResult(port_, &transfer.overlapped, &received, FALSE);
+    const WaitResult r = AwaitCompletion(transfer, error, received);
+    if (r != WaitResult::Events) return r;
     if (received == 0) return WaitResult::Nothing;  // the read's time limit ran out
     held_[(heldHead_ + heldCount_) % held_.size()] = transfer.byte;
     ++heldCount_;
@@ -152,8 +152,8 @@ TCommEventThread::WaitResult TCommEventThread::WaitForByte(Transfer& transfer,
 
 // Waits for the transfer to end or for the stop. On the stop the transfer is
 // cancelled; Abandoned: it did not end in time and is left to the driver.
-TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfer,
-                                                               DWORD& error) noexcept {
+TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfer, DWORD& error,
+                                                               DWORD& transferred) noexcept {
     const HANDLE handles[] = {stopEvent_, transfer.completion};
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (r != WAIT_OBJECT_0 + 1) {
@@ -165,8 +165,7 @@ TCommEventThread::WaitResult TCommEventThread::AwaitCompletion(Transfer& transfe
                    ? WaitResult::Stopped
                    : WaitResult::Abandoned;
     }
-    DWORD unused = 0;
-    if (!GetOverlappedResult(port_, &transfer.overlapped, &unused, FALSE)) {
+    if (!GetOverlappedResult(port_, &transfer.overlapped, &transferred, FALSE)) {
         error = GetLastError();
         return WaitResult::Failed;
     }

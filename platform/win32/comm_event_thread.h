@@ -71,7 +71,7 @@ private:
 
     WaitResult WaitForEvents(Transfer& transfer, DWORD& error) noexcept;
     WaitResult WaitForByte(Transfer& transfer, DWORD& error) noexcept;
-    WaitResult AwaitCompletion(Transfer& transfer, DWORD& error) noexcept;
+    WaitResult AwaitCompletion(Transfer& transfer, DWORD& error, DWORD& transferred) noexcept;
     bool HandOver(UiThreadCall::Function function) noexcept;
     static void Deliver(void* self);
     static void DeliverLoss(void* self);
