@@ -123,9 +123,9 @@ void TCustomComm::Open() {
     SetLastError(0);
     OpenDevice();
     if (!IsOpen()) return;
-    // An event nobody handles would only wake the thread (under Wine the
-    // transmitter's empty queue after every frame). Received bytes alone
-    // are waited for with a read under Wine (see TCommEventThread::WaitMethod).
+    // An event nobody handles would only wake the thread (the transmitter's
+    // empty queue after every frame, for one). Received bytes alone are
+    // waited for with a read under Wine (see TCommEventThread::WaitMethod).
     const TCommEventType handled = HandledEvents();
     readWait_ = EventCodesFor(handled) == EV_RXCHAR && RunningUnderWine();
     eventThread_ =

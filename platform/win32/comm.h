@@ -1,6 +1,7 @@
 // The serial port component: opens a communications device, applies line
 // settings, queue sizes and timeouts, sends without blocking the caller and
-// reports port events on the user-interface thread.
+// reports port events, and the loss of the device, on the user-interface
+// thread.
 //
 // Everything here runs on the user-interface thread: construction, the
 // operations, the property setters and the handlers. The event thread only
