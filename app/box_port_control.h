@@ -19,6 +19,7 @@ public:
     virtual void Close() = 0;
     // "COM1".."COM16" and so on; takes effect at the next Open.
     virtual void SetDeviceName(const std::string& deviceName) = 0;
+    virtual std::string DeviceName() const = 0;
     virtual void SetBaudRate(std::uint32_t baud) = 0;
     // Opens the port with the current settings; throws ECommError on failure.
     virtual void Open() = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/box_port_control.h"
+#include "app/box_port_recovery.h"
 #include "app/message_display.h"
 #include "app/radio_group.h"
 
@@ -10,7 +11,7 @@ namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(BoxPortControl& port, MessageDisplay& display);
+    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BoxPortRecovery& recovery);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
 
@@ -18,14 +19,21 @@ public:
     void FormShow();
 
     // A new selection: closes the port, names it COM<n> and opens it. A failed
-    // open shows the port message; CommsPort takes the choice either way.
+    // open shows the port message; CommsPort takes the choice either way. The
+    // retries for a lost port end: the user has chosen.
     void RadioGroup2Click();
+
+    // The user clicked item `index` (the GUI calls this). A new selection runs
+    // RadioGroup2Click; the selected item does nothing, unless its port was
+    // lost: then it is tried again at once (quietly, as the retries are).
+    void RadioGroup2ItemClick(int index);
 
     RadioGroup RadioGroup2;
 
 private:
     BoxPortControl& port_;
     MessageDisplay& display_;
+    BoxPortRecovery& recovery_;
     bool loading_ = false;
 };
 

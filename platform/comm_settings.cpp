@@ -48,6 +48,14 @@ std::uint8_t StopBitsCode(TStopbits stopbits) { return static_cast<std::uint8_t>
 
 std::uint8_t ByteSize(TDatabits databits) { return static_cast<std::uint8_t>(4 + databits); }
 
+std::string DevicePathFor(const std::string& deviceName) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    const bool com = deviceName.size() > 3 && upper(deviceName[0]) == 'C' &&
+                     upper(deviceName[1]) == 'O' && upper(deviceName[2]) == 'M' &&
+                     deviceName.find_first_not_of("0123456789", 3) == std::string::npos;
+    return com ? "\\\\.\\" + deviceName : deviceName;
+}
+
 std::uint32_t EventCodesFor(TCommEventType events) {
     std::uint32_t codes = 0;
     for (const CommEventRow& row : kCommEventTable) {
@@ -57,6 +65,10 @@ std::uint32_t EventCodesFor(TCommEventType events) {
 }
 
 void ApplyLineSettingsToDcb(const LineSettings& settings, DcbFields& dcb) {
+    // Whatever the previous program left: Windows supports only binary mode,
+    // and abort-on-error would stall reads and writes after one line error
+    // until the next status query cleared it.
+    dcb.flags = (dcb.flags | kDcbBinary) & ~kDcbAbortOnError;
     dcb.baudRate = BaudRateValue(settings.baudRate);
     dcb.parity = ParityCode(settings.parity);
     dcb.stopBits = StopBitsCode(settings.stopbits);
@@ -88,6 +100,15 @@ CommTimeoutValues TimeoutsFor(std::int32_t charsTimeOutMs) {
     CommTimeoutValues t;
     t.readIntervalTimeout =
         charsTimeOutMs > 0 ? static_cast<std::uint32_t>(charsTimeOutMs) : kReadReturnsAtOnce;
+    t.writeTotalTimeoutConstant = kWriteTimeLimitMs;
+    return t;
+}
+
+CommTimeoutValues ReadWaitTimeouts() {
+    CommTimeoutValues t;
+    t.readIntervalTimeout = kReadReturnsAtOnce;
+    t.readTotalTimeoutMultiplier = 0xFFFFFFFF;
+    t.readTotalTimeoutConstant = kReadWaitConstantMs;
     t.writeTotalTimeoutConstant = kWriteTimeLimitMs;
     return t;
 }

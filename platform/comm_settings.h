@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "platform/enum_set.h"
 
@@ -79,6 +80,12 @@ inline constexpr std::array<CommEventRow, 9> kCommEventTable = {{
     {evTxEmpty, 0x0004},
 }};
 
+// The path the device is opened by. Only COM1..COM9 are device names on
+// their own: "COM12" would be a file in the current folder. So "COMn" (any
+// letter case, n decimal digits) becomes "\\.\COMn", which reaches every COM
+// port; any other name is passed unchanged.
+std::string DevicePathFor(const std::string& deviceName);
+
 // The platform event codes of a set of events, combined by OR.
 std::uint32_t EventCodesFor(TCommEventType events);
 
@@ -129,9 +136,9 @@ struct LineSettings {
     TFlowControl flowControl = fcDefault;
 };
 
-// Writes the settings into a DCB read from the port: rate, framing, flow
-// control characters, XON/XOFF limits (ReadBufSize / 4 each), flow control and
-// the five options.
+// Writes the settings into a DCB read from the port: binary mode on and
+// abort-on-error off, rate, framing, flow control characters, XON/XOFF limits
+// (ReadBufSize / 4 each), flow control and the five options.
 void ApplyLineSettingsToDcb(const LineSettings& settings, DcbFields& dcb);
 
 // Drivers that reject RTS toggle mode (Wine, many USB adapters) get the nearest
@@ -148,10 +155,21 @@ struct CommTimeoutValues {
 };
 
 inline constexpr std::uint32_t kWriteTimeLimitMs = 1500;
+// How long a cancelled transfer (event wait, read or write) may take to end.
+// A driver that never completes cancelled I/O on a vanished device must not
+// hold the port up for ever; past this, the transfer is left to the driver.
+inline constexpr std::uint32_t kCancelGraceMs = 1000;
 inline constexpr std::uint32_t kReadReturnsAtOnce = 0xFFFFFFFF;  // MAXDWORD
 
 // CharsTimeOut as inter-byte read timeout; 0 (and, as no sensible timeout, a
 // negative value) makes reads return at once with what has arrived.
 CommTimeoutValues TimeoutsFor(std::int32_t charsTimeOutMs);
+
+// While the port waits for received bytes with a read rather than an event
+// wait: a read returns as soon as one byte has arrived (interval and
+// multiplier MAXDWORD with a constant), and otherwise ends empty after the
+// constant; writes keep their time limit.
+inline constexpr std::uint32_t kReadWaitConstantMs = 10000;
+CommTimeoutValues ReadWaitTimeouts();
 
 }  // namespace bridge

@@ -34,6 +34,7 @@ MainForm::~MainForm() {
     ThreadedTimer1.SetEnabled(false);
     ThreadedTimer1.OnTimer = nullptr;
     Comm1.OnRxChar = nullptr;
+    Comm1.OnPortLost = nullptr;
     BindBoxPort(nullptr);
 }
 
@@ -49,7 +50,8 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     model_ = std::make_unique<MainWindowModel>(boxPortControl_, simLink_, *this, *this, pump_,
                                                SettingsLocation(executableFolder, perUserFolder));
     if (!Form15.Create(handle()) || !Form2.Create(handle())) return false;
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this);
+    WirePortRecovery();
+    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *portRecovery_);
     operationSetup_ = std::make_unique<OperationSetupModel>();
     playback_ = std::make_unique<ArincPlayback>(*this, pump_, executableFolder);
     WireDialogs();
@@ -124,7 +126,7 @@ void MainForm::DpiChanged(int dpi, const RECT& suggested) {
 
 void MainForm::WireDialogs() {
     Form15.OnShow = [this] { portSetup_->FormShow(); };
-    Form15.RadioGroup2.OnClick = [this](int i) { portSetup_->RadioGroup2.SetItemIndex(i); };
+    Form15.RadioGroup2.OnClick = [this](int i) { portSetup_->RadioGroup2ItemClick(i); };
     portSetup_->RadioGroup2.OnSelectionChanged = [this](int i) {
         Form15.RadioGroup2.ShowSelected(i);
     };
@@ -142,7 +144,32 @@ void MainForm::WireDialogs() {
     }
 }
 
+// Comm1 reports a lost device to the recovery, which retries on the window's
+// timer and whenever the system announces a device.
+void MainForm::WirePortRecovery() {
+    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this, retryTimer_);
+    Comm1.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
+        portRecovery_->PortLost(errorCode);
+    };
+}
+
+bool MainForm::HandlePortRecoveryMessage(UINT message, WPARAM wParam) {
+    if (portRecovery_ == nullptr) return false;
+    if (message == WM_TIMER && wParam == WindowRetryTimer::kTimerId) {
+        portRecovery_->Retry();
+        return true;
+    }
+    // Both go on to their usual handling as well.
+    if (message == WM_DEVICECHANGE) portRecovery_->Retry();   // a device arrived, perhaps ours
+    if (message == WM_CLOSE) portRecovery_->WindowClosing();  // no retry reopens it meanwhile
+    return false;
+}
+
 bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (HandlePortRecoveryMessage(message, wParam)) {
+        result = 0;
+        return true;
+    }
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) break;

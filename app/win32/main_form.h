@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/arinc_playback.h"
+#include "app/box_port_recovery.h"
 #include "app/main_window.h"
 #include "app/message_display.h"
 #include "app/operation_setup.h"
@@ -56,6 +57,8 @@ private:
     void DpiChanged(int dpi, const RECT& suggested) override;
     void CreateComponents();
     void WireDialogs();
+    void WirePortRecovery();
+    bool HandlePortRecoveryMessage(UINT message, WPARAM wParam);
     HWND Control(int id) const { return GetDlgItem(handle(), id); }
 
     // Handlers named after their controls.
@@ -70,10 +73,12 @@ private:
     OperationSetupForm Form2;
     SerialPortSetupForm Form15;
     CommBoxPortControl boxPortControl_{Comm1};
+    WindowRetryTimer retryTimer_{*this};
     ProcessSimLinkConnection simLink_;
     Win32MessagePump pump_{ThreadedTimer1};
     MainCycle cycle_;
     std::unique_ptr<MainWindowModel> model_;
+    std::unique_ptr<BoxPortRecovery> portRecovery_;
     std::unique_ptr<PortSetupModel> portSetup_;
     std::unique_ptr<OperationSetupModel> operationSetup_;
     std::unique_ptr<ArincPlayback> playback_;

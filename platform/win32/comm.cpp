@@ -1,6 +1,11 @@
 #include "platform/win32/comm.h"
 
+#include <algorithm>
+#include <array>
 #include <climits>
+#include <cstring>
+#include <new>
+#include <utility>
 
 namespace bridge {
 
@@ -10,6 +15,8 @@ namespace {
 // before it is cancelled: reads of waiting bytes end at once, and a read with
 // nothing to take would otherwise wait for the first byte without limit.
 constexpr DWORD kReadGraceMs = 100;
+// The most one transfer of Read takes (the bridge's receiver takes at most 1000).
+constexpr std::size_t kReadTransferSize = 4096;
 
 DcbFields ToFields(const DCB& dcb) {
     DcbFields f;
@@ -53,11 +60,38 @@ void FromFields(const DcbFields& f, DCB& dcb) {
     dcb.XoffChar = f.xoffChar;
 }
 
-std::int32_t ClampToInt32(DWORD value) {
-    return value > static_cast<DWORD>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(value);
+std::int32_t ClampToInt32(std::uint64_t value) {
+    return value > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX
+                                                         : static_cast<std::int32_t>(value);
+}
+
+// Wine's ntdll exports its version; Windows' does not.
+bool RunningUnderWine() {
+    static const bool wine = [] {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
 }
 
 }  // namespace
+
+// One read's state, which the driver writes into until the read has ended.
+// The bytes land here and are copied out, so no transfer ever runs into the
+// caller's buffer after Read has returned; and a cancelled read that never
+// ends leaves this behind, allocated, rather than freed under the driver.
+struct TCustomComm::ReadTransfer {
+    ReadTransfer() : completion(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~ReadTransfer() {
+        if (completion != nullptr) CloseHandle(completion);
+    }
+    ReadTransfer(const ReadTransfer&) = delete;
+    ReadTransfer& operator=(const ReadTransfer&) = delete;
+
+    OVERLAPPED overlapped = {};
+    HANDLE completion;
+    std::array<std::uint8_t, kReadTransferSize> bytes{};
+};
 
 void TCommEventChars::SetXonChar(char value) {
     if (value == xonChar_) return;
@@ -71,13 +105,9 @@ void TCommEventChars::SetXoffChar(char value) {
     owner_.ApplyLineSettings();
 }
 
-TCustomComm::TCustomComm()
-    : readCompletion_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), eventChars_(*this) {}
+TCustomComm::TCustomComm() : read_(std::make_unique<ReadTransfer>()), eventChars_(*this) {}
 
-TCustomComm::~TCustomComm() {
-    Close();
-    if (readCompletion_ != nullptr) CloseHandle(readCompletion_);
-}
+TCustomComm::~TCustomComm() { Close(); }
 
 void TCustomComm::RaisePortError(const char* message, std::int32_t code) {
     throw ECommError(message, code);
@@ -93,11 +123,22 @@ void TCustomComm::Open() {
     SetLastError(0);
     OpenDevice();
     if (!IsOpen()) return;
-    eventThread_ = std::make_unique<TCommEventThread>(handle_, monitorEvents_);
+    // An event nobody handles would only wake the thread (the transmitter's
+    // empty queue after every frame, for one). Received bytes alone are
+    // waited for with a read under Wine (see TCommEventThread::WaitMethod).
+    const TCommEventType handled = HandledEvents();
+    readWait_ = EventCodesFor(handled) == EV_RXCHAR && RunningUnderWine();
+    eventThread_ =
+        std::make_unique<TCommEventThread>(handle_, handled,
+                                           readWait_ ? TCommEventThread::WaitMethod::ReceivedBytes
+                                                     : TCommEventThread::WaitMethod::Events);
     eventThread_->SetPriority(tpHighest);
     // Linked before the start, so the thread never sees a half-made link.
     eventThread_->OnPortEvents = [this](TCommEventThread& sender, std::uint32_t mask) {
         HandlePortEvents(sender, mask);
+    };
+    eventThread_->OnPortLost = [this](TCommEventThread& sender, std::int32_t errorCode) {
+        HandlePortLost(sender, errorCode);
     };
     eventThread_->Start();
     writer_.Start(handle_);
@@ -110,8 +151,8 @@ void TCustomComm::Open() {
 }
 
 void TCustomComm::OpenDevice() {
-    handle_ = CreateFileA(deviceName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    handle_ = CreateFileA(DevicePathFor(deviceName_).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
         RaisePortError("Error accessing specified device", LastError());
     }
@@ -138,6 +179,7 @@ void TCustomComm::Close() {
     writer_.Stop();
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    readWait_ = false;
 }
 
 std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
@@ -148,27 +190,64 @@ std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
 }
 
 std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
-    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr) || readCompletion_ == nullptr) {
-        return -1;
-    }
+    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
-    readOverlapped_ = {};
-    readOverlapped_.hEvent = readCompletion_;
-    ResetEvent(readCompletion_);
-    if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), nullptr, &readOverlapped_)) {
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    std::size_t taken = 0;
+    std::size_t fromDevice = static_cast<std::size_t>(count);
+    if (readWait_) {
+        // Only during a hand-over: otherwise the wait's read is pending and
+        // would take bytes out of order.
+        TCommEventThread* thread = eventThread_.get();
+        if (thread == nullptr || !thread->HandingOver()) return 0;
+        taken = thread->TakeHeld(bytes, fromDevice);  // the wait took these first
+        // No more than the status query saw waiting: under the read wait's
+        // timeouts a read for more would wait for bytes to come.
+        fromDevice = std::min<std::size_t>(fromDevice - taken, queuedAtStatus_);
+    }
+    while (fromDevice > 0) {
+        const std::size_t chunk = std::min(fromDevice, kReadTransferSize);
+        const std::int32_t n = ReadDevice(bytes + taken, chunk);
+        if (n < 0) return taken > 0 ? static_cast<std::int32_t>(taken) : -1;
+        const auto got = static_cast<std::size_t>(n);
+        taken += got;
+        fromDevice -= got;
+        queuedAtStatus_ -= static_cast<DWORD>(std::min<std::size_t>(got, queuedAtStatus_));
+        if (got < chunk) break;  // nothing more has come
+    }
+    return static_cast<std::int32_t>(taken);  // at most count
+}
+
+std::int32_t TCustomComm::ReadDevice(std::uint8_t* bytes, std::size_t count) {
+    if (read_ == nullptr) read_.reset(new (std::nothrow) ReadTransfer);
+    if (read_ == nullptr || read_->completion == nullptr) return -1;
+    ReadTransfer& t = *read_;
+    ResetEvent(t.completion);
+    t.overlapped = {};
+    t.overlapped.hEvent = t.completion;
+    if (!ReadFile(handle_, t.bytes.data(), static_cast<DWORD>(count), nullptr, &t.overlapped)) {
         if (GetLastError() != ERROR_IO_PENDING) return -1;
         // Wine, and some drivers, report even a read of waiting bytes as pending.
         const DWORD limit =
             static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
-        if (WaitForSingleObject(readCompletion_, limit) != WAIT_OBJECT_0) {
-            CancelIoEx(handle_, &readOverlapped_);
+        if (WaitForSingleObject(t.completion, limit) != WAIT_OBJECT_0) {
+            CancelIoEx(handle_, &t.overlapped);
+            if (WaitForSingleObject(t.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
+                // The driver never ended the cancelled read and still owns the
+                // transfer: left allocated on purpose; the next read gets a new one.
+                static_cast<void>(read_.release());
+                return -1;
+            }
         }
     }
     DWORD transferred = 0;
-    if (!GetOverlappedResult(handle_, &readOverlapped_, &transferred, TRUE)) {
-        if (GetLastError() != ERROR_OPERATION_ABORTED) return -1;
+    if (!GetOverlappedResult(handle_, &t.overlapped, &transferred, FALSE) &&
+        GetLastError() != ERROR_OPERATION_ABORTED) {
+        return -1;
     }
-    return ClampToInt32(transferred);
+    const std::size_t got = std::min<std::size_t>(transferred, count);
+    std::memcpy(bytes, t.bytes.data(), got);
+    return static_cast<std::int32_t>(got);
 }
 
 LineSettings TCustomComm::CurrentLineSettings() const {
@@ -201,7 +280,8 @@ void TCustomComm::ApplyLineSettings() {
 }
 
 void TCustomComm::ApplyTimeouts() {
-    const CommTimeoutValues t = TimeoutsFor(charsTimeOut_);
+    // The read wait's own timeouts stand while it is used; CharsTimeOut is kept for later.
+    const CommTimeoutValues t = readWait_ ? ReadWaitTimeouts() : TimeoutsFor(charsTimeOut_);
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = t.readIntervalTimeout;
     timeouts.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
@@ -213,12 +293,14 @@ void TCustomComm::ApplyTimeouts() {
     }
 }
 
-void TCustomComm::HandlePortEvents(TCommEventThread& /*sender*/, std::uint32_t eventMask) {
+void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t eventMask) {
     DWORD errors = 0;
     COMSTAT status = {};
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
     status_ = status;
+    queuedAtStatus_ = status.cbInQue;
+    waitingBytes_ = std::uint64_t{status.cbInQue} + (readWait_ ? sender.HeldCount() : 0u);
     for (const CommEventRow& row : kCommEventTable) {
         if ((eventMask & row.code) != 0) FirePortEvent(row.code);
     }
@@ -238,12 +320,31 @@ void TCustomComm::FirePortEvent(std::uint32_t eventCode) {
         case EV_RING: notify(OnRing); break;
         case EV_RLSD: notify(OnRLSD); break;
         case EV_RXCHAR:
-            if (OnRxChar) OnRxChar(*this, ClampToInt32(status_.cbInQue));
+            if (OnRxChar) OnRxChar(*this, ClampToInt32(waitingBytes_));
             break;
         case EV_RXFLAG: notify(OnRxFlag); break;
         case EV_TXEMPTY: notify(OnTxEmpty); break;
         default: break;
     }
+}
+
+void TCustomComm::HandlePortLost(TCommEventThread& /*sender*/, std::int32_t errorCode) {
+    // Closed before the handler hears of it, so the handler may open it again.
+    Close();
+    if (OnPortLost) OnPortLost(*this, errorCode);
+}
+
+TCommEventType TCustomComm::HandledEvents() const {
+    const std::pair<TCommEventState, bool> assigned[] = {
+        {evBreak, bool(OnBreak)},   {evCTS, bool(OnCTS)},       {evDSR, bool(OnDSR)},
+        {evError, bool(OnError)},   {evRing, bool(OnRing)},     {evRlsd, bool(OnRLSD)},
+        {evRxChar, bool(OnRxChar)}, {evRxFlag, bool(OnRxFlag)}, {evTxEmpty, bool(OnTxEmpty)},
+    };
+    TCommEventType handled;
+    for (const auto& [event, handler] : assigned) {
+        if (handler && monitorEvents_.Contains(event)) handled.Include(event);
+    }
+    return handled;
 }
 
 void TCustomComm::RefuseWhileOpen() const {

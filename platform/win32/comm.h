@@ -1,6 +1,7 @@
 // The serial port component: opens a communications device, applies line
 // settings, queue sizes and timeouts, sends without blocking the caller and
-// reports port events on the user-interface thread.
+// reports port events, and the loss of the device, on the user-interface
+// thread.
 //
 // Everything here runs on the user-interface thread: construction, the
 // operations, the property setters and the handlers. The event thread only
@@ -10,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,6 +30,7 @@ class TCustomComm;
 using TCommNotifyEvent = std::function<void(TCustomComm& sender)>;
 using TCommRxCharEvent = std::function<void(TCustomComm& sender, std::int32_t count)>;
 using TCommErrorEvent = std::function<void(TCustomComm& sender, std::int32_t errors)>;
+using TCommPortLostEvent = std::function<void(TCustomComm& sender, std::int32_t errorCode)>;
 
 // The XON and XOFF characters; a change is applied to an open port at once.
 class TCommEventChars {
@@ -54,7 +57,8 @@ public:
 
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
     // Opens DeviceName (closing first), applies every setting and starts
-    // event monitoring. Raises ECommError.
+    // event monitoring. Raises ECommError. Of MonitorEvents, only the events
+    // whose handlers are assigned by now are waited for.
     void Open();
     // Stops event monitoring, drops unsent output and releases the device.
     void Close();
@@ -65,7 +69,9 @@ public:
     std::int32_t Write(const void* buffer, std::int32_t count) override;
     // Copies up to `count` received bytes; returns how many, or -1. Waits
     // for its transfer to end (at once for bytes already waiting) and never
-    // leaves one running into the buffer.
+    // leaves one running into the buffer. Where received bytes are waited for
+    // with a read (see TCommEventThread::WaitMethod), bytes are taken only in
+    // OnRxChar; elsewhere Read copies none.
     std::int32_t Read(void* buffer, std::int32_t count) override;
 
     // Re-applies the line settings to an open port; nothing when closed.
@@ -73,6 +79,9 @@ public:
     // One wake-up of the event thread: one status query, then the events of
     // `eventMask` in event-table order.
     void HandlePortEvents(TCommEventThread& sender, std::uint32_t eventMask);
+    // The event thread found the device gone: closes the port, then calls
+    // OnPortLost.
+    void HandlePortLost(TCommEventThread& sender, std::int32_t errorCode);
 
     // Properties. DeviceName, MonitorEvents, ReadBufSize and WriteBufSize are
     // refused while open ("Device already assigned (open)"); the others are
@@ -110,9 +119,14 @@ public:
     TCommRxCharEvent OnRxChar;
     TCommNotifyEvent OnRxFlag;
     TCommNotifyEvent OnTxEmpty;
+    // The device went away while open (an adapter pulled out): the port has
+    // been closed, and errorCode is the system's error from the wait. The
+    // handler may open the port again.
+    TCommPortLostEvent OnPortLost;
 
 protected:
-    // Opens the device and checks that it is a character device.
+    // Opens the device (a COM port through the device namespace, so COM10 and
+    // up open too) and checks that it is a character device.
     virtual void OpenDevice();
     // Calls the handler that belongs to one platform event code.
     virtual void FirePortEvent(std::uint32_t eventCode);
@@ -124,9 +138,13 @@ protected:
 private:
     friend class TCommEventChars;
 
+    struct ReadTransfer;
+
     [[noreturn]] static void RaisePortError(const char* message, std::int32_t code);
     static std::int32_t LastError();
     void RefuseWhileOpen() const;
+    TCommEventType HandledEvents() const;
+    std::int32_t ReadDevice(std::uint8_t* bytes, std::size_t count);
     void ApplyTimeouts();
     LineSettings CurrentLineSettings() const;
     void SettingChanged();
@@ -135,8 +153,10 @@ private:
     std::uint32_t openCount_ = 0;  // tells one opening of the device from the next
     DCB dcb_ = {};
     COMSTAT status_ = {};
-    OVERLAPPED readOverlapped_ = {};
-    HANDLE readCompletion_ = nullptr;
+    DWORD queuedAtStatus_ = 0;        // in the driver at the last status query, not yet read
+    std::uint64_t waitingBytes_ = 0;  // for OnRxChar: those and the bytes a read wait took
+    bool readWait_ = false;           // received bytes are waited for with a read
+    std::unique_ptr<ReadTransfer> read_;
     std::string deviceName_ = "Com2";
     std::unique_ptr<TCommEventThread> eventThread_;
     TCommEventType monitorEvents_ = kAllCommEvents;

@@ -1,6 +1,8 @@
 #include "platform/win32/port_writer.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 #include "platform/comm_settings.h"
 
@@ -78,14 +80,32 @@ bool PortWriter::Queue(const void* bytes, std::size_t count) noexcept {
     }
 }
 
+// One write's state, which the driver reads from and writes into until the
+// write has ended: the bytes are copied here out of the ring. On the heap,
+// and left allocated on purpose when a cancelled write does not end within
+// the grace time, rather than freed under the driver.
+struct PortWriter::Transfer {
+    static constexpr std::size_t kCapacity = 16 * 1024;  // over a second at 115200 baud
+    OVERLAPPED overlapped = {};
+    HANDLE completion = nullptr;
+    std::uint8_t bytes[kCapacity] = {};
+};
+
 void PortWriter::Send() noexcept {
-    const HANDLE completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (completion == nullptr) return;
-    while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
+    Transfer* transfer = new (std::nothrow) Transfer;
+    if (transfer == nullptr) return;
+    transfer->completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (transfer->completion == nullptr) {
+        delete transfer;
+        return;
+    }
+    bool abandoned = false;
+    while (!abandoned && WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
         std::span<const std::uint8_t> chunk;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            chunk = ring_.Front(maxTransfer_.load(std::memory_order_relaxed));
+            chunk = ring_.Front(std::min<std::size_t>(maxTransfer_.load(std::memory_order_relaxed),
+                                                      Transfer::kCapacity));
         }
         if (chunk.empty()) {
             const HANDLE wake[] = {stop_, queued_};
@@ -93,31 +113,41 @@ void PortWriter::Send() noexcept {
             continue;
         }
         // The chunk stays in the ring, out of Queue's reach, until it is dropped here.
-        const bool whole = Transfer(chunk.data(), static_cast<DWORD>(chunk.size()), completion);
+        const Sent sent = SendChunk(chunk, *transfer);
+        abandoned = sent == Sent::Abandoned;
         {
             std::lock_guard<std::mutex> guard(lock_);
             ring_.Drop(chunk.size());
-            stalled_ = !whole;
+            stalled_ = sent != Sent::Whole;
         }
         SetEvent(room_);
     }
-    CloseHandle(completion);
+    if (!abandoned) {
+        CloseHandle(transfer->completion);
+        delete transfer;
+    }
 }
 
-bool PortWriter::Transfer(const std::uint8_t* bytes, DWORD count, HANDLE completion) noexcept {
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = completion;
-    ResetEvent(completion);
-    if (!WriteFile(port_, bytes, count, nullptr, &overlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING) return false;
-        const HANDLE wake[] = {stop_, completion};
+PortWriter::Sent PortWriter::SendChunk(std::span<const std::uint8_t> bytes,
+                                       Transfer& transfer) noexcept {
+    const auto count = static_cast<DWORD>(bytes.size());  // at most Transfer::kCapacity
+    std::memcpy(transfer.bytes, bytes.data(), bytes.size());
+    transfer.overlapped = {};
+    transfer.overlapped.hEvent = transfer.completion;
+    ResetEvent(transfer.completion);
+    if (!WriteFile(port_, transfer.bytes, count, nullptr, &transfer.overlapped)) {
+        if (GetLastError() != ERROR_IO_PENDING) return Sent::Short;
+        const HANDLE wake[] = {stop_, transfer.completion};
         if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-            CancelIoEx(port_, &overlapped);  // closing: the rest is not sent
+            CancelIoEx(port_, &transfer.overlapped);  // closing: the rest is not sent
+            if (WaitForSingleObject(transfer.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
+                return Sent::Abandoned;
+            }
         }
     }
     DWORD written = 0;
-    const BOOL ok = GetOverlappedResult(port_, &overlapped, &written, TRUE);
-    return ok && written == count;
+    const BOOL ok = GetOverlappedResult(port_, &transfer.overlapped, &written, FALSE);
+    return ok && written == count ? Sent::Whole : Sent::Short;
 }
 
 }  // namespace bridge

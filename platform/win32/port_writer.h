@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "platform/byte_ring.h"
 #include "platform/win32/worker_thread.h"
@@ -56,10 +57,13 @@ private:
         PortWriter& owner_;
     };
 
+    struct Transfer;
+    enum class Sent { Whole, Short, Abandoned };
+
     void Send() noexcept;
-    // Sends `count` bytes from `bytes`; false if the transfer failed, ran
-    // short or was stopped.
-    bool Transfer(const std::uint8_t* bytes, DWORD count, HANDLE completion) noexcept;
+    // Sends `bytes` through `transfer`: Whole, Short (failed, ran short or
+    // stopped), or Abandoned (stopped, and the cancelled transfer did not end).
+    Sent SendChunk(std::span<const std::uint8_t> bytes, Transfer& transfer) noexcept;
 
     std::mutex lock_;  // guards ring_, running_ and stalled_
     ByteRing ring_;

@@ -97,7 +97,7 @@ TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel form15{boxPortControl, ui};
+    PortSetupModel form15{boxPortControl, ui, portRecovery};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
@@ -142,6 +142,42 @@ TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
     EXPECT_FALSE(boxPortControl.open);
     EXPECT_FALSE(Bridge.PortOpen);
     EXPECT_EQ(Bridge.CommsPort, 2);
+}
+
+// A lost port (adapter pulled out) is retried until the user chooses a port:
+// another one ends the retries, and the lost one itself, clicked again while
+// selected, is tried again at once, as quietly as the retries.
+TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTriedAtOnce) {
+    Bridge.CommsPort = 2;
+    form15.FormShow();
+    boxPortControl.deviceName = "COM3";
+    form15.RadioGroup2ItemClick(2);  // the selected port, not lost: nothing
+    EXPECT_TRUE(boxPortControl.calls.empty());
+
+    portRecovery.PortLost(1167);
+    boxPortControl.missingDevices = {"COM3"};
+    form15.RadioGroup2ItemClick(4);  // COM5
+    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM5", "Open"}));
+    EXPECT_FALSE(retryTimer.running);
+    portRecovery.Retry();  // a late tick of the timer: COM3 is not tried again
+    EXPECT_EQ(boxPortControl.calls.size(), 3u);
+    EXPECT_TRUE(Bridge.PortOpen);
+    EXPECT_EQ(Bridge.CommsPort, 4);
+
+    portRecovery.PortLost(22);
+    boxPortControl.missingDevices = {"COM5"};
+    boxPortControl.calls.clear();
+    form15.RadioGroup2ItemClick(4);  // COM5 again, while lost and still missing
+    EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close"}));
+    EXPECT_TRUE(portRecovery.Lost());
+    EXPECT_TRUE(retryTimer.running);
+    boxPortControl.missingDevices.clear();
+    form15.RadioGroup2ItemClick(4);  // and once it is back
+    EXPECT_TRUE(Bridge.PortOpen);
+    EXPECT_FALSE(portRecovery.Lost());
+    EXPECT_FALSE(retryTimer.running);
+    EXPECT_EQ(Bridge.CommsPort, 4);
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {

@@ -2,11 +2,13 @@
 // shell's fakes, and a temporary folder standing for the executable's.
 #pragma once
 
+#include "app/box_port_recovery.h"
 #include "radio/radio_cycle.h"
 #include "tests/app/temp_folder.h"
 #include "tests/support/bridge_fixture.h"
 #include "tests/support/fake_box_port_control.h"
 #include "tests/support/fake_message_pump.h"
+#include "tests/support/fake_retry_timer.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_connection.h"
 
@@ -36,6 +38,8 @@ protected:
     FakeBoxPortControl boxPortControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
+    FakeRetryTimer retryTimer;
+    BoxPortRecovery portRecovery{boxPortControl, view, retryTimer};
 };
 
 }  // namespace bridge::testing

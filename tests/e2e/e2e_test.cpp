@@ -26,9 +26,13 @@ using namespace std::chrono_literals;
 
 class EndToEnd : public SessionTest {};
 
+// On COM12, as USB adapters are often numbered: a port beyond COM9 opens
+// only through the device namespace.
 TEST_F(EndToEnd, WithoutSimulatorThenConnectingThroughButton1) {
-    session.WriteSettings(kTwoEnginesBothRadios);
-    ASSERT_TRUE(session.StartBox(kBoxCom));
+    Settings settings = kTwoEnginesBothRadios;
+    settings.CommsPort = 11;
+    session.WriteSettings(settings);
+    ASSERT_TRUE(session.StartBox(12));
     ASSERT_TRUE(session.StartBridge());
     ASSERT_TRUE(session.WaitForLog(
         "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient"));
@@ -175,15 +179,18 @@ TEST_F(EndToEnd, SimulatorThatStopsAnsweringIsReportedAndReconnected) {
 }
 
 // A missing port gives the port message; choosing a port that exists in the
-// serial port dialog opens it at once, and the choice is saved at exit.
+// serial port dialog (COM10: beyond COM9, as USB adapters are often numbered)
+// opens it at once, and the choice is saved at exit.
 TEST_F(EndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
-    session.WriteSettings({11, 0, 0, 0, 1});  // COM12: not there
+    constexpr int kChosenCom = 10;
+    session.WriteSettings({2, 0, 0, 0, 1});  // COM3
+    ASSERT_TRUE(session.MakePortMissing(3));
     ASSERT_TRUE(session.StartSim());
-    ASSERT_TRUE(session.StartBox(kBoxCom));
+    ASSERT_TRUE(session.StartBox(kChosenCom));
     ASSERT_TRUE(session.StartBridge(false));
     ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"}));
     EXPECT_EQ(Probe({"text", "#32770", "65535"}),
-              "The selected port COM12 is not available, please choose another if possible or "
+              "The selected port COM3 is not available, please choose another if possible or "
               "free this port if it is in use by another application.");
     // Before any window of ours, it must not hide behind a full-screen
     // simulator: in the foreground, with a taskbar button of its own (no
@@ -198,12 +205,12 @@ TEST_F(EndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
     ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kButton2)}));
     ASSERT_TRUE(session.Probe({"wait", "TForm15", "20000"}));
     EXPECT_EQ(Probe({"caption", "TForm15"}), "Serial port setup");
-    const int com7Item = ids::kForm15RadioGroup2 + kBoxCom - 1;
-    ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(com7Item)}));
+    const int chosenItem = ids::kForm15RadioGroup2 + kChosenCom - 1;
+    ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(chosenItem)}));
     EXPECT_TRUE(WaitTicks(10)) << "frames on the newly chosen port";
     ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(ids::kForm15Ok)}));
     ASSERT_TRUE(session.CloseBridge());
-    EXPECT_NE(session.SettingsText().find("CommsPort=6\r\n"), std::string::npos);
+    EXPECT_NE(session.SettingsText().find("CommsPort=9\r\n"), std::string::npos);
 }
 
 // One control as window_probe dump shows it.

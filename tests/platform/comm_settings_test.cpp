@@ -27,15 +27,21 @@ TEST(LineSettingsToDcb, NoHandshakeFromBinaryOnlyGivesDtrOnAndRtsToggle) {
     EXPECT_EQ(dcb.xoffChar, 19);
     EXPECT_EQ(dcb.xonLim, 1024);
     EXPECT_EQ(dcb.xoffLim, 1024);
+
+    // A previous program left binary mode off and abort-on-error on, which
+    // would stall the line after one error: the same word is written.
+    dcb.flags = kDcbAbortOnError;
+    ApplyLineSettingsToDcb(BridgeLine(), dcb);
+    EXPECT_EQ(dcb.flags, 0x3011u);
 }
 
 TEST(LineSettingsToDcb, NoHandshakeClearsEveryHandshakeTheDriverReported) {
     DcbFields dcb;
     dcb.flags = 0xFFFF;  // every flag the driver could report, including fAbortOnError
     ApplyLineSettingsToDcb(BridgeLine(), dcb);
-    // Handshake reset (RTS toggle, DTR on), options cleared; fBinary,
-    // fAbortOnError and the unnamed high bit survive.
-    EXPECT_EQ(dcb.flags, 0xF011u);
+    // Handshake reset (RTS toggle, DTR on), options and fAbortOnError
+    // cleared; fBinary and the unnamed high bit survive.
+    EXPECT_EQ(dcb.flags, 0xB011u);
 }
 
 TEST(LineSettingsToDcb, EachFlowControlSetsOnlyItsHandshakeOnTopOfTheReset) {
@@ -57,10 +63,10 @@ TEST(LineSettingsToDcb, DefaultFlowControlKeepsTheDriversHandshake) {
     const std::uint32_t handshake = kDcbOutxCtsFlow | kDcbOutxDsrFlow | kDcbOutX | kDcbInX |
                                     (2u << kDcbRtsControlShift) | (2u << kDcbDtrControlShift);
     DcbFields dcb;
-    dcb.flags = kDcbBinary | handshake;
+    dcb.flags = kDcbAbortOnError | handshake;
     LineSettings s;  // fcDefault
     ApplyLineSettingsToDcb(s, dcb);
-    EXPECT_EQ(dcb.flags, kDcbBinary | handshake);
+    EXPECT_EQ(dcb.flags, kDcbBinary | handshake);  // binary on, abort-on-error off all the same
 }
 
 TEST(LineSettingsToDcb, OptionsSetTheirFlagAndClearTheOthers) {
@@ -133,6 +139,19 @@ TEST(CommTimeouts, CharsTimeOutIsTheIntervalAndZeroReturnsAtOnce) {
     EXPECT_EQ(TimeoutsFor(0).readIntervalTimeout, 0xFFFFFFFFu);
     EXPECT_EQ(TimeoutsFor(-5).readIntervalTimeout, 0xFFFFFFFFu);
     EXPECT_EQ(TimeoutsFor(0).writeTotalTimeoutConstant, 1500u);
+}
+
+// Only COM1..COM9 are device names on their own; COM10 and up (USB adapters
+// often get such numbers) open only through the device namespace.
+TEST(DevicePath, EveryComPortGoesThroughTheDeviceNamespaceAndOtherNamesStayAsTheyAre) {
+    EXPECT_EQ(DevicePathFor("COM1"), "\\\\.\\COM1");
+    EXPECT_EQ(DevicePathFor("COM12"), "\\\\.\\COM12");
+    EXPECT_EQ(DevicePathFor("Com2"), "\\\\.\\Com2");
+    EXPECT_EQ(DevicePathFor("com256"), "\\\\.\\com256");
+    for (const char* unchanged :
+         {"COM", "COM1x", "COM 3", "LPT1", "\\\\.\\COM3", "C:\\COM5", "COM-1", ""}) {
+        EXPECT_EQ(DevicePathFor(unchanged), unchanged);
+    }
 }
 
 TEST(CommEvents, CodesCombineThroughTheTableAndTheTableGivesTheDispatchOrder) {

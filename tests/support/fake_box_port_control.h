@@ -32,6 +32,7 @@ public:
         calls.push_back("SetDeviceName " + name);
         deviceName = name;
     }
+    std::string DeviceName() const override { return deviceName; }
     void SetBaudRate(std::uint32_t rate) override {
         calls.push_back("SetBaudRate " + std::to_string(rate));
         baud = rate;

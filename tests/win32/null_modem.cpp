@@ -9,11 +9,51 @@ std::string NullModemDir() {
     return dir != nullptr ? dir : "";
 }
 
-bool SetLineState(const char* portName, const std::string& text) {
-    std::string path = "Z:" + NullModemDir() + "/line-" + portName;
+namespace {
+
+// A control file of pty_pair's ("line-com5"), as a Windows path.
+std::string ControlFile(const char* kind, const char* portName) {
+    std::string path = "Z:" + NullModemDir() + "/" + kind + "-" + portName;
     for (char& c : path) {
         if (c == '/') c = '\\';
     }
+    return path;
+}
+
+std::string ReadText(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    char text[256];
+    DWORD n = 0;
+    const BOOL ok = ReadFile(file, text, sizeof text, &n, nullptr);
+    CloseHandle(file);
+    return ok ? std::string(text, n) : "";
+}
+
+}  // namespace
+
+bool SetPlugged(const char* portName, bool plugged) {
+    const std::string unplug = ControlFile("unplug", portName);
+    if (plugged) {
+        DeleteFileA(unplug.c_str());
+    } else {
+        CloseHandle(CreateFileA(unplug.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    // pty_pair looks at its control files every 20 ms and then writes the state.
+    const std::string state = ControlFile("state", portName);
+    const char* wanted = plugged ? "plugged " : "unplugged";
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (ReadText(state).rfind(wanted, 0) != 0) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(10);  // polling another process's file; nothing to wait on
+    }
+    return true;
+}
+
+bool SetLineState(const char* portName, const std::string& text) {
+    const std::string path = ControlFile("line", portName);
     const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

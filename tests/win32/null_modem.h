@@ -23,6 +23,9 @@ std::string NullModemDir();
 // Writes the line file of a port ("com5"), line-com5: modem lines and error counters
 // reported by the pty_modem preload library.
 bool SetLineState(const char* portName, const std::string& text);
+// Pulls a port's device out ("com5"), or puts a new one in, as pty_pair does
+// for a USB adapter; waits until that is done.
+bool SetPlugged(const char* portName, bool plugged);
 
 class PeerPort {
 public:

@@ -13,6 +13,8 @@
  *                               otherwise);
  *   TIOCGICOUNT                 returns the counters of the line file;
  *   TIOCSERGETLSR               reports the transmitter empty.
+ * A pty whose master end is gone (pty_pair unplugged it) is a removed
+ * device: these fail for it, as they do for a USB adapter pulled out.
  *
  * Line file. With PTY_MODEM_DIR set, the state of the pty /dev/pts/N is read
  * from $PTY_MODEM_DIR/ptsN.line at every faked call (pty_pair makes that a
@@ -20,7 +22,8 @@
  *   modem=0          no faking at all: a driver without event support;
  *   cts= dsr= cd= ri=                 input lines (0 or 1);
  *   frame= overrun= parity= brk= rng= counter values;
- *   error_with_data=G                 arms one framing error for generation G.
+ *   error_with_data=G                 arms one framing error for generation G
+ *                                     (G > 0).
  *       While it is armed, TIOCINQ reports no input; the first TIOCGICOUNT
  *       after TIOCINQ has held input back counts the error, and input shows
  *       again. So Wine finds the error and the received bytes in the same
@@ -33,6 +36,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -66,6 +70,12 @@ static char state_dir[4096];
 __attribute__((constructor)) static void read_environment(void) {
     const char* dir = getenv("PTY_MODEM_DIR");
     if (dir && strlen(dir) < sizeof state_dir) strcpy(state_dir, dir);
+}
+
+/* The master end of the pty is closed: the device was unplugged. */
+static int hung_up(int fd) {
+    struct pollfd p = {fd, 0, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
 }
 
 static ioctl_fn real_ioctl(void) {
@@ -139,8 +149,12 @@ static int input_waiting(int fd) {
     return queued;
 }
 
+/* Generation 0 (the line file without error_with_data) arms nothing, also
+ * after an earlier generation was applied: otherwise input would stay held
+ * back for good once the line file is reset, unless an event wait polls. */
 static int armed_error_pending(int index, const struct line_state* s) {
-    return s->error_with_data != __atomic_load_n(&applied_generation[index], __ATOMIC_ACQUIRE);
+    return s->error_with_data != 0 &&
+           s->error_with_data != __atomic_load_n(&applied_generation[index], __ATOMIC_ACQUIRE);
 }
 
 static int fake_icount(int fd, int index, struct serial_icounter_struct* c) {
@@ -211,6 +225,10 @@ int ioctl(int fd, unsigned long request, ...) {
     if (result == 0) return result;
 
     const int index = pty_index(fd);
+    if (index >= 0 && hung_up(fd)) {
+        errno = EIO;
+        return result;
+    }
     if (index >= 0) {
         switch (request) {
             case TIOCMGET:
