@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 
 namespace bridge {
 

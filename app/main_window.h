@@ -11,7 +11,7 @@
 #include "app/settings_location.h"
 #include "app/sim_link_connection.h"
 #include "core/bridge_view.h"
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 
 namespace bridge {
 

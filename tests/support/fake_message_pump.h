@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/main_cycle.h"
-#include "core/message_pump.h"
+#include "app/message_pump.h"
 #include "tests/support/fake_view.h"
 
 namespace bridge::testing {
