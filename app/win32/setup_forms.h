@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "app/win32/form_window.h"
-#include "app/win32/radio_group.h"
+#include "app/win32/radio_group_control.h"
 
 namespace bridge::gui {
 

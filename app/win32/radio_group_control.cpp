@@ -1,4 +1,4 @@
-#include "app/win32/radio_group.h"
+#include "app/win32/radio_group_control.h"
 
 namespace bridge::gui {
 namespace {
