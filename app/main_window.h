@@ -8,10 +8,10 @@
 
 #include "app/box_port_control.h"
 #include "app/message_display.h"
+#include "app/message_pump.h"
 #include "app/settings_location.h"
 #include "app/sim_link_connection.h"
 #include "core/bridge_view.h"
-#include "app/message_pump.h"
 
 namespace bridge {
 

@@ -1,4 +1,4 @@
-// Little-endian stores into fixed buffers, assembled byte by byte.
+// Little-endian loads and stores in fixed buffers, a byte at a time.
 #pragma once
 
 #include <cstddef>

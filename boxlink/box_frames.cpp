@@ -1,5 +1,6 @@
 #include "boxlink/box_frames.h"
 
+#include "base/byte_order.h"
 #include "core/bridge_state.h"
 
 namespace bridge {
@@ -51,9 +52,7 @@ std::size_t BuildItemFrame(std::span<std::uint8_t> out, std::uint16_t itemId,
     out[3] = static_cast<std::uint8_t>(n + 6);
     out[4] = kRouteItem;
     out[5] = 1;
-    const std::uint16_t key = static_cast<std::uint16_t>(itemId * 16u + n);
-    out[6] = static_cast<std::uint8_t>(key & 0xFFu);
-    out[7] = static_cast<std::uint8_t>(key >> 8);
+    PutU16(out, 6, static_cast<std::uint16_t>(itemId * 16u + n));
     for (std::size_t i = 0; i < n; ++i) out[8 + i] = payload[i];
     PutCheckBytes(out, 8 + n);
     return length;
@@ -78,7 +77,7 @@ std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte,
     if (out.size() < kArincFrameSize) return 0;
     PutHeader(out, FrameKind::Arinc);
     out[3] = leadByte;
-    for (std::size_t i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(word >> (8 * i));
+    PutU32(out, 4, word);
     PutCheckBytes(out, 8);
     return kArincFrameSize;
 }

@@ -28,7 +28,8 @@ std::uint16_t EngineItemId(unsigned n, EngineItem kind) {
     return static_cast<std::uint16_t>(address * 16u + static_cast<unsigned>(kind));
 }
 
-// Sends the item from the shared payload buffer; four words unless told otherwise.
+// Sends the item with its words (four; two for the blank item) from the
+// shared payload buffer.
 void SendEngineItem(unsigned n, EngineItem kind, std::span<const std::int16_t> words) {
     auto& payload = Bridge.ItemPayload;
     for (std::size_t i = 0; i < words.size(); ++i) PutI16(payload, 2 * i, words[i]);

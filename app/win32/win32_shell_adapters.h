@@ -7,9 +7,9 @@
 
 #include "app/box_port_control.h"
 #include "app/box_port_recovery.h"
+#include "app/message_pump.h"
 #include "app/sim_link_connection.h"
 #include "app/win32/form_window.h"
-#include "app/message_pump.h"
 #include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
 

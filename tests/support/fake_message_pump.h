@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "core/main_cycle.h"
 #include "app/message_pump.h"
+#include "core/main_cycle.h"
 #include "tests/support/fake_view.h"
 
 namespace bridge::testing {
