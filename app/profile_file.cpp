@@ -125,10 +125,17 @@ std::string KeyLine(std::string_view key, std::string_view value) {
 }
 
 // The file's text; empty when it does not exist. Nothing when it exists but
-// cannot be read, so that a write never replaces a file it could not read.
+// cannot be read (this user may not read it, another program holds it without
+// read sharing, or whether it exists cannot be told), so that a write never
+// replaces a file it could not read.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return std::string();
+    if (!in.is_open()) {
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(path, error);
+        if (status.type() == std::filesystem::file_type::not_found) return std::string();
+        return std::nullopt;
+    }
     std::string text;
     char chunk[4096];
     while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {

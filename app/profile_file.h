@@ -16,14 +16,15 @@ namespace bridge {
 inline constexpr std::size_t kProfileValueMax = 2047;
 
 // The value of key in section; empty when the file, the section or the key is
-// missing. Surrounding quotes are removed.
+// missing, or the file cannot be read. Surrounding quotes are removed.
 std::string ReadProfileString(const std::filesystem::path& path, std::string_view section,
                               std::string_view key);
 
 // Stores value under key in section: an existing key keeps its place, a new key
 // goes after the last line of its section, and a missing section is added at
 // the end of the file (a missing file is created). New lines end in CR LF.
-// False when the file cannot be written.
+// False when the file cannot be written, or exists and cannot be read: a
+// file is never replaced by one that lost what could not be read.
 [[nodiscard]] bool WriteProfileString(const std::filesystem::path& path, std::string_view section,
                                       std::string_view key, std::string_view value);
 

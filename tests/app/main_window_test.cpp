@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "app/settings_file.h"
 #include "tests/app/shell_fixture.h"
+#include "tests/support/without_file_override.h"
 
 namespace bridge::testing {
 namespace {
@@ -63,7 +65,6 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
 }
 
 TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
-    if (!RadioPortMaskComputed()) GTEST_SKIP() << kNoRadioPortMask;
     WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
     Bridge.RadioPortMask = 0xFFFF;
     form1.FormCreate();
@@ -169,6 +170,25 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWitho
     std::filesystem::create_directory(PathOf("missing"));
     EXPECT_TRUE(window.FormCloseQuery());
     EXPECT_TRUE(std::filesystem::exists(unwritable));
+}
+
+// A settings file that cannot be read but could be written (this user may not
+// read it; another program holds it sharing writes only) is not taken for an
+// empty one: the save is refused as for a file that cannot be written, and
+// the user's file keeps every byte.
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsLeftAsItWas) {
+    const std::string users = "; the user's own\r\n[Setup]\r\nCommsPort=2\r\n[Other]\r\nKey=1\r\n";
+    WriteFile(settingsPath, users);
+    ASSERT_EQ(::chmod(settingsPath.c_str(), 0200), 0);
+    {
+        const WithoutFileOverride asAUser;
+        form1.FormCreate();
+        EXPECT_FALSE(form1.FormCloseQuery());
+        EXPECT_TRUE(form1.FormCloseQuery());
+    }
+    EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + settingsPath}));
+    ASSERT_EQ(::chmod(settingsPath.c_str(), 0644), 0);
+    EXPECT_EQ(FileText(settingsPath), users);
 }
 
 // A simulator run as administrator does not take the messages of a bridge
