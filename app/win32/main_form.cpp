@@ -211,9 +211,12 @@ void MainForm::Button2Click() { Form15.ShowModal(handle()); }
 void MainForm::Button3Click() { Form2.ShowModal(handle()); }
 
 void MainForm::SetServoLabel(Servo servo, const char* text) {
-    HWND label = Control(servo == Servo::Bank ? ids::kLabel7 : ids::kLabel9);
     // Set only on change: the label would otherwise repaint on every tick.
-    if (WindowText(label) != text) SetWindowTextA(label, text);
+    // The text set last is kept rather than read back, which would allocate.
+    std::string& shown = servoLabels_[servo == Servo::Bank ? 0 : 1];
+    if (shown == text) return;
+    shown = text;
+    SetWindowTextA(Control(servo == Servo::Bank ? ids::kLabel7 : ids::kLabel9), text);
 }
 
 void MainForm::SetServoTrackBar(Servo servo, int position) {

@@ -4,6 +4,7 @@
 // setup dialogs. Its handlers hand over to the application models.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "app/message_display.h"
 #include "app/operation_setup.h"
 #include "app/port_setup.h"
+#include "app/shell_texts.h"
 #include "app/win32/application_window.h"
 #include "app/win32/form_window.h"
 #include "app/win32/setup_forms.h"
@@ -82,6 +84,8 @@ private:
     std::unique_ptr<PortSetupModel> portSetup_;
     std::unique_ptr<OperationSetupModel> operationSetup_;
     std::unique_ptr<ArincPlayback> playback_;
+    // The engaged labels' texts, bank then pitch, as last set.
+    std::array<std::string, 2> servoLabels_{form1::kLabel7, form1::kLabel9};
 };
 
 }  // namespace bridge::gui
