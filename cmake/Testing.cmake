@@ -9,13 +9,21 @@ else()
     find_package(benchmark QUIET)
 endif()
 
-# One ctest entry per executable: a Wine process start costs a second or two,
-# so Windows-side tests are grouped into few executables.
+# Natively each test is a ctest entry of its own, so the output names every
+# test that ran (and one that skipped); a regressed waiting loop may spin
+# without dispatching, so each fails after two minutes rather than hang. Under
+# Wine one ctest entry per executable: a Wine process start costs a second or
+# two, so Windows-side tests are grouped into few executables.
+include(GoogleTest)
 function(bridge_add_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     bridge_set_warnings(${name})
-    add_test(NAME ${name} COMMAND ${name})
+    if(WIN32)
+        add_test(NAME ${name} COMMAND ${name})
+    else()
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS ${name})
+    endif()
 endfunction()
