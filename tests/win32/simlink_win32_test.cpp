@@ -40,7 +40,9 @@ public:
     NativeHandle CreateSection(const char* n, std::uint32_t s, bool& e) override {
         return inner_.CreateSection(n, s, e);
     }
-    std::uint8_t* MapSection(NativeHandle s) override { return inner_.MapSection(s); }
+    std::uint8_t* MapSection(NativeHandle s, std::uint32_t n) override {
+        return inner_.MapSection(s, n);
+    }
     void UnmapSection(std::uint8_t* v) override { inner_.UnmapSection(v); }
     void CloseSection(NativeHandle s) override { inner_.CloseSection(s); }
     SendOutcome SendIpcMessage(NativeHandle w, std::uint32_t m, std::uint16_t a,
@@ -137,7 +139,14 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
         }
     }
 
+    // A section of the link's name that is smaller than a block is not used.
     client.Close();
+    HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                      client.MappingName());
+    ASSERT_NE(small, nullptr);
+    EXPECT_FALSE(client.Open(0, result));
+    EXPECT_EQ(result, SimLinkResult::ViewFailed);
+    CloseHandle(small);
     ASSERT_TRUE(emulator.SetFault(static_cast<unsigned>(Fault::WrongVersion), 0, 0));
     EXPECT_FALSE(client.Open(0, result));
     EXPECT_EQ(result, SimLinkResult::WrongVersion);
