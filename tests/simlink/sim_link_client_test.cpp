@@ -55,7 +55,7 @@ TEST_F(SimLinkClientTest, OpensWithOneHandshakeExchange) {
     EXPECT_TRUE(client.IsOpen());
     EXPECT_EQ(client.SimulatorId(), 7u);
     EXPECT_EQ(client.ServerVersion(), simemu::kDefaultVersion);
-    EXPECT_STREQ(SimulatorName(client.SimulatorId()), "FS2004");
+    EXPECT_EQ(SimulatorName(client.SimulatorId()), "FS2004");
     EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:1");
     EXPECT_EQ(fake.TakeCalls(),
               (Calls{"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
@@ -64,6 +64,16 @@ TEST_F(SimLinkClientTest, OpensWithOneHandshakeExchange) {
               (std::vector<std::string>{"R 1 3304 4 00000001", "R 1 3308 4 00000002",
                                         "W 1 330A 2 D507"}));
     EXPECT_EQ(fake.server.clientStamp(), 2005);
+}
+
+// Today's simulators by name; any other id by its number, for the user to report.
+TEST(SimulatorName, NamesTheKnownSimulatorsAndNumbersTheOthers) {
+    std::string names;
+    for (std::uint32_t id = 0; id <= 14; ++id) names += SimulatorName(id) + ",";
+    EXPECT_EQ(
+        names,
+        "Any,FS98,FS2K,CFS2,CFS1,FLY,FS2002,FS2004,FSX,ESP,P3D,FSX64,P3D64,MSFS,simulator 14,");
+    EXPECT_EQ(SimulatorName(65535), "simulator 65535");
 }
 
 TEST_F(SimLinkClientTest, RepeatsTheHandshakeUntilTheServerAnswersWithTheStampOnlyFirst) {

@@ -97,7 +97,7 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
     SimLinkResult result;
     ASSERT_TRUE(client.Open(0, result)) << SimLinkResultText(result);
     EXPECT_EQ(client.SimulatorId(), 7u);
-    EXPECT_STREQ(SimulatorName(client.SimulatorId()), "FS2004");
+    EXPECT_EQ(SimulatorName(client.SimulatorId()), "FS2004");
     EXPECT_EQ(client.ServerVersion(), simemu::kDefaultVersion);
     EXPECT_NE(emulator.Log().find("R 1 3304 4 00000001\nR 1 3308 4 00000002\nW 1 330A 2 D507\n"
                                   "X 1 1 3 none\n"),
