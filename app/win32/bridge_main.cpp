@@ -15,8 +15,8 @@
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
 #include "platform/win32/power_throttling.h"
-#include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
+#include "simlink/win32/sim_link_transport_win32.h"
 
 namespace {
 
