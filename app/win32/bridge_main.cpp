@@ -7,7 +7,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/settings_file.h"
@@ -68,9 +70,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     {
         bridge::gui::ApplicationWindow application;
         if (!application.Create()) return 1;
-        bridge::gui::MainForm form1(application);
-        if (!form1.Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder())) return 1;
-        ShowWindow(form1.handle(), showCommand);
+        std::optional<bridge::gui::MainForm> form1;
+        try {
+            form1.emplace(application);
+        } catch (const std::exception& e) {
+            // A component that cannot run (the timer's thread was refused).
+            bridge::gui::ShowPlainMessage(e.what());
+            return 1;
+        }
+        if (!form1->Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder())) return 1;
+        ShowWindow(form1->handle(), showCommand);
         exitCode = RunMessageLoop();
     }
     bridge::SimLinkClose();
