@@ -58,7 +58,6 @@ private:
     void CreateComponents();
     void WireDialogs();
     void WirePortRecovery();
-    bool HandlePortRecoveryMessage(UINT message, WPARAM wParam);
     HWND Control(int id) const { return GetDlgItem(handle(), id); }
 
     // Handlers named after their controls.
@@ -73,7 +72,6 @@ private:
     OperationSetupForm Form2;
     SerialPortSetupForm Form15;
     CommBoxPortControl boxPortControl_{Comm1};
-    WindowRetryTimer retryTimer_{*this};
     ProcessSimLinkConnection simLink_;
     Win32MessagePump pump_{ThreadedTimer1};
     MainCycle cycle_;

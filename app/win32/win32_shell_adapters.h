@@ -6,9 +6,7 @@
 #include <string>
 
 #include "app/box_port_control.h"
-#include "app/box_port_recovery.h"
 #include "app/sim_link_connection.h"
-#include "app/win32/form_window.h"
 #include "core/message_pump.h"
 #include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
@@ -27,21 +25,6 @@ public:
 
 private:
     TComm& comm_;
-};
-
-// A timer of the window (WM_TIMER with kTimerId) paces the retries of the
-// box port's recovery.
-class WindowRetryTimer : public RetryTimer {
-public:
-    static constexpr UINT_PTR kTimerId = 1;
-    explicit WindowRetryTimer(const FormWindow& window) : window_(window) {}
-    void StartRetryTimer(std::uint32_t intervalMs) override {
-        SetTimer(window_.handle(), kTimerId, intervalMs, nullptr);
-    }
-    void StopRetryTimer() override { KillTimer(window_.handle(), kTimerId); }
-
-private:
-    const FormWindow& window_;
 };
 
 // The process-wide simulator link.
