@@ -10,12 +10,20 @@ else()
 endif()
 
 # One ctest entry per executable: a Wine process start costs a second or two,
-# so Windows-side tests are grouped into few executables.
+# so Windows-side tests are grouped into few executables. VARIANTS suffix
+# filter ... makes one entry per variant instead, <name>_<suffix>, running
+# the tests of its gtest filter.
 function(bridge_add_test name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;VARIANTS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     bridge_set_warnings(${name})
-    add_test(NAME ${name} COMMAND ${name})
+    if(NOT T_VARIANTS)
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
+    while(T_VARIANTS)
+        list(POP_FRONT T_VARIANTS suffix filter)
+        add_test(NAME ${name}_${suffix} COMMAND ${name} --gtest_filter=${filter})
+    endwhile()
 endfunction()

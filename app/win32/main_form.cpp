@@ -69,7 +69,7 @@ void MainForm::CreateComponents() {
     Comm1.SetOptions(TCommOptions{});
     Comm1.SetFlowControl(fcNone);
     Comm1.OnRxChar = [this](TCustomComm&, std::int32_t count) { Comm1RxChar(count); };
-    BindBoxPort(&Comm1);  // every frame to the box goes out through Comm1
+    BindBoxPort(&boxPort_);  // every frame to the box goes out through Comm1
     ThreadedTimer1.OnTimer = [this](TThreadedTimer&) { ThreadedTimer1Timer(); };
     ThreadedTimer1.SetEnabled(true);
     ThreadedTimer1.SetInterval(50);
@@ -197,7 +197,7 @@ void MainForm::ThreadedTimer1Timer() {
     if (portRecovery_ != nullptr) portRecovery_->Retry(GetTickCount64());
 }
 
-void MainForm::Comm1RxChar(std::int32_t count) { ReceiveEvent(Comm1, count); }
+void MainForm::Comm1RxChar(std::int32_t count) { ReceiveEvent(boxPort_, count); }
 
 void MainForm::Button2Click() { Form15.ShowModal(handle()); }
 

@@ -71,6 +71,7 @@ private:
     TThreadedTimer ThreadedTimer1;
     OperationSetupForm Form2;
     SerialPortSetupForm Form15;
+    CommBoxPort boxPort_{Comm1};
     CommBoxPortControl boxPortControl_{Comm1};
     ProcessSimLinkConnection simLink_;
     Win32MessagePump pump_{ThreadedTimer1};

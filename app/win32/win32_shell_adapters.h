@@ -7,11 +7,27 @@
 
 #include "app/box_port_control.h"
 #include "app/sim_link_connection.h"
+#include "boxlink/box_port.h"
 #include "core/message_pump.h"
 #include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
 
 namespace bridge::gui {
+
+// Comm1 as the box port, for the frame senders and the receiver.
+class CommBoxPort : public BoxPort {
+public:
+    explicit CommBoxPort(TComm& comm) : comm_(comm) {}
+    std::int32_t Write(const void* buffer, std::int32_t count) override {
+        return comm_.Write(buffer, count);
+    }
+    std::int32_t Read(void* buffer, std::int32_t count) override {
+        return comm_.Read(buffer, count);
+    }
+
+private:
+    TComm& comm_;
+};
 
 // Comm1 as the box port's control, for the start-up and port dialog logic.
 class CommBoxPortControl : public BoxPortControl {
