@@ -36,6 +36,7 @@ public:
     void Close() override { comm_.Close(); }
     void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }
     std::string DeviceName() const override { return comm_.DeviceName(); }
+    // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
     void Open() override { comm_.Open(); }
 
