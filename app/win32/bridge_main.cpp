@@ -22,6 +22,12 @@
 
 namespace {
 
+// How Comm1 waits on the box's port: the build's BRIDGE_COMM_WAIT (Auto, Events or Read).
+#ifndef BRIDGE_COMM_WAIT
+#define BRIDGE_COMM_WAIT Auto
+#endif
+constexpr bridge::CommWaitChoice kCommWait = bridge::CommWaitChoice::BRIDGE_COMM_WAIT;
+
 // Wide, so that a folder name outside the ANSI code page is kept; and not cut
 // however long: the settings file must be found next to the program.
 std::wstring ExecutablePath() {
@@ -72,7 +78,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
         if (!application.Create()) return 1;
         std::optional<bridge::gui::MainForm> form1;
         try {
-            form1.emplace(application);
+            form1.emplace(application, kCommWait);
         } catch (const std::exception& e) {
             // A component that cannot run (the timer's thread was refused).
             bridge::gui::ShowPlainMessage(e.what());

@@ -27,8 +27,8 @@ constexpr int kTrackBarFrequency = 64;
 
 }  // namespace
 
-MainForm::MainForm(ApplicationWindow& application)
-    : application_(application), cycle_(ProcessSimLink(), *this) {}
+MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
+    : application_(application), commWait_(commWait), cycle_(ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
     ThreadedTimer1.SetEnabled(false);
@@ -68,6 +68,7 @@ void MainForm::CreateComponents() {
     Comm1.SetCharsTimeOut(20);
     Comm1.SetOptions(TCommOptions{});
     Comm1.SetFlowControl(fcNone);
+    Comm1.SetWaitChoice(commWait_);
     Comm1.OnRxChar = [this](TCustomComm&, std::int32_t count) { Comm1RxChar(count); };
     BindBoxPort(&boxPort_);  // every frame to the box goes out through Comm1
     ThreadedTimer1.OnTimer = [this](TThreadedTimer&) { ThreadedTimer1Timer(); };

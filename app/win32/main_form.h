@@ -28,7 +28,8 @@ namespace bridge::gui {
 
 class MainForm : public FormWindow, public BridgeView, public MessageDisplay, public PlaybackView {
 public:
-    explicit MainForm(ApplicationWindow& application);
+    // `commWait`: how Comm1 waits on the box's port (the build's choice).
+    MainForm(ApplicationWindow& application, CommWaitChoice commWait);
     ~MainForm() override;
 
     // Builds the window and its components, creates the two dialogs and runs
@@ -67,6 +68,7 @@ private:
     void Button3Click();
 
     ApplicationWindow& application_;
+    CommWaitChoice commWait_;
     TComm Comm1;
     TThreadedTimer ThreadedTimer1;
     OperationSetupForm Form2;
