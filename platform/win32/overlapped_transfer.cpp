@@ -41,7 +41,8 @@ OverlappedTransfer::State* OverlappedTransfer::MakeState(std::size_t capacity) n
 OVERLAPPED* OverlappedTransfer::Begin() noexcept {
     if (state_ == nullptr) state_ = MakeState(capacity_);  // after an abandonment
     if (state_ == nullptr) return nullptr;
-    ResetEvent(state_->completion);
+    // No ResetEvent: ReadFile, WriteFile and WaitCommEvent reset the event as
+    // they start, and the call would cost a system call a transfer.
     state_->overlapped = {};
     state_->overlapped.hEvent = state_->completion;
     state_->eventMask = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/comm_settings.h"
 
@@ -50,11 +51,15 @@ bool PortWriter::Queue(const void* bytes, std::size_t count) noexcept {
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (!running_) return false;
+            const bool idle = ring_.Size() == 0;
             if (ring_.Push(data)) {
-                SetEvent(queued_);
+                // Each wake-up costs a system call; a busy writer finds the
+                // bytes when its transfer ends.
+                if (idle) SetEvent(queued_);
                 return true;
             }
             if (stalled_) return false;
+            waitingForRoom_ = true;
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) return false;
@@ -78,12 +83,14 @@ void PortWriter::Execute() noexcept {
         // The chunk stays in the ring, out of Queue's reach, until it is dropped
         // here; Stop clears the ring only once this thread is told to stop.
         const Sent sent = SendChunk(chunk);
+        bool wake = false;
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (running_) ring_.Drop(chunk.size());
             stalled_ = sent != Sent::Whole;
+            wake = std::exchange(waitingForRoom_, false);
         }
-        SetEvent(room_);
+        if (wake) SetEvent(room_);
         if (sent == Sent::Abandoned) break;
     }
 }

@@ -54,15 +54,16 @@ private:
     // Abandoned (stopped, and the cancelled transfer did not end).
     Sent SendChunk(std::span<const std::uint8_t> bytes) noexcept;
 
-    std::mutex lock_;  // guards ring_, running_ and stalled_
+    std::mutex lock_;  // guards the four below
     ByteRing ring_;
     bool running_ = true;
     bool stalled_ = false;
+    bool waitingForRoom_ = false;  // a Queue waits on room_
     std::atomic<std::uint32_t> maxTransfer_{480};
 
     HANDLE port_;
-    HANDLE queued_;  // auto-reset: bytes were queued
-    HANDLE room_;    // auto-reset: bytes left the ring
+    HANDLE queued_;  // auto-reset: bytes were queued while the ring was empty
+    HANDLE room_;    // auto-reset: bytes left the ring while a Queue waited
     HANDLE stop_;    // manual-reset
     // 16 KiB, over a second at 115200 baud; the chunk is copied here out of the ring.
     OverlappedTransfer transfer_{16 * 1024};
