@@ -5,20 +5,34 @@
 
 namespace bridge {
 
-BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, RetryTimer& timer)
-    : port_(port), view_(view), timer_(timer) {}
+BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view)
+    : port_(port), view_(view) {}
 
-void BoxPortRecovery::PortLost(std::int32_t errorCode) {
+void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     Bridge.PortOpen = false;
-    Log("Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) +
-        "), trying to reopen it");
-    if (closing_) return;
+    const std::string lost =
+        "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
+    if (closing_) {  // no retry follows
+        Log(lost);
+        return;
+    }
+    Log(lost + ", trying to reopen it");
     lost_ = true;
-    timer_.StartRetryTimer(kRetryIntervalMs);
+    lastTryMs_ = nowMs;
 }
 
-void BoxPortRecovery::Retry() {
-    if (!lost_) return;
+void BoxPortRecovery::Retry(std::uint64_t nowMs) {
+    // Unsigned: a clock that went back gives a large difference, and a try.
+    if (!lost_ || nowMs - lastTryMs_ < kRetryIntervalMs) return;
+    lastTryMs_ = nowMs;
+    TryOpen();
+}
+
+void BoxPortRecovery::RetryNow() {
+    if (lost_) TryOpen();
+}
+
+void BoxPortRecovery::TryOpen() {
     try {
         port_.Open();
     } catch (const ECommError&) {
@@ -26,16 +40,11 @@ void BoxPortRecovery::Retry() {
         return;
     }
     lost_ = false;
-    timer_.StopRetryTimer();
     Bridge.PortOpen = true;
     Log("Reopened the box's port " + port_.DeviceName());
 }
 
-void BoxPortRecovery::Forget() {
-    if (!lost_) return;
-    lost_ = false;
-    timer_.StopRetryTimer();
-}
+void BoxPortRecovery::Forget() { lost_ = false; }
 
 void BoxPortRecovery::WindowClosing() {
     closing_ = true;

@@ -1,9 +1,10 @@
 // The box's port after its device went away (a USB adapter pulled out): the
 // loss is logged once, PortOpen clears, and the same port is tried again
-// about once a second, and whenever the system announces a device, until it
-// opens; that is logged once too. Frames and echoes then resume by
-// themselves: they go out through the same port. No message box: one in the
-// middle of a flight would be worse than the lost line.
+// about once a second from the main cycle's tick, and at once whenever the
+// system announces a device, until it opens; that is logged once too. Frames
+// and echoes then resume by themselves: they go out through the same port.
+// No message box: one in the middle of a flight would be worse than the lost
+// line.
 #pragma once
 
 #include <cstdint>
@@ -14,29 +15,23 @@
 
 namespace bridge {
 
-// The main window's timer that paces the retries.
-class RetryTimer {
-public:
-    virtual void StartRetryTimer(std::uint32_t intervalMs) = 0;
-    virtual void StopRetryTimer() = 0;
-
-protected:
-    ~RetryTimer() = default;
-};
-
 class BoxPortRecovery {
 public:
-    static constexpr std::uint32_t kRetryIntervalMs = 1000;
+    static constexpr std::uint64_t kRetryIntervalMs = 1000;
 
-    BoxPortRecovery(BoxPortControl& port, BridgeView& view, RetryTimer& timer);
+    BoxPortRecovery(BoxPortControl& port, BridgeView& view);
     BoxPortRecovery(const BoxPortRecovery&) = delete;
     BoxPortRecovery& operator=(const BoxPortRecovery&) = delete;
 
-    // The port reported its device gone; it is closed by now.
-    void PortLost(std::int32_t errorCode);
-    // The retry timer fired or a device arrived: while the port is lost, it
-    // is opened again.
-    void Retry();
+    // The port reported its device gone; it is closed by now. Times are
+    // milliseconds of a monotonic clock.
+    void PortLost(std::int32_t errorCode, std::uint64_t nowMs);
+    // Every tick: while the port is lost, it is tried again once
+    // kRetryIntervalMs have passed since the loss or the last try.
+    void Retry(std::uint64_t nowMs);
+    // While the port is lost, it is tried again at once (a device arrived,
+    // or the user clicked the lost port).
+    void RetryNow();
     // A port was chosen in the serial port dialog: no more retries for the lost one.
     void Forget();
     // The window is closing: no retries from now on, so none reopens the port
@@ -46,13 +41,14 @@ public:
     bool Lost() const { return lost_; }
 
 private:
+    void TryOpen();
     void Log(const std::string& line);
 
     BoxPortControl& port_;
     BridgeView& view_;
-    RetryTimer& timer_;
     bool lost_ = false;
     bool closing_ = false;
+    std::uint64_t lastTryMs_ = 0;
 };
 
 }  // namespace bridge

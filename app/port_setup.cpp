@@ -36,7 +36,7 @@ void PortSetupModel::RadioGroup2Click() {
 void PortSetupModel::RadioGroup2ItemClick(int index) {
     if (index >= 0 && index == RadioGroup2.ItemIndex() && recovery_.Lost() &&
         CommDeviceName(static_cast<unsigned>(index) + 1u) == port_.DeviceName()) {
-        recovery_.Retry();
+        recovery_.RetryNow();
         return;
     }
     RadioGroup2.SetItemIndex(index);

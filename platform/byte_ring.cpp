@@ -30,6 +30,17 @@ void ByteRing::Drop(std::size_t count) {
     head_ = size_ == 0 ? 0 : (head_ + count) % capacity_;
 }
 
+std::size_t ByteRing::Pop(std::span<std::uint8_t> out) {
+    std::size_t moved = 0;
+    while (moved < out.size() && size_ > 0) {
+        const std::span<const std::uint8_t> front = Front(out.size() - moved);
+        std::memcpy(out.data() + moved, front.data(), front.size());
+        moved += front.size();
+        Drop(front.size());
+    }
+    return moved;
+}
+
 void ByteRing::Clear() {
     head_ = 0;
     size_ = 0;

@@ -1,6 +1,6 @@
 // A first-in first-out queue of bytes in one buffer allocated up front, so the
-// serial component can keep bytes handed to Write without allocating per call.
-// Not synchronised: its owner guards it.
+// serial component can keep bytes (handed to Write, or received and not yet
+// read) without allocating per call. Not synchronised: its owner guards it.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,8 @@ public:
     std::span<const std::uint8_t> Front(std::size_t max) const;
     // Removes the `count` oldest bytes (at most Size()).
     void Drop(std::size_t count);
+    // Moves the oldest bytes into `out`, as many as fit; returns how many.
+    std::size_t Pop(std::span<std::uint8_t> out);
     void Clear();
 
 private:

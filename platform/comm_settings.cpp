@@ -42,6 +42,13 @@ std::uint32_t BaudRateValue(TBaudRate rate) {
     return rate < kBaudRates.size() ? kBaudRates[rate] : kBaudRates[cbr9600];
 }
 
+std::optional<TBaudRate> BaudRateFor(std::uint32_t bitsPerSecond) {
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        if (kBaudRates[i] == bitsPerSecond) return static_cast<TBaudRate>(i);
+    }
+    return std::nullopt;
+}
+
 std::uint8_t ParityCode(TParity parity) { return static_cast<std::uint8_t>(parity); }
 
 std::uint8_t StopBitsCode(TStopbits stopbits) { return static_cast<std::uint8_t>(stopbits); }

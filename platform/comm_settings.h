@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/enum_set.h"
@@ -58,6 +59,8 @@ inline constexpr TCommEventType kAllCommEvents = TCommEventType::FromBits(0x01FF
 
 // Platform values belonging to each enumeration value.
 std::uint32_t BaudRateValue(TBaudRate rate);
+// The rate with that many bits per second, if there is one.
+std::optional<TBaudRate> BaudRateFor(std::uint32_t bitsPerSecond);
 std::uint8_t ParityCode(TParity parity);        // NOPARITY .. SPACEPARITY
 std::uint8_t StopBitsCode(TStopbits stopbits);  // ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS
 std::uint8_t ByteSize(TDatabits databits);      // 4 .. 8

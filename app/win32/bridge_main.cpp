@@ -7,7 +7,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/settings_file.h"
@@ -15,10 +17,16 @@
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
 #include "platform/win32/power_throttling.h"
-#include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
+#include "simlink/win32/sim_link_transport_win32.h"
 
 namespace {
+
+// How Comm1 waits on the box's port: the build's BRIDGE_COMM_WAIT (Auto, Events or Read).
+#ifndef BRIDGE_COMM_WAIT
+#define BRIDGE_COMM_WAIT Auto
+#endif
+constexpr bridge::CommWaitChoice kCommWait = bridge::CommWaitChoice::BRIDGE_COMM_WAIT;
 
 // Wide, so that a folder name outside the ANSI code page is kept; and not cut
 // however long: the settings file must be found next to the program.
@@ -68,9 +76,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     {
         bridge::gui::ApplicationWindow application;
         if (!application.Create()) return 1;
-        bridge::gui::MainForm form1(application);
-        if (!form1.Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder())) return 1;
-        ShowWindow(form1.handle(), showCommand);
+        std::optional<bridge::gui::MainForm> form1;
+        try {
+            form1.emplace(application, kCommWait);
+        } catch (const std::exception& e) {
+            // A component that cannot run (the timer's thread was refused).
+            bridge::gui::ShowPlainMessage(e.what());
+            return 1;
+        }
+        if (!form1->Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder())) return 1;
+        ShowWindow(form1->handle(), showCommand);
         exitCode = RunMessageLoop();
     }
     bridge::SimLinkClose();

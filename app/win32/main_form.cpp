@@ -27,8 +27,8 @@ constexpr int kTrackBarFrequency = 64;
 
 }  // namespace
 
-MainForm::MainForm(ApplicationWindow& application)
-    : application_(application), cycle_(ProcessSimLink(), *this) {}
+MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
+    : application_(application), commWait_(commWait), cycle_(ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
     ThreadedTimer1.SetEnabled(false);
@@ -68,8 +68,9 @@ void MainForm::CreateComponents() {
     Comm1.SetCharsTimeOut(20);
     Comm1.SetOptions(TCommOptions{});
     Comm1.SetFlowControl(fcNone);
+    Comm1.SetWaitChoice(commWait_);
     Comm1.OnRxChar = [this](TCustomComm&, std::int32_t count) { Comm1RxChar(count); };
-    BindBoxPort(&Comm1);  // every frame to the box goes out through Comm1
+    BindBoxPort(&boxPort_);  // every frame to the box goes out through Comm1
     ThreadedTimer1.OnTimer = [this](TThreadedTimer&) { ThreadedTimer1Timer(); };
     ThreadedTimer1.SetEnabled(true);
     ThreadedTimer1.SetInterval(50);
@@ -144,31 +145,21 @@ void MainForm::WireDialogs() {
     }
 }
 
-// Comm1 reports a lost device to the recovery, which retries on the window's
-// timer and whenever the system announces a device.
+// Comm1 reports a lost device to the recovery, which retries from the tick
+// and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
-    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this, retryTimer_);
+    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this);
     Comm1.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
-        portRecovery_->PortLost(errorCode);
+        portRecovery_->PortLost(errorCode, GetTickCount64());
     };
 }
 
-bool MainForm::HandlePortRecoveryMessage(UINT message, WPARAM wParam) {
-    if (portRecovery_ == nullptr) return false;
-    if (message == WM_TIMER && wParam == WindowRetryTimer::kTimerId) {
-        portRecovery_->Retry();
-        return true;
-    }
-    // Both go on to their usual handling as well.
-    if (message == WM_DEVICECHANGE) portRecovery_->Retry();   // a device arrived, perhaps ours
-    if (message == WM_CLOSE) portRecovery_->WindowClosing();  // no retry reopens it meanwhile
-    return false;
-}
-
 bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (HandlePortRecoveryMessage(message, wParam)) {
-        result = 0;
-        return true;
+    if (portRecovery_ != nullptr) {
+        // Both go on to their usual handling as well. A device that arrived
+        // may be ours; while the window closes, no retry reopens the port.
+        if (message == WM_DEVICECHANGE) portRecovery_->RetryNow();
+        if (message == WM_CLOSE) portRecovery_->WindowClosing();
     }
     switch (message) {
         case WM_COMMAND:
@@ -202,9 +193,12 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     return false;
 }
 
-void MainForm::ThreadedTimer1Timer() { cycle_.Tick(); }
+void MainForm::ThreadedTimer1Timer() {
+    cycle_.Tick();
+    if (portRecovery_ != nullptr) portRecovery_->Retry(GetTickCount64());
+}
 
-void MainForm::Comm1RxChar(std::int32_t count) { ReceiveEvent(Comm1, count); }
+void MainForm::Comm1RxChar(std::int32_t count) { ReceiveEvent(boxPort_, count); }
 
 void MainForm::Button2Click() { Form15.ShowModal(handle()); }
 

@@ -30,7 +30,8 @@ namespace bridge::gui {
 
 class MainForm : public FormWindow, public BridgeView, public MessageDisplay, public PlaybackView {
 public:
-    explicit MainForm(ApplicationWindow& application);
+    // `commWait`: how Comm1 waits on the box's port (the build's choice).
+    MainForm(ApplicationWindow& application, CommWaitChoice commWait);
     ~MainForm() override;
 
     // Builds the window and its components, creates the two dialogs and runs
@@ -60,7 +61,6 @@ private:
     void CreateComponents();
     void WireDialogs();
     void WirePortRecovery();
-    bool HandlePortRecoveryMessage(UINT message, WPARAM wParam);
     HWND Control(int id) const { return GetDlgItem(handle(), id); }
 
     // Handlers named after their controls.
@@ -70,12 +70,13 @@ private:
     void Button3Click();
 
     ApplicationWindow& application_;
+    CommWaitChoice commWait_;
     TComm Comm1;
     TThreadedTimer ThreadedTimer1;
     OperationSetupForm Form2;
     SerialPortSetupForm Form15;
+    CommBoxPort boxPort_{Comm1};
     CommBoxPortControl boxPortControl_{Comm1};
-    WindowRetryTimer retryTimer_{*this};
     ProcessSimLinkConnection simLink_;
     Win32MessagePump pump_{ThreadedTimer1};
     MainCycle cycle_;

@@ -1,12 +1,16 @@
 #include "app/win32/win32_shell_adapters.h"
 
+#include <optional>
+#include <string>
+
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
 
 void CommBoxPortControl::SetBaudRate(std::uint32_t baud) {
-    // The start-up logic asks for the one rate the box runs at.
-    comm_.SetBaudRate(baud == 115200 ? cbr115200 : comm_.BaudRate());
+    const std::optional<TBaudRate> rate = BaudRateFor(baud);
+    if (!rate) throw ECommError("Unsupported baud rate " + std::to_string(baud), -1);
+    comm_.SetBaudRate(*rate);
 }
 
 bool ProcessSimLinkConnection::Open(std::int32_t requestedSimulator, SimLinkResult& result) {

@@ -6,14 +6,28 @@
 #include <string>
 
 #include "app/box_port_control.h"
-#include "app/box_port_recovery.h"
 #include "app/message_pump.h"
 #include "app/sim_link_connection.h"
-#include "app/win32/form_window.h"
+#include "boxlink/box_port.h"
 #include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
 
 namespace bridge::gui {
+
+// Comm1 as the box port, for the frame senders and the receiver.
+class CommBoxPort : public BoxPort {
+public:
+    explicit CommBoxPort(TComm& comm) : comm_(comm) {}
+    std::int32_t Write(const void* buffer, std::int32_t count) override {
+        return comm_.Write(buffer, count);
+    }
+    std::int32_t Read(void* buffer, std::int32_t count) override {
+        return comm_.Read(buffer, count);
+    }
+
+private:
+    TComm& comm_;
+};
 
 // Comm1 as the box port's control, for the start-up and port dialog logic.
 class CommBoxPortControl : public BoxPortControl {
@@ -22,26 +36,12 @@ public:
     void Close() override { comm_.Close(); }
     void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }
     std::string DeviceName() const override { return comm_.DeviceName(); }
+    // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
     void Open() override { comm_.Open(); }
 
 private:
     TComm& comm_;
-};
-
-// A timer of the window (WM_TIMER with kTimerId) paces the retries of the
-// box port's recovery.
-class WindowRetryTimer : public RetryTimer {
-public:
-    static constexpr UINT_PTR kTimerId = 1;
-    explicit WindowRetryTimer(const FormWindow& window) : window_(window) {}
-    void StartRetryTimer(std::uint32_t intervalMs) override {
-        SetTimer(window_.handle(), kTimerId, intervalMs, nullptr);
-    }
-    void StopRetryTimer() override { KillTimer(window_.handle(), kTimerId); }
-
-private:
-    const FormWindow& window_;
 };
 
 // The process-wide simulator link.

@@ -1,11 +1,11 @@
 #include "platform/win32/comm.h"
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cstring>
-#include <new>
 #include <utility>
+
+#include "platform/win32/comm_settings_win32.h"
 
 namespace bridge {
 
@@ -18,94 +18,19 @@ constexpr DWORD kReadGraceMs = 100;
 // The most one transfer of Read takes (the bridge's receiver takes at most 1000).
 constexpr std::size_t kReadTransferSize = 4096;
 
-DcbFields ToFields(const DCB& dcb) {
-    DcbFields f;
-    f.baudRate = dcb.BaudRate;
-    f.flags = static_cast<std::uint32_t>(dcb.fBinary) | (dcb.fParity << 1) |
-              (dcb.fOutxCtsFlow << 2) | (dcb.fOutxDsrFlow << 3) | (dcb.fDtrControl << 4) |
-              (dcb.fDsrSensitivity << 6) | (dcb.fTXContinueOnXoff << 7) | (dcb.fOutX << 8) |
-              (dcb.fInX << 9) | (dcb.fErrorChar << 10) | (dcb.fNull << 11) |
-              (dcb.fRtsControl << 12) | (dcb.fAbortOnError << 14);
-    f.xonLim = dcb.XonLim;
-    f.xoffLim = dcb.XoffLim;
-    f.byteSize = dcb.ByteSize;
-    f.parity = dcb.Parity;
-    f.stopBits = dcb.StopBits;
-    f.xonChar = dcb.XonChar;
-    f.xoffChar = dcb.XoffChar;
-    return f;
-}
-
-void FromFields(const DcbFields& f, DCB& dcb) {
-    dcb.BaudRate = f.baudRate;
-    dcb.fBinary = f.flags & 1;
-    dcb.fParity = (f.flags >> 1) & 1;
-    dcb.fOutxCtsFlow = (f.flags >> 2) & 1;
-    dcb.fOutxDsrFlow = (f.flags >> 3) & 1;
-    dcb.fDtrControl = (f.flags >> 4) & 3;
-    dcb.fDsrSensitivity = (f.flags >> 6) & 1;
-    dcb.fTXContinueOnXoff = (f.flags >> 7) & 1;
-    dcb.fOutX = (f.flags >> 8) & 1;
-    dcb.fInX = (f.flags >> 9) & 1;
-    dcb.fErrorChar = (f.flags >> 10) & 1;
-    dcb.fNull = (f.flags >> 11) & 1;
-    dcb.fRtsControl = (f.flags >> 12) & 3;
-    dcb.fAbortOnError = (f.flags >> 14) & 1;
-    dcb.XonLim = f.xonLim;
-    dcb.XoffLim = f.xoffLim;
-    dcb.ByteSize = f.byteSize;
-    dcb.Parity = f.parity;
-    dcb.StopBits = f.stopBits;
-    dcb.XonChar = f.xonChar;
-    dcb.XoffChar = f.xoffChar;
-}
-
 std::int32_t ClampToInt32(std::uint64_t value) {
     return value > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX
                                                          : static_cast<std::int32_t>(value);
 }
 
-// Wine's ntdll exports its version; Windows' does not.
-bool RunningUnderWine() {
-    static const bool wine = [] {
-        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
+// The read wait's input queue: as large as the one asked of the driver.
+std::size_t HoldCapacity(std::int32_t readBufSize) {
+    return static_cast<std::size_t>(std::clamp<std::int32_t>(readBufSize, 1024, 65536));
 }
 
 }  // namespace
 
-// One read's state, which the driver writes into until the read has ended.
-// The bytes land here and are copied out, so no transfer ever runs into the
-// caller's buffer after Read has returned; and a cancelled read that never
-// ends leaves this behind, allocated, rather than freed under the driver.
-struct TCustomComm::ReadTransfer {
-    ReadTransfer() : completion(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-    ~ReadTransfer() {
-        if (completion != nullptr) CloseHandle(completion);
-    }
-    ReadTransfer(const ReadTransfer&) = delete;
-    ReadTransfer& operator=(const ReadTransfer&) = delete;
-
-    OVERLAPPED overlapped = {};
-    HANDLE completion;
-    std::array<std::uint8_t, kReadTransferSize> bytes{};
-};
-
-void TCommEventChars::SetXonChar(char value) {
-    if (value == xonChar_) return;
-    xonChar_ = value;
-    owner_.ApplyLineSettings();
-}
-
-void TCommEventChars::SetXoffChar(char value) {
-    if (value == xoffChar_) return;
-    xoffChar_ = value;
-    owner_.ApplyLineSettings();
-}
-
-TCustomComm::TCustomComm() : read_(std::make_unique<ReadTransfer>()), eventChars_(*this) {}
+TCustomComm::TCustomComm() : read_(kReadTransferSize), eventChars_(*this) {}
 
 TCustomComm::~TCustomComm() { Close(); }
 
@@ -118,30 +43,22 @@ std::int32_t TCustomComm::LastError() {
     return static_cast<std::int32_t>(GetLastError());
 }
 
+// A port that is open but deaf or mute is worse than one that failed to open.
+void TCustomComm::FailOpen(const char* message) {
+    const std::int32_t code = LastError();
+    Close();
+    RaisePortError(message, code);
+}
+
+bool TCustomComm::StartWorker(WorkerThread& worker) { return worker.Start(); }
+
 void TCustomComm::Open() {
     Close();
     SetLastError(0);
     OpenDevice();
-    if (!IsOpen()) return;
-    // An event nobody handles would only wake the thread (the transmitter's
-    // empty queue after every frame, for one). Received bytes alone are
-    // waited for with a read under Wine (see TCommEventThread::WaitMethod).
-    const TCommEventType handled = HandledEvents();
-    readWait_ = EventCodesFor(handled) == EV_RXCHAR && RunningUnderWine();
-    eventThread_ =
-        std::make_unique<TCommEventThread>(handle_, handled,
-                                           readWait_ ? TCommEventThread::WaitMethod::ReceivedBytes
-                                                     : TCommEventThread::WaitMethod::Events);
-    eventThread_->SetPriority(tpHighest);
-    // Linked before the start, so the thread never sees a half-made link.
-    eventThread_->OnPortEvents = [this](TCommEventThread& sender, std::uint32_t mask) {
-        HandlePortEvents(sender, mask);
-    };
-    eventThread_->OnPortLost = [this](TCommEventThread& sender, std::int32_t errorCode) {
-        HandlePortLost(sender, errorCode);
-    };
-    eventThread_->Start();
-    writer_.Start(handle_);
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    state_ = PortState::Open;
+    StartMonitoring();
     ApplyLineSettings();
     if (!SetupComm(handle_, static_cast<DWORD>(settings_.readBufSize),
                    static_cast<DWORD>(writeBufSize_))) {
@@ -156,7 +73,6 @@ void TCustomComm::OpenDevice() {
     if (handle_ == INVALID_HANDLE_VALUE) {
         RaisePortError("Error accessing specified device", LastError());
     }
-    openCount_ = static_cast<std::uint32_t>(openCount_ + 1u);
     if (GetFileType(handle_) != FILE_TYPE_CHAR) {
         CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -164,49 +80,75 @@ void TCustomComm::OpenDevice() {
     }
 }
 
+// The event thread waits for the events that have a handler: an event nobody
+// handles would only wake it (the transmitter's empty queue after every
+// frame, for one).
+void TCustomComm::StartMonitoring() {
+    std::unique_ptr<PortWait> wait = MakePortWait(waitChoice_, EventCodesFor(HandledEvents()),
+                                                  HoldCapacity(settings_.readBufSize));
+    try {
+        wait->Select(handle_);
+    } catch (const ECommError&) {
+        Close();
+        throw;
+    }
+    eventThread_ = std::make_unique<TCommEventThread>(handle_, std::move(wait), *this);
+    eventThread_->SetPriority(tpHighest);
+    if (!eventThread_->Ready() || !StartWorker(*eventThread_)) {
+        FailOpen("Error creating event thread");
+    }
+    writer_ = std::make_unique<PortWriter>(handle_);
+    if (!writer_->Ready() || !StartWorker(*writer_)) FailOpen("Error creating write thread");
+}
+
 void TCustomComm::Close() {
-    if (!IsOpen()) return;
-    // Hand-overs of other components (timer ticks) are serviced while we wait
-    // for the event thread, and one of them may close or reopen this port. So
-    // the thread is taken out first, and the device is released only if it is
-    // still the one this call set out to close.
-    const std::uint32_t closing = openCount_;
-    if (std::unique_ptr<TCommEventThread> thread = std::move(eventThread_)) {
+    if (state_ == PortState::Lost) state_ = PortState::Closed;
+    if (state_ != PortState::Open) return;  // Closed, or an outer Close finishes the job
+    ReleasePort(PortState::Closed);
+}
+
+void TCustomComm::ReleasePort(PortState after) {
+    state_ = PortState::Closing;
+    // Owned here from now on: the wait below services hand-overs (timer
+    // ticks, the handlers of a port opened anew), which may open this
+    // component again, with a new handle, thread and writer.
+    const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
+    std::unique_ptr<TCommEventThread> thread = std::move(eventThread_);
+    std::unique_ptr<PortWriter> writer = std::move(writer_);
+    if (thread != nullptr) {
         thread->Stop();
         thread->WaitFor();
+        thread.reset();
     }
-    if (!IsOpen() || openCount_ != closing) return;
-    writer_.Stop();
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    readWait_ = false;
+    writer.reset();  // ends the transfer in flight; unsent output is dropped
+    CloseHandle(handle);
+    if (state_ == PortState::Closing) state_ = after;
 }
 
 std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
-    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;
+    if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
-    writer_.Queue(buffer, static_cast<std::size_t>(count));
+    if (!writer_->Queue(buffer, static_cast<std::size_t>(count))) ++refusedWrites_;
     return -1;  // queued: the transfer has not finished at once
 }
 
+// The wait may hold bytes it took; they come first. Then the device, in
+// Read's turn (see PortWait::BeginRead).
 std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
-    if (!IsOpen() || count < 0 || (count > 0 && buffer == nullptr)) return -1;
+    if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    std::size_t taken = 0;
-    std::size_t fromDevice = static_cast<std::size_t>(count);
-    if (readWait_) {
-        // Only during a hand-over: otherwise the wait's read is pending and
-        // would take bytes out of order.
-        TCommEventThread* thread = eventThread_.get();
-        if (thread == nullptr || !thread->HandingOver()) return 0;
-        taken = thread->TakeHeld(bytes, fromDevice);  // the wait took these first
-        // No more than the status query saw waiting: under the read wait's
-        // timeouts a read for more would wait for bytes to come.
-        fromDevice = std::min<std::size_t>(fromDevice - taken, queuedAtStatus_);
-    }
+    PortWait& wait = eventThread_->Wait();
+    struct Turn {
+        PortWait& wait;
+        ~Turn() { wait.EndRead(); }
+    } turn{wait};
+    const bool deviceFree = wait.BeginRead(handle_);
+    std::size_t taken = wait.TakeHeld(bytes, static_cast<std::size_t>(count));
+    std::size_t fromDevice = deviceFree ? static_cast<std::size_t>(count) - taken : 0;
+    if (wait.ReadsTheDevice()) fromDevice = std::min(fromDevice, WaitingOnDevice());
     while (fromDevice > 0) {
-        const std::size_t chunk = std::min(fromDevice, kReadTransferSize);
+        const std::size_t chunk = std::min(fromDevice, read_.Capacity());
         const std::int32_t n = ReadDevice(bytes + taken, chunk);
         if (n < 0) return taken > 0 ? static_cast<std::int32_t>(taken) : -1;
         const auto got = static_cast<std::size_t>(n);
@@ -218,35 +160,31 @@ std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
     return static_cast<std::int32_t>(taken);  // at most count
 }
 
+// In a wake-up, what its status query saw; elsewhere, what is there now.
+std::size_t TCustomComm::WaitingOnDevice() const {
+    if (dispatching_) return queuedAtStatus_;
+    DWORD errors = 0;
+    COMSTAT status = {};
+    return ClearCommError(handle_, &errors, &status) ? status.cbInQue : 0;
+}
+
 std::int32_t TCustomComm::ReadDevice(std::uint8_t* bytes, std::size_t count) {
-    if (read_ == nullptr) read_.reset(new (std::nothrow) ReadTransfer);
-    if (read_ == nullptr || read_->completion == nullptr) return -1;
-    ReadTransfer& t = *read_;
-    ResetEvent(t.completion);
-    t.overlapped = {};
-    t.overlapped.hEvent = t.completion;
-    if (!ReadFile(handle_, t.bytes.data(), static_cast<DWORD>(count), nullptr, &t.overlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING) return -1;
-        // Wine, and some drivers, report even a read of waiting bytes as pending.
-        const DWORD limit =
-            static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
-        if (WaitForSingleObject(t.completion, limit) != WAIT_OBJECT_0) {
-            CancelIoEx(handle_, &t.overlapped);
-            if (WaitForSingleObject(t.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
-                // The driver never ended the cancelled read and still owns the
-                // transfer: left allocated on purpose; the next read gets a new one.
-                static_cast<void>(read_.release());
-                return -1;
-            }
-        }
+    OVERLAPPED* overlapped = read_.Begin();
+    if (overlapped == nullptr) return -1;
+    const BOOL started =
+        ReadFile(handle_, read_.Bytes(), static_cast<DWORD>(count), nullptr, overlapped);
+    // Wine, and some drivers, report even a read of waiting bytes as pending.
+    const DWORD limit = static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
+    switch (read_.Await(handle_, started, nullptr, limit)) {
+        case OverlappedTransfer::Ended::Completed: break;
+        case OverlappedTransfer::Ended::Failed: return -1;
+        case OverlappedTransfer::Ended::Interrupted:
+            // Cut off: what it took by then counts.
+            if (!read_.Cancel(handle_)) return -1;
+            break;
     }
-    DWORD transferred = 0;
-    if (!GetOverlappedResult(handle_, &t.overlapped, &transferred, FALSE) &&
-        GetLastError() != ERROR_OPERATION_ABORTED) {
-        return -1;
-    }
-    const std::size_t got = std::min<std::size_t>(transferred, count);
-    std::memcpy(bytes, t.bytes.data(), got);
+    const std::size_t got = std::min<std::size_t>(read_.Transferred(), count);
+    std::memcpy(bytes, read_.Bytes(), got);
     return static_cast<std::int32_t>(got);
 }
 
@@ -258,7 +196,7 @@ LineSettings TCustomComm::CurrentLineSettings() const {
 }
 
 void TCustomComm::ApplyLineSettings() {
-    if (!IsOpen()) return;
+    if (state_ != PortState::Open) return;
     DCB reported = {};
     reported.DCBlength = sizeof(DCB);
     if (GetCommState(handle_, &reported)) dcb_ = reported;
@@ -276,19 +214,12 @@ void TCustomComm::ApplyLineSettings() {
             RaisePortError("Error updating DataControlBlock", code);
         }
     }
-    writer_.SetLineRate(fields.baudRate);
+    if (writer_ != nullptr) writer_->SetLineRate(fields.baudRate);
 }
 
 void TCustomComm::ApplyTimeouts() {
-    // The read wait's own timeouts stand while it is used; CharsTimeOut is kept for later.
-    const CommTimeoutValues t = readWait_ ? ReadWaitTimeouts() : TimeoutsFor(charsTimeOut_);
-    COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = t.readIntervalTimeout;
-    timeouts.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
-    timeouts.ReadTotalTimeoutConstant = t.readTotalTimeoutConstant;
-    timeouts.WriteTotalTimeoutMultiplier = t.writeTotalTimeoutMultiplier;
-    timeouts.WriteTotalTimeoutConstant = t.writeTotalTimeoutConstant;
-    if (!SetCommTimeouts(handle_, &timeouts)) {
+    // The wait decides: the read wait keeps its own, and CharsTimeOut waits for later.
+    if (!SetPortTimeouts(handle_, eventThread_->Wait().Timeouts(charsTimeOut_))) {
         RaisePortError("Error updating CommTimeouts", LastError());
     }
 }
@@ -298,9 +229,15 @@ void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t event
     COMSTAT status = {};
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
-    status_ = status;
     queuedAtStatus_ = status.cbInQue;
-    waitingBytes_ = std::uint64_t{status.cbInQue} + (readWait_ ? sender.HeldCount() : 0u);
+    waitingBytes_ = std::uint64_t{status.cbInQue} + sender.Wait().HeldCount();
+    // Restored however the handlers leave: one that raises ends the event
+    // thread, and a Read after that must look at the device afresh.
+    struct Dispatching {
+        bool& flag;
+        const bool was = std::exchange(flag, true);
+        ~Dispatching() { flag = was; }
+    } dispatching{dispatching_};
     for (const CommEventRow& row : kCommEventTable) {
         if ((eventMask & row.code) != 0) FirePortEvent(row.code);
     }
@@ -328,9 +265,10 @@ void TCustomComm::FirePortEvent(std::uint32_t eventCode) {
     }
 }
 
-void TCustomComm::HandlePortLost(TCommEventThread& /*sender*/, std::int32_t errorCode) {
-    // Closed before the handler hears of it, so the handler may open it again.
-    Close();
+void TCustomComm::HandlePortLost(TCommEventThread& sender, std::int32_t errorCode) {
+    if (state_ != PortState::Open || eventThread_.get() != &sender) return;
+    // Released before the handler hears of it, so the handler may open it again.
+    ReleasePort(PortState::Lost);
     if (OnPortLost) OnPortLost(*this, errorCode);
 }
 
@@ -345,73 +283,6 @@ TCommEventType TCustomComm::HandledEvents() const {
         if (handler && monitorEvents_.Contains(event)) handled.Include(event);
     }
     return handled;
-}
-
-void TCustomComm::RefuseWhileOpen() const {
-    if (IsOpen()) RaisePortError("Device already assigned (open)", -1);
-}
-
-void TCustomComm::SettingChanged() { ApplyLineSettings(); }
-
-void TCustomComm::SetDeviceName(const std::string& value) {
-    RefuseWhileOpen();
-    deviceName_ = value;
-}
-
-void TCustomComm::SetMonitorEvents(TCommEventType value) {
-    RefuseWhileOpen();
-    monitorEvents_ = value;
-}
-
-void TCustomComm::SetReadBufSize(std::int32_t value) {
-    RefuseWhileOpen();
-    settings_.readBufSize = value;
-}
-
-void TCustomComm::SetWriteBufSize(std::int32_t value) {
-    RefuseWhileOpen();
-    writeBufSize_ = value;
-}
-
-void TCustomComm::SetBaudRate(TBaudRate value) {
-    if (value == settings_.baudRate) return;
-    settings_.baudRate = value;
-    SettingChanged();
-}
-
-void TCustomComm::SetParity(TParity value) {
-    if (value == settings_.parity) return;
-    settings_.parity = value;
-    SettingChanged();
-}
-
-void TCustomComm::SetStopbits(TStopbits value) {
-    if (value == settings_.stopbits) return;
-    settings_.stopbits = value;
-    SettingChanged();
-}
-
-void TCustomComm::SetDatabits(TDatabits value) {
-    if (value == settings_.databits) return;
-    settings_.databits = value;
-    SettingChanged();
-}
-
-void TCustomComm::SetOptions(TCommOptions value) {
-    if (value == settings_.options) return;
-    settings_.options = value;
-    SettingChanged();
-}
-
-void TCustomComm::SetFlowControl(TFlowControl value) {
-    if (value == settings_.flowControl) return;
-    settings_.flowControl = value;
-    SettingChanged();
-}
-
-void TCustomComm::SetCharsTimeOut(std::int32_t value) {
-    charsTimeOut_ = value;
-    if (IsOpen()) ApplyTimeouts();
 }
 
 }  // namespace bridge

@@ -1,95 +1,67 @@
-// The serial component's event thread: waits on the port for the selected
-// events and hands each wake-up synchronously to the user-interface thread,
-// where the component queries the port and calls its handlers. When the
-// device goes away (an adapter pulled out) it hands the loss over once and
-// ends.
+// The serial component's event thread: waits on the port (see port_wait.h)
+// and hands each wake-up synchronously to the user-interface thread, where
+// the component queries the port and calls its handlers. When the device goes
+// away (an adapter pulled out) it hands the loss over once and ends.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
-#include <atomic>
-#include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
 
-#include "platform/comm_settings.h"
 #include "platform/wait_failures.h"
+#include "platform/win32/port_wait.h"
 #include "platform/win32/ui_thread_call.h"
 #include "platform/win32/worker_thread.h"
 
 namespace bridge {
 
+class TCommEventThread;
+
+// What the thread hands over to (the component), on the user-interface thread.
+class CommEventSink {
+public:
+    virtual void HandlePortEvents(TCommEventThread& sender, std::uint32_t eventMask) = 0;
+    // The device is gone (see WaitFailures); the thread then ends.
+    virtual void HandlePortLost(TCommEventThread& sender, std::int32_t errorCode) = 0;
+
+protected:
+    ~CommEventSink() = default;
+};
+
 class TCommEventThread : public WorkerThread {
 public:
-    using PortEventsLink = std::function<void(TCommEventThread& sender, std::uint32_t eventMask)>;
-    using PortLostLink = std::function<void(TCommEventThread& sender, std::int32_t errorCode)>;
-
-    // How received bytes are waited for. Events: the platform's event wait
-    // for the selected events. ReceivedBytes (received bytes only): a read
-    // that returns as soon as one byte has arrived; the byte is held here
-    // for the component's Read. Wine serves an event wait by polling the
-    // line and leaks memory with each one that completes; a read it serves
-    // by waiting on the device, like Windows does both.
-    enum class WaitMethod { Events, ReceivedBytes };
-
-    // On the user-interface thread: selects the events on the port (for
-    // ReceivedBytes: no events, and the read wait's timeouts); the thread
-    // starts with Start().
-    TCommEventThread(HANDLE port, TCommEventType events, WaitMethod method = WaitMethod::Events);
+    // On the user-interface thread; the wait has selected on the port what
+    // it waits for. The thread starts with Start().
+    TCommEventThread(HANDLE port, std::unique_ptr<PortWait> wait, CommEventSink& owner);
     ~TCommEventThread() override;  // ends the body first if it still runs
 
+    // Whether its stop event, hand-over and wait could be made.
+    bool Ready() const noexcept;
     // Signals the stop event, marks the thread terminated and aborts a
     // hand-over in progress. The body then leaves its loop.
     void Stop() noexcept;
 
+    PortWait& Wait() noexcept { return *wait_; }
     // Written by each completed wait; read on the user-interface thread
     // during a hand-over.
     std::uint32_t EventMask() const noexcept { return eventMask_; }
-
-    // On the user-interface thread. True while a wake-up is being handed over
-    // (the thread waits for the user-interface thread, and no wait is
-    // pending); only then may the held bytes be looked at.
-    bool HandingOver() const noexcept { return handingOver_.load(std::memory_order_acquire); }
-    // ReceivedBytes: the bytes the waits took that Read has not yet taken,
-    // oldest first.
-    std::size_t HeldCount() const noexcept { return heldCount_; }
-    std::size_t TakeHeld(std::uint8_t* bytes, std::size_t max) noexcept;
-
-    // Set before Start; called on the user-interface thread.
-    PortEventsLink OnPortEvents;
-    // The device is gone (see WaitFailures): called once, with the error;
-    // the thread then ends.
-    PortLostLink OnPortLost;
 
 protected:
     void Execute() noexcept override;
 
 private:
-    struct Transfer;
-    enum class WaitResult { Events, Nothing, Stopped, Abandoned, Failed };
-
-    WaitResult WaitForEvents(Transfer& transfer, DWORD& error) noexcept;
-    WaitResult WaitForByte(Transfer& transfer, DWORD& error) noexcept;
-    WaitResult AwaitCompletion(Transfer& transfer, DWORD& error, DWORD& transferred) noexcept;
-    bool HandOver(UiThreadCall::Function function) noexcept;
+    // A wait failed: whether to wait again. A lost device is handed over.
+    bool WaitAgainAfter(DWORD error, WaitFailures& failures) noexcept;
     static void Deliver(void* self);
     static void DeliverLoss(void* self);
 
     HANDLE port_;
-    WaitMethod method_;
-    DWORD eventMask_ = 0;
+    std::unique_ptr<PortWait> wait_;
+    CommEventSink& owner_;  // the link to the component's HandlePortEvents
     HANDLE stopEvent_;
-    std::uint32_t selectedCodes_;
+    std::uint32_t eventMask_ = 0;
     std::int32_t lostCode_ = 0;
-    std::atomic<bool> handingOver_{false};
-    // ReceivedBytes: a ring of the bytes taken by the waits. The thread adds
-    // between hand-overs, Read takes during them, so the hand-over orders
-    // every access. Full (Read took none of 4 KiB), the thread stops reading
-    // and the bytes wait in the driver, as they would for an event wait.
-    std::array<std::uint8_t, 4096> held_{};
-    std::size_t heldHead_ = 0;
-    std::size_t heldCount_ = 0;
     UiThreadCall handOver_;
 };
 

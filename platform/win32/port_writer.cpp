@@ -2,57 +2,40 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <utility>
 
 #include "platform/comm_settings.h"
 
 namespace bridge {
 
-PortWriter::PortWriter(std::size_t capacity)
+PortWriter::PortWriter(HANDLE port, std::size_t capacity)
     : ring_(capacity),
+      port_(port),
       queued_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       room_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 PortWriter::~PortWriter() {
     Stop();
+    WaitFor();
     for (HANDLE h : {queued_, room_, stop_}) {
         if (h != nullptr) CloseHandle(h);
     }
 }
 
-bool PortWriter::Start(HANDLE port) {
-    Stop();
-    if (queued_ == nullptr || room_ == nullptr || stop_ == nullptr) return false;
-    port_ = port;
-    ResetEvent(stop_);
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        ring_.Clear();
-        running_ = true;
-        stalled_ = false;
-    }
-    thread_ = std::make_unique<Thread>(*this);
-    if (thread_->Start()) return true;
-    thread_.reset();
-    std::lock_guard<std::mutex> guard(lock_);
-    running_ = false;
-    return false;
+bool PortWriter::Ready() const noexcept {
+    return queued_ != nullptr && room_ != nullptr && stop_ != nullptr && transfer_.Ready();
 }
 
 void PortWriter::Stop() noexcept {
-    if (thread_ == nullptr) return;
     {
         std::lock_guard<std::mutex> guard(lock_);
         running_ = false;
+        ring_.Clear();
     }
-    thread_->Terminate();
-    SetEvent(stop_);
-    SetEvent(room_);  // a Queue waiting for room gives up
-    thread_.reset();  // waits for the thread
-    std::lock_guard<std::mutex> guard(lock_);
-    ring_.Clear();
-    port_ = INVALID_HANDLE_VALUE;
+    Terminate();
+    if (stop_ != nullptr) SetEvent(stop_);
+    if (room_ != nullptr) SetEvent(room_);  // a Queue waiting for room gives up
 }
 
 void PortWriter::SetLineRate(std::uint32_t bitsPerSecond) noexcept {
@@ -68,11 +51,15 @@ bool PortWriter::Queue(const void* bytes, std::size_t count) noexcept {
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (!running_) return false;
+            const bool idle = ring_.Size() == 0;
             if (ring_.Push(data)) {
-                SetEvent(queued_);
+                // Each wake-up costs a system call; a busy writer finds the
+                // bytes when its transfer ends.
+                if (idle) SetEvent(queued_);
                 return true;
             }
             if (stalled_) return false;
+            waitingForRoom_ = true;
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) return false;
@@ -80,74 +67,48 @@ bool PortWriter::Queue(const void* bytes, std::size_t count) noexcept {
     }
 }
 
-// One write's state, which the driver reads from and writes into until the
-// write has ended: the bytes are copied here out of the ring. On the heap,
-// and left allocated on purpose when a cancelled write does not end within
-// the grace time, rather than freed under the driver.
-struct PortWriter::Transfer {
-    static constexpr std::size_t kCapacity = 16 * 1024;  // over a second at 115200 baud
-    OVERLAPPED overlapped = {};
-    HANDLE completion = nullptr;
-    std::uint8_t bytes[kCapacity] = {};
-};
-
-void PortWriter::Send() noexcept {
-    Transfer* transfer = new (std::nothrow) Transfer;
-    if (transfer == nullptr) return;
-    transfer->completion = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (transfer->completion == nullptr) {
-        delete transfer;
-        return;
-    }
-    bool abandoned = false;
-    while (!abandoned && WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
+void PortWriter::Execute() noexcept {
+    while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
         std::span<const std::uint8_t> chunk;
         {
             std::lock_guard<std::mutex> guard(lock_);
             chunk = ring_.Front(std::min<std::size_t>(maxTransfer_.load(std::memory_order_relaxed),
-                                                      Transfer::kCapacity));
+                                                      transfer_.Capacity()));
         }
         if (chunk.empty()) {
             const HANDLE wake[] = {stop_, queued_};
             WaitForMultipleObjects(2, wake, FALSE, INFINITE);
             continue;
         }
-        // The chunk stays in the ring, out of Queue's reach, until it is dropped here.
-        const Sent sent = SendChunk(chunk, *transfer);
-        abandoned = sent == Sent::Abandoned;
+        // The chunk stays in the ring, out of Queue's reach, until it is dropped
+        // here; Stop clears the ring only once this thread is told to stop.
+        const Sent sent = SendChunk(chunk);
+        bool wake = false;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            ring_.Drop(chunk.size());
+            if (running_) ring_.Drop(chunk.size());
             stalled_ = sent != Sent::Whole;
+            wake = std::exchange(waitingForRoom_, false);
         }
-        SetEvent(room_);
-    }
-    if (!abandoned) {
-        CloseHandle(transfer->completion);
-        delete transfer;
+        if (wake) SetEvent(room_);
+        if (sent == Sent::Abandoned) break;
     }
 }
 
-PortWriter::Sent PortWriter::SendChunk(std::span<const std::uint8_t> bytes,
-                                       Transfer& transfer) noexcept {
-    const auto count = static_cast<DWORD>(bytes.size());  // at most Transfer::kCapacity
-    std::memcpy(transfer.bytes, bytes.data(), bytes.size());
-    transfer.overlapped = {};
-    transfer.overlapped.hEvent = transfer.completion;
-    ResetEvent(transfer.completion);
-    if (!WriteFile(port_, transfer.bytes, count, nullptr, &transfer.overlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING) return Sent::Short;
-        const HANDLE wake[] = {stop_, transfer.completion};
-        if (WaitForMultipleObjects(2, wake, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-            CancelIoEx(port_, &transfer.overlapped);  // closing: the rest is not sent
-            if (WaitForSingleObject(transfer.completion, kCancelGraceMs) != WAIT_OBJECT_0) {
-                return Sent::Abandoned;
-            }
-        }
+PortWriter::Sent PortWriter::SendChunk(std::span<const std::uint8_t> bytes) noexcept {
+    OVERLAPPED* overlapped = transfer_.Begin();
+    if (overlapped == nullptr) return Sent::Short;
+    const auto count = static_cast<DWORD>(bytes.size());  // at most the transfer's capacity
+    std::memcpy(transfer_.Bytes(), bytes.data(), bytes.size());
+    const BOOL started = WriteFile(port_, transfer_.Bytes(), count, nullptr, overlapped);
+    switch (transfer_.Await(port_, started, stop_, INFINITE)) {
+        case OverlappedTransfer::Ended::Completed:
+            return transfer_.Transferred() == count ? Sent::Whole : Sent::Short;
+        case OverlappedTransfer::Ended::Failed: return Sent::Short;
+        case OverlappedTransfer::Ended::Interrupted: break;
     }
-    DWORD written = 0;
-    const BOOL ok = GetOverlappedResult(port_, &transfer.overlapped, &written, FALSE);
-    return ok && written == count ? Sent::Whole : Sent::Short;
+    // Closing: the rest is not sent.
+    return transfer_.Cancel(port_) ? Sent::Short : Sent::Abandoned;
 }
 
 }  // namespace bridge

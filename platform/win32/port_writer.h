@@ -1,9 +1,10 @@
-// The serial component's transmitter. Write copies the caller's bytes into a
-// ring allocated once and returns; a writer thread sends them, one overlapped
-// transfer at a time, so bytes go out in call order whatever the driver does
-// with concurrent transfers (Wine writes a later transfer at once while an
-// earlier one still waits). The user-interface thread never waits for the
-// line, unless a caller outruns it and the ring is full (see Queue).
+// The serial component's transmitter, one per opening of the port. Write
+// copies the caller's bytes into a ring allocated once and returns; this
+// thread sends them, one overlapped transfer at a time, so bytes go out in
+// call order whatever the driver does with concurrent transfers (Wine writes
+// a later transfer at once while an earlier one still waits). The
+// user-interface thread never waits for the line, unless a caller outruns it
+// and the ring is full (see Queue).
 #pragma once
 
 #include <windows.h>
@@ -11,27 +12,26 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <span>
 
 #include "platform/byte_ring.h"
+#include "platform/win32/overlapped_transfer.h"
 #include "platform/win32/worker_thread.h"
 
 namespace bridge {
 
-class PortWriter {
+class PortWriter final : public WorkerThread {
 public:
     // 64 KiB: over five seconds of the bridge's line, many ticks of frames.
     static constexpr std::size_t kDefaultCapacity = 64 * 1024;
 
-    explicit PortWriter(std::size_t capacity = kDefaultCapacity);
-    ~PortWriter();
-    PortWriter(const PortWriter&) = delete;
-    PortWriter& operator=(const PortWriter&) = delete;
+    // For an open port; sends once started (Start).
+    explicit PortWriter(HANDLE port, std::size_t capacity = kDefaultCapacity);
+    ~PortWriter() override;  // Stop, then waits for the thread
 
-    // Starts sending to an open port; false if no thread could be started.
-    bool Start(HANDLE port);
+    // Whether its events and transfer could be made.
+    bool Ready() const noexcept;
     // Ends the transfer in flight and drops what is still queued.
     void Stop() noexcept;
     // Keeps each transfer short enough (half a second of line time) to end
@@ -44,38 +44,29 @@ public:
     // ran into the limit) it gives up at once. False: not queued.
     bool Queue(const void* bytes, std::size_t count) noexcept;
 
+protected:
+    void Execute() noexcept override;
+
 private:
-    class Thread : public WorkerThread {
-    public:
-        explicit Thread(PortWriter& owner) : owner_(owner) {}
-        ~Thread() override { WaitFor(); }
-
-    protected:
-        void Execute() noexcept override { owner_.Send(); }
-
-    private:
-        PortWriter& owner_;
-    };
-
-    struct Transfer;
     enum class Sent { Whole, Short, Abandoned };
 
-    void Send() noexcept;
-    // Sends `bytes` through `transfer`: Whole, Short (failed, ran short or
-    // stopped), or Abandoned (stopped, and the cancelled transfer did not end).
-    Sent SendChunk(std::span<const std::uint8_t> bytes, Transfer& transfer) noexcept;
+    // Sends `bytes`: Whole, Short (failed, ran short or stopped), or
+    // Abandoned (stopped, and the cancelled transfer did not end).
+    Sent SendChunk(std::span<const std::uint8_t> bytes) noexcept;
 
-    std::mutex lock_;  // guards ring_, running_ and stalled_
+    std::mutex lock_;  // guards the four below
     ByteRing ring_;
-    bool running_ = false;
+    bool running_ = true;
     bool stalled_ = false;
+    bool waitingForRoom_ = false;  // a Queue waits on room_
     std::atomic<std::uint32_t> maxTransfer_{480};
 
-    HANDLE port_ = INVALID_HANDLE_VALUE;
-    HANDLE queued_ = nullptr;  // auto-reset: bytes were queued
-    HANDLE room_ = nullptr;    // auto-reset: bytes left the ring
-    HANDLE stop_ = nullptr;    // manual-reset
-    std::unique_ptr<Thread> thread_;
+    HANDLE port_;
+    HANDLE queued_;  // auto-reset: bytes were queued while the ring was empty
+    HANDLE room_;    // auto-reset: bytes left the ring while a Queue waited
+    HANDLE stop_;    // manual-reset
+    // 16 KiB, over a second at 115200 baud; the chunk is copied here out of the ring.
+    OverlappedTransfer transfer_{16 * 1024};
 };
 
 }  // namespace bridge

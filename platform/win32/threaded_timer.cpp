@@ -1,6 +1,7 @@
 #include "platform/win32/threaded_timer.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace bridge {
 
@@ -58,8 +59,15 @@ void TTimerThread::Execute() noexcept {
             continue;
         }
         if (Terminated()) break;
-        if (handOver_.Run(&TTimerThread::DispatchTick, this) != UiThreadCall::Outcome::Aborted &&
-            measured) {
+        const UiThreadCall::Outcome outcome = handOver_.Run(&TTimerThread::DispatchTick, this);
+        if (outcome == UiThreadCall::Outcome::Failed) {
+            // No tick: the next pause is a full interval from now, not one
+            // from the last tick, which would make the worker spin.
+            missedTicks_.fetch_add(1, std::memory_order_relaxed);
+            ticked = false;
+            continue;
+        }
+        if (outcome != UiThreadCall::Outcome::Aborted && measured) {
             const std::int64_t error = lastTickStartUs_ - start - intervalUs;
             const std::int64_t step = error > 0 ? kLeadStepUs : (error < 0 ? -kLeadStepUs : 0);
             leadUs = std::clamp<std::int64_t>(leadUs + step, 0, kMaxLeadUs);
@@ -75,7 +83,11 @@ void TTimerThread::DispatchTick(void* self) {
 }
 
 TThreadedTimer::TThreadedTimer() : worker_(std::make_unique<TTimerThread>(*this)) {
-    worker_->Start();  // parked until enabled
+    // Parked until enabled. A timer that could never tick must not pass for one.
+    if (!worker_->Ready() || !worker_->Start()) {
+        const auto code = static_cast<int>(GetLastError());
+        throw std::system_error(code, std::system_category(), "Error creating timer thread");
+    }
 }
 
 TThreadedTimer::~TThreadedTimer() {

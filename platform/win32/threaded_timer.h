@@ -40,6 +40,14 @@ public:
     // short, and waits for it (servicing sent messages). Idempotent.
     void Shutdown() noexcept;
     PreciseWait& Waiter() noexcept { return waiter_; }
+    // Whether its events and hand-over could be made.
+    bool Ready() const noexcept {
+        return wake_ != nullptr && gate_ != nullptr && handOver_.Ready();
+    }
+    // Ticks that could not be handed over to the user-interface thread.
+    std::uint32_t MissedTicks() const noexcept {
+        return missedTicks_.load(std::memory_order_relaxed);
+    }
 
 protected:
     void Execute() noexcept override;
@@ -58,10 +66,12 @@ private:
     // after it.
     std::int64_t lastTickStartUs_ = 0;
     std::int64_t lastTickEndUs_ = 0;
+    std::atomic<std::uint32_t> missedTicks_{0};
 };
 
 class TThreadedTimer {
 public:
+    // Raises std::system_error when its worker cannot be made or started.
     TThreadedTimer();
     ~TThreadedTimer();
     TThreadedTimer(const TThreadedTimer&) = delete;
@@ -82,6 +92,8 @@ public:
 
     // How the pauses are measured (for the measuring program).
     PreciseWait::Mode WaitMode() const { return worker_->Waiter().GetMode(); }
+    // Ticks whose hand-over failed; the worker keeps its interval meanwhile.
+    std::uint32_t MissedTicks() const { return worker_->MissedTicks(); }
 
 private:
     friend class TTimerThread;

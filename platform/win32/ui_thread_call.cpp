@@ -46,15 +46,14 @@ UiThreadCall::~UiThreadCall() {
 }
 
 UiThreadCall::Outcome UiThreadCall::Run(Function function, void* context) noexcept {
-    if (Aborted() || window_ == nullptr || done_ == nullptr || abortEvent_ == nullptr) {
-        return Outcome::Aborted;
-    }
+    if (Aborted()) return Outcome::Aborted;
+    if (!Ready()) return Outcome::Failed;
     function_ = function;
     context_ = context;
     pending_.store(true, std::memory_order_release);
     if (!SendNotifyMessageA(window_, kCallMessage, 0, 0)) {
         pending_.store(false, std::memory_order_release);
-        return Outcome::Aborted;  // the user-interface thread is gone
+        return Outcome::Failed;  // the window, or the user-interface thread, is gone
     }
     const HANDLE handles[] = {done_, abortEvent_};
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);

@@ -13,6 +13,8 @@
 // without running the function; a message still in flight is then ignored.
 // Timer destruction and port close abort, so a worker blocked in a hand-over
 // never holds up the user-interface thread that is waiting for it to end.
+// A hand-over that cannot be made (no window, the thread gone) fails at once:
+// a worker must not take that for a tick or a wake-up handed over.
 #pragma once
 
 #include <windows.h>
@@ -23,7 +25,7 @@ namespace bridge {
 
 class UiThreadCall {
 public:
-    enum class Outcome { Ran, Raised, Aborted };
+    enum class Outcome { Ran, Raised, Aborted, Failed };
     using Function = void (*)(void* context);
 
     UiThreadCall();   // on the user-interface thread
@@ -31,9 +33,15 @@ public:
     UiThreadCall(const UiThreadCall&) = delete;
     UiThreadCall& operator=(const UiThreadCall&) = delete;
 
+    // Whether its window and events could be made.
+    bool Ready() const noexcept {
+        return window_ != nullptr && done_ != nullptr && abortEvent_ != nullptr;
+    }
+
     // On the worker: runs function(context) on the user-interface thread and
     // waits until it has returned (Ran), raised (Raised; the exception stays
-    // on the user-interface thread), or the call was aborted (Aborted).
+    // on the user-interface thread), or the call was aborted (Aborted); or
+    // fails at once without running it (Failed).
     Outcome Run(Function function, void* context) noexcept;
     // From any thread.
     void Abort() noexcept;

@@ -20,50 +20,51 @@ protected:
     }
 };
 
-// Pulled out: one log line, PortOpen clear, and a retry about every second
-// (failing quietly, the port not left half open) until the device is back;
-// then one line, and nothing more.
-TEST_F(BoxPortRecoveryTest, ALostPortIsLoggedOnceAndRetriedQuietlyUntilItOpens) {
+// Pulled out: one log line, PortOpen clear, and a retry from the tick about
+// every second (failing quietly, the port not left half open) until the
+// device is back; then one line, and nothing more.
+TEST_F(BoxPortRecoveryTest, ALostPortIsLoggedOnceAndRetriedQuietlyEverySecondUntilItOpens) {
     boxPortControl.missingDevices = {"COM3"};
-    portRecovery.PortLost(1167);
+    portRecovery.PortLost(1167, 5000);
     EXPECT_FALSE(Bridge.PortOpen);
     EXPECT_EQ(view.log, (Strings{"Lost the box's port COM3 (error 1167), trying to reopen it"}));
     EXPECT_EQ(Bridge.LogLine, view.log.back());
-    EXPECT_TRUE(retryTimer.running);
-    EXPECT_EQ(retryTimer.intervalMs, 1000u);
 
-    portRecovery.Retry();
-    portRecovery.Retry();
-    EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close", "Open", "Close"}));
+    for (std::uint64_t now = 5000; now < 8000; now += 50) portRecovery.Retry(now);  // ticks
+    EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close", "Open", "Close"}));  // at 6 s and 7 s
     EXPECT_EQ(view.log.size(), 1u);
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(retryTimer.running);
+    boxPortControl.calls.clear();
+    portRecovery.RetryNow();  // a device arrived: at once
+    EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close"}));
 
     boxPortControl.missingDevices.clear();
-    portRecovery.Retry();
+    portRecovery.Retry(8000);
     EXPECT_TRUE(Bridge.PortOpen);
-    EXPECT_FALSE(retryTimer.running);
+    EXPECT_FALSE(portRecovery.Lost());
     EXPECT_EQ(view.log.back(), "Reopened the box's port COM3");
     EXPECT_EQ(view.log.size(), 2u);
     boxPortControl.calls.clear();
-    portRecovery.Retry();  // a tick already queued: the port stays as it is
+    portRecovery.Retry(20000);
+    portRecovery.RetryNow();
     EXPECT_TRUE(boxPortControl.calls.empty());
 }
 
-// Closing the window while the port is lost: no retry reopens it meanwhile,
-// nor after a loss that comes during the close.
+// Closing the window while the port is lost: no retry reopens it meanwhile;
+// a loss that comes during the close is logged without the promise of a retry.
 TEST_F(BoxPortRecoveryTest, ClosingTheWindowEndsTheRetries) {
-    portRecovery.PortLost(5);
+    portRecovery.PortLost(5, 0);
     portRecovery.WindowClosing();
-    EXPECT_FALSE(retryTimer.running);
-    portRecovery.Retry();
+    portRecovery.Retry(5000);
+    portRecovery.RetryNow();
     EXPECT_TRUE(boxPortControl.calls.empty());
     EXPECT_FALSE(Bridge.PortOpen);
 
     Bridge.PortOpen = true;
-    portRecovery.PortLost(5);
+    portRecovery.PortLost(5, 6000);
     EXPECT_FALSE(Bridge.PortOpen);
-    EXPECT_FALSE(retryTimer.running);
+    EXPECT_FALSE(portRecovery.Lost());
+    EXPECT_EQ(view.log.back(), "Lost the box's port COM3 (error 5)");
     EXPECT_EQ(view.log.size(), 2u);
 }
 

@@ -153,28 +153,26 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
     form15.RadioGroup2ItemClick(2);  // the selected port, not lost: nothing
     EXPECT_TRUE(boxPortControl.calls.empty());
 
-    portRecovery.PortLost(1167);
+    portRecovery.PortLost(1167, 0);
     boxPortControl.missingDevices = {"COM3"};
     form15.RadioGroup2ItemClick(4);  // COM5
     EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM5", "Open"}));
-    EXPECT_FALSE(retryTimer.running);
-    portRecovery.Retry();  // a late tick of the timer: COM3 is not tried again
+    EXPECT_FALSE(portRecovery.Lost());
+    portRecovery.Retry(5000);  // a later tick: COM3 is not tried again
     EXPECT_EQ(boxPortControl.calls.size(), 3u);
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_EQ(Bridge.CommsPort, 4);
 
-    portRecovery.PortLost(22);
+    portRecovery.PortLost(22, 6000);
     boxPortControl.missingDevices = {"COM5"};
     boxPortControl.calls.clear();
     form15.RadioGroup2ItemClick(4);  // COM5 again, while lost and still missing
     EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close"}));
     EXPECT_TRUE(portRecovery.Lost());
-    EXPECT_TRUE(retryTimer.running);
     boxPortControl.missingDevices.clear();
     form15.RadioGroup2ItemClick(4);  // and once it is back
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_FALSE(portRecovery.Lost());
-    EXPECT_FALSE(retryTimer.running);
     EXPECT_EQ(Bridge.CommsPort, 4);
     EXPECT_TRUE(ui.messages.empty());
 }

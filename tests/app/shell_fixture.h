@@ -7,7 +7,6 @@
 #include "tests/support/bridge_fixture.h"
 #include "tests/support/fake_box_port_control.h"
 #include "tests/support/fake_message_pump.h"
-#include "tests/support/fake_retry_timer.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_connection.h"
 
@@ -23,8 +22,7 @@ protected:
     FakeBoxPortControl boxPortControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
-    FakeRetryTimer retryTimer;
-    BoxPortRecovery portRecovery{boxPortControl, view, retryTimer};
+    BoxPortRecovery portRecovery{boxPortControl, view};
 };
 
 }  // namespace bridge::testing

@@ -21,7 +21,8 @@ std::string Env(const char* name, const char* fallback = "") {
 // one (the box emulator and the pty modem library).
 std::string WindowsBuild() { return Env("BRIDGE_MINGW_DIR", BRIDGE_DEFAULT_MINGW_DIR); }
 std::string NativeBuild() { return BRIDGE_NATIVE_DIR; }
-std::string BridgeExe() { return WindowsBuild() + "/app/win32/bridge.exe"; }
+std::string ProgramExe(const std::string& exe) { return WindowsBuild() + "/app/win32/" + exe; }
+std::string BridgeExe() { return ProgramExe("bridge.exe"); }
 std::string SimEmulatorExe() { return WindowsBuild() + "/tools/sim_emulator/sim_emulator.exe"; }
 std::string WindowProbeExe() { return WindowsBuild() + "/tools/window_probe/window_probe.exe"; }
 std::string BoxEmulator() { return NativeBuild() + "/tools/box_emulator/box_emulator"; }
@@ -85,8 +86,8 @@ BridgeSession::~BridgeSession() {
 
 std::optional<std::string> BridgeSession::WhyNotAvailable() {
     if (Env("WINEPREFIX").empty()) return "no WINEPREFIX: run through scripts/test";
-    for (const std::string& path : {BridgeExe(), SimEmulatorExe(), WindowProbeExe(), BoxEmulator(),
-                                    PtyModemLib(), PtyPair()}) {
+    for (const std::string& path : {BridgeExe(), ProgramExe("bridge-events.exe"), SimEmulatorExe(),
+                                    WindowProbeExe(), BoxEmulator(), PtyModemLib(), PtyPair()}) {
         if (!fs::exists(path)) return "missing " + path;
     }
     return std::nullopt;
@@ -98,6 +99,13 @@ bool BridgeSession::RenameAppFolder(const std::string& name) {
     if (ec) return false;
     appFolderName_ = name;
     return true;
+}
+
+bool BridgeSession::UseProgram(const std::string& exe) {
+    std::error_code ec;
+    fs::copy_file(ProgramExe(exe), AppFolder() + "/bridge.exe",
+                  fs::copy_options::overwrite_existing, ec);
+    return !ec;
 }
 
 std::string BridgeSession::PerUserSettingsPath() const { return PerUserFolder() + "/VELMORA.INI"; }

@@ -47,6 +47,9 @@ public:
     std::string SettingsPath() const { return AppFolder() + "/VELMORA.INI"; }
     // Renames the folder bridge.exe runs in (before it starts).
     bool RenameAppFolder(const std::string& name);
+    // Runs another program of the Windows build (app/win32/<exe>) as
+    // bridge.exe from now on.
+    bool UseProgram(const std::string& exe);
     // The settings file in the Wine user's %LOCALAPPDATA%, where the bridge
     // keeps them when its own folder cannot be written. The session removes
     // the folder when it ends (the Wine prefix is shared by the tests).

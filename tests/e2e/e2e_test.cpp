@@ -26,9 +26,13 @@ using namespace std::chrono_literals;
 
 class EndToEnd : public SessionTest {};
 
+// The cases on the box's line, once per program (see kBridgePrograms).
+class LineEndToEnd : public PerProgram<EndToEnd> {};
+INSTANTIATE_TEST_SUITE_P(Builds, LineEndToEnd, ::testing::ValuesIn(kBridgePrograms), ProgramName);
+
 // On COM12, as USB adapters are often numbered: a port beyond COM9 opens
 // only through the device namespace.
-TEST_F(EndToEnd, WithoutSimulatorThenConnectingThroughButton1) {
+TEST_P(LineEndToEnd, WithoutSimulatorThenConnectingThroughButton1) {
     Settings settings = kTwoEnginesBothRadios;
     settings.CommsPort = 11;
     session.WriteSettings(settings);
@@ -54,7 +58,7 @@ TEST_F(EndToEnd, WithoutSimulatorThenConnectingThroughButton1) {
 // What bridge.exe asks of the simulator and sends to the box over the first
 // 160 ticks is exactly what the natively tested logic does with the same
 // values: request lists, frames byte for byte, and the output schedule.
-TEST_F(EndToEnd, TicksMatchTheNativeBridgeByteForByte) {
+TEST_P(LineEndToEnd, TicksMatchTheNativeBridgeByteForByte) {
     StartAll(kTwoEnginesBothRadios);
     ASSERT_TRUE(session.WaitForBoxFrames("attitude", 170));
     ASSERT_TRUE(session.CloseBridge());
@@ -98,7 +102,7 @@ TEST_F(EndToEnd, TicksMatchTheNativeBridgeByteForByte) {
               "NumberOfEngines=2\r\n");
 }
 
-TEST_F(EndToEnd, CommandsFromTheBoxReachTheSimulatorAndTheWindow) {
+TEST_P(LineEndToEnd, CommandsFromTheBoxReachTheSimulatorAndTheWindow) {
     StartAll(kTwoEnginesBothRadios);
     ASSERT_TRUE(WaitTicks(12));
 
@@ -181,7 +185,7 @@ TEST_F(EndToEnd, SimulatorThatStopsAnsweringIsReportedAndReconnected) {
 // A missing port gives the port message; choosing a port that exists in the
 // serial port dialog (COM10: beyond COM9, as USB adapters are often numbered)
 // opens it at once, and the choice is saved at exit.
-TEST_F(EndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
+TEST_P(LineEndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
     constexpr int kChosenCom = 10;
     session.WriteSettings({2, 0, 0, 0, 1});  // COM3
     ASSERT_TRUE(session.MakePortMissing(3));

@@ -290,6 +290,10 @@ protected:
     }
 };
 
+// The cases on the box's line, once per program (see kBridgePrograms).
+class LineFaults : public PerProgram<Faults> {};
+INSTANTIATE_TEST_SUITE_P(Builds, LineFaults, ::testing::ValuesIn(kBridgePrograms), ProgramName);
+
 // The simulator is killed between exchanges and, in the other round, while it
 // holds an exchange. The failure is logged once, the failing tick ends within
 // the retry budget, the window answers and a setup dialog opens and closes
@@ -469,7 +473,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, KeptSections,
 // port in the serial port dialog ends the retries, choosing this one again
 // reopens it; and closing the window while the device is gone ends the
 // program promptly.
-TEST_F(Faults, UnpluggedPortIsReportedAndReopensByItself) {
+TEST_P(LineFaults, UnpluggedPortIsReportedAndReopensByItself) {
     BoxLine box;
     StartOnPortPair(box);
     const pid_t bridge = session.BridgePid();
@@ -589,7 +593,7 @@ TEST_F(Faults, UnpluggedPortIsReportedAndReopensByItself) {
 // 50 ms cycle (the period is measured from the attitude frames' arrival) and
 // acts on every valid frame: each servo command is echoed and written to the
 // simulator, each altimeter setting written and read back in the air data.
-TEST_F(Faults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
+TEST_P(LineFaults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
     BoxLine box;
     StartOnPortPair(box);
     const int seconds = EnvInt("BRIDGE_FLOOD_SECONDS", 10);

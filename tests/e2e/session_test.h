@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,34 @@ protected:
     }
 
     BridgeSession session;
+};
+
+// The programs of the Windows build that the cases on the box's line run
+// with: bridge.exe as users get it (its wait picked by BRIDGE_COMM_WAIT, by
+// default the read wait under Wine) and bridge-events.exe, built with the
+// event wait that Windows users run.
+struct BridgeProgram {
+    const char* name;  // ends the test's name
+    const char* exe;
+};
+inline constexpr BridgeProgram kBridgePrograms[] = {{"DefaultBuild", "bridge.exe"},
+                                                    {"EventWaitBuild", "bridge-events.exe"}};
+
+inline void PrintTo(const BridgeProgram& program, std::ostream* out) { *out << program.exe; }
+
+inline std::string ProgramName(const ::testing::TestParamInfo<BridgeProgram>& info) {
+    return info.param.name;
+}
+
+// A session test run once per program (instantiate with kBridgePrograms).
+template <typename Base>
+class PerProgram : public Base, public ::testing::WithParamInterface<BridgeProgram> {
+protected:
+    void SetUp() override {
+        Base::SetUp();
+        if (this->IsSkipped()) return;
+        ASSERT_TRUE(this->session.UseProgram(GetParam().exe)) << GetParam().exe;
+    }
 };
 
 }  // namespace bridge::e2e

@@ -97,6 +97,11 @@ TEST(LineSettingsToDcb, FramingValuesFollowTheEnumerationOrder) {
     EXPECT_EQ(dcb.byteSize, 4);
     EXPECT_EQ(BaudRateValue(cbr256000), 256000u);
     EXPECT_EQ(BaudRateValue(cbr56000), 56000u);
+    for (int r = cbr110; r <= cbr256000; ++r) {  // and back, as the shell names the box's rate
+        EXPECT_EQ(BaudRateFor(BaudRateValue(static_cast<TBaudRate>(r))), static_cast<TBaudRate>(r));
+    }
+    EXPECT_EQ(BaudRateFor(115201), std::nullopt);
+    EXPECT_EQ(BaudRateFor(0), std::nullopt);
     EXPECT_EQ(StopBitsCode(sb20), 2);
     EXPECT_EQ(ParityCode(paMark), 3);
 }

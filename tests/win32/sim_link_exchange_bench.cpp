@@ -12,8 +12,8 @@
 
 #include "core/bridge_state.h"
 #include "core/variable_map.h"
-#include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link_client.h"
+#include "simlink/win32/sim_link_transport_win32.h"
 #include "tests/win32/sim_emulator_process.h"
 
 namespace {

@@ -9,9 +9,9 @@
 
 #include "core/bridge_state.h"
 #include "core/variable_map.h"
-#include "platform/win32/sim_link_transport_win32.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_link_client.h"
+#include "simlink/win32/sim_link_transport_win32.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/sim_emulator/flight_script.h"
 #include "tools/sim_emulator/sim_server.h"

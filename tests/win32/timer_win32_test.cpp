@@ -182,6 +182,32 @@ TEST(ThreadedTimer, DestructionEndsTheWorkerInEveryState) {
     PumpFor(50);
 }
 
+// The hidden window of this thread's only hand-over, or null.
+HWND HandOverWindow() {
+    for (HWND w = FindWindowExA(HWND_MESSAGE, nullptr, "BridgeUiThreadCall", nullptr); w != nullptr;
+         w = FindWindowExA(HWND_MESSAGE, w, "BridgeUiThreadCall", nullptr)) {
+        if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId()) return w;
+    }
+    return nullptr;
+}
+
+// A tick that cannot be handed over (its window is gone) is missed, and the
+// worker waits a full interval before the next, rather than spinning.
+TEST(ThreadedTimer, AFailedHandOverKeepsTheInterval) {
+    TThreadedTimer timer;
+    TickLog log;
+    log.Attach(timer);
+    timer.SetInterval(50);
+    const HWND window = HandOverWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(DestroyWindow(window));
+    timer.SetEnabled(true);
+    PumpFor(1000);
+    EXPECT_TRUE(log.at.empty());
+    EXPECT_GE(timer.MissedTicks(), 5u);   // about 20
+    EXPECT_LE(timer.MissedTicks(), 40u);  // a spinning worker misses thousands
+}
+
 TEST(ThreadedTimer, PriorityIsTheWorkersAndNothingTicksWithoutAHandler) {
     TThreadedTimer timer;
     timer.SetThreadPriority(tpHigher);

@@ -1,6 +1,7 @@
-// Whole ticks as bridge.exe runs them allocate nothing: the real main window
-// (its labels and track bars), the timer's hand-over, the serial component's
-// Write on COM5 and the exchange with the simulator emulator process. The
+// Whole ticks as bridge.exe runs them allocate nothing, with either way of
+// waiting on the port: the real main window (its labels and track bars), the
+// timer's hand-over, the serial component's Write on COM5 and the exchange
+// with the simulator emulator process. The
 // global operator new of this executable is replaced here, so every
 // allocation on any thread is counted. COM6, the far end of the line, is
 // read all along, so no frame is left waiting for the next test of the pair.
@@ -20,8 +21,9 @@
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
 #include "core/bridge_state.h"
-#include "platform/win32/sim_link_transport_win32.h"
+#include "platform/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
+#include "simlink/win32/sim_link_transport_win32.h"
 #include "tests/win32/sim_emulator_process.h"
 
 namespace {
@@ -122,10 +124,12 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     InstallWin32SimLinkTransport();
-    {
+    for (const CommWaitChoice wait : {CommWaitChoice::Events, CommWaitChoice::Read}) {
+        SCOPED_TRACE(wait == CommWaitChoice::Events ? "event wait" : "read wait");
+        ResetBridgeState();
         gui::ApplicationWindow application;
         ASSERT_TRUE(application.Create());
-        gui::MainForm form1(application);
+        gui::MainForm form1(application, wait);
         ASSERT_TRUE(form1.Create(folder, {}));
         ASSERT_TRUE(Bridge.PortOpen);
         ASSERT_TRUE(Bridge.SimLinkUp);
@@ -144,8 +148,8 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         EXPECT_GE(ticks, kTicks);
         EXPECT_EQ(during, 0);
         EXPECT_TRUE(Bridge.SimLinkUp);
+        SimLinkClose();
     }
-    SimLinkClose();
     EXPECT_GT(farEnd.Stop(), static_cast<std::uint64_t>(kTicks) * 28);  // an attitude frame a tick
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

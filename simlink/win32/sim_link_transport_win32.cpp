@@ -1,4 +1,4 @@
-#include "platform/win32/sim_link_transport_win32.h"
+#include "simlink/win32/sim_link_transport_win32.h"
 
 #include <windows.h>
 #include <sddl.h>

@@ -1,0 +1,29 @@
+#include "platform/win32/port_wait_choice.h"
+
+#include "platform/win32/event_wait.h"
+#include "platform/win32/read_wait.h"
+
+namespace bridge {
+
+namespace {
+
+// Wine's ntdll exports its version; Windows' does not.
+bool RunningUnderWine() {
+    static const bool wine = [] {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
+}  // namespace
+
+std::unique_ptr<PortWait> MakePortWait(CommWaitChoice choice, std::uint32_t handledEventCodes,
+                                       std::size_t holdCapacity) {
+    const bool readWait =
+        choice == CommWaitChoice::Read || (choice == CommWaitChoice::Auto && RunningUnderWine());
+    if (readWait && handledEventCodes == EV_RXCHAR) return std::make_unique<ReadWait>(holdCapacity);
+    return std::make_unique<EventWait>(handledEventCodes);
+}
+
+}  // namespace bridge
