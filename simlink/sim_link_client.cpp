@@ -1,10 +1,18 @@
 #include "simlink/sim_link_client.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "base/byte_order.h"
 
 namespace bridge {
+namespace {
+
+// How many clients of this process hold their section (a handle to it) now.
+// Opening and closing run on one thread, the count is atomic all the same.
+constinit std::atomic<int> gSectionsHeld{0};
+
+}  // namespace
 
 bool SimLinkClient::SetTransport(SimLinkTransport* transport) {
     if (exchanging_) return false;
@@ -50,39 +58,30 @@ bool SimLinkClient::Open(std::int32_t requestedSimulator, SimLinkResult& result)
     return true;
 }
 
-// Servers learn the section's name only through the atom, and some keep a
-// client's section mapped after the client let it go: after a failed link its
-// name is still in use. So a name in use is passed over for the next number;
-// every open starts at 1.
+// The section's name is the process's own, so a section of that name that
+// exists already is this process's earlier block, kept mapped by a server
+// after the link was closed. Such a server finds the block again by the
+// atom's name, or reuses its view whenever the atom's number comes back, and
+// the system may well hand the freed number out again for the new atom. So
+// the old block is taken over and the requests are written there from its
+// start: both kinds of server then serve the block the client fills. (Passing
+// over to a section of another name lets a server that goes by the number
+// replay the old block, writes included.) Two links of one process must not
+// share a block: while another client holds the section, it is refused.
 bool SimLinkClient::CreateSharedBlock(SimLinkResult& result) {
-    for (unsigned number = 1; number <= kLastSectionNumber; ++number) {
-        bool nameInUse = false;
-        if (!CreateSection(number, nameInUse, result)) return false;
-        if (!nameInUse) break;
-        if (number == kLastSectionNumber) return Fail(SimLinkResult::MappingFailed, result);
-    }
-    view_ = transport_->MapSection(section_);
-    if (view_ == nullptr) return Fail(SimLinkResult::ViewFailed, result);
-    queue_.Attach(RequestBlock(view_, kRequestBlockSize));
-    return true;
-}
-
-// The atom and the section of one name. A section of that name that existed
-// already is another holder's block, which must not be shared: both are let
-// go again and nameInUse is set.
-bool SimLinkClient::CreateSection(unsigned number, bool& nameInUse, SimLinkResult& result) {
     std::snprintf(mappingName_.data(), mappingName_.size(), "%s:%X:%X", kIpcMessageName,
-                  static_cast<unsigned>(transport_->ProcessId()), number);
+                  static_cast<unsigned>(transport_->ProcessId()), kSectionNumber);
     atom_ = transport_->AddGlobalAtom(mappingName_.data());
     if (atom_ == 0) return Fail(SimLinkResult::AtomFailed, result);
-    section_ = transport_->CreateSection(mappingName_.data(), kRequestBlockSize, nameInUse);
+    bool alreadyExisted = false;
+    section_ = transport_->CreateSection(mappingName_.data(), kRequestBlockSize, alreadyExisted);
     if (section_ == nullptr) return Fail(SimLinkResult::MappingFailed, result);
-    if (nameInUse) {
-        transport_->RemoveGlobalAtom(atom_);
-        atom_ = 0;
-        transport_->CloseSection(section_);
-        section_ = nullptr;
-    }
+    const bool heldByAnotherClient = gSectionsHeld.fetch_add(1) > 0;
+    if (alreadyExisted && heldByAnotherClient) return Fail(SimLinkResult::MappingFailed, result);
+    // Mapped at the block's size, so a smaller section of that name fails here.
+    view_ = transport_->MapSection(section_, kRequestBlockSize);
+    if (view_ == nullptr) return Fail(SimLinkResult::ViewFailed, result);
+    queue_.Attach(RequestBlock(view_, kRequestBlockSize));
     return true;
 }
 
@@ -141,6 +140,7 @@ void SimLinkClient::Close() {
     if (section_ != nullptr) {
         transport_->CloseSection(section_);
         section_ = nullptr;
+        gSectionsHeld.fetch_sub(1);
     }
 }
 

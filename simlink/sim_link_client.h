@@ -39,9 +39,8 @@ inline constexpr std::uint32_t kSendTimeoutMs = 400;
 inline constexpr std::uint32_t kSendPauseMs = 10;
 // The system's code for a send that timed out (ERROR_TIMEOUT).
 inline constexpr std::uint32_t kTimeoutError = 1460;
-// Sections are named "FsasmLib:IPC:<pid>:<n>", n from 1; a name still held by
-// someone is passed over for the next, up to this one.
-inline constexpr unsigned kLastSectionNumber = 16;
+// The last part of the section's name, "FsasmLib:IPC:<pid>:1".
+inline constexpr unsigned kSectionNumber = 1;
 
 class SimLinkClient final : public SimLinkApi {
 public:
@@ -54,7 +53,9 @@ public:
     // exchange. The transport must outlive its use.
     bool SetTransport(SimLinkTransport* transport);
 
-    // `requestedSimulator` 0 accepts any simulator.
+    // `requestedSimulator` 0 accepts any simulator. A section of the
+    // process's name that a server still holds is taken over; while another
+    // client of this process holds it, opening fails with MappingFailed.
     bool Open(std::int32_t requestedSimulator, SimLinkResult& result);
     // Releases the atom, the view and the section, in that order; harmless
     // when closed. Server version and simulator id keep their values.
@@ -79,7 +80,6 @@ public:
 private:
     bool Fail(SimLinkResult code, SimLinkResult& result);
     bool CreateSharedBlock(SimLinkResult& result);
-    bool CreateSection(unsigned number, bool& nameInUse, SimLinkResult& result);
     bool Handshake(SimLinkResult& result);
     bool CheckServer(std::int32_t requestedSimulator, bool oldClass, SimLinkResult& result);
     SendOutcome SendWithRetries();

@@ -27,11 +27,14 @@ const char* SimLinkResultText(SimLinkResult result) {
     return index < kTexts.size() ? kTexts[index] : "Unknown result";
 }
 
-const char* SimulatorName(std::uint32_t simulatorId) {
-    static constexpr std::array<const char*, 9> kNames = {
-        "Any", "FS98", "FS2K", "CFS2", "CFS1", "FLY", "FS2002", "FS2004", "FSX",
+// FSUIPC's own numbering, continued past FSX for the simulators of today.
+std::string SimulatorName(std::uint32_t simulatorId) {
+    static constexpr std::array<const char*, 14> kNames = {
+        "Any",    "FS98", "FS2K", "CFS2", "CFS1",  "FLY",   "FS2002",
+        "FS2004", "FSX",  "ESP",  "P3D",  "FSX64", "P3D64", "MSFS",
     };
-    return simulatorId < kNames.size() ? kNames[simulatorId] : "an unknown simulator";
+    if (simulatorId < kNames.size()) return kNames[simulatorId];
+    return "simulator " + std::to_string(simulatorId);
 }
 
 }  // namespace bridge

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace bridge {
 
@@ -27,7 +28,8 @@ enum class SimLinkResult : std::uint32_t {
 // The text shown to the user for a result code.
 const char* SimLinkResultText(SimLinkResult result);
 
-// The name of a simulator id ("Any", "FS98", ... "FSX").
-const char* SimulatorName(std::uint32_t simulatorId);
+// The name of a simulator id ("Any", "FS98", ... "FSX", ... "MSFS"); an id
+// beyond the table gives "simulator <id>", which a user can report.
+std::string SimulatorName(std::uint32_t simulatorId);
 
 }  // namespace bridge

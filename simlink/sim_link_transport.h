@@ -28,12 +28,13 @@ public:
     virtual std::uint16_t AddGlobalAtom(const char* name) = 0;
     virtual void RemoveGlobalAtom(std::uint16_t atom) = 0;
     // A named section of `size` bytes in the paging file, or null. When a
-    // section of that name existed already, its handle may still be returned
-    // (and must be closed) with `alreadyExisted` set.
+    // section of that name existed already, its handle is returned with
+    // `alreadyExisted` set; that section keeps its own size.
     virtual NativeHandle CreateSection(const char* name, std::uint32_t size,
                                        bool& alreadyExisted) = 0;
-    // A writable view of the whole section, or null.
-    virtual std::uint8_t* MapSection(NativeHandle section) = 0;
+    // A writable view of the section's first `size` bytes, or null (also when
+    // the section is smaller).
+    virtual std::uint8_t* MapSection(NativeHandle section, std::uint32_t size) = 0;
     virtual void UnmapSection(std::uint8_t* view) = 0;
     virtual void CloseSection(NativeHandle section) = 0;
     // Sends `message` (first parameter the atom, second 0) and waits up to

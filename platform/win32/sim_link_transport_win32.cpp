@@ -47,8 +47,9 @@ public:
         return section;  // null on failure, unlike CreateFileA
     }
 
-    std::uint8_t* MapSection(NativeHandle section) override {
-        return static_cast<std::uint8_t*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+    std::uint8_t* MapSection(NativeHandle section, std::uint32_t size) override {
+        // A view larger than the section is refused by the system.
+        return static_cast<std::uint8_t*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, size));
     }
 
     void UnmapSection(std::uint8_t* view) override { UnmapViewOfFile(view); }

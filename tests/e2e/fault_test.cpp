@@ -370,14 +370,19 @@ TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
     ExpectFramesUnchanged();
 }
 
+// The emulator keeps each section mapped once used, as some servers do, and
+// finds it again by the atom's number (as one FSUIPC server for Wine does) or
+// by the atom's name.
+class KeptSections : public Faults, public ::testing::WithParamInterface<const char*> {};
+
 // Each kind of bad answer fails the exchange with "IPC request contains bad
 // data"; a wrong version at connect is refused with its own text. The bridge
-// keeps running, Button1 reconnects each time, and the values it sends are
-// never taken from a refused answer.
-// The emulator keeps each section mapped once used, as some servers do: each
-// reconnect finds the name of the one before still in use and takes the next.
-TEST_F(Faults, BadAnswersAreReportedAndTheLinkRecovers) {
-    StartAll(kTwoEnginesBothRadios, {"--fixed", "--keep-mapped"});
+// keeps running, Button1 reconnects at the first press each time, and the
+// values it sends are never taken from a refused answer. Each reconnect finds
+// its section still held by the server, and Wine hands the freed atom number
+// out again: the handshake must land in the block the server serves.
+TEST_P(KeptSections, BadAnswersAreReportedAndTheLinkRecovers) {
+    StartAll(kTwoEnginesBothRadios, {"--fixed", GetParam()});
     const std::string badData = std::string(kProblem) + "IPC request contains bad data";
     const std::string wrongVersion =
         "Cannot connect to Flight Simulator - Incorrect version of FSUIPC, or not FSUIPC";
@@ -425,7 +430,36 @@ TEST_F(Faults, BadAnswersAreReportedAndTheLinkRecovers) {
                   static_cast<std::size_t>(Repeats()))
             << fault;
     }
+    // Every open (the refused ones too) said hello in the section the server
+    // served, under the same atom number each time; none was served from a
+    // section that its atom no longer names.
+    std::set<std::string> atoms, names;
+    std::size_t opens = 0;
+    for (const std::string& line : Lines(simLog)) {
+        std::istringstream fields(line);
+        std::string kind, exchange, atom, name;
+        fields >> kind >> exchange >> atom >> name;
+        if (kind != "CLIENT") continue;
+        ++opens;
+        atoms.insert(atom);
+        names.insert(name);
+    }
+    EXPECT_EQ(opens, connects + static_cast<std::size_t>(Repeats()));
+    EXPECT_EQ(atoms.size(), 1u) << "the atom number must come back for the test to mean anything";
+    EXPECT_EQ(names.size(), 1u);
+    const std::size_t stale = Occurrences(simLog, "\nSTALE ");
+    EXPECT_EQ(stale, 0u) << simLog.substr(simLog.find("\nSTALE "), 300);
+    Report("opens_seen", static_cast<long>(opens));
+    Report("atom_numbers_seen", static_cast<long>(atoms.size()));
+    Report("stale_exchanges", static_cast<long>(stale));
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, KeptSections,
+                         ::testing::Values("--keep-mapped", "--keep-mapped-by-name"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "--keep-mapped" ? "ByAtomNumber"
+                                                                               : "ByName";
+                         });
 
 // The COM port's device disappears, as a USB adapter's does when pulled out:
 // one log line, no crash and no busy loop while it is gone (the bridge's CPU

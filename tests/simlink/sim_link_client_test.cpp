@@ -55,7 +55,7 @@ TEST_F(SimLinkClientTest, OpensWithOneHandshakeExchange) {
     EXPECT_TRUE(client.IsOpen());
     EXPECT_EQ(client.SimulatorId(), 7u);
     EXPECT_EQ(client.ServerVersion(), simemu::kDefaultVersion);
-    EXPECT_STREQ(SimulatorName(client.SimulatorId()), "FS2004");
+    EXPECT_EQ(SimulatorName(client.SimulatorId()), "FS2004");
     EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:1");
     EXPECT_EQ(fake.TakeCalls(),
               (Calls{"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
@@ -64,6 +64,16 @@ TEST_F(SimLinkClientTest, OpensWithOneHandshakeExchange) {
               (std::vector<std::string>{"R 1 3304 4 00000001", "R 1 3308 4 00000002",
                                         "W 1 330A 2 D507"}));
     EXPECT_EQ(fake.server.clientStamp(), 2005);
+}
+
+// Today's simulators by name; any other id by its number, for the user to report.
+TEST(SimulatorName, NamesTheKnownSimulatorsAndNumbersTheOthers) {
+    std::string names;
+    for (std::uint32_t id = 0; id <= 14; ++id) names += SimulatorName(id) + ",";
+    EXPECT_EQ(
+        names,
+        "Any,FS98,FS2K,CFS2,CFS1,FLY,FS2002,FS2004,FSX,ESP,P3D,FSX64,P3D64,MSFS,simulator 14,");
+    EXPECT_EQ(SimulatorName(65535), "simulator 65535");
 }
 
 TEST_F(SimLinkClientTest, RepeatsTheHandshakeUntilTheServerAnswersWithTheStampOnlyFirst) {
@@ -141,26 +151,14 @@ TEST_F(SimLinkClientTest, ReleasesWhatWasSetUpWhenOpeningFails) {
          SimLinkResult::MappingFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "delete atom"}},
-        {"every section name in use",
-         &testing::FakeSimTransport::sectionExists,
-         SimLinkResult::MappingFailed,
-         {"find UIPCMAIN", "register FsasmLib:IPC"}},
         {"view",
          &testing::FakeSimTransport::mapFails,
          SimLinkResult::ViewFailed,
          {"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
           "section FsasmLib:IPC:4D2:1 32768", "map", "delete atom", "close section"}},
     };
-    for (Case c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.failure == &testing::FakeSimTransport::sectionExists) {
-            for (const char* n : {"1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D",
-                                  "E", "F", "10"}) {
-                const std::string name = std::string("FsasmLib:IPC:4D2:") + n;
-                c.calls.insert(c.calls.end(), {"atom " + name, "section " + name + " 32768",
-                                               "delete atom", "close section"});
-            }
-        }
         testing::FakeSimTransport world;
         world.*c.failure = c.failure != &testing::FakeSimTransport::uipcWindow;
         SimLinkClient link(&world);
@@ -175,27 +173,39 @@ TEST_F(SimLinkClientTest, ReleasesWhatWasSetUpWhenOpeningFails) {
     EXPECT_EQ(result, SimLinkResult::NoServer);
 }
 
-// A server that keeps a client's section mapped still holds the names of
-// earlier opens: they are passed over, and the next number is used.
-TEST_F(SimLinkClientTest, PassesOverSectionNamesStillInUse) {
-    fake.sectionsInUse = {"FsasmLib:IPC:4D2:1", "FsasmLib:IPC:4D2:2"};
+// A server that keeps a client's section mapped after the link was closed
+// serves that block again, found by the atom's name or its number: the next
+// open takes the section over and runs its handshake there, from the start,
+// so nothing of the failed tick's block is carried out again. A second link
+// of the process meanwhile would share the block and is refused.
+TEST_F(SimLinkClientTest, TakesOverItsSectionStillHeldByAServer) {
     ASSERT_TRUE(Open());
-    EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:3");
-    EXPECT_EQ(fake.atomName, "FsasmLib:IPC:4D2:3");
-    const Calls calls = fake.TakeCalls();
-    const Calls opening(calls.begin() + 2, calls.begin() + 12);
-    EXPECT_EQ(opening, (Calls{"atom FsasmLib:IPC:4D2:1", "section FsasmLib:IPC:4D2:1 32768",
-                              "delete atom", "close section", "atom FsasmLib:IPC:4D2:2",
-                              "section FsasmLib:IPC:4D2:2 32768", "delete atom", "close section",
-                              "atom FsasmLib:IPC:4D2:3", "section FsasmLib:IPC:4D2:3 32768"}));
-    EXPECT_EQ(fake.atomsAlive, 1);
-    EXPECT_EQ(fake.sectionsOpen, 1);
-
-    // Once the server lets the first name go, the next open uses it again.
+    const std::uint8_t disconnect = 3;
+    ASSERT_TRUE(client.Write(0x310A, 1, &disconnect, result));
+    fake.faults.Set(Fault::BadReply, 0, 1);
+    EXPECT_FALSE(client.Process(result));
     client.Close();
-    fake.sectionsInUse.clear();
+    fake.sectionsInUse = {"FsasmLib:IPC:4D2:1"};
+    fake.TakeCalls();
     ASSERT_TRUE(Open());
     EXPECT_STREQ(client.MappingName(), "FsasmLib:IPC:4D2:1");
+    EXPECT_EQ(fake.TakeCalls(),
+              (Calls{"find UIPCMAIN", "register FsasmLib:IPC", "atom FsasmLib:IPC:4D2:1",
+                     "section FsasmLib:IPC:4D2:1 32768", "map", "send 400", "pause 100"}));
+    EXPECT_EQ(RequestLines(3),
+              (std::vector<std::string>{"R 3 3304 4 00000001", "R 3 3308 4 00000002",
+                                        "W 3 330A 2 D507"}));
+
+    SimLinkClient second(&fake);
+    EXPECT_FALSE(second.Open(0, result));
+    EXPECT_EQ(result, SimLinkResult::MappingFailed);
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(fake.atomsAlive + fake.sectionsOpen + fake.viewsMapped, 3);  // the first link's
+    std::uint8_t value = 0;
+    fake.server.image()[0x0100] = 0x21;
+    ASSERT_TRUE(client.Read(0x0100, 1, &value, result));
+    EXPECT_TRUE(client.Process(result));
+    EXPECT_EQ(value, 0x21);
 }
 
 TEST_F(SimLinkClientTest, ASecondOpenLeavesTheLinkAsItWas) {

@@ -25,8 +25,7 @@ public:
     bool registerFails = false;
     bool atomFails = false;
     bool sectionFails = false;
-    bool sectionExists = false;           // a section of every name exists already
-    std::set<std::string> sectionsInUse;  // sections of these names exist already
+    std::set<std::string> sectionsInUse;  // sections of these names exist, held by the server
     bool mapFails = false;
     std::uint32_t processId = 1234;
     // The next `failSends` sends fail with `sendError` as the last error.
@@ -82,16 +81,17 @@ public:
     NativeHandle CreateSection(const char* name, std::uint32_t size,
                                bool& alreadyExisted) override {
         Record(std::string("section ") + name + " " + std::to_string(size));
-        alreadyExisted = sectionExists || sectionsInUse.count(name) != 0;
+        alreadyExisted =
+            sectionsInUse.count(name) != 0 || (sectionsOpen > 0 && sectionName_ == name);
         if (sectionFails) return nullptr;
         sectionName_ = name;
         ++sectionsOpen;
         return &section_;
     }
 
-    std::uint8_t* MapSection(NativeHandle section) override {
+    std::uint8_t* MapSection(NativeHandle section, std::uint32_t size) override {
         Record("map");
-        if (mapFails || section != &section_) return nullptr;
+        if (mapFails || section != &section_ || size > section_.size()) return nullptr;
         ++viewsMapped;
         return section_.data();
     }

@@ -183,9 +183,11 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
     EXPECT_EQ(o->windowClass, "FS98MAIN");
     EXPECT_EQ(o->version, 0x19980004u);
     EXPECT_EQ(o->simulatorWord, 0xFADE0006u);
-    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault && o->logTimes &&
-                o->keepMapped);
-    EXPECT_FALSE(defaults->logTimes || defaults->keepMapped);
+    EXPECT_TRUE(o->fixed && o->show && o->stopRunning && o->sendFault && o->logTimes);
+    EXPECT_EQ(o->keepMapped, KeptSections::ByAtom);
+    EXPECT_EQ(Parse({"--keep-mapped-by-name"}, error)->keepMapped, KeptSections::ByName);
+    EXPECT_FALSE(defaults->logTimes);
+    EXPECT_EQ(defaults->keepMapped, KeptSections::None);
     EXPECT_EQ(o->logPath, "C:\\tmp\\x.log");
     EXPECT_EQ(o->readyEvent, "ev");
     EXPECT_EQ(o->fault, Fault::BadSize);

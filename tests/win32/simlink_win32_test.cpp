@@ -40,7 +40,9 @@ public:
     NativeHandle CreateSection(const char* n, std::uint32_t s, bool& e) override {
         return inner_.CreateSection(n, s, e);
     }
-    std::uint8_t* MapSection(NativeHandle s) override { return inner_.MapSection(s); }
+    std::uint8_t* MapSection(NativeHandle s, std::uint32_t n) override {
+        return inner_.MapSection(s, n);
+    }
     void UnmapSection(std::uint8_t* v) override { inner_.UnmapSection(v); }
     void CloseSection(NativeHandle s) override { inner_.CloseSection(s); }
     SendOutcome SendIpcMessage(NativeHandle w, std::uint32_t m, std::uint16_t a,
@@ -95,7 +97,7 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
     SimLinkResult result;
     ASSERT_TRUE(client.Open(0, result)) << SimLinkResultText(result);
     EXPECT_EQ(client.SimulatorId(), 7u);
-    EXPECT_STREQ(SimulatorName(client.SimulatorId()), "FS2004");
+    EXPECT_EQ(SimulatorName(client.SimulatorId()), "FS2004");
     EXPECT_EQ(client.ServerVersion(), simemu::kDefaultVersion);
     EXPECT_NE(emulator.Log().find("R 1 3304 4 00000001\nR 1 3308 4 00000002\nW 1 330A 2 D507\n"
                                   "X 1 1 3 none\n"),
@@ -137,7 +139,14 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
         }
     }
 
+    // A section of the link's name that is smaller than a block is not used.
     client.Close();
+    HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                      client.MappingName());
+    ASSERT_NE(small, nullptr);
+    EXPECT_FALSE(client.Open(0, result));
+    EXPECT_EQ(result, SimLinkResult::ViewFailed);
+    CloseHandle(small);
     ASSERT_TRUE(emulator.SetFault(static_cast<unsigned>(Fault::WrongVersion), 0, 0));
     EXPECT_FALSE(client.Open(0, result));
     EXPECT_EQ(result, SimLinkResult::WrongVersion);

@@ -2,7 +2,8 @@
 // (its labels and track bars), the timer's hand-over, the serial component's
 // Write on COM5 and the exchange with the simulator emulator process. The
 // global operator new of this executable is replaced here, so every
-// allocation on any thread is counted.
+// allocation on any thread is counted. COM6, the far end of the line, is
+// read all along, so no frame is left waiting for the next test of the pair.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
@@ -42,6 +44,47 @@ constexpr const char* kSettings =
     "[Setup]\r\nCommsPort=4\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=1\r\n"
     "NumberOfEngines=4\r\n";
 constexpr long kTicks = 160;  // every output of the cycle falls due at least once
+
+// Reads the far end of the line into one buffer until stopped and the line
+// has gone quiet; allocates nothing while it runs.
+class LineDrain {
+public:
+    LineDrain()
+        : port_(CreateFileA("\\\\.\\COM6", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+        if (port_ == INVALID_HANDLE_VALUE) return;
+        COMMTIMEOUTS timeouts = {MAXDWORD, MAXDWORD, 100, 0, 0};  // each read: what came, or 0.1 s
+        SetCommTimeouts(port_, &timeouts);
+        reader_ = std::thread([this] { Run(); });
+    }
+    ~LineDrain() { Stop(); }
+    bool IsOpen() const { return port_ != INVALID_HANDLE_VALUE; }
+
+    // Bytes read in all, once the line has been quiet for two reads.
+    std::uint64_t Stop() {
+        stopping_ = true;
+        if (reader_.joinable()) reader_.join();
+        if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+        port_ = INVALID_HANDLE_VALUE;
+        return bytes_;
+    }
+
+private:
+    void Run() {
+        static std::uint8_t buffer[4096];
+        int quietReads = 0;
+        while (!stopping_ || quietReads < 2) {
+            DWORD got = 0;
+            if (!ReadFile(port_, buffer, sizeof buffer, &got, nullptr)) break;
+            bytes_ += got;
+            quietReads = got == 0 ? quietReads + 1 : 0;
+        }
+    }
+
+    HANDLE port_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> bytes_{0};
+    std::thread reader_;
+};
 
 // Dispatches the user-interface thread's messages until `count` more ticks
 // have run (each moves TickPhase on by one, of ten), at most 30 s. Returns
@@ -74,6 +117,8 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "VELMORA.INI", std::ios::binary) << kSettings;
 
+    LineDrain farEnd;
+    ASSERT_TRUE(farEnd.IsOpen());
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     InstallWin32SimLinkTransport();
@@ -101,6 +146,7 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         EXPECT_TRUE(Bridge.SimLinkUp);
     }
     SimLinkClose();
+    EXPECT_GT(farEnd.Stop(), static_cast<std::uint64_t>(kTicks) * 28);  // an attitude frame a tick
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }

@@ -28,14 +28,17 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
     EmulatorOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view name = args[i];
-        bool* flag = name == "--fixed"         ? &o.fixed
-                     : name == "--show"        ? &o.show
-                     : name == "--help"        ? &o.help
-                     : name == "--stop"        ? &o.stopRunning
-                     : name == "--send-fault"  ? &o.sendFault
-                     : name == "--log-times"   ? &o.logTimes
-                     : name == "--keep-mapped" ? &o.keepMapped
-                                               : nullptr;
+        if (name == "--keep-mapped" || name == "--keep-mapped-by-name") {
+            o.keepMapped = name == "--keep-mapped" ? KeptSections::ByAtom : KeptSections::ByName;
+            continue;
+        }
+        bool* flag = name == "--fixed"        ? &o.fixed
+                     : name == "--show"       ? &o.show
+                     : name == "--help"       ? &o.help
+                     : name == "--stop"       ? &o.stopRunning
+                     : name == "--send-fault" ? &o.sendFault
+                     : name == "--log-times"  ? &o.logTimes
+                                              : nullptr;
         if (flag != nullptr) {
             *flag = true;
             continue;

@@ -28,8 +28,11 @@ inline constexpr const char* kUsage =
     "  --fault-count N       that many faulty exchanges, 0 for all (default 0)\n"
     "  --no-reply-ms N       how long a no-reply fault holds the answer (default 500)\n"
     "  --keep-mapped         keep each client's section mapped once it has been used,\n"
-    "                        as some servers do: a client that closes its link and\n"
-    "                        opens it again finds the old name still in use\n"
+    "                        as some servers do, and serve that view again whenever\n"
+    "                        the same atom number comes back, whatever the atom names\n"
+    "                        now (logged as STALE when it names another section)\n"
+    "  --keep-mapped-by-name keep each section mapped the same way, found again by\n"
+    "                        the name the atom carries\n"
     "  --show                show the window, with the inputs clients wrote (controls,\n"
     "                        altimeter setting, radios) and the attitude in its\n"
     "                        control 100 (window_probe text UIPCMAIN 100)\n"
@@ -41,6 +44,10 @@ inline constexpr const char* kUsage =
     "running with the registered message \"SimEmulator:Fault\": first parameter the\n"
     "fault's number (its place in the list above, from 0) plus 256 times the count,\n"
     "second parameter the number of good exchanges first.\n";
+
+// How the emulator finds a section it has already mapped; a kept section
+// stays mapped, and its name in use, for as long as the emulator runs.
+enum class KeptSections : std::uint8_t { None, ByAtom, ByName };
 
 struct EmulatorOptions {
     std::string windowClass = "UIPCMAIN";
@@ -55,7 +62,7 @@ struct EmulatorOptions {
     std::uint32_t faultCount = 0;
     std::uint32_t noReplyMs = 500;
     bool show = false;
-    bool keepMapped = false;
+    KeptSections keepMapped = KeptSections::None;
     bool help = false;
     bool stopRunning = false;
     bool sendFault = false;

@@ -21,6 +21,12 @@ namespace {
 
 using namespace simemu;
 
+// A section kept mapped, with the name it was mapped under.
+struct KeptView {
+    void* view = nullptr;
+    std::string name;
+};
+
 struct Emulator {
     EmulatorOptions options;
     SimServer server;
@@ -32,8 +38,8 @@ struct Emulator {
     std::string logText;
     LARGE_INTEGER frequency{};
     LARGE_INTEGER lastMove{};
-    std::string panelText;                   // what the shown window's panel says
-    std::map<std::string, void*> keptViews;  // --keep-mapped: by section name, never unmapped
+    std::string panelText;                      // what the shown window's panel says
+    std::map<std::string, KeptView> keptViews;  // --keep-mapped(-by-name), by KeptKey
 };
 
 constexpr UINT_PTR kPanelTimer = 1;
@@ -68,17 +74,39 @@ std::uint64_t CounterMicroseconds(const Emulator& e) {
     return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
 }
 
-// The view kept for a section name, or null the first time.
-void* KeptView(Emulator& e, const char* name) {
-    const auto kept = e.keptViews.find(name);
-    return kept == e.keptViews.end() ? nullptr : kept->second;
+// What a kept view is found by: the atom's number, or the name it carries.
+std::string KeptKey(const Emulator& e, ATOM atom, const char* name) {
+    if (e.options.keepMapped == KeptSections::ByName) return name;
+    char key[16];
+    std::snprintf(key, sizeof key, "atom %04X", static_cast<unsigned>(atom));
+    return key;
+}
+
+// The lines that say which section an exchange was served from.
+void LogSection(Emulator& e, ATOM atom, const char* name, const std::string& mappedName,
+                std::uint32_t stampWrites) {
+    if (e.log == nullptr) return;
+    char line[600];
+    const auto exchange = static_cast<unsigned>(e.server.exchanges());
+    if (mappedName != name) {
+        std::snprintf(line, sizeof line, "STALE %u %04X %s %s\n", exchange,
+                      static_cast<unsigned>(atom), mappedName.c_str(), name);
+        e.logText.append(line);
+    }
+    if (e.server.stampWrites() != stampWrites) {
+        std::snprintf(line, sizeof line, "CLIENT %u %04X %s\n", exchange,
+                      static_cast<unsigned>(atom), name);
+        e.logText.append(line);
+    }
 }
 
 // Carries out one exchange: the atom names the client's section. With
-// --keep-mapped the section stays mapped (and its name in use) after the
-// exchange, for as long as the emulator runs.
-
-LRESULT Exchange(Emulator& e, WPARAM atom) {
+// --keep-mapped(-by-name) the section stays mapped (and its name in use)
+// after the exchange, for as long as the emulator runs, and is served again
+// when its key comes back: by atom number, a section that the atom no longer
+// names is served, as servers that cache by number do.
+LRESULT Exchange(Emulator& e, WPARAM wParam) {
+    const auto atom = static_cast<ATOM>(wParam);
     std::string* log = e.log != nullptr ? &e.logText : nullptr;
     if (log != nullptr && e.options.logTimes) e.server.StampNextExchange(CounterMicroseconds(e));
     const Fault fault = e.faults.Next();
@@ -91,12 +119,16 @@ LRESULT Exchange(Emulator& e, WPARAM atom) {
         return answer;
     }
     char name[256];
-    if (GlobalGetAtomNameA(static_cast<ATOM>(atom), name, sizeof name) == 0) {
+    if (GlobalGetAtomNameA(atom, name, sizeof name) == 0) {
         e.server.Refuse("atom", fault, log);
         WriteLog(e);
         return 0;
     }
-    void* view = e.options.keepMapped ? KeptView(e, name) : nullptr;
+    const bool keep = e.options.keepMapped != KeptSections::None;
+    const std::string key = keep ? KeptKey(e, atom, name) : std::string();
+    const auto kept = keep ? e.keptViews.find(key) : e.keptViews.end();
+    void* view = kept != e.keptViews.end() ? kept->second.view : nullptr;
+    const std::string mappedName = kept != e.keptViews.end() ? kept->second.name : name;
     HANDLE section = nullptr;
     if (view == nullptr) {
         section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
@@ -117,10 +149,12 @@ LRESULT Exchange(Emulator& e, WPARAM atom) {
         const std::size_t size =
             queried == 0 ? 0 : std::min<std::size_t>(info.RegionSize, kBlockSize);
         MoveFlight(e);
+        const std::uint32_t stampWrites = e.server.stampWrites();
         answer = static_cast<LRESULT>(e.server.Serve(
             std::span<std::uint8_t>(static_cast<std::uint8_t*>(view), size), fault, log));
-        if (e.options.keepMapped && section != nullptr) {
-            e.keptViews[name] = view;  // the handle stays open with it
+        LogSection(e, atom, name, mappedName, stampWrites);
+        if (keep && section != nullptr) {
+            e.keptViews[key] = KeptView{view, name};  // the handle stays open with it
             section = nullptr;
         } else if (section != nullptr) {
             UnmapViewOfFile(view);

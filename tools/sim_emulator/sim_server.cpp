@@ -169,6 +169,7 @@ void SimServer::ApplyWrite(std::span<const std::uint8_t> bytes, std::uint32_t of
             image_[at] = bytes[k];
         } else if (at == kClientStampOffset) {
             clientStamp_ = static_cast<std::uint16_t>((clientStamp_ & 0xFF00u) | bytes[k]);
+            ++stampWrites_;
         } else if (at == kClientStampOffset + 1) {
             clientStamp_ = static_cast<std::uint16_t>((clientStamp_ & 0x00FFu) | (bytes[k] << 8));
         }

@@ -14,7 +14,13 @@
 //   BAD <exchange> <reason> <byte position>
 //   X <exchange> <answer> <request count> <fault name> [qpc_us=<time>]
 // The X line carries the time only when one was given for the exchange (see
-// StampNextExchange); readers skip fields they do not know.
+// StampNextExchange); readers skip fields they do not know. The program adds,
+// after an exchange's X line, lines about the section it was served from:
+//   CLIENT <exchange> <atom hex> <atom name>      the client stamp was written
+//                                                 (a client's first handshake)
+//   STALE <exchange> <atom hex> <name mapped> <atom name>
+//                                                 served from a kept section
+//                                                 that the atom no longer names
 #pragma once
 
 #include <array>
@@ -79,6 +85,8 @@ public:
     // 0x3304..0x330B do not change them; the stamp at 0x330A is kept apart.
     void SetIdentity(std::uint32_t version, std::uint32_t simulatorWord);
     std::uint16_t clientStamp() const { return clientStamp_; }
+    // How many times a client has written its stamp: once per open.
+    std::uint32_t stampWrites() const { return stampWrites_; }
     std::uint32_t exchanges() const { return exchanges_; }
     // The time the next exchange began, in microseconds of the caller's clock,
     // for its X line (as " qpc_us=<value>"); used by that exchange only.
@@ -110,6 +118,7 @@ private:
     std::uint32_t version_ = kDefaultVersion;
     std::uint32_t simulatorWord_ = kDefaultSimulatorWord;
     std::uint16_t clientStamp_ = 0;
+    std::uint32_t stampWrites_ = 0;
     std::uint32_t exchanges_ = 0;
     std::optional<std::uint64_t> stampUs_;
     std::size_t count_ = 0;
