@@ -5,7 +5,8 @@
 WINE_SESSION_DIR=$(mktemp -d /tmp/bridge-wine.XXXXXX)
 export WINEPREFIX="$WINE_SESSION_DIR/prefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Gecko or Mono prompts; no menu entries on the host for shortcuts (installers make them).
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 XVFB_PID=""
 
 wine_session_end() {
