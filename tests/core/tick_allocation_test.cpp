@@ -1,26 +1,11 @@
-// A successful tick allocates nothing. This executable replaces the global
-// operator new so that every allocation in the process is counted.
+// A successful tick allocates nothing; every allocation in the process is
+// counted.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "core/variable_map.h"
+#include "tests/support/allocation_count.h"
 #include "tests/support/bridge_fixture.h"
 #include "tests/support/counting_box_port.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace bridge::testing {
 namespace {
@@ -42,9 +27,9 @@ TEST(TickAllocations, SuccessfulTicksAllocateNothing) {
     Bridge.AltimeterWritePending = true;
     for (const auto& e : offsets::kEngine) sim.Set<double>(e.egt, 1700.0);
 
-    const long before = allocations.load();
+    const long before = AllocationCount();
     for (int i = 0; i < 160; ++i) cycle.Tick();  // every output falls due at least once
-    const long during = allocations.load() - before;
+    const long during = AllocationCount() - before;
     BindBoxPort(nullptr);
 
     EXPECT_EQ(during, 0);

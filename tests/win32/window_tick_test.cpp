@@ -1,10 +1,9 @@
 // Whole ticks as bridge.exe runs them allocate nothing, with either way of
 // waiting on the port: the real main window (its labels and track bars), the
 // timer's hand-over, the serial component's Write on COM5 and the exchange
-// with the simulator emulator process. The
-// global operator new of this executable is replaced here, so every
-// allocation on any thread is counted. COM6, the far end of the line, is
-// read all along, so no frame is left waiting for the next test of the pair.
+// with the simulator emulator process. Every allocation on any thread is
+// counted. COM6, the far end of the line, is read all along, so no frame is
+// left waiting for the next test of the pair.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -14,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <new>
 #include <string>
 #include <thread>
 
@@ -24,19 +22,8 @@
 #include "platform/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
+#include "tests/support/allocation_count.h"
 #include "tests/win32/sim_emulator_process.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace bridge::testing {
 namespace {
@@ -141,9 +128,9 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         Bridge.BankEchoPending = Bridge.PitchEchoPending = true;
         Bridge.AltimeterWritePending = true;
         Bridge.Nav1ActiveWrite = 0x1050;
-        const long before = allocations.load();
+        const long before = AllocationCount();
         const long ticks = RunTicks(kTicks);
-        const long during = allocations.load() - before;
+        const long during = AllocationCount() - before;
 
         EXPECT_GE(ticks, kTicks);
         EXPECT_EQ(during, 0);
