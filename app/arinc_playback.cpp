@@ -42,7 +42,7 @@ ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump,
                              std::filesystem::path executableFolder)
     : view_(view), pump_(pump), executableFolder_(std::move(executableFolder)) {}
 
-void ArincPlayback::Button4Click() {
+void ArincPlayback::PlayButtonClick() {
     BridgeState& s = Bridge;
     if (s.PlaybackRunning) {
         s.PlaybackStopRequested = true;

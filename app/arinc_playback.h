@@ -27,9 +27,9 @@ public:
         const std::filesystem::path& initialFolder) = 0;
     // A plain message box with the application's title as caption.
     virtual void ShowMessage(const std::string& text) = 0;
-    // Button4's caption.
+    // The play button's caption.
     virtual void SetPlayCaption(const char* caption) = 0;
-    // Edit1's text.
+    // The position field's text.
     virtual void SetPositionText(const char* text) = 0;
 
 protected:
@@ -49,7 +49,7 @@ public:
 
     // Starts playback, or, while it runs, asks it to stop after the record in
     // hand. Returns when playback ends.
-    void Button4Click();
+    void PlayButtonClick();
 
 private:
     enum class PlayEnd { Stopped, ReadFailed };

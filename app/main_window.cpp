@@ -42,7 +42,7 @@ void MainWindowModel::FormCreate() {
     ComputeRadioPortMask();
 }
 
-void MainWindowModel::Button1Click() { ConnectToSimulator(); }
+void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
 
 // SimLinkUp stays clear until the link is open: ticks nested in the opening
 // exchange must not use the link.

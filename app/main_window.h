@@ -1,4 +1,4 @@
-// The main window's start-up, simulator connection and orderly stop (Form1).
+// The main window's start-up, simulator connection and orderly stop (class TForm1).
 // The GUI owns the controls and calls these handlers; everything here runs on
 // the user-interface thread, with ticks of the main cycle possibly nested
 // wherever messages are dispatched.
@@ -33,7 +33,7 @@ public:
     void FormCreate();
 
     // The reconnect button.
-    void Button1Click();
+    void ReconnectClick();
 
     // Connects or reconnects to the simulator and logs the outcome; the
     // reconnect button is enabled while the link is down.

@@ -17,34 +17,34 @@ std::uint8_t Selected(const RadioGroup& group) {
 }  // namespace
 
 OperationSetupModel::OperationSetupModel()
-    : RadioGroup1(form2::kRadioGroup1, form2::kRadioGroup1Items),
-      RadioGroup2(form2::kRadioGroup2, form2::kRadioGroup2Items),
-      RadioGroup3(form2::kRadioGroup3, form2::kRadioPortItems),
-      RadioGroup4(form2::kRadioGroup4, form2::kRadioPortItems) {
-    RadioGroup1.OnClick = [this] { RadioGroup1Click(); };
-    RadioGroup2.OnClick = [this] { RadioGroup2Click(); };
-    RadioGroup3.OnClick = [this] { RadioGroup3Click(); };
-    RadioGroup4.OnClick = [this] { RadioGroup4Click(); };
+    : EngineGroup(operation_setup::kEngineGroup, operation_setup::kEngineItems),
+      SplitGroup(operation_setup::kSplitGroup, operation_setup::kSplitItems),
+      Sl30PortGroup(operation_setup::kSl30PortGroup, operation_setup::kRadioPortItems),
+      Sl40PortGroup(operation_setup::kSl40PortGroup, operation_setup::kRadioPortItems) {
+    EngineGroup.OnClick = [this] { EngineGroupClick(); };
+    SplitGroup.OnClick = [this] { SplitGroupClick(); };
+    Sl30PortGroup.OnClick = [this] { Sl30PortGroupClick(); };
+    Sl40PortGroup.OnClick = [this] { Sl40PortGroupClick(); };
 }
 
 void OperationSetupModel::FormActivate() {
-    RadioGroup3.SetItemIndex(Bridge.SL30Port);
-    RadioGroup4.SetItemIndex(Bridge.SL40Port);
-    RadioGroup1.SetItemIndex(Bridge.NumberOfEngines);
-    RadioGroup2.SetItemIndex(Bridge.EGTCHTSplit);
+    Sl30PortGroup.SetItemIndex(Bridge.SL30Port);
+    Sl40PortGroup.SetItemIndex(Bridge.SL40Port);
+    EngineGroup.SetItemIndex(Bridge.NumberOfEngines);
+    SplitGroup.SetItemIndex(Bridge.EGTCHTSplit);
 }
 
-void OperationSetupModel::RadioGroup1Click() { Bridge.NumberOfEngines = Selected(RadioGroup1); }
+void OperationSetupModel::EngineGroupClick() { Bridge.NumberOfEngines = Selected(EngineGroup); }
 
-void OperationSetupModel::RadioGroup2Click() { Bridge.EGTCHTSplit = Selected(RadioGroup2); }
+void OperationSetupModel::SplitGroupClick() { Bridge.EGTCHTSplit = Selected(SplitGroup); }
 
-void OperationSetupModel::RadioGroup3Click() {
-    Bridge.SL30Port = Selected(RadioGroup3);
+void OperationSetupModel::Sl30PortGroupClick() {
+    Bridge.SL30Port = Selected(Sl30PortGroup);
     ComputeRadioPortMask();
 }
 
-void OperationSetupModel::RadioGroup4Click() {
-    Bridge.SL40Port = Selected(RadioGroup4);
+void OperationSetupModel::Sl40PortGroupClick() {
+    Bridge.SL40Port = Selected(Sl40PortGroup);
     ComputeRadioPortMask();
 }
 

@@ -1,4 +1,4 @@
-// The operation setup dialog (Form2): number of engines, EGT/CHT split and the
+// The operation setup dialog (TForm2): number of engines, EGT/CHT split and the
 // box ports of the SL30 and SL40. Every selection goes straight into the
 // settings of the bridge state; there is no cancel.
 #pragma once
@@ -18,15 +18,15 @@ public:
     // its group selects the last item and is replaced by its index.
     void FormActivate();
 
-    void RadioGroup1Click();  // NumberOfEngines
-    void RadioGroup2Click();  // EGTCHTSplit
-    void RadioGroup3Click();  // SL30Port, then the radio port mask
-    void RadioGroup4Click();  // SL40Port, then the radio port mask
+    void EngineGroupClick();    // NumberOfEngines
+    void SplitGroupClick();     // EGTCHTSplit
+    void Sl30PortGroupClick();  // SL30Port, then the radio port mask
+    void Sl40PortGroupClick();  // SL40Port, then the radio port mask
 
-    RadioGroup RadioGroup1;
-    RadioGroup RadioGroup2;
-    RadioGroup RadioGroup3;
-    RadioGroup RadioGroup4;
+    RadioGroup EngineGroup;
+    RadioGroup SplitGroup;
+    RadioGroup Sl30PortGroup;
+    RadioGroup Sl40PortGroup;
 };
 
 }  // namespace bridge

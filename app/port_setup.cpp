@@ -10,22 +10,22 @@ namespace bridge {
 
 PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display,
                                BoxPortRecovery& recovery)
-    : RadioGroup2(form15::kRadioGroup2, form15::kRadioGroup2Items),
+    : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
       display_(display),
       recovery_(recovery) {
-    RadioGroup2.OnClick = [this] { RadioGroup2Click(); };
+    PortGroup.OnClick = [this] { PortGroupClick(); };
 }
 
 void PortSetupModel::FormShow() {
     loading_ = true;
-    RadioGroup2.SetItemIndex(Bridge.CommsPort);
+    PortGroup.SetItemIndex(Bridge.CommsPort);
     loading_ = false;
 }
 
-void PortSetupModel::RadioGroup2Click() {
-    if (loading_ || RadioGroup2.ItemIndex() < 0) return;
-    const unsigned portNumber = static_cast<unsigned>(RadioGroup2.ItemIndex()) + 1u;
+void PortSetupModel::PortGroupClick() {
+    if (loading_ || PortGroup.ItemIndex() < 0) return;
+    const unsigned portNumber = static_cast<unsigned>(PortGroup.ItemIndex()) + 1u;
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
@@ -33,13 +33,13 @@ void PortSetupModel::RadioGroup2Click() {
     Bridge.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 
-void PortSetupModel::RadioGroup2ItemClick(int index) {
-    if (index >= 0 && index == RadioGroup2.ItemIndex() && recovery_.Lost() &&
+void PortSetupModel::PortGroupItemClick(int index) {
+    if (index >= 0 && index == PortGroup.ItemIndex() && recovery_.Lost() &&
         CommDeviceName(static_cast<unsigned>(index) + 1u) == port_.DeviceName()) {
         recovery_.RetryNow();
         return;
     }
-    RadioGroup2.SetItemIndex(index);
+    PortGroup.SetItemIndex(index);
 }
 
 }  // namespace bridge

@@ -1,4 +1,4 @@
-// The serial port setup dialog (Form15): choosing COM1..COM16 reopens the port
+// The serial port setup dialog: choosing COM1..COM16 reopens the port
 // to the interface box at once.
 #pragma once
 
@@ -21,14 +21,14 @@ public:
     // A new selection: closes the port, names it COM<n> and opens it. A failed
     // open shows the port message; CommsPort takes the choice either way. The
     // retries for a lost port end: the user has chosen.
-    void RadioGroup2Click();
+    void PortGroupClick();
 
     // The user clicked item `index` (the GUI calls this). A new selection runs
-    // RadioGroup2Click; the selected item does nothing, unless its port was
+    // PortGroupClick; the selected item does nothing, unless its port was
     // lost: then it is tried again at once (quietly, as the retries are).
-    void RadioGroup2ItemClick(int index);
+    void PortGroupItemClick(int index);
 
-    RadioGroup RadioGroup2;
+    RadioGroup PortGroup;
 
 private:
     BoxPortControl& port_;

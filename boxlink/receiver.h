@@ -12,7 +12,7 @@ namespace bridge {
 
 inline constexpr std::int32_t kMaxReadPerEvent = 1000;
 
-// The receive event (Comm1's OnRxChar): reads at most 1000 of the `count`
+// The receive event (boxComm_'s OnRxChar): reads at most 1000 of the `count`
 // waiting bytes and feeds every byte read to the state machine.
 void ReceiveEvent(BoxPort& port, std::int32_t count);
 

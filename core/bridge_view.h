@@ -9,15 +9,15 @@ enum class Servo : unsigned char { Bank, Pitch };
 
 class BridgeView {
 public:
-    // Label7 (bank) or Label9 (pitch).
+    // The servo's engaged label.
     virtual void SetServoLabel(Servo servo, const char* text) = 0;
-    // TrackBar1 (bank) or TrackBar2 (pitch); position is within -512..512.
+    // The servo's track bar; position is within -512..512.
     virtual void SetServoTrackBar(Servo servo, int position) = 0;
-    // Appends one line to the log Memo1.
+    // Appends one line to the window's log.
     virtual void AppendLog(const std::string& line) = 0;
-    // Button1, "Reconnect to Flight simulator".
+    // The reconnect button, "Reconnect to Flight simulator".
     virtual void SetReconnectEnabled(bool enabled) = 0;
-    // ThreadedTimer1.Enabled := false; no further tick follows.
+    // tickTimer_.Enabled := false; no further tick follows.
     virtual void StopTimer() = 0;
 
 protected:

@@ -13,7 +13,7 @@ class MainCycle {
 public:
     MainCycle(SimLinkApi& sim, BridgeView& view) : sim_(sim), view_(view) {}
 
-    // ThreadedTimer1Timer.
+    // TickTimerTimer.
     void Tick();
 
 private:

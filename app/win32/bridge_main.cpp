@@ -22,7 +22,7 @@
 
 namespace {
 
-// How Comm1 waits on the box's port: the build's BRIDGE_COMM_WAIT (Auto, Events or Read).
+// How boxComm_ waits on the box's port: the build's BRIDGE_COMM_WAIT (Auto, Events or Read).
 #ifndef BRIDGE_COMM_WAIT
 #define BRIDGE_COMM_WAIT Auto
 #endif

@@ -4,33 +4,33 @@
 
 namespace bridge::gui::ids {
 
-// Main window, Form1.
-inline constexpr int kMemo1 = 101;
-inline constexpr int kButton1 = 102;
-inline constexpr int kTrackBar1 = 103;
-inline constexpr int kTrackBar2 = 104;
-inline constexpr int kButton2 = 105;
-inline constexpr int kButton3 = 106;
-inline constexpr int kButton4 = 107;
-inline constexpr int kEdit1 = 108;
-inline constexpr int kLabel1 = 111;  // Label1..Label9 are 111..119
-inline constexpr int kLabel7 = 117;
-inline constexpr int kLabel9 = 119;
+// Main window (class TForm1).
+inline constexpr int kLog = 101;
+inline constexpr int kReconnectButton = 102;
+inline constexpr int kBankTrackBar = 103;
+inline constexpr int kPitchTrackBar = 104;
+inline constexpr int kPortButton = 105;
+inline constexpr int kSetupButton = 106;
+inline constexpr int kPlayButton = 107;        // the hidden ARINC playback
+inline constexpr int kPlaybackPosition = 108;  // its hidden position field
+inline constexpr int kFirstLabel = 111;        // the nine labels are 111..119, top to bottom
+inline constexpr int kBankServoLabel = 117;    // "Engaged" / "Not engaged"
+inline constexpr int kPitchServoLabel = 119;
 
-// Serial port setup, Form15: RadioGroup2's items are 201..216 (COM1..COM16).
-inline constexpr int kForm15RadioGroup2 = 201;
-inline constexpr int kForm15Ok = 250;
+// Serial port setup (class TForm15): the port items are 201..216 (COM1..COM16).
+inline constexpr int kPortDialogFirstPort = 201;
+inline constexpr int kPortDialogOk = 250;
 
-// Operation setup, Form2: RadioGroup1..4 items from 301, 321, 341, 361.
-inline constexpr int kForm2RadioGroup1 = 301;
-inline constexpr int kForm2RadioGroup2 = 321;
-inline constexpr int kForm2RadioGroup3 = 341;
-inline constexpr int kForm2RadioGroup4 = 361;
-inline constexpr int kForm2Ok = 390;
+// Operation setup (class TForm2): each group's items from its first id.
+inline constexpr int kSetupEngineGroup = 301;
+inline constexpr int kSetupSplitGroup = 321;
+inline constexpr int kSetupSl30PortGroup = 341;
+inline constexpr int kSetupSl40PortGroup = 361;
+inline constexpr int kSetupOk = 390;
 
-// Window classes, one per form.
-inline constexpr char kForm1Class[] = "TForm1";
-inline constexpr char kForm15Class[] = "TForm15";
-inline constexpr char kForm2Class[] = "TForm2";
+// Window classes, one per window; scripts and tools find the windows by them.
+inline constexpr char kMainWindowClass[] = "TForm1";
+inline constexpr char kPortDialogClass[] = "TForm15";
+inline constexpr char kOperationSetupClass[] = "TForm2";
 
 }  // namespace bridge::gui::ids

@@ -1,6 +1,6 @@
-// The main window, Form1: the log, the reconnect and setup buttons, the servo
-// track bars and labels, and the components it owns: the serial port Comm1,
-// the threaded timer ThreadedTimer1 that drives the main cycle, and the two
+// The main window (class TForm1): the log, the reconnect and setup buttons, the servo
+// track bars and labels, and the components it owns: the box's serial port boxComm_,
+// the threaded timer tickTimer_ that drives the main cycle, and the two
 // setup dialogs. Its handlers hand over to the application models.
 #pragma once
 
@@ -30,7 +30,7 @@ namespace bridge::gui {
 
 class MainForm : public FormWindow, public BridgeView, public MessageDisplay, public PlaybackView {
 public:
-    // `commWait`: how Comm1 waits on the box's port (the build's choice).
+    // `commWait`: how boxComm_ waits on the box's port (the build's choice).
     MainForm(ApplicationWindow& application, CommWaitChoice commWait);
     ~MainForm() override;
 
@@ -64,21 +64,21 @@ private:
     HWND Control(int id) const { return GetDlgItem(handle(), id); }
 
     // Handlers named after their controls.
-    void ThreadedTimer1Timer();
-    void Comm1RxChar(std::int32_t count);
-    void Button2Click();
-    void Button3Click();
+    void TickTimerTimer();
+    void BoxCommRxChar(std::int32_t count);
+    void PortButtonClick();
+    void SetupButtonClick();
 
     ApplicationWindow& application_;
     CommWaitChoice commWait_;
-    TComm Comm1;
-    TThreadedTimer ThreadedTimer1;
-    OperationSetupForm Form2;
-    SerialPortSetupForm Form15;
-    CommBoxPort boxPort_{Comm1};
-    CommBoxPortControl boxPortControl_{Comm1};
+    TComm boxComm_;
+    TThreadedTimer tickTimer_;
+    OperationSetupForm operationDialog_;
+    SerialPortSetupForm portDialog_;
+    CommBoxPort boxPort_{boxComm_};
+    CommBoxPortControl boxPortControl_{boxComm_};
     ProcessSimLinkConnection simLink_;
-    Win32MessagePump pump_{ThreadedTimer1};
+    Win32MessagePump pump_{tickTimer_};
     MainCycle cycle_;
     std::unique_ptr<MainWindowModel> model_;
     std::unique_ptr<BoxPortRecovery> portRecovery_;
@@ -86,7 +86,8 @@ private:
     std::unique_ptr<OperationSetupModel> operationSetup_;
     std::unique_ptr<ArincPlayback> playback_;
     // The engaged labels' texts, bank then pitch, as last set.
-    std::array<std::string, 2> servoLabels_{form1::kLabel7, form1::kLabel9};
+    std::array<std::string, 2> servoLabels_{main_window::kBankServoLabel,
+                                            main_window::kPitchServoLabel};
 };
 
 }  // namespace bridge::gui

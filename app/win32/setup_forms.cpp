@@ -14,11 +14,11 @@ namespace {
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 
-// Where the fixed labels stand, in the order of form2::kLabels.
+// Where the fixed labels stand, in the order of operation_setup::kLabels.
 constexpr POINT kOperationLabelPositions[] = {{16, 136},  {16, 152}, {16, 168}, {16, 184},
                                               {16, 200},  {16, 216}, {16, 232}, {328, 200},
                                               {328, 216}, {328, 232}};
-static_assert(std::size(kOperationLabelPositions) == form2::kLabels.size());
+static_assert(std::size(kOperationLabelPositions) == operation_setup::kLabels.size());
 
 // The smaller of two fonts, either of which may be null (no change needed);
 // the other one is deleted.
@@ -35,24 +35,25 @@ HFONT SmallerFont(HFONT a, HFONT b) {
 }  // namespace
 
 bool OperationSetupForm::Create(HWND owner) {
-    return FormWindow::Create(ids::kForm2Class, form2::kCaption, kDialogStyle, 200, 200, 658, 291,
-                              owner);
+    return FormWindow::Create(ids::kOperationSetupClass, operation_setup::kCaption, kDialogStyle,
+                              200, 200, 658, 291, owner);
 }
 
 void OperationSetupForm::CreateControls() {
-    RadioGroup1.Create(*this, {ids::kForm2RadioGroup1, form2::kRadioGroup1,
-                               form2::kRadioGroup1Items, 1, 16, 8, 113, 113});
-    RadioGroup2.Create(*this, {ids::kForm2RadioGroup2, form2::kRadioGroup2,
-                               form2::kRadioGroup2Items, 1, 136, 8, 209, 113});
-    RadioGroup3.Create(*this, {ids::kForm2RadioGroup3, form2::kRadioGroup3, form2::kRadioPortItems,
-                               1, 352, 8, 153, 113});
-    RadioGroup4.Create(*this, {ids::kForm2RadioGroup4, form2::kRadioGroup4, form2::kRadioPortItems,
-                               1, 512, 8, 129, 113});
-    Place({ids::kForm2Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 560, 128, 75,
+    EngineGroup.Create(*this, {ids::kSetupEngineGroup, operation_setup::kEngineGroup,
+                               operation_setup::kEngineItems, 1, 16, 8, 113, 113});
+    SplitGroup.Create(*this, {ids::kSetupSplitGroup, operation_setup::kSplitGroup,
+                              operation_setup::kSplitItems, 1, 136, 8, 209, 113});
+    Sl30PortGroup.Create(*this, {ids::kSetupSl30PortGroup, operation_setup::kSl30PortGroup,
+                                 operation_setup::kRadioPortItems, 1, 352, 8, 153, 113});
+    Sl40PortGroup.Create(*this, {ids::kSetupSl40PortGroup, operation_setup::kSl40PortGroup,
+                                 operation_setup::kRadioPortItems, 1, 512, 8, 129, 113});
+    Place({ids::kSetupOk, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 560, 128, 75,
            25});
-    for (std::size_t i = 0; i < form2::kLabels.size(); ++i) {
+    for (std::size_t i = 0; i < operation_setup::kLabels.size(); ++i) {
         const POINT at = kOperationLabelPositions[i];
-        Place({0, "STATIC", form2::kLabels[i], WS_VISIBLE, at.x, at.y, 0, 0}, ControlFont::Label);
+        Place({0, "STATIC", operation_setup::kLabels[i], WS_VISIBLE, at.x, at.y, 0, 0},
+              ControlFont::Label);
     }
 }
 
@@ -64,7 +65,7 @@ HFONT OperationSetupForm::MakeLabelFont() {
     GetClientRect(handle(), &client);
     const int leftRoom = scale()(kOperationLabelPositions[7].x - 16 - 4);
     const int rightRoom = client.right - scale()(kOperationLabelPositions[7].x + 4);
-    const std::span<const char* const> labels(form2::kLabels);
+    const std::span<const char* const> labels(operation_setup::kLabels);
     HFONT left = CreateFontToFit(handle(), font(), labels.subspan(4, 3), leftRoom);
     HFONT right = CreateFontToFit(handle(), font(), labels.subspan(7, 3), rightRoom);
     return SmallerFont(left, right);
@@ -75,11 +76,11 @@ bool OperationSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
         if (OnActivate) OnActivate();
     } else if (message == WM_COMMAND) {
-        if (RadioGroup1.HandleCommand(wParam) || RadioGroup2.HandleCommand(wParam) ||
-            RadioGroup3.HandleCommand(wParam) || RadioGroup4.HandleCommand(wParam)) {
+        if (EngineGroup.HandleCommand(wParam) || SplitGroup.HandleCommand(wParam) ||
+            Sl30PortGroup.HandleCommand(wParam) || Sl40PortGroup.HandleCommand(wParam)) {
             return true;
         }
-        if (LOWORD(wParam) == ids::kForm2Ok || LOWORD(wParam) == IDCANCEL) {
+        if (LOWORD(wParam) == ids::kSetupOk || LOWORD(wParam) == IDCANCEL) {
             EndModal();  // OK only closes; every selection has already taken effect
             return true;
         }
@@ -88,17 +89,16 @@ bool OperationSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
 }
 
 bool SerialPortSetupForm::Create(HWND owner) {
-    return FormWindow::Create(ids::kForm15Class, form15::kCaption, kDialogStyle, 300, 200, 208, 269,
-                              owner);
+    return FormWindow::Create(ids::kPortDialogClass, port_dialog::kCaption, kDialogStyle, 300, 200,
+                              208, 269, owner);
 }
 
 void SerialPortSetupForm::CreateControls() {
-    Place({0, "STATIC", form15::kLabel1, WS_VISIBLE, 8, 8, 177, 49});
-    RadioGroup2.Create(*this,
-                       {ids::kForm15RadioGroup2, form15::kRadioGroup2, form15::kRadioGroup2Items,
-                        form15::kRadioGroup2Columns, 8, 64, 185, 129});
-    Place({ids::kForm15Ok, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 64, 200, 75,
-           25});
+    Place({0, "STATIC", port_dialog::kPrompt, WS_VISIBLE, 8, 8, 177, 49});
+    PortGroup.Create(*this, {ids::kPortDialogFirstPort, port_dialog::kPortGroup,
+                             port_dialog::kPortItems, port_dialog::kPortColumns, 8, 64, 185, 129});
+    Place({ids::kPortDialogOk, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 64, 200,
+           75, 25});
 }
 
 bool SerialPortSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
@@ -106,8 +106,8 @@ bool SerialPortSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     if (message == WM_SHOWWINDOW && wParam == TRUE) {
         if (OnShow) OnShow();
     } else if (message == WM_COMMAND) {
-        if (RadioGroup2.HandleCommand(wParam)) return true;
-        if (LOWORD(wParam) == ids::kForm15Ok || LOWORD(wParam) == IDCANCEL) {
+        if (PortGroup.HandleCommand(wParam)) return true;
+        if (LOWORD(wParam) == ids::kPortDialogOk || LOWORD(wParam) == IDCANCEL) {
             EndModal();
             return true;
         }

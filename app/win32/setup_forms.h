@@ -1,5 +1,5 @@
-// The two setup dialogs as native windows: the operation setup (Form2) and the
-// serial port setup (Form15). They hold no settings themselves: each radio
+// The two setup dialogs as native windows: the operation setup (class TForm2) and the
+// serial port setup (class TForm15). They hold no settings themselves: each radio
 // group reports clicks, and the dialog's model decides what is selected.
 #pragma once
 
@@ -14,9 +14,9 @@ class OperationSetupForm : public FormWindow {
 public:
     bool Create(HWND owner);
 
-    // RadioGroup1 (engines), RadioGroup2 (EGT/CHT split), RadioGroup3 (SL30
-    // port), RadioGroup4 (SL40 port).
-    RadioGroupControl RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4;
+    // EngineGroup (engines), SplitGroup (EGT/CHT split), Sl30PortGroup (SL30
+    // port), Sl40PortGroup (SL40 port).
+    RadioGroupControl EngineGroup, SplitGroup, Sl30PortGroup, Sl40PortGroup;
     std::function<void()> OnActivate;  // FormActivate
 
 private:
@@ -29,8 +29,8 @@ class SerialPortSetupForm : public FormWindow {
 public:
     bool Create(HWND owner);
 
-    RadioGroupControl RadioGroup2;  // COM1..COM16 in two columns
-    std::function<void()> OnShow;   // FormShow
+    RadioGroupControl PortGroup;   // COM1..COM16 in two columns
+    std::function<void()> OnShow;  // FormShow
 
 private:
     void CreateControls() override;

@@ -14,7 +14,7 @@
 
 namespace bridge::gui {
 
-// Comm1 as the box port, for the frame senders and the receiver.
+// The box's serial port (TComm) as the box port, for the frame senders and the receiver.
 class CommBoxPort : public BoxPort {
 public:
     explicit CommBoxPort(TComm& comm) : comm_(comm) {}
@@ -29,7 +29,7 @@ private:
     TComm& comm_;
 };
 
-// Comm1 as the box port's control, for the start-up and port dialog logic.
+// The box's serial port (TComm) as the box port's control, for the start-up and port dialog logic.
 class CommBoxPortControl : public BoxPortControl {
 public:
     explicit CommBoxPortControl(TComm& comm) : comm_(comm) {}

@@ -63,8 +63,8 @@ TEST_F(ArincPlaybackTest, RecordsAlternateOnePerTickUntilASecondClickAfterTheRec
         EXPECT_TRUE(Bridge.PlaybackRunning);
         EXPECT_EQ(ui.playCaption, "Playing");
     });
-    pump.BeforeTick(6, [&] { playback.Button4Click(); });
-    playback.Button4Click();
+    pump.BeforeTick(6, [&] { playback.PlayButtonClick(); });
+    playback.PlayButtonClick();
 
     EXPECT_EQ(ui.dialogFolders, (Strings{Folder()}));
     EXPECT_EQ(FramesSent(), (std::vector<Bytes>{kRecord0Frame, kRecord1Frame, kRecord0Frame,
@@ -79,12 +79,12 @@ TEST_F(ArincPlaybackTest, RecordsAlternateOnePerTickUntilASecondClickAfterTheRec
 }
 
 TEST_F(ArincPlaybackTest, PlayingAgainStartsFromTheFirstRecord) {
-    pump.BeforeTick(3, [&] { playback.Button4Click(); });
-    playback.Button4Click();
+    pump.BeforeTick(3, [&] { playback.PlayButtonClick(); });
+    playback.PlayButtonClick();
     EXPECT_EQ(FramesSent(), (std::vector<Bytes>{kRecord0Frame, kRecord1Frame, kRecord0Frame}));
 
-    pump.BeforeTick(5, [&] { playback.Button4Click(); });
-    playback.Button4Click();
+    pump.BeforeTick(5, [&] { playback.PlayButtonClick(); });
+    playback.PlayButtonClick();
     EXPECT_EQ(FramesSent(), (std::vector<Bytes>{kRecord0Frame, kRecord1Frame}));
     EXPECT_EQ(ui.positions.at(3), "0 00000000");
     EXPECT_FALSE(Bridge.PlaybackRunning);
@@ -92,9 +92,9 @@ TEST_F(ArincPlaybackTest, PlayingAgainStartsFromTheFirstRecord) {
 
 TEST_F(ArincPlaybackTest, ACancelledChoiceOrAnUnreadableFileStartsNothing) {
     ui.chosenFile.reset();
-    playback.Button4Click();
+    playback.PlayButtonClick();
     ui.chosenFile = PathOf("nothing-here.rec");
-    playback.Button4Click();
+    playback.PlayButtonClick();
 
     EXPECT_EQ(ui.messages, (Strings{"ARINC.REC file not found", "Cannot open " + *ui.chosenFile}));
     EXPECT_EQ(ui.dialogFolders, (Strings{Folder(), Folder()}));
@@ -106,7 +106,7 @@ TEST_F(ArincPlaybackTest, ACancelledChoiceOrAnUnreadableFileStartsNothing) {
 TEST_F(ArincPlaybackTest, AFileWithoutAWholeRecordEndsAtOnce) {
     for (const std::string& bytes : {std::string("\x01\x02\x03\x04", 4), std::string()}) {
         WriteFile(recording, bytes);
-        playback.Button4Click();
+        playback.PlayButtonClick();
         EXPECT_FALSE(Bridge.PlaybackRunning);
         EXPECT_FALSE(Bridge.RecordPending);
     }
@@ -120,8 +120,8 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
     const WithoutFileOverride asAUser;
     ASSERT_NE(::faccessat(AT_FDCWD, recording.c_str(), W_OK, AT_EACCESS), 0)
         << "the recording is still writable";
-    pump.BeforeTick(2, [&] { playback.Button4Click(); });
-    playback.Button4Click();
+    pump.BeforeTick(2, [&] { playback.PlayButtonClick(); });
+    playback.PlayButtonClick();
     EXPECT_EQ(FramesSent(), (std::vector<Bytes>{kRecord0Frame, kRecord1Frame}));
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -133,7 +133,7 @@ TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgra
     form1.FormCreate();
     std::optional<bool> canClose;
     pump.BeforeTick(3, [&] { canClose = form1.FormCloseQuery(); });
-    playback.Button4Click();
+    playback.PlayButtonClick();
 
     EXPECT_EQ(canClose, true);
     EXPECT_FALSE(view.timerEnabled);
@@ -147,7 +147,7 @@ TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgra
     // With the timer stopped (the window stays open after a failed save, say),
     // a new playback ends at once instead of waiting for a tick.
     const int calls = pump.calls;
-    playback.Button4Click();
+    playback.PlayButtonClick();
     EXPECT_EQ(pump.calls, calls);
     EXPECT_FALSE(Bridge.PlaybackRunning);
     EXPECT_FALSE(Bridge.RecordPending);

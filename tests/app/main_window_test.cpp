@@ -44,7 +44,7 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
     EXPECT_EQ(Bridge.EngineAddressBase, 32);
     EXPECT_TRUE(ui.messages.empty());
 
-    form1.Button1Click();  // tries again and logs again
+    form1.ReconnectClick();  // tries again and logs again
     EXPECT_EQ(simLink.openRequests.size(), 2u);
     EXPECT_EQ(view.log, (Strings{kNoSimulator, kNoSimulator}));
 }
@@ -73,14 +73,14 @@ TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
 
 TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
     simLink.simulatorId = 7;
-    form1.Button1Click();
+    form1.ReconnectClick();
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
     EXPECT_TRUE(Bridge.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 }
 
 TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile) {
-    form1.Button1Click();
+    form1.ReconnectClick();
     sim.failNext = SimLinkResult::TimedOut;
     cycle.Tick();  // the exchange fails: the link is marked down but stays open
     ASSERT_FALSE(Bridge.SimLinkUp);
@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
         linkUpDuringOpen.push_back(Bridge.SimLinkUp);
         cycle.Tick();
     };
-    form1.Button1Click();
+    form1.ReconnectClick();
     EXPECT_EQ(simLink.closes, 1);
     EXPECT_EQ(view.log,
               (Strings{"Connected to FS2004", "FlightSim problem: IPC timed out all retries",
@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
     EXPECT_TRUE(Bridge.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 
-    form1.Button1Click();  // even from a working link
+    form1.ReconnectClick();  // even from a working link
     EXPECT_EQ(simLink.closes, 2);
     EXPECT_EQ(linkUpDuringOpen, (std::vector<bool>{false, false}));
     EXPECT_EQ(sim.exchanges, 0u);
@@ -198,11 +198,11 @@ TEST_F(MainWindowTest, BlockedMessagesAddTheHintOnRights) {
         "Cannot connect to Flight Simulator - IPC sendmessage failed all retries";
     simLink.failWith = SimLinkResult::SendFailed;
     simLink.lastSendError = 1400;
-    form1.Button1Click();
+    form1.ReconnectClick();
     EXPECT_EQ(view.log, (Strings{failed}));
 
     simLink.lastSendError = 5;
-    form1.Button1Click();
+    form1.ReconnectClick();
     ASSERT_EQ(view.log.size(), 3u);
     EXPECT_EQ(view.log[1], failed);
     EXPECT_EQ(view.log[2], Bridge.LogLine);

@@ -41,7 +41,7 @@ TEST(RadioGroupTest, ClampsCodeSelectionsAndRunsItsHandlerOnlyOnAChange) {
 
 class OperationSetupTest : public ShellFixture {
 protected:
-    OperationSetupModel form2;
+    OperationSetupModel operationSetup;
 };
 
 TEST_F(OperationSetupTest, FirstActivationShowsTheSettingsAndBringsThemIntoRange) {
@@ -49,24 +49,24 @@ TEST_F(OperationSetupTest, FirstActivationShowsTheSettingsAndBringsThemIntoRange
     Bridge.EGTCHTSplit = 2;
     Bridge.SL30Port = 9;
     Bridge.SL40Port = 0;
-    form2.FormActivate();
+    operationSetup.FormActivate();
 
-    EXPECT_EQ(form2.RadioGroup1.ItemIndex(), 4);
-    EXPECT_STREQ(form2.RadioGroup1.Items()[4], "Four engines");
+    EXPECT_EQ(operationSetup.EngineGroup.ItemIndex(), 4);
+    EXPECT_STREQ(operationSetup.EngineGroup.Items()[4], "Four engines");
     EXPECT_EQ(Bridge.NumberOfEngines, 4);
-    EXPECT_EQ(form2.RadioGroup2.ItemIndex(), 2);
-    EXPECT_EQ(form2.RadioGroup3.ItemIndex(), 5);
+    EXPECT_EQ(operationSetup.SplitGroup.ItemIndex(), 2);
+    EXPECT_EQ(operationSetup.Sl30PortGroup.ItemIndex(), 5);
     EXPECT_EQ(Bridge.SL30Port, 5);
-    EXPECT_EQ(form2.RadioGroup4.ItemIndex(), 0);
+    EXPECT_EQ(operationSetup.Sl40PortGroup.ItemIndex(), 0);
     EXPECT_EQ(Bridge.SL40Port, 0);
 }
 
 TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
-    form2.FormActivate();
-    form2.RadioGroup1.SetItemIndex(2);
-    form2.RadioGroup2.SetItemIndex(3);
-    form2.RadioGroup3.SetItemIndex(4);
-    form2.RadioGroup4.SetItemIndex(1);
+    operationSetup.FormActivate();
+    operationSetup.EngineGroup.SetItemIndex(2);
+    operationSetup.SplitGroup.SetItemIndex(3);
+    operationSetup.Sl30PortGroup.SetItemIndex(4);
+    operationSetup.Sl40PortGroup.SetItemIndex(1);
     EXPECT_EQ(Bridge.NumberOfEngines, 2);
     EXPECT_EQ(Bridge.EGTCHTSplit, 3);
     EXPECT_EQ(Bridge.SL30Port, 4);
@@ -74,40 +74,40 @@ TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
 
     // Reactivated, the dialog shows the settings as they now are.
     Bridge.NumberOfEngines = 1;
-    form2.FormActivate();
-    EXPECT_EQ(form2.RadioGroup1.ItemIndex(), 1);
-    EXPECT_EQ(form2.RadioGroup3.ItemIndex(), 4);
+    operationSetup.FormActivate();
+    EXPECT_EQ(operationSetup.EngineGroup.ItemIndex(), 1);
+    EXPECT_EQ(operationSetup.Sl30PortGroup.ItemIndex(), 4);
 }
 
 TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
-    form2.FormActivate();
+    operationSetup.FormActivate();
     EXPECT_EQ(Bridge.RadioPortMask, 0);
 
-    form2.RadioGroup3.SetItemIndex(2);
+    operationSetup.Sl30PortGroup.SetItemIndex(2);
     EXPECT_EQ(Bridge.RadioPortMask, 0x0002);
-    form2.RadioGroup4.SetItemIndex(5);
+    operationSetup.Sl40PortGroup.SetItemIndex(5);
     EXPECT_EQ(Bridge.RadioPortMask, 0x0012);
-    form2.RadioGroup4.SetItemIndex(2);  // both on port 2
+    operationSetup.Sl40PortGroup.SetItemIndex(2);  // both on port 2
     EXPECT_EQ(Bridge.RadioPortMask, 0x0002);
-    form2.RadioGroup3.SetItemIndex(0);
-    form2.RadioGroup4.SetItemIndex(0);  // "Don't use" for both
+    operationSetup.Sl30PortGroup.SetItemIndex(0);
+    operationSetup.Sl40PortGroup.SetItemIndex(0);  // "Don't use" for both
     EXPECT_EQ(Bridge.RadioPortMask, 0);
 }
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel form15{boxPortControl, ui, portRecovery};
+    PortSetupModel portSetup{boxPortControl, ui, portRecovery};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
     Bridge.CommsPort = 4;
     Bridge.PortOpen = true;
-    form15.FormShow();
-    EXPECT_STREQ(form15.RadioGroup2.Items()[form15.RadioGroup2.ItemIndex()], "COM5");
+    portSetup.FormShow();
+    EXPECT_STREQ(portSetup.PortGroup.Items()[portSetup.PortGroup.ItemIndex()], "COM5");
 
     Bridge.CommsPort = 200;  // beyond COM16
-    form15.FormShow();
-    EXPECT_EQ(form15.RadioGroup2.ItemIndex(), 15);
+    portSetup.FormShow();
+    EXPECT_EQ(portSetup.PortGroup.ItemIndex(), 15);
     EXPECT_EQ(Bridge.CommsPort, 200);
 
     EXPECT_TRUE(boxPortControl.calls.empty());
@@ -116,14 +116,14 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
 }
 
 TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
-    form15.FormShow();
-    form15.RadioGroup2.SetItemIndex(11);
+    portSetup.FormShow();
+    portSetup.PortGroup.SetItemIndex(11);
     EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
     EXPECT_TRUE(boxPortControl.open);
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_EQ(Bridge.CommsPort, 11);
 
-    form15.RadioGroup2.SetItemIndex(11);  // the selected port again: nothing
+    portSetup.PortGroup.SetItemIndex(11);  // the selected port again: nothing
     EXPECT_EQ(boxPortControl.calls.size(), 3u);
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -131,8 +131,8 @@ TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
 TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
     Bridge.PortOpen = true;
     boxPortControl.missingDevices = {"COM3"};
-    form15.FormShow();
-    form15.RadioGroup2.SetItemIndex(2);
+    portSetup.FormShow();
+    portSetup.PortGroup.SetItemIndex(2);
 
     EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
     EXPECT_EQ(ui.messages,
@@ -148,14 +148,14 @@ TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
 // selected, is tried again at once, as quietly as the retries.
 TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTriedAtOnce) {
     Bridge.CommsPort = 2;
-    form15.FormShow();
+    portSetup.FormShow();
     boxPortControl.deviceName = "COM3";
-    form15.RadioGroup2ItemClick(2);  // the selected port, not lost: nothing
+    portSetup.PortGroupItemClick(2);  // the selected port, not lost: nothing
     EXPECT_TRUE(boxPortControl.calls.empty());
 
     portRecovery.PortLost(1167, 0);
     boxPortControl.missingDevices = {"COM3"};
-    form15.RadioGroup2ItemClick(4);  // COM5
+    portSetup.PortGroupItemClick(4);  // COM5
     EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM5", "Open"}));
     EXPECT_FALSE(portRecovery.Lost());
     portRecovery.Retry(5000);  // a later tick: COM3 is not tried again
@@ -166,11 +166,11 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
     portRecovery.PortLost(22, 6000);
     boxPortControl.missingDevices = {"COM5"};
     boxPortControl.calls.clear();
-    form15.RadioGroup2ItemClick(4);  // COM5 again, while lost and still missing
+    portSetup.PortGroupItemClick(4);  // COM5 again, while lost and still missing
     EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close"}));
     EXPECT_TRUE(portRecovery.Lost());
     boxPortControl.missingDevices.clear();
-    form15.RadioGroup2ItemClick(4);  // and once it is back
+    portSetup.PortGroupItemClick(4);  // and once it is back
     EXPECT_TRUE(Bridge.PortOpen);
     EXPECT_FALSE(portRecovery.Lost());
     EXPECT_EQ(Bridge.CommsPort, 4);
@@ -180,8 +180,8 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {
     Bridge.CommsPort = 1;
     boxPortControl.brokenDevices = {"COM4"};
-    form15.FormShow();
-    EXPECT_THROW(form15.RadioGroup2.SetItemIndex(3), std::runtime_error);
+    portSetup.FormShow();
+    EXPECT_THROW(portSetup.PortGroup.SetItemIndex(3), std::runtime_error);
     EXPECT_EQ(Bridge.CommsPort, 1);
     EXPECT_TRUE(ui.messages.empty());
 }

@@ -15,7 +15,7 @@ namespace bridge::testing {
 class ShellFixture : public BridgeFixture, protected TempFolder {
 protected:
     ShellFixture() : pump(cycle, view) {
-        view.reconnectEnabled = true;  // Button1 as the form is loaded
+        view.reconnectEnabled = true;  // the reconnect button as the window is loaded
     }
 
     FakeMessagePump pump;

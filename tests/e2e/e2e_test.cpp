@@ -32,7 +32,7 @@ INSTANTIATE_TEST_SUITE_P(Builds, LineEndToEnd, ::testing::ValuesIn(kBridgeProgra
 
 // On COM12, as USB adapters are often numbered: a port beyond COM9 opens
 // only through the device namespace.
-TEST_P(LineEndToEnd, WithoutSimulatorThenConnectingThroughButton1) {
+TEST_P(LineEndToEnd, WithoutSimulatorThenConnectingThroughTheReconnectButton) {
     Settings settings = kTwoEnginesBothRadios;
     settings.CommsPort = 11;
     session.WriteSettings(settings);
@@ -40,16 +40,16 @@ TEST_P(LineEndToEnd, WithoutSimulatorThenConnectingThroughButton1) {
     ASSERT_TRUE(session.StartBridge());
     ASSERT_TRUE(session.WaitForLog(
         "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient"));
-    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kButton1)}), "1");
+    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kReconnectButton)}), "1");
     EXPECT_EQ(Probe({"caption", "TForm1"}), "");
     EXPECT_EQ(CountBox("attitude"), 0u);
 
     ASSERT_TRUE(session.StartSim());
-    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kButton1)}));
+    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kReconnectButton)}));
     ASSERT_TRUE(session.WaitForLog("Connected to FS2004"));
-    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kButton1)}), "0");
+    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kReconnectButton)}), "0");
     EXPECT_TRUE(WaitTicks(20)) << "frames flow on the COM port";
-    const std::string log = session.ControlText(ids::kMemo1);
+    const std::string log = session.ControlText(ids::kLog);
     EXPECT_EQ(log,
               "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient\r\n"
               "Connected to FS2004");  // the probe drops the last line end
@@ -114,10 +114,10 @@ TEST_P(LineEndToEnd, CommandsFromTheBoxReachTheSimulatorAndTheWindow) {
     ASSERT_TRUE(WaitTicks(30));
 
     // The window follows the engaged servos.
-    EXPECT_EQ(Probe({"text", "TForm1", std::to_string(ids::kLabel7)}), "Engaged");
-    EXPECT_EQ(Probe({"text", "TForm1", std::to_string(ids::kLabel9)}), "Engaged");
-    EXPECT_EQ(Probe({"trackbar", "TForm1", std::to_string(ids::kTrackBar1)}), "512");
-    EXPECT_EQ(Probe({"trackbar", "TForm1", std::to_string(ids::kTrackBar2)}), "512");
+    EXPECT_EQ(Probe({"text", "TForm1", std::to_string(ids::kBankServoLabel)}), "Engaged");
+    EXPECT_EQ(Probe({"text", "TForm1", std::to_string(ids::kPitchServoLabel)}), "Engaged");
+    EXPECT_EQ(Probe({"trackbar", "TForm1", std::to_string(ids::kBankTrackBar)}), "512");
+    EXPECT_EQ(Probe({"trackbar", "TForm1", std::to_string(ids::kPitchTrackBar)}), "512");
 
     // One echo per servo command.
     EXPECT_EQ(CountBox("item", "16/1"), 1u);
@@ -169,17 +169,17 @@ TEST_F(EndToEnd, SimulatorThatStopsAnsweringIsReportedAndReconnected) {
     ASSERT_TRUE(WaitTicks(5));
     ASSERT_TRUE(session.SimCommand({"--fault", "no-reply"}));
     ASSERT_TRUE(session.WaitForLog("FlightSim problem: IPC timed out all retries", 30s));
-    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kButton1)}), "1");
+    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kReconnectButton)}), "1");
     const std::size_t stalled = AttitudeFrames();
 
     ASSERT_TRUE(session.SimCommand({"--fault", "none"}));
-    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kButton1)}));
+    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kReconnectButton)}));
     ASSERT_TRUE(session.WaitForBoxFrames("attitude", stalled + 20));
-    const std::string log = session.ControlText(ids::kMemo1);
+    const std::string log = session.ControlText(ids::kLog);
     EXPECT_EQ(log,
               "Connected to FS2004\r\nFlightSim problem: IPC timed out all retries\r\n"
               "Connected to FS2004");
-    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kButton1)}), "0");
+    EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kReconnectButton)}), "0");
 }
 
 // A missing port gives the port message; choosing a port that exists in the
@@ -206,13 +206,13 @@ TEST_P(LineEndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
     ASSERT_TRUE(session.WaitForLog("Connected to FS2004"));
     EXPECT_EQ(AttitudeFrames(), 0u);
 
-    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kButton2)}));
+    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kPortButton)}));
     ASSERT_TRUE(session.Probe({"wait", "TForm15", "20000"}));
     EXPECT_EQ(Probe({"caption", "TForm15"}), "Serial port setup");
-    const int chosenItem = ids::kForm15RadioGroup2 + kChosenCom - 1;
+    const int chosenItem = ids::kPortDialogFirstPort + kChosenCom - 1;
     ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(chosenItem)}));
     EXPECT_TRUE(WaitTicks(10)) << "frames on the newly chosen port";
-    ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(ids::kForm15Ok)}));
+    ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(ids::kPortDialogOk)}));
     ASSERT_TRUE(session.CloseBridge());
     EXPECT_NE(session.SettingsText().find("CommsPort=9\r\n"), std::string::npos);
 }
@@ -252,7 +252,8 @@ int AtOneAndAHalf(int v) { return (3 * v + 1) / 2; }  // MulDiv(v, 144, 96) for 
 
 // Labels that fit their text are measured in the new font, not scaled.
 bool FitsItsText(const Placed& c) {
-    return c.className == "Static" && c.id != ids::kLabel1 + 5;  // Label6 has a fixed size
+    return c.className == "Static" &&
+           c.id != ids::kFirstLabel + 5;  // the pitch servo caption has a fixed size
 }
 
 // A change of screen scale (the window moved to a 150 % monitor): the window

@@ -202,7 +202,7 @@ protected:
     }
     static void Report(const std::string& name, long value) { Report(name, std::to_string(value)); }
 
-    std::string Memo() { return session.ControlText(ids::kMemo1); }
+    std::string Memo() { return session.ControlText(ids::kLog); }
 
     bool WaitForLogCount(const std::string& text, std::size_t count,
                          std::chrono::milliseconds timeout = 30s) {
@@ -258,11 +258,11 @@ protected:
 
     // Opens the operation setup dialog, clicks one of its items and closes it.
     void ChooseInOperationSetup(int item) {
-        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton3));
-        ASSERT_TRUE(session.Probe({"wait", ids::kForm2Class, "10000"}));
-        ASSERT_TRUE(Click(ids::kForm2Class, item));
-        ASSERT_TRUE(Click(ids::kForm2Class, ids::kForm2Ok));
-        ASSERT_TRUE(session.Probe({"gone", ids::kForm2Class, "10000"}));
+        ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kSetupButton));
+        ASSERT_TRUE(session.Probe({"wait", ids::kOperationSetupClass, "10000"}));
+        ASSERT_TRUE(Click(ids::kOperationSetupClass, item));
+        ASSERT_TRUE(Click(ids::kOperationSetupClass, ids::kSetupOk));
+        ASSERT_TRUE(session.Probe({"gone", ids::kOperationSetupClass, "10000"}));
     }
 
     // The times between attitude frames that arrived from `from` to `to`, in ms.
@@ -284,7 +284,7 @@ protected:
     // Closes the main window and measures how long the program takes to end.
     long CloseAndMeasure(std::chrono::milliseconds timeout = 30s) {
         const auto start = Clock::now();
-        EXPECT_TRUE(session.Probe({"close", ids::kForm1Class}).has_value());
+        EXPECT_TRUE(session.Probe({"close", ids::kMainWindowClass}).has_value());
         EXPECT_TRUE(session.WaitBridgeExit(timeout)) << "the program did not end";
         return MsSince(start);
     }
@@ -297,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Builds, LineFaults, ::testing::ValuesIn(kBridgePrograms
 // The simulator is killed between exchanges and, in the other round, while it
 // holds an exchange. The failure is logged once, the failing tick ends within
 // the retry budget, the window answers and a setup dialog opens and closes
-// while the link is down, and Button1 reconnects to the restarted simulator.
+// while the link is down, and the reconnect button reconnects to the restarted simulator.
 TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
     // A held exchange lasts long enough for the kill to land inside it.
     const std::vector<std::string> simArgs = {"--fixed", "--no-reply-ms", "5000"};
@@ -335,13 +335,14 @@ TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
         EXPECT_TRUE(IsExchangeFailureText(line.substr(std::string(kProblem).size()))) << line;
         Report(name + "_text", line);
         expected.push_back(line);
-        EXPECT_EQ(Probe({"enabled", ids::kForm1Class, std::to_string(ids::kButton1)}), "1");
+        EXPECT_EQ(Probe({"enabled", ids::kMainWindowClass, std::to_string(ids::kReconnectButton)}),
+                  "1");
 
         const auto dialogStart = Clock::now();
-        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton3));
-        ASSERT_TRUE(session.Probe({"wait", ids::kForm2Class, "10000"}));
-        ASSERT_TRUE(Click(ids::kForm2Class, ids::kForm2Ok));
-        ASSERT_TRUE(session.Probe({"gone", ids::kForm2Class, "10000"}));
+        ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kSetupButton));
+        ASSERT_TRUE(session.Probe({"wait", ids::kOperationSetupClass, "10000"}));
+        ASSERT_TRUE(Click(ids::kOperationSetupClass, ids::kSetupOk));
+        ASSERT_TRUE(session.Probe({"gone", ids::kOperationSetupClass, "10000"}));
         Report(name + "_dialog_open_close_ms", MsSince(dialogStart));
 
         // What the box asks while the link is down is carried out once it is up again.
@@ -355,7 +356,7 @@ TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
 
         const std::size_t stalled = AttitudeFrames();
         ASSERT_TRUE(session.StartSim(simArgs));
-        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+        ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kReconnectButton));
         ASSERT_TRUE(WaitForLogCount(kConnected, static_cast<std::size_t>(round + 2))) << Memo();
         expected.push_back(kConnected);
         ASSERT_TRUE(session.WaitForBoxFrames("attitude", stalled + 20)) << "frames resume";
@@ -381,7 +382,7 @@ class KeptSections : public Faults, public ::testing::WithParamInterface<const c
 
 // Each kind of bad answer fails the exchange with "IPC request contains bad
 // data"; a wrong version at connect is refused with its own text. The bridge
-// keeps running, Button1 reconnects at the first press each time, and the
+// keeps running, the reconnect button reconnects at the first press each time, and the
 // values it sends are never taken from a refused answer. Each reconnect finds
 // its section still held by the server, and Wine hands the freed atom number
 // out again: the handshake must land in the block the server serves.
@@ -400,8 +401,10 @@ TEST_P(KeptSections, BadAnswersAreReportedAndTheLinkRecovers) {
             ASSERT_TRUE(session.SimCommand({"--fault", fault, "--fault-count", "1"}));
             ASSERT_TRUE(WaitForLogCount(badData, ++failures)) << Memo();
             expected.push_back(badData);
-            EXPECT_EQ(Probe({"enabled", ids::kForm1Class, std::to_string(ids::kButton1)}), "1");
-            ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+            EXPECT_EQ(
+                Probe({"enabled", ids::kMainWindowClass, std::to_string(ids::kReconnectButton)}),
+                "1");
+            ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kReconnectButton));
             ASSERT_TRUE(WaitForLogCount(kConnected, ++connects)) << Memo();
             expected.push_back(kConnected);
             ++tried;
@@ -412,11 +415,12 @@ TEST_P(KeptSections, BadAnswersAreReportedAndTheLinkRecovers) {
         ASSERT_TRUE(WaitForLogCount(badData, ++failures)) << Memo();
         expected.push_back(badData);
         ASSERT_TRUE(session.SimCommand({"--fault", "wrong-version", "--fault-count", "1"}));
-        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+        ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kReconnectButton));
         ASSERT_TRUE(WaitForLogCount(wrongVersion, static_cast<std::size_t>(round + 1))) << Memo();
         expected.push_back(wrongVersion);
-        EXPECT_EQ(Probe({"enabled", ids::kForm1Class, std::to_string(ids::kButton1)}), "1");
-        ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton1));
+        EXPECT_EQ(Probe({"enabled", ids::kMainWindowClass, std::to_string(ids::kReconnectButton)}),
+                  "1");
+        ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kReconnectButton));
         ASSERT_TRUE(WaitForLogCount(kConnected, ++connects)) << Memo();
         expected.push_back(kConnected);
         ++tried;
@@ -555,9 +559,9 @@ TEST_P(LineFaults, UnpluggedPortIsReportedAndReopensByItself) {
     ASSERT_TRUE(WaitForLogCount(lost, rounds + 1, 10s));
     const int otherCom = kPairCom + 1;
     ASSERT_TRUE(session.MakePortMissing(otherCom));
-    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton2));
-    ASSERT_TRUE(session.Probe({"wait", ids::kForm15Class, "10000"}));
-    ASSERT_TRUE(Click(ids::kForm15Class, ids::kForm15RadioGroup2 + otherCom - 1));
+    ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kPortButton));
+    ASSERT_TRUE(session.Probe({"wait", ids::kPortDialogClass, "10000"}));
+    ASSERT_TRUE(Click(ids::kPortDialogClass, ids::kPortDialogFirstPort + otherCom - 1));
     ASSERT_TRUE(session.Probe({"wait", "#32770", "10000"}));
     EXPECT_EQ(Probe({"text", "#32770", "65535"}),
               "The selected port COM" + std::to_string(otherCom) +
@@ -573,10 +577,10 @@ TEST_P(LineFaults, UnpluggedPortIsReportedAndReopensByItself) {
         << "three seconds of ticks";
     EXPECT_EQ(box.Count(Attitude), off) << "the retries ended with the choice of another port";
     EXPECT_EQ(Occurrences(Memo(), reopened), rounds);
-    ASSERT_TRUE(Click(ids::kForm15Class, ids::kForm15RadioGroup2 + kPairCom - 1));
+    ASSERT_TRUE(Click(ids::kPortDialogClass, ids::kPortDialogFirstPort + kPairCom - 1));
     ASSERT_TRUE(box.WaitFor(Attitude, off + 20)) << "frames on the port chosen again";
-    ASSERT_TRUE(Click(ids::kForm15Class, ids::kForm15Ok));
-    ASSERT_TRUE(session.Probe({"gone", ids::kForm15Class, "10000"}));
+    ASSERT_TRUE(Click(ids::kPortDialogClass, ids::kPortDialogOk));
+    ASSERT_TRUE(session.Probe({"gone", ids::kPortDialogClass, "10000"}));
 
     // Pulled out once more, and the window closed while it is out.
     ASSERT_TRUE(session.UnplugPort());
@@ -683,10 +687,10 @@ TEST_P(LineFaults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
     const bool echoed =
         box.WaitFor([](const boxproto::Frame& f) { return IsItem(f, 16, 1); }, 1, 10s);
     const auto dialogStart = Clock::now();
-    const bool dialog = echoed && Click(ids::kForm1Class, ids::kButton3) &&
-                        session.Probe({"wait", ids::kForm2Class, "10000"}) &&
-                        Click(ids::kForm2Class, ids::kForm2Ok) &&
-                        session.Probe({"gone", ids::kForm2Class, "10000"});
+    const bool dialog = echoed && Click(ids::kMainWindowClass, ids::kSetupButton) &&
+                        session.Probe({"wait", ids::kOperationSetupClass, "10000"}) &&
+                        Click(ids::kOperationSetupClass, ids::kSetupOk) &&
+                        session.Probe({"gone", ids::kOperationSetupClass, "10000"});
     const long dialogMs = MsSince(dialogStart);
     flood.join();
     ASSERT_TRUE(echoed) << "no servo echo within the flood's first seconds";
@@ -781,7 +785,7 @@ TEST_F(Faults, ReadOnlySettingsFileIsReportedOnceAndTheSecondCloseEnds) {
     if (!lock.Effective()) GTEST_SKIP() << "cannot take write access away here";
 
     const auto start = Clock::now();
-    ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
+    ASSERT_TRUE(session.Probe({"close", ids::kMainWindowClass}));
     ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"}));
     Report("file_message_after_close_ms", MsSince(start));
     EXPECT_EQ(Probe({"text", "#32770", "65535"}),
@@ -790,7 +794,7 @@ TEST_F(Faults, ReadOnlySettingsFileIsReportedOnceAndTheSecondCloseEnds) {
     ASSERT_TRUE(Click("#32770", 1));
     ASSERT_TRUE(session.Probe({"gone", "#32770", "10000"}));
     EXPECT_TRUE(session.BridgeRunning());
-    EXPECT_TRUE(session.Probe({"wait", ids::kForm1Class, "1000"})) << "the window stays";
+    EXPECT_TRUE(session.Probe({"wait", ids::kMainWindowClass, "1000"})) << "the window stays";
 
     Report("file_second_close_ms", CloseAndMeasure(10s));
     lock.Release();
@@ -805,7 +809,7 @@ TEST_F(Faults, UnwritableProgramFolderKeepsTheSettingsPerUser) {
     ASSERT_TRUE(session.RenameAppFolder("\u041f\u0438\u043b\u043e\u0442 \u98de\u884c"));
     StartAll(kTwoEnginesBothRadios);  // frames on COM7: read from that folder
     ASSERT_TRUE(WaitTicks(5));
-    ChooseInOperationSetup(ids::kForm2RadioGroup4 + 3);  // the SL40 to box port 3
+    ChooseInOperationSetup(ids::kSetupSl40PortGroup + 3);  // the SL40 to box port 3
     WriteLock lock(session.AppFolder());
     if (!lock.Effective()) GTEST_SKIP() << "cannot take write access away here";
 
@@ -838,11 +842,11 @@ TEST_F(Faults, CloseDuringArincPlaybackEndsTheProgram) {
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(recording.data()),
                static_cast<std::streamsize>(recording.size()));
-    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton4));  // hidden, but it takes a click
+    ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kPlayButton));  // hidden, but it takes a click
     ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"})) << "the file dialog";
     ASSERT_TRUE(session.ChooseInFileDialog(WinePath(file)));
     ASSERT_TRUE(session.WaitForBoxFrames("arinc", 7)) << "playback runs";
-    EXPECT_EQ(Probe({"text", ids::kForm1Class, std::to_string(ids::kButton4)}), "Playing");
+    EXPECT_EQ(Probe({"text", ids::kMainWindowClass, std::to_string(ids::kPlayButton)}), "Playing");
     std::vector<std::vector<std::uint8_t>> arinc;
     for (const auto& line : session.BoxLog()) {
         if (line.kind == "arinc") arinc.push_back(line.frame.bytes);
@@ -862,7 +866,7 @@ TEST_F(Faults, CloseDuringArincPlaybackEndsTheProgram) {
 // goes with its owner, and the program ends rather than start playback.
 TEST_F(Faults, CloseDuringFileDialogEndsTheProgram) {
     StartAll(kTwoEnginesBothRadios);
-    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton4));
+    ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kPlayButton));
     ASSERT_TRUE(session.Probe({"wait", "#32770", "20000"})) << "the file dialog";
     const long closeMs = CloseAndMeasure();
     Report("close_during_file_dialog_ms", closeMs);
@@ -874,8 +878,8 @@ TEST_F(Faults, CloseDuringFileDialogEndsTheProgram) {
 TEST_F(Faults, CloseDuringModalDialogEndsTheProgram) {
     StartAll(kTwoEnginesBothRadios);
     ASSERT_TRUE(WaitTicks(5));
-    ASSERT_TRUE(Click(ids::kForm1Class, ids::kButton2));
-    ASSERT_TRUE(session.Probe({"wait", ids::kForm15Class, "10000"}));
+    ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kPortButton));
+    ASSERT_TRUE(session.Probe({"wait", ids::kPortDialogClass, "10000"}));
     ASSERT_TRUE(WaitTicks(5)) << "the cycle runs while the dialog is open";
     const long closeMs = CloseAndMeasure();
     Report("close_during_dialog_ms", closeMs);
@@ -893,8 +897,8 @@ TEST_F(Faults, CloseWhileSimulatorDoesNotAnswerEndsWithinTheRetryBudget) {
     ASSERT_TRUE(
         WaitUntil([&] { return session.SimLog().find(" no-reply\n") != std::string::npos; }, 10s));
     const auto start = Clock::now();
-    ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
-    ASSERT_TRUE(session.Probe({"close", ids::kForm1Class}));
+    ASSERT_TRUE(session.Probe({"close", ids::kMainWindowClass}));
+    ASSERT_TRUE(session.Probe({"close", ids::kMainWindowClass}));
     EXPECT_TRUE(session.WaitBridgeExit(30s)) << "the program did not end";
     const long closeMs = MsSince(start);
     Report("close_while_sim_silent_ms", closeMs);

@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(session.StartSim(simArguments));
         ASSERT_TRUE(session.StartBridge());
         ASSERT_TRUE(session.WaitForLog("Connected to FS2004"))
-            << session.ControlText(gui::ids::kMemo1);
+            << session.ControlText(gui::ids::kLog);
     }
 
     std::size_t CountBox(const std::string& kind, const std::string& tag = "") {

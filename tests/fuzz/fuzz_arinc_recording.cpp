@@ -107,13 +107,13 @@ PlaybackRun Play(World& w, FakeMessagePump& pump, ArincPlayback& playback, FakeS
     if (run.byClose) {
         pump.BeforeTick(pump.ticks + stopTick, [] { Bridge.StopRequested = true; });
     } else {
-        pump.BeforeTick(pump.ticks + stopTick, [&playback] { playback.Button4Click(); });
+        pump.BeforeTick(pump.ticks + stopTick, [&playback] { playback.PlayButtonClick(); });
     }
     const int ticksBefore = pump.ticks;
     const int callsBefore = pump.calls;
     const std::size_t captionsBefore = ui.playCaptions.size();
     try {
-        playback.Button4Click();
+        playback.PlayButtonClick();
     } catch (const testing::PumpedForEver&) {
         FUZZ_CHECK(!"playback pumped messages without end");
     }

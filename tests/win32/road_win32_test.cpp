@@ -557,7 +557,7 @@ TEST_F(RoadTest, AFailedExchangeStopsPollingUntilTheLinkIsReopened) {
     EXPECT_EQ(unanswered, 10);  // the sends of tick 20
 
     // The reconnect button closes and reopens the link; the counters go on.
-    model->Button1Click();
+    model->ReconnectClick();
     EXPECT_EQ(view.log.size(), 3u);  // nothing more from the tick while down
     EXPECT_EQ(view.log.back(), "Connected to FS2004");
     EXPECT_TRUE(Bridge.SimLinkUp);
