@@ -6,7 +6,7 @@
 
 #include "app/path_text.h"
 #include "boxlink/arinc.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

@@ -1,6 +1,6 @@
 #include "app/box_port_recovery.h"
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "platform/comm_error.h"
 
 namespace bridge {

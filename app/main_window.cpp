@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/box_port_control.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "radio/radio_cycle.h"
 
 namespace bridge {

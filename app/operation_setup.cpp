@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "app/shell_texts.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "radio/radio_cycle.h"
 
 namespace bridge {

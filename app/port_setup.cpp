@@ -4,7 +4,7 @@
 
 #include "app/box_port_control.h"
 #include "app/shell_texts.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 

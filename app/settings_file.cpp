@@ -5,7 +5,7 @@
 
 #include "app/path_text.h"
 #include "app/profile_file.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 

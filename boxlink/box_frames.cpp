@@ -1,7 +1,7 @@
 #include "boxlink/box_frames.h"
 
 #include "base/byte_order.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

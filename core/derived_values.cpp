@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "base/numeric.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "boxlink/arinc.h"
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/derived_values.h"
 #include "core/telemetry.h"
 #include "core/variable_map.h"

@@ -7,7 +7,7 @@
 #include "base/byte_order.h"
 #include "base/numeric.h"
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

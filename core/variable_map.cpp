@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {

@@ -3,7 +3,7 @@
 #include "base/numeric.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "radio/frequency.h"
 #include "radio/reply_parser.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "radio/frequency.h"
 
 namespace bridge {

@@ -10,7 +10,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "radio/frequency.h"
 
 namespace bridge {

@@ -7,7 +7,7 @@
 #include "app/path_text.h"
 #include "app/profile_file.h"
 #include "app/settings_location.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "tests/app/temp_folder.h"
 
 namespace bridge::testing {

@@ -6,7 +6,7 @@
 
 #include <type_traits>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "tests/support/fake_sim_transport.h"

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "core/variable_map.h"
 #include "tests/support/counting_box_port.h"

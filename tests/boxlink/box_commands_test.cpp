@@ -4,7 +4,7 @@
 
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace bridge::testing {

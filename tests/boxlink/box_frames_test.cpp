@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 
 namespace bridge::testing {

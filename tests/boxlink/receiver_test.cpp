@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 #include "tools/box_protocol/box_protocol.h"
 

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "base/numeric.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/derived_values.h"
 
 namespace bridge::testing {

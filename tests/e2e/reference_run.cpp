@@ -1,7 +1,7 @@
 #include "tests/e2e/reference_run.h"
 
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "radio/radio_cycle.h"
 #include "simlink/sim_link_client.h"

@@ -24,7 +24,7 @@
 
 #include "app/arinc_playback.h"
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "tests/fuzz/arinc_recording_format.h"
 #include "tests/fuzz/fuzz_checks.h"

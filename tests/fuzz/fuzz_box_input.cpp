@@ -17,7 +17,7 @@
 
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "core/variable_map.h"
 #include "radio/radio_cycle.h"

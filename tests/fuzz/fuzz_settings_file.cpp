@@ -24,7 +24,7 @@
 
 #include "app/profile_file.h"
 #include "app/settings_file.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"
 

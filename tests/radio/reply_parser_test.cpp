@@ -9,7 +9,7 @@
 
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "radio/frequency.h"
 #include "radio/reply_parser.h"
 #include "tools/box_protocol/box_protocol.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"

@@ -18,7 +18,7 @@
 #include "app/sim_link_connection.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"

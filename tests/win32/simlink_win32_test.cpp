@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/variable_map.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_link_client.h"

@@ -18,7 +18,7 @@
 
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "platform/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"

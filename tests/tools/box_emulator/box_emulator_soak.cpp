@@ -27,7 +27,7 @@
 
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/telemetry.h"
 
 extern char** environ;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "boxlink/receiver.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "tools/box_emulator/commands.h"
 #include "tools/box_protocol/box_protocol.h"
 #include "tools/box_protocol/radio_sentences.h"

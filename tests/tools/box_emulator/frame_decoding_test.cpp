@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 #include "core/telemetry.h"
 #include "tests/support/fake_box_port.h"
 #include "tools/box_protocol/box_protocol.h"

@@ -1,4 +1,4 @@
-#include "core/bridge_state.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
