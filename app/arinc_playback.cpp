@@ -22,8 +22,8 @@ bool ReadRecord(std::ifstream& file) {
     std::array<std::uint8_t, kArincRecordSize> bytes{};
     if (!file.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) return false;
     const ArincRecord record = DecodeArincRecord(bytes);
-    Bridge.LeadByte = record.leadByte;
-    Bridge.ArincWord = record.word;
+    Bridge.Arinc.LeadByte = record.leadByte;
+    Bridge.Arinc.ArincWord = record.word;
     return true;
 }
 
@@ -44,11 +44,11 @@ ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump,
 
 void ArincPlayback::PlayButtonClick() {
     BridgeState& s = Bridge;
-    if (s.PlaybackRunning) {
-        s.PlaybackStopRequested = true;
+    if (s.Arinc.PlaybackRunning) {
+        s.Arinc.PlaybackStopRequested = true;
         return;
     }
-    s.PlaybackStopRequested = false;
+    s.Arinc.PlaybackStopRequested = false;
     const std::optional<std::filesystem::path> path = view_.ChooseFile(executableFolder_);
     if (!path) {
         view_.ShowMessage(kRecordingNotChosenMessage);
@@ -67,10 +67,10 @@ void ArincPlayback::PlayButtonClick() {
     if (*recordCount == 0) return;
 
     view_.SetPlayCaption(kPlayingCaption);
-    s.PlaybackRunning = true;
+    s.Arinc.PlaybackRunning = true;
     const PlayEnd end = Play(file, *recordCount);
     file.close();
-    s.PlaybackRunning = false;
+    s.Arinc.PlaybackRunning = false;
     view_.SetPlayCaption(kPlayArincCaption);
     if (end == PlayEnd::ReadFailed) view_.ShowMessage("Cannot read " + PathText(*path));
 }
@@ -84,11 +84,11 @@ ArincPlayback::PlayEnd ArincPlayback::Play(std::ifstream& file, std::uint32_t re
         file.clear();
         file.seekg(0);
         for (std::uint32_t i = 0; i < recordCount; ++i) {
-            if (s.PlaybackStopRequested || !pump_.TimerEnabled()) return PlayEnd::Stopped;
+            if (s.Arinc.PlaybackStopRequested || !pump_.TimerEnabled()) return PlayEnd::Stopped;
             FormatPlaybackPosition(i, position);
             view_.SetPositionText(position);
             if (!ReadRecord(file)) return PlayEnd::ReadFailed;
-            s.RecordPending = true;
+            s.Arinc.RecordPending = true;
             if (!WaitUntilSent()) return PlayEnd::Stopped;
         }
     }
@@ -97,9 +97,9 @@ ArincPlayback::PlayEnd ArincPlayback::Play(std::ifstream& file, std::uint32_t re
 // False when the timer stopped first; the unsent record is dropped.
 bool ArincPlayback::WaitUntilSent() {
     BridgeState& s = Bridge;
-    while (s.RecordPending) {
+    while (s.Arinc.RecordPending) {
         if (!pump_.TimerEnabled()) {
-            s.RecordPending = false;
+            s.Arinc.RecordPending = false;
             return false;
         }
         pump_.ProcessMessages();

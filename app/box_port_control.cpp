@@ -1,7 +1,7 @@
 #include "app/box_port_control.h"
 
-#include "state/bridge_state.h"
 #include "platform/comm_error.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -16,10 +16,10 @@ std::string PortNotAvailableMessage(unsigned portNumber) {
 void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber) {
     try {
         port.Open();
-        Bridge.PortOpen = true;
+        Bridge.Link.PortOpen = true;
     } catch (const ECommError&) {
         // Cleared before the message box, whose nested ticks and events may look.
-        Bridge.PortOpen = false;
+        Bridge.Link.PortOpen = false;
         display.ShowMessage(PortNotAvailableMessage(portNumber));
     }
 }

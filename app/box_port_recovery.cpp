@@ -1,7 +1,7 @@
 #include "app/box_port_recovery.h"
 
-#include "state/bridge_state.h"
 #include "platform/comm_error.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -9,7 +9,7 @@ BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view)
     : port_(port), view_(view) {}
 
 void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
-    Bridge.PortOpen = false;
+    Bridge.Link.PortOpen = false;
     const std::string lost =
         "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
     if (closing_) {  // no retry follows
@@ -40,7 +40,7 @@ void BoxPortRecovery::TryOpen() {
         return;
     }
     lost_ = false;
-    Bridge.PortOpen = true;
+    Bridge.Link.PortOpen = true;
     Log("Reopened the box's port " + port_.DeviceName());
 }
 
@@ -52,7 +52,7 @@ void BoxPortRecovery::WindowClosing() {
 }
 
 void BoxPortRecovery::Log(const std::string& line) {
-    Bridge.LogLine = line;
+    Bridge.Link.LogLine = line;
     view_.AppendLog(line);
 }
 

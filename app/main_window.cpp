@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "app/box_port_control.h"
-#include "state/bridge_state.h"
 #include "radio/radio_cycle.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -33,12 +33,12 @@ MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLin
 
 void MainWindowModel::FormCreate() {
     settings_.Read();
-    const unsigned portNumber = Bridge.CommsPort + 1u;
+    const unsigned portNumber = Bridge.Settings.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
     OpenBoxPort(port_, display_, portNumber);
     ConnectToSimulator();
-    Bridge.EngineAddressBase = kEngineAddressBase;
+    Bridge.Engines.EngineAddressBase = kEngineAddressBase;
     ComputeRadioPortMask();
 }
 
@@ -48,34 +48,34 @@ void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
 // exchange must not use the link.
 void MainWindowModel::ConnectToSimulator() {
     BridgeState& s = Bridge;
-    s.SimLinkUp = false;
+    s.Link.SimLinkUp = false;
     if (simLink_.IsOpen()) simLink_.Close();
     SimLinkResult result = SimLinkResult::Okay;
     if (simLink_.Open(kAnySimulator, result)) {
-        s.LogLine = "Connected to ";
-        s.LogLine += SimulatorName(simLink_.SimulatorId());
-        s.SimLinkUp = true;
+        s.Link.LogLine = "Connected to ";
+        s.Link.LogLine += SimulatorName(simLink_.SimulatorId());
+        s.Link.SimLinkUp = true;
         view_.SetReconnectEnabled(false);
     } else {
-        s.LogLine = "Cannot connect to Flight Simulator - ";
-        s.LogLine += SimLinkResultText(result);
+        s.Link.LogLine = "Cannot connect to Flight Simulator - ";
+        s.Link.LogLine += SimLinkResultText(result);
         view_.SetReconnectEnabled(true);
     }
-    view_.AppendLog(s.LogLine);
+    view_.AppendLog(s.Link.LogLine);
     if (const char* hint = ConnectFailureHint(result, simLink_.LastSendError())) {
-        s.LogLine = hint;
-        view_.AppendLog(s.LogLine);
+        s.Link.LogLine = hint;
+        view_.AppendLog(s.Link.LogLine);
     }
 }
 
 bool MainWindowModel::FormCloseQuery() {
     BridgeState& s = Bridge;
-    s.StopRequested = true;
+    s.Link.StopRequested = true;
     // Once the timer is off (an earlier close stopped it) no tick will answer.
-    while (s.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();
-    if (s.PortOpen) {
+    while (s.Link.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();
+    if (s.Link.PortOpen) {
         port_.Close();
-        s.PortOpen = false;
+        s.Link.PortOpen = false;
     }
     const auto error = settings_.Write();
     if (!error || saveFailed_) return true;

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "app/shell_texts.h"
-#include "state/bridge_state.h"
 #include "radio/radio_cycle.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -28,23 +28,25 @@ OperationSetupModel::OperationSetupModel()
 }
 
 void OperationSetupModel::FormActivate() {
-    Sl30PortGroup.SetItemIndex(Bridge.SL30Port);
-    Sl40PortGroup.SetItemIndex(Bridge.SL40Port);
-    EngineGroup.SetItemIndex(Bridge.NumberOfEngines);
-    SplitGroup.SetItemIndex(Bridge.EGTCHTSplit);
+    Sl30PortGroup.SetItemIndex(Bridge.Settings.SL30Port);
+    Sl40PortGroup.SetItemIndex(Bridge.Settings.SL40Port);
+    EngineGroup.SetItemIndex(Bridge.Settings.NumberOfEngines);
+    SplitGroup.SetItemIndex(Bridge.Settings.EGTCHTSplit);
 }
 
-void OperationSetupModel::EngineGroupClick() { Bridge.NumberOfEngines = Selected(EngineGroup); }
+void OperationSetupModel::EngineGroupClick() {
+    Bridge.Settings.NumberOfEngines = Selected(EngineGroup);
+}
 
-void OperationSetupModel::SplitGroupClick() { Bridge.EGTCHTSplit = Selected(SplitGroup); }
+void OperationSetupModel::SplitGroupClick() { Bridge.Settings.EGTCHTSplit = Selected(SplitGroup); }
 
 void OperationSetupModel::Sl30PortGroupClick() {
-    Bridge.SL30Port = Selected(Sl30PortGroup);
+    Bridge.Settings.SL30Port = Selected(Sl30PortGroup);
     ComputeRadioPortMask();
 }
 
 void OperationSetupModel::Sl40PortGroupClick() {
-    Bridge.SL40Port = Selected(Sl40PortGroup);
+    Bridge.Settings.SL40Port = Selected(Sl40PortGroup);
     ComputeRadioPortMask();
 }
 

@@ -19,7 +19,7 @@ PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display,
 
 void PortSetupModel::FormShow() {
     loading_ = true;
-    PortGroup.SetItemIndex(Bridge.CommsPort);
+    PortGroup.SetItemIndex(Bridge.Settings.CommsPort);
     loading_ = false;
 }
 
@@ -30,7 +30,7 @@ void PortSetupModel::PortGroupClick() {
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
     OpenBoxPort(port_, display_, portNumber);
-    Bridge.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
+    Bridge.Settings.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 
 void PortSetupModel::PortGroupItemClick(int index) {

@@ -12,16 +12,16 @@ namespace {
 
 struct SettingKey {
     const char* name;
-    std::uint8_t BridgeState::*field;
+    std::uint8_t BridgeSettings::*field;
 };
 
 // In the order they are read and written.
 constexpr std::array<SettingKey, 5> kSettingKeys = {{
-    {"CommsPort", &BridgeState::CommsPort},
-    {"SL30Port", &BridgeState::SL30Port},
-    {"SL40Port", &BridgeState::SL40Port},
-    {"EGTCHTSplit", &BridgeState::EGTCHTSplit},
-    {"NumberOfEngines", &BridgeState::NumberOfEngines},
+    {"CommsPort", &BridgeSettings::CommsPort},
+    {"SL30Port", &BridgeSettings::SL30Port},
+    {"SL40Port", &BridgeSettings::SL40Port},
+    {"EGTCHTSplit", &BridgeSettings::EGTCHTSplit},
+    {"NumberOfEngines", &BridgeSettings::NumberOfEngines},
 }};
 
 constexpr std::int64_t kIntMax = 2147483647;
@@ -93,13 +93,14 @@ std::uint8_t SettingValue(std::string_view text) {
 
 void ReadSettings(const std::filesystem::path& path) {
     for (const SettingKey& key : kSettingKeys) {
-        Bridge.*key.field = SettingValue(ReadProfileString(path, kSettingsSection, key.name));
+        Bridge.Settings.*key.field =
+            SettingValue(ReadProfileString(path, kSettingsSection, key.name));
     }
 }
 
 std::optional<std::string> WriteSettings(const std::filesystem::path& path) {
     for (const SettingKey& key : kSettingKeys) {
-        const std::string value = std::to_string(Bridge.*key.field);
+        const std::string value = std::to_string(Bridge.Settings.*key.field);
         if (!WriteProfileString(path, kSettingsSection, key.name, value)) {
             return "Unable to write to " + PathText(path);
         }

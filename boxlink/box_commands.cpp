@@ -12,7 +12,7 @@ constexpr std::uint8_t kSelectorPitch = 2;
 constexpr std::uint8_t kCommandLastPort = 4;
 constexpr std::uint8_t kCommandAltimeter = 6;
 
-std::uint16_t PayloadWord(std::size_t at) { return GetU16(Bridge.ReceiveBuffer, at); }
+std::uint16_t PayloadWord(std::size_t at) { return GetU16(Bridge.Receive.ReceiveBuffer, at); }
 
 struct ServoFields {
     std::uint8_t& engageBit;
@@ -22,7 +22,7 @@ struct ServoFields {
 };
 
 void ApplyServoCommand(ServoFields servo) {
-    servo.engageBit = Bridge.ReceiveBuffer[3] & 1u;
+    servo.engageBit = Bridge.Receive.ReceiveBuffer[3] & 1u;
     servo.raw =
         std::clamp(static_cast<std::int16_t>(PayloadWord(4)), std::int16_t{0}, kServoPositionMax);
     servo.command = ServoPositionToCommand(servo.raw);
@@ -41,35 +41,35 @@ std::int16_t ServoPositionToCommand(std::int16_t position) {
 void ServoCommandHandler() {
     if ((PayloadWord(0) & kServoCheckMask) != kServoCheckValue) return;
     BridgeState& s = Bridge;
-    switch (s.ReceiveBuffer[2]) {
+    switch (s.Receive.ReceiveBuffer[2]) {
         case kSelectorBank:
-            ApplyServoCommand(
-                {s.BankEngageBit, s.BankServoRaw, s.BankServoCommand, s.BankEchoPending});
+            ApplyServoCommand({s.Servos.BankEngageBit, s.Servos.BankServoRaw,
+                               s.Servos.BankServoCommand, s.Servos.BankEchoPending});
             break;
         case kSelectorPitch:
-            ApplyServoCommand(
-                {s.PitchEngageBit, s.PitchServoRaw, s.PitchServoCommand, s.PitchEchoPending});
+            ApplyServoCommand({s.Servos.PitchEngageBit, s.Servos.PitchServoRaw,
+                               s.Servos.PitchServoCommand, s.Servos.PitchEchoPending});
             break;
         default: break;
     }
-    s.BankServoEngaged = s.BankEngageBit != 0;
-    s.PitchServoEngaged = s.PitchEngageBit != 0;
+    s.Servos.BankServoEngaged = s.Servos.BankEngageBit != 0;
+    s.Servos.PitchServoEngaged = s.Servos.PitchEngageBit != 0;
 }
 
 void CommandDispatcher() {
     BridgeState& s = Bridge;
-    const std::uint8_t index = s.ReceiveBuffer[0];
+    const std::uint8_t index = s.Receive.ReceiveBuffer[0];
     if (index <= kCommandLastPort) {
-        CallIfSet(s.PortReplyHandlers[index]);
+        CallIfSet(s.Radios.PortReplyHandlers[index]);
     } else if (index == kCommandAltimeter) {
         const std::uint32_t tenthsHpa = PayloadWord(1);
-        s.AltimeterCommand = static_cast<std::uint16_t>(tenthsHpa * 16u / 10u);
-        s.AltimeterWritePending = true;
+        s.Altimeter.AltimeterCommand = static_cast<std::uint16_t>(tenthsHpa * 16u / 10u);
+        s.Altimeter.AltimeterWritePending = true;
     }
 }
 
 void InstallReplyHandler(std::uint8_t port, ReplyHandler handler) {
-    if (port >= 1 && port <= kBoxPortCount) Bridge.PortReplyHandlers[port - 1u] = handler;
+    if (port >= 1 && port <= kBoxPortCount) Bridge.Radios.PortReplyHandlers[port - 1u] = handler;
 }
 
 void CallIfSet(ReplyHandler handler) {

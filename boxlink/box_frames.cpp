@@ -90,17 +90,18 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
 void BindBoxPort(BoxPort* port) { boxPort = port; }
 
 void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
-    WriteFrame(Bridge.TransmitBuffer.data(),
-               BuildItemFrame(Bridge.TransmitBuffer, itemId, payload));
+    WriteFrame(Bridge.Frames.TransmitBuffer.data(),
+               BuildItemFrame(Bridge.Frames.TransmitBuffer, itemId, payload));
 }
 
 void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text) {
-    WriteFrame(Bridge.TransmitBuffer.data(), BuildPortFrame(Bridge.TransmitBuffer, port, text));
+    WriteFrame(Bridge.Frames.TransmitBuffer.data(),
+               BuildPortFrame(Bridge.Frames.TransmitBuffer, port, text));
 }
 
 void SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
-    WriteFrame(Bridge.TransmitBuffer.data(),
-               BuildArincFrame(Bridge.TransmitBuffer, leadByte, word));
+    WriteFrame(Bridge.Frames.TransmitBuffer.data(),
+               BuildArincFrame(Bridge.Frames.TransmitBuffer, leadByte, word));
 }
 
 void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {

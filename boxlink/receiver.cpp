@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint8_t kMinFrameLength = 3;
 
 void FrameComplete() {
-    switch (Bridge.ReceivedKind) {
+    switch (Bridge.Receive.ReceivedKind) {
         case 0: ServoCommandHandler(); break;
         case 1: CommandDispatcher(); break;
         default: break;  // no handler: dropped
@@ -35,31 +35,31 @@ void ReceiveEvent(BoxPort& port, std::int32_t count) {
 
 void ReceiveByte(std::uint8_t b) {
     BridgeState& s = Bridge;
-    switch (s.RxState) {
+    switch (s.Receive.RxState) {
         case ReceiveState::Hunt:
-            if (b == kSync1) s.RxState = ReceiveState::Sync;
+            if (b == kSync1) s.Receive.RxState = ReceiveState::Sync;
             break;
         case ReceiveState::Sync:
-            s.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
+            s.Receive.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
             break;
         case ReceiveState::Length:
-            s.Remaining = b;
-            s.FrameLength = b;
-            s.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
+            s.Receive.Remaining = b;
+            s.Receive.FrameLength = b;
+            s.Receive.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
             break;
         case ReceiveState::Kind:
-            s.ReceivedKind = b;
-            s.PayloadIndex = 0;
-            s.RxState = ReceiveState::Payload;
+            s.Receive.ReceivedKind = b;
+            s.Receive.PayloadIndex = 0;
+            s.Receive.RxState = ReceiveState::Payload;
             break;
         case ReceiveState::Payload:
             // LEN is at most 255, so the index stays below the 256-byte buffer.
-            s.ReceiveBuffer[s.PayloadIndex] = b;
-            s.PayloadIndex = static_cast<std::uint8_t>(s.PayloadIndex + 1);
-            s.Remaining = static_cast<std::uint8_t>(s.Remaining - 1);
-            if (s.Remaining == 0) {
+            s.Receive.ReceiveBuffer[s.Receive.PayloadIndex] = b;
+            s.Receive.PayloadIndex = static_cast<std::uint8_t>(s.Receive.PayloadIndex + 1);
+            s.Receive.Remaining = static_cast<std::uint8_t>(s.Receive.Remaining - 1);
+            if (s.Receive.Remaining == 0) {
                 FrameComplete();
-                s.RxState = ReceiveState::Hunt;
+                s.Receive.RxState = ReceiveState::Hunt;
             }
             break;
     }

@@ -30,30 +30,30 @@ std::optional<std::int64_t> DegreesTo1e7(double degrees) {
 
 void ComputeAttitudeValues() {
     BridgeState& s = Bridge;
-    const auto bank = Trunc(s.BankDeg * 100.0);
+    const auto bank = Trunc(s.Sim.BankDeg * 100.0);
     if (!bank) return;
-    s.BankCentiDeg = Low32(*bank);
-    Store(s.PitchUpCentiDeg, Trunc(-s.PitchDeg * 100.0));
+    s.Derived.BankCentiDeg = Low32(*bank);
+    Store(s.Derived.PitchUpCentiDeg, Trunc(-s.Sim.PitchDeg * 100.0));
 }
 
 void ComputeNavigationValues() {
     BridgeState& s = Bridge;
-    s.LatitudeDeg = static_cast<double>(s.LatitudeRaw) * 90.0 / kLatitudeRawPer90Deg;
-    s.LongitudeDeg = static_cast<double>(s.LongitudeRaw) * 360.0 / kTwoTo64;
-    s.TurnRateTenths = s.TurnRateRaw / 17;
-    Store(s.GyroHeadingCentiDeg, Trunc(s.GyroHeadingDeg * 100.0));
-    Store(s.CompassHeadingCentiDeg, Trunc(s.CompassHeadingDeg * 100.0));
-    Store(s.Latitude1e7, DegreesTo1e7(s.LatitudeDeg));
-    Store(s.Longitude1e7, DegreesTo1e7(s.LongitudeDeg));
+    s.Derived.LatitudeDeg = static_cast<double>(s.Sim.LatitudeRaw) * 90.0 / kLatitudeRawPer90Deg;
+    s.Derived.LongitudeDeg = static_cast<double>(s.Sim.LongitudeRaw) * 360.0 / kTwoTo64;
+    s.Derived.TurnRateTenths = s.Sim.TurnRateRaw / 17;
+    Store(s.Derived.GyroHeadingCentiDeg, Trunc(s.Sim.GyroHeadingDeg * 100.0));
+    Store(s.Derived.CompassHeadingCentiDeg, Trunc(s.Sim.CompassHeadingDeg * 100.0));
+    Store(s.Derived.Latitude1e7, DegreesTo1e7(s.Derived.LatitudeDeg));
+    Store(s.Derived.Longitude1e7, DegreesTo1e7(s.Derived.LongitudeDeg));
     // The exact 64-bit product; the cell holds a zero-extended 32-bit angle.
-    const auto p = static_cast<std::int64_t>(s.HeadingRaw * 360u);
-    Store(s.TrueHeading1e5, Trunc(static_cast<double>(p) / kHeadingRawPer1e5Deg));
-    Store(s.GroundSpeedCentiMs, Trunc(s.GpsGroundSpeed * 100.0));
+    const auto p = static_cast<std::int64_t>(s.Sim.HeadingRaw * 360u);
+    Store(s.Derived.TrueHeading1e5, Trunc(static_cast<double>(p) / kHeadingRawPer1e5Deg));
+    Store(s.Derived.GroundSpeedCentiMs, Trunc(s.Sim.GpsGroundSpeed * 100.0));
     // 32-bit signed arithmetic as the box expects; it wraps only above 65 km.
-    s.AltitudeFeet = Low32(s.AltitudeMetres * std::int64_t{32808}) / 10000;
-    Store(s.IasTenthsKmh, Round(s.IasRaw / 128.0 * 18.52));
+    s.Derived.AltitudeFeet = Low32(s.Sim.AltitudeMetres * std::int64_t{32808}) / 10000;
+    Store(s.Derived.IasTenthsKmh, Round(s.Sim.IasRaw / 128.0 * 18.52));
     // Formed in 64 bits: beyond about 8,400 ft/min the 32-bit product would wrap.
-    s.VerticalSpeedFpm = Low32(s.VerticalSpeedRaw * std::int64_t{60 * 3280} / 256000);
+    s.Derived.VerticalSpeedFpm = Low32(s.Sim.VerticalSpeedRaw * std::int64_t{60 * 3280} / 256000);
 }
 
 }  // namespace bridge

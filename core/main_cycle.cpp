@@ -4,11 +4,11 @@
 
 #include "boxlink/arinc.h"
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "core/derived_values.h"
 #include "core/telemetry.h"
 #include "core/variable_map.h"
 #include "radio/radio_cycle.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -31,10 +31,11 @@ void MainCycle::Tick() {
     HandOffArincRecord();
     if (AnswerStopRequest()) return;
     BridgeState& s = Bridge;
-    if (!s.SimLinkUp) return;
+    if (!s.Link.SimLinkUp) return;
 
-    s.TickPhase = static_cast<std::uint8_t>(s.TickPhase + 1 == 10 ? 0 : s.TickPhase + 1);
-    const bool halfRate = (s.TickPhase & 1u) != 0;
+    s.Counters.TickPhase =
+        static_cast<std::uint8_t>(s.Counters.TickPhase + 1 == 10 ? 0 : s.Counters.TickPhase + 1);
+    const bool halfRate = (s.Counters.TickPhase & 1u) != 0;
 
     QueueAttitudeReads(sim_);
     QueueAltimeterWrite(sim_);
@@ -56,18 +57,18 @@ void MainCycle::Tick() {
 
 void MainCycle::HandOffArincRecord() {
     BridgeState& s = Bridge;
-    if (!s.RecordPending) return;
-    s.ArincWord = WithReversedLabel(s.ArincWord);
-    SendArincWord(s.LeadByte, s.ArincWord);
-    s.RecordPending = false;
+    if (!s.Arinc.RecordPending) return;
+    s.Arinc.ArincWord = WithReversedLabel(s.Arinc.ArincWord);
+    SendArincWord(s.Arinc.LeadByte, s.Arinc.ArincWord);
+    s.Arinc.RecordPending = false;
 }
 
 bool MainCycle::AnswerStopRequest() {
     BridgeState& s = Bridge;
-    if (!s.StopRequested) return false;
-    s.SimLinkUp = false;
+    if (!s.Link.StopRequested) return false;
+    s.Link.SimLinkUp = false;
     view_.StopTimer();
-    s.StopRequested = false;
+    s.Link.StopRequested = false;
     return true;
 }
 
@@ -76,40 +77,40 @@ bool MainCycle::AnswerStopRequest() {
 void MainCycle::ApplyServo(Servo servo) {
     BridgeState& s = Bridge;
     const bool bank = servo == Servo::Bank;
-    const bool engaged = bank ? s.BankServoEngaged : s.PitchServoEngaged;
+    const bool engaged = bank ? s.Servos.BankServoEngaged : s.Servos.PitchServoEngaged;
     const std::uint8_t bit = bank ? kBankDisconnectBit : kPitchDisconnectBit;
     view_.SetServoLabel(servo, engaged ? "Engaged" : "Not engaged");
     if (engaged) {
-        s.ControlsDisconnect = static_cast<std::uint8_t>(s.ControlsDisconnect | bit);
+        s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect | bit);
     } else {
-        s.ControlsDisconnect = static_cast<std::uint8_t>(s.ControlsDisconnect & ~bit);
+        s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect & ~bit);
     }
     QueueServo(sim_, servo, engaged);
     if (engaged) {
         if (bank) {
-            s.BankServoPosition = s.BankServoCommand;
+            s.Servos.BankServoPosition = s.Servos.BankServoCommand;
         } else {
-            s.PitchServoPosition = s.PitchServoCommand;
+            s.Servos.PitchServoPosition = s.Servos.PitchServoCommand;
         }
     }
 }
 
 void MainCycle::SendPendingEchoes() {
     BridgeState& s = Bridge;
-    if (s.BankEchoPending) {
-        s.BankEchoPending = false;
+    if (s.Servos.BankEchoPending) {
+        s.Servos.BankEchoPending = false;
         SendServoEcho(Servo::Bank);
     }
-    if (s.PitchEchoPending) {
-        s.PitchEchoPending = false;
+    if (s.Servos.PitchEchoPending) {
+        s.Servos.PitchEchoPending = false;
         SendServoEcho(Servo::Pitch);
     }
 }
 
 void MainCycle::ShowServoPositions() {
     const BridgeState& s = Bridge;
-    view_.SetServoTrackBar(Servo::Bank, TrackBarPosition(s.BankServoPosition / 32));
-    view_.SetServoTrackBar(Servo::Pitch, TrackBarPosition(-(s.PitchServoPosition / 32)));
+    view_.SetServoTrackBar(Servo::Bank, TrackBarPosition(s.Servos.BankServoPosition / 32));
+    view_.SetServoTrackBar(Servo::Pitch, TrackBarPosition(-(s.Servos.PitchServoPosition / 32)));
 }
 
 void MainCycle::OnExchangeSucceeded(bool halfRate) {
@@ -123,45 +124,45 @@ void MainCycle::OnExchangeSucceeded(bool halfRate) {
 
 void MainCycle::OnExchangeFailed(SimLinkResult result) {
     BridgeState& s = Bridge;
-    s.LogLine = "FlightSim problem: ";
-    s.LogLine += SimLinkResultText(result);
-    s.SimLinkUp = false;
+    s.Link.LogLine = "FlightSim problem: ";
+    s.Link.LogLine += SimLinkResultText(result);
+    s.Link.SimLinkUp = false;
     view_.SetReconnectEnabled(true);
-    view_.AppendLog(s.LogLine);
+    view_.AppendLog(s.Link.LogLine);
 }
 
 // Runs after a failed exchange too, from the values of earlier exchanges.
 void MainCycle::RunPeriodicOutputs() {
     BridgeState& s = Bridge;
-    s.RpmPhase = static_cast<std::uint8_t>(s.RpmPhase + 1);
-    if (s.RpmPhase >= 4) {
-        s.RpmPhase = 0;
-        s.RpmDue = true;
+    s.Counters.RpmPhase = static_cast<std::uint8_t>(s.Counters.RpmPhase + 1);
+    if (s.Counters.RpmPhase >= 4) {
+        s.Counters.RpmPhase = 0;
+        s.Counters.RpmDue = true;
     }
-    s.RadioPhase = static_cast<std::uint8_t>(s.RadioPhase + 1);
-    if (s.RadioPhase % 10 == 0) RunRadioCycle();
-    if (s.RadioPhase >= 80) {
-        s.FuelFlowDue = true;
-        s.RadioPhase = 0;
+    s.Counters.RadioPhase = static_cast<std::uint8_t>(s.Counters.RadioPhase + 1);
+    if (s.Counters.RadioPhase % 10 == 0) RunRadioCycle();
+    if (s.Counters.RadioPhase >= 80) {
+        s.Counters.FuelFlowDue = true;
+        s.Counters.RadioPhase = 0;
     }
-    s.EnginePhase = static_cast<std::uint8_t>(s.EnginePhase + 1);
-    if (s.FuelFlowDue) {
-        s.FuelFlowDue = false;
+    s.Counters.EnginePhase = static_cast<std::uint8_t>(s.Counters.EnginePhase + 1);
+    if (s.Counters.FuelFlowDue) {
+        s.Counters.FuelFlowDue = false;
         ForEachEngine(SendFuelFlowItem);
     }
-    if (s.RpmDue) {
-        s.RpmDue = false;
+    if (s.Counters.RpmDue) {
+        s.Counters.RpmDue = false;
         ForEachEngine(SendRpmItem);
     }
-    if (s.EnginePhase == 3) {
+    if (s.Counters.EnginePhase == 3) {
         ForEachEngine([](unsigned n) {
             SendOilItem(n);
             SendFuelPressureItem(n);
         });
     }
-    if (s.EnginePhase == 10) ForEachEngine(SendBlankItem);
-    if (s.EnginePhase >= 15) {
-        s.EnginePhase = 0;
+    if (s.Counters.EnginePhase == 10) ForEachEngine(SendBlankItem);
+    if (s.Counters.EnginePhase >= 15) {
+        s.Counters.EnginePhase = 0;
         ForEachEngine(SendThermocoupleItems);
     }
 }

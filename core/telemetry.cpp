@@ -24,19 +24,19 @@ std::optional<std::uint16_t> Count12Bit(std::optional<std::int64_t> value, std::
 }
 
 std::uint16_t EngineItemId(unsigned n, EngineItem kind) {
-    const unsigned address = Bridge.EngineAddressBase + n - 1;
+    const unsigned address = Bridge.Engines.EngineAddressBase + n - 1;
     return static_cast<std::uint16_t>(address * 16u + static_cast<unsigned>(kind));
 }
 
 // Sends the item with its words (four; two for the blank item) from the
 // shared payload buffer.
 void SendEngineItem(unsigned n, EngineItem kind, std::span<const std::int16_t> words) {
-    auto& payload = Bridge.ItemPayload;
+    auto& payload = Bridge.Frames.ItemPayload;
     for (std::size_t i = 0; i < words.size(); ++i) PutI16(payload, 2 * i, words[i]);
     SendItem(EngineItemId(n, kind), std::span(payload).first(2 * words.size()));
 }
 
-const EngineSnapshot& Engine(unsigned n) { return Bridge.Engines[n - 1]; }
+const EngineSnapshot& Engine(unsigned n) { return Bridge.Engines.Snapshot[n - 1]; }
 
 }  // namespace
 
@@ -92,40 +92,40 @@ std::int16_t ServoEchoPosition(std::int16_t servoPosition) {
 
 void SendAttitudeFrame() {
     BridgeState& s = Bridge;
-    auto& f = s.AttitudeFrame;
+    auto& f = s.Frames.AttitudeFrame;
     f.fill(0);
-    const std::int16_t g = GForceMilli(s.GForceRaw);
+    const std::int16_t g = GForceMilli(s.Sim.GForceRaw);
     PutI16(f, 7, g);
     PutI16(f, 9, g);
-    PutI16(f, 11, Low16(s.TurnRateTenths));
-    PutI16(f, 19, Low16(s.BankCentiDeg));
-    PutI16(f, 21, Low16(s.PitchUpCentiDeg));
-    PutI16(f, 23, Low16(s.GyroHeadingCentiDeg));
-    f[25] = static_cast<std::uint8_t>(BallValue(s.BallRaw));
+    PutI16(f, 11, Low16(s.Derived.TurnRateTenths));
+    PutI16(f, 19, Low16(s.Derived.BankCentiDeg));
+    PutI16(f, 21, Low16(s.Derived.PitchUpCentiDeg));
+    PutI16(f, 23, Low16(s.Derived.GyroHeadingCentiDeg));
+    f[25] = static_cast<std::uint8_t>(BallValue(s.Sim.BallRaw));
     SendFixedFrame(f, FrameKind::Attitude);
 }
 
 void SendAirDataFrame() {
     BridgeState& s = Bridge;
-    const auto gpsAltitudeMm = Trunc(s.GpsAltitude * 1000);
-    const auto staticCount = StaticPressureCount(s.AmbientPressure);
+    const auto gpsAltitudeMm = Trunc(s.Sim.GpsAltitude * 1000);
+    const auto staticCount = StaticPressureCount(s.Sim.AmbientPressure);
     if (!gpsAltitudeMm || !staticCount) return;
-    auto& f = s.AirDataFrame;
+    auto& f = s.Frames.AirDataFrame;
     f.fill(0);
-    PutI32(f, 3, s.AltitudeFeet);
-    PutI32(f, 7, s.Longitude1e7);
-    PutI32(f, 11, s.Latitude1e7);
+    PutI32(f, 3, s.Derived.AltitudeFeet);
+    PutI32(f, 7, s.Derived.Longitude1e7);
+    PutI32(f, 11, s.Derived.Latitude1e7);
     PutI32(f, 19, Low32(*gpsAltitudeMm));
-    PutI32(f, 35, Low32(-std::int64_t{s.VerticalSpeedFpm} / 2));
-    PutI32(f, 39, s.GroundSpeedCentiMs);
-    PutI32(f, 43, s.TrueHeading1e5);
-    PutU16(f, 47, static_cast<std::uint16_t>((std::uint32_t{s.AltimeterSetting} * 10u) >> 4));
-    PutI16(f, 49, Low16(s.VerticalSpeedFpm));
-    PutI16(f, 51, Low16(s.IasTenthsKmh));
+    PutI32(f, 35, Low32(-std::int64_t{s.Derived.VerticalSpeedFpm} / 2));
+    PutI32(f, 39, s.Derived.GroundSpeedCentiMs);
+    PutI32(f, 43, s.Derived.TrueHeading1e5);
+    PutU16(f, 47, static_cast<std::uint16_t>((std::uint32_t{s.Sim.AltimeterSetting} * 10u) >> 4));
+    PutI16(f, 49, Low16(s.Derived.VerticalSpeedFpm));
+    PutI16(f, 51, Low16(s.Derived.IasTenthsKmh));
     PutI16(f, 55, *staticCount);
-    PutI16(f, 57, static_cast<std::int16_t>(s.OatRaw / 256));
-    PutI16(f, 59, Low16(s.CompassHeadingCentiDeg));
-    PutU16(f, 67, s.RadioPortMask);
+    PutI16(f, 57, static_cast<std::int16_t>(s.Sim.OatRaw / 256));
+    PutI16(f, 59, Low16(s.Derived.CompassHeadingCentiDeg));
+    PutU16(f, 67, s.Radios.RadioPortMask);
     f[69] = 3;
     f[70] = 6;
     SendFixedFrame(f, FrameKind::AirData);
@@ -134,9 +134,10 @@ void SendAirDataFrame() {
 void SendServoEcho(Servo servo) {
     BridgeState& s = Bridge;
     const bool bank = servo == Servo::Bank;
-    auto& p = s.ItemPayload;
-    p[0] = bank ? s.BankEngageBit : s.PitchEngageBit;
-    PutI16(p, 1, ServoEchoPosition(bank ? s.BankServoPosition : s.PitchServoPosition));
+    auto& p = s.Frames.ItemPayload;
+    p[0] = bank ? s.Servos.BankEngageBit : s.Servos.PitchEngageBit;
+    PutI16(p, 1,
+           ServoEchoPosition(bank ? s.Servos.BankServoPosition : s.Servos.PitchServoPosition));
     p[3] = kEchoTrailer;
     p[4] = 0;
     const std::uint8_t address = bank ? kBankEchoAddress : kPitchEchoAddress;
@@ -187,8 +188,8 @@ void SendThermocoupleItems(unsigned n) {
     // Channels 1..12 by EGTCHTSplit: EGT on the first perValue channels, CHT
     // on as many after them; any other split leaves every channel 0.
     static constexpr unsigned kChannelsPerValue[] = {1, 2, 4, 6};
-    const unsigned perValue = Bridge.EGTCHTSplit < std::size(kChannelsPerValue)
-                                  ? kChannelsPerValue[Bridge.EGTCHTSplit]
+    const unsigned perValue = Bridge.Settings.EGTCHTSplit < std::size(kChannelsPerValue)
+                                  ? kChannelsPerValue[Bridge.Settings.EGTCHTSplit]
                                   : 0;
     std::array<std::int16_t, 12> channels{};
     for (unsigned c = 0; c < perValue; ++c) {

@@ -47,24 +47,26 @@ void WriteOrRead(SimLinkApi& sim, std::uint32_t offset, std::uint16_t& pending,
 
 }  // namespace
 
-unsigned ConfiguredEngines() { return std::min<unsigned>(Bridge.NumberOfEngines, kEngineCount); }
+unsigned ConfiguredEngines() {
+    return std::min<unsigned>(Bridge.Settings.NumberOfEngines, kEngineCount);
+}
 
 void QueueAttitudeReads(SimLinkApi& sim) {
     BridgeState& s = Bridge;
-    Read(sim, offsets::kPitch, s.PitchDeg);
-    Read(sim, offsets::kBank, s.BankDeg);
-    Read(sim, offsets::kTurnRate, s.TurnRateRaw);
-    Read(sim, offsets::kBall, s.BallRaw);
-    Read(sim, offsets::kCompassHeading, s.CompassHeadingDeg);
-    Read(sim, offsets::kGyroHeading, s.GyroHeadingDeg);
-    Read(sim, offsets::kGForce, s.GForceRaw);
+    Read(sim, offsets::kPitch, s.Sim.PitchDeg);
+    Read(sim, offsets::kBank, s.Sim.BankDeg);
+    Read(sim, offsets::kTurnRate, s.Sim.TurnRateRaw);
+    Read(sim, offsets::kBall, s.Sim.BallRaw);
+    Read(sim, offsets::kCompassHeading, s.Sim.CompassHeadingDeg);
+    Read(sim, offsets::kGyroHeading, s.Sim.GyroHeadingDeg);
+    Read(sim, offsets::kGForce, s.Sim.GForceRaw);
 }
 
 void QueueAltimeterWrite(SimLinkApi& sim) {
     BridgeState& s = Bridge;
-    if (!s.AltimeterWritePending) return;
-    Write(sim, offsets::kAltimeterSetting, s.AltimeterCommand);
-    s.AltimeterWritePending = false;
+    if (!s.Altimeter.AltimeterWritePending) return;
+    Write(sim, offsets::kAltimeterSetting, s.Altimeter.AltimeterCommand);
+    s.Altimeter.AltimeterWritePending = false;
 }
 
 void QueueServo(SimLinkApi& sim, Servo servo, bool engaged) {
@@ -72,46 +74,46 @@ void QueueServo(SimLinkApi& sim, Servo servo, bool engaged) {
     const bool bank = servo == Servo::Bank;
     const std::uint32_t offset = bank ? offsets::kAileron : offsets::kElevator;
     if (engaged) {
-        Write(sim, offset, bank ? s.BankServoCommand : s.PitchServoCommand);
+        Write(sim, offset, bank ? s.Servos.BankServoCommand : s.Servos.PitchServoCommand);
     } else {
-        Read(sim, offset, bank ? s.BankServoPosition : s.PitchServoPosition);
+        Read(sim, offset, bank ? s.Servos.BankServoPosition : s.Servos.PitchServoPosition);
     }
 }
 
 void QueueControlsDisconnect(SimLinkApi& sim) {
-    Write(sim, offsets::kControlsDisconnect, Bridge.ControlsDisconnect);
+    Write(sim, offsets::kControlsDisconnect, Bridge.Servos.ControlsDisconnect);
 }
 
 void QueueHalfRateRequests(SimLinkApi& sim) {
     BridgeState& s = Bridge;
-    s.HeadingRaw = 0;
-    Read(sim, offsets::kLatitude, s.LatitudeRaw);
-    Read(sim, offsets::kLongitude, s.LongitudeRaw);
+    s.Sim.HeadingRaw = 0;
+    Read(sim, offsets::kLatitude, s.Sim.LatitudeRaw);
+    Read(sim, offsets::kLongitude, s.Sim.LongitudeRaw);
     SimLinkResult ignored;
-    sim.Read(offsets::kHeading, 4, &s.HeadingRaw, ignored);  // low end of the 64-bit cell
-    Read(sim, offsets::kGpsGroundSpeed, s.GpsGroundSpeed);
-    Read(sim, offsets::kGpsAltitude, s.GpsAltitude);
-    Read(sim, offsets::kAltitude, s.AltitudeMetres);
-    Read(sim, offsets::kIas, s.IasRaw);
-    Read(sim, offsets::kVerticalSpeed, s.VerticalSpeedRaw);
-    Read(sim, offsets::kOat, s.OatRaw);
-    Read(sim, offsets::kAmbientPressure, s.AmbientPressure);
+    sim.Read(offsets::kHeading, 4, &s.Sim.HeadingRaw, ignored);  // low end of the 64-bit cell
+    Read(sim, offsets::kGpsGroundSpeed, s.Sim.GpsGroundSpeed);
+    Read(sim, offsets::kGpsAltitude, s.Sim.GpsAltitude);
+    Read(sim, offsets::kAltitude, s.Sim.AltitudeMetres);
+    Read(sim, offsets::kIas, s.Sim.IasRaw);
+    Read(sim, offsets::kVerticalSpeed, s.Sim.VerticalSpeedRaw);
+    Read(sim, offsets::kOat, s.Sim.OatRaw);
+    Read(sim, offsets::kAmbientPressure, s.Sim.AmbientPressure);
     for (unsigned n = 0; n < ConfiguredEngines(); ++n) {
-        ReadEngine(sim, offsets::kEngine[n], s.Engines[n]);
+        ReadEngine(sim, offsets::kEngine[n], s.Engines.Snapshot[n]);
     }
-    Read(sim, offsets::kAltimeterSetting, s.AltimeterSetting);
-    Read(sim, offsets::kNav1Cdi, s.Nav1CdiDeflection);
-    Read(sim, offsets::kNav1Gs, s.Nav1GsDeflection);
-    Read(sim, offsets::kNavRadioFlags, s.NavRadioFlags);
-    Read(sim, offsets::kNav1Obs, s.Nav1Obs);
-    Read(sim, offsets::kNav1Radial, s.Nav1Radial);
-    Read(sim, offsets::kNav2Radial, s.Nav2Radial);
-    WriteOrRead(sim, offsets::kCom1Active, s.Com1ActiveWrite, s.Com1Active);
-    WriteOrRead(sim, offsets::kCom1Standby, s.Com1StandbyWrite, s.Com1Standby);
-    WriteOrRead(sim, offsets::kNav1Active, s.Nav1ActiveWrite, s.Nav1Active);
-    WriteOrRead(sim, offsets::kNav1Standby, s.Nav1StandbyWrite, s.Nav1Standby);
-    WriteOrRead(sim, offsets::kCom2Active, s.Com2ActiveWrite, s.Com2Active);
-    WriteOrRead(sim, offsets::kCom2Standby, s.Com2StandbyWrite, s.Com2Standby);
+    Read(sim, offsets::kAltimeterSetting, s.Sim.AltimeterSetting);
+    Read(sim, offsets::kNav1Cdi, s.Sim.Nav1CdiDeflection);
+    Read(sim, offsets::kNav1Gs, s.Sim.Nav1GsDeflection);
+    Read(sim, offsets::kNavRadioFlags, s.Sim.NavRadioFlags);
+    Read(sim, offsets::kNav1Obs, s.Sim.Nav1Obs);
+    Read(sim, offsets::kNav1Radial, s.Sim.Nav1Radial);
+    Read(sim, offsets::kNav2Radial, s.Sim.Nav2Radial);
+    WriteOrRead(sim, offsets::kCom1Active, s.Radios.Com1ActiveWrite, s.Sim.Com1Active);
+    WriteOrRead(sim, offsets::kCom1Standby, s.Radios.Com1StandbyWrite, s.Sim.Com1Standby);
+    WriteOrRead(sim, offsets::kNav1Active, s.Radios.Nav1ActiveWrite, s.Sim.Nav1Active);
+    WriteOrRead(sim, offsets::kNav1Standby, s.Radios.Nav1StandbyWrite, s.Sim.Nav1Standby);
+    WriteOrRead(sim, offsets::kCom2Active, s.Radios.Com2ActiveWrite, s.Sim.Com2Active);
+    WriteOrRead(sim, offsets::kCom2Standby, s.Radios.Com2StandbyWrite, s.Sim.Com2Standby);
 }
 
 }  // namespace bridge

@@ -3,9 +3,9 @@
 #include "base/numeric.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "radio/frequency.h"
 #include "radio/reply_parser.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -43,34 +43,34 @@ void SendSentence(Sentence& sentence, std::uint8_t port, ReplyHandler parser) {
 void SendSl30Sentences() {
     const BridgeState& s = Bridge;
     Sentence deviation("$PMRRV21");
-    deviation.AppendNibbles(s.Nav1CdiScaled / kDeflectionPerStep);
-    deviation.AppendNibbles(s.Nav1GsScaled / kDeflectionPerStep);
-    deviation.AppendNibbles(s.Sl30StatusFlags);
+    deviation.AppendNibbles(s.Radios.Nav1CdiScaled / kDeflectionPerStep);
+    deviation.AppendNibbles(s.Radios.Nav1GsScaled / kDeflectionPerStep);
+    deviation.AppendNibbles(s.Radios.Sl30StatusFlags);
     SendSl30Sentence(deviation);
 
     Sentence obs("$PMRRV22V");
-    obs.Append(s.Nav1ObsText);
+    obs.Append(s.Radios.Nav1ObsText);
     SendSl30Sentence(obs);
 
     Sentence nav1Radial("$PMRRV23");
-    nav1Radial.AppendFlagLetter(s.Nav1RadialValid);
-    nav1Radial.Append(s.Nav1RadialText);
+    nav1Radial.AppendFlagLetter(s.Radios.Nav1RadialValid);
+    nav1Radial.Append(s.Radios.Nav1RadialText);
     SendSl30Sentence(nav1Radial);
 
     Sentence nav2Radial("$PMRRV24");
-    nav2Radial.AppendFlagLetter(s.Nav2RadialValid);
-    nav2Radial.Append(s.Nav2RadialText);
+    nav2Radial.AppendFlagLetter(s.Radios.Nav2RadialValid);
+    nav2Radial.Append(s.Radios.Nav2RadialText);
     SendSl30Sentence(nav2Radial);
 
     Sentence nav1("$PMRRV28");
-    nav1.Append(NavLetters(BcdToKhz(s.Nav1Active)));
-    nav1.Append(NavLetters(BcdToKhz(s.Nav1Standby)));
+    nav1.Append(NavLetters(BcdToKhz(s.Sim.Nav1Active)));
+    nav1.Append(NavLetters(BcdToKhz(s.Sim.Nav1Standby)));
     nav1.Append("N");
     SendSl30Sentence(nav1);
 
     Sentence com1("$PMRRV35");
-    com1.Append(ComLetters(BcdToKhz(s.Com1Active)));
-    com1.Append(ComLetters(BcdToKhz(s.Com1Standby)));
+    com1.Append(ComLetters(BcdToKhz(s.Sim.Com1Active)));
+    com1.Append(ComLetters(BcdToKhz(s.Sim.Com1Standby)));
     com1.Append("R0");
     SendSl30Sentence(com1);
 }
@@ -78,8 +78,8 @@ void SendSl30Sentences() {
 void SendSl40Sentences() {
     const BridgeState& s = Bridge;
     Sentence com2("$PMRRC01");
-    com2.Append(ComLetters(BcdToKhz(s.Com2Active)));
-    com2.Append(ComLetters(BcdToKhz(s.Com2Standby)));
+    com2.Append(ComLetters(BcdToKhz(s.Sim.Com2Active)));
+    com2.Append(ComLetters(BcdToKhz(s.Sim.Com2Standby)));
     com2.Append("R0");
     SendSl40Sentence(com2);
 }
@@ -89,24 +89,24 @@ void SendSl40Sentences() {
 // radial or NAV 1 has a glideslope, the OBS while NAV 1 has a glideslope.
 void RefreshRadioFields() {
     BridgeState& s = Bridge;
-    const bool glideslope = (s.NavRadioFlags & kNav1GlideslopeFlag) != 0;
-    const bool nav1Valid = (s.NavRadioFlags & kNav1RadialValidFlag) != 0;
-    const bool nav2Valid = (s.NavRadioFlags & kNav2RadialValidFlag) != 0;
+    const bool glideslope = (s.Sim.NavRadioFlags & kNav1GlideslopeFlag) != 0;
+    const bool nav1Valid = (s.Sim.NavRadioFlags & kNav1RadialValidFlag) != 0;
+    const bool nav2Valid = (s.Sim.NavRadioFlags & kNav2RadialValidFlag) != 0;
 
-    s.Sl30StatusFlags = !glideslope ? kStatusNoGlideslope
-                        : nav1Valid ? kStatusGlideslopeNav1Valid
-                                    : kStatusGlideslope;
-    StoreScaledDeflection(s.Nav1CdiScaled, s.Nav1CdiDeflection);
+    s.Radios.Sl30StatusFlags = !glideslope ? kStatusNoGlideslope
+                               : nav1Valid ? kStatusGlideslopeNav1Valid
+                                           : kStatusGlideslope;
+    StoreScaledDeflection(s.Radios.Nav1CdiScaled, s.Sim.Nav1CdiDeflection);
     if (!glideslope) {
         if (nav1Valid || nav2Valid) {
-            s.Nav1RadialValid = nav1Valid ? 1 : 0;
-            s.Nav2RadialValid = nav2Valid ? 1 : 0;
-            s.Nav1RadialText = ZeroPadded(RadialTenths(s.Nav1Radial), kRadialWidth);
-            s.Nav2RadialText = ZeroPadded(RadialTenths(s.Nav2Radial), kRadialWidth);
+            s.Radios.Nav1RadialValid = nav1Valid ? 1 : 0;
+            s.Radios.Nav2RadialValid = nav2Valid ? 1 : 0;
+            s.Radios.Nav1RadialText = ZeroPadded(RadialTenths(s.Sim.Nav1Radial), kRadialWidth);
+            s.Radios.Nav2RadialText = ZeroPadded(RadialTenths(s.Sim.Nav2Radial), kRadialWidth);
         }
-        s.Nav1ObsText = ZeroPadded(s.Nav1Obs, kObsWidth);
+        s.Radios.Nav1ObsText = ZeroPadded(s.Sim.Nav1Obs, kObsWidth);
     } else {
-        StoreScaledDeflection(s.Nav1GsScaled, s.Nav1GsDeflection);
+        StoreScaledDeflection(s.Radios.Nav1GsScaled, s.Sim.Nav1GsDeflection);
     }
 }
 
@@ -116,25 +116,25 @@ bool RadioPortInUse(std::uint8_t port) { return port >= 1 && port <= kBoxPortCou
 
 void RunRadioCycle() {
     RefreshRadioFields();
-    if (RadioPortInUse(Bridge.SL30Port)) SendSl30Sentences();
-    if (RadioPortInUse(Bridge.SL40Port)) SendSl40Sentences();
+    if (RadioPortInUse(Bridge.Settings.SL30Port)) SendSl30Sentences();
+    if (RadioPortInUse(Bridge.Settings.SL40Port)) SendSl40Sentences();
 }
 
 void ComputeRadioPortMask() {
     BridgeState& s = Bridge;
     std::uint16_t mask = 0;
-    for (const std::uint8_t port : {s.SL30Port, s.SL40Port}) {
+    for (const std::uint8_t port : {s.Settings.SL30Port, s.Settings.SL40Port}) {
         if (RadioPortInUse(port)) mask = static_cast<std::uint16_t>(mask | (1u << (port - 1u)));
     }
-    s.RadioPortMask = mask;
+    s.Radios.RadioPortMask = mask;
 }
 
 void SendSl30Sentence(Sentence& sentence) {
-    SendSentence(sentence, Bridge.SL30Port, Sl30ReplyParser);
+    SendSentence(sentence, Bridge.Settings.SL30Port, Sl30ReplyParser);
 }
 
 void SendSl40Sentence(Sentence& sentence) {
-    SendSentence(sentence, Bridge.SL40Port, Sl40ReplyParser);
+    SendSentence(sentence, Bridge.Settings.SL40Port, Sl40ReplyParser);
 }
 
 }  // namespace bridge

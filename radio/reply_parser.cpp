@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "state/bridge_state.h"
 #include "radio/frequency.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -19,16 +19,16 @@ std::uint16_t* PendingField(RadioModel radio, std::uint8_t messageId) {
     BridgeState& s = Bridge;
     if (radio == RadioModel::Sl40) {
         switch (messageId) {
-            case 0x00: return &s.Com2ActiveWrite;
-            case 0x01: return &s.Com2StandbyWrite;
+            case 0x00: return &s.Radios.Com2ActiveWrite;
+            case 0x01: return &s.Radios.Com2StandbyWrite;
             default: return nullptr;
         }
     }
     switch (messageId) {
-        case 0x27: return &s.Nav1ActiveWrite;
-        case 0x28: return &s.Nav1StandbyWrite;
-        case 0x29: return &s.Com1StandbyWrite;
-        case 0x42: return &s.Com1ActiveWrite;
+        case 0x27: return &s.Radios.Nav1ActiveWrite;
+        case 0x28: return &s.Radios.Nav1StandbyWrite;
+        case 0x29: return &s.Radios.Com1StandbyWrite;
+        case 0x42: return &s.Radios.Com1ActiveWrite;
         default: return nullptr;
     }
 }
@@ -38,7 +38,7 @@ std::uint8_t HighNibble(std::uint8_t c) { return static_cast<std::uint8_t>(Nibbl
 
 // The third data character takes part in the checksum only.
 void StoreFrequency(RadioModel radio) {
-    ReplyParseState& p = Bridge.ReplyParse;
+    ReplyParseState& p = Bridge.Radios.ReplyParse;
     if (std::uint16_t* field = PendingField(radio, p.MessageId)) {
         *field = KhzToBcd(LettersToKhz(p.Field[0], p.Field[1]));
     }
@@ -47,15 +47,15 @@ void StoreFrequency(RadioModel radio) {
 void FeedPayload(RadioModel radio) {
     const BridgeState& s = Bridge;
     // Payload bytes 1 .. LEN - 2; LEN is below the buffer's 256 bytes.
-    for (std::size_t i = 1; i + 1 < s.FrameLength; ++i) {
-        FeedReplyCharacter(radio, s.ReceiveBuffer[i]);
+    for (std::size_t i = 1; i + 1 < s.Receive.FrameLength; ++i) {
+        FeedReplyCharacter(radio, s.Receive.ReceiveBuffer[i]);
     }
 }
 
 }  // namespace
 
 void FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
-    ReplyParseState& p = Bridge.ReplyParse;
+    ReplyParseState& p = Bridge.Radios.ReplyParse;
     switch (p.Step) {
         case 0:
             if (c == '$') {

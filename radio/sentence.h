@@ -10,8 +10,8 @@
 #include <span>
 #include <string_view>
 
-#include "state/bridge_state.h"
 #include "radio/frequency.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 

@@ -1,6 +1,9 @@
-// The bridge state: the one process-wide record through which every part of
-// the bridge meets. Zero at start; touched only on the user-interface thread,
-// so it has no locks. Field names are the names used throughout the program.
+// The bridge state: the record through which the parts of the bridge meet,
+// grouped by what the fields are about. Zero at start; touched only on the
+// user-interface thread, so it has no locks. The program makes one instance
+// (app/win32/main_form.cpp) and hands each part the groups it works on; tests
+// make theirs with the same zero start. Field names are the names used
+// throughout the program.
 #pragma once
 
 #include <array>
@@ -22,63 +25,40 @@ inline constexpr std::size_t kItemPayloadMax = 15;
 inline constexpr std::size_t kEngineCount = 4;
 inline constexpr std::size_t kBoxPortCount = 5;
 
-// A text of at most six characters kept in place (the radio sentence fields).
-struct ShortText {
-    std::array<char, 6> chars;
-    std::uint8_t length;
-};
-
-enum class ReceiveState : std::uint8_t { Hunt, Sync, Length, Kind, Payload };
-
-// A port reply handler reads the current command frame from the receive buffer.
-using ReplyHandler = void (*)();
-
-struct EngineSnapshot {
-    std::uint16_t RpmRaw;
-    std::uint16_t RpmScaler;
-    double EgtRankine;
-    double OilTempRankine;
-    double OilPressurePsf;
-    std::uint16_t ManifoldRaw;
-    double FuelFlowPph;
-    double ChtFahrenheit;
-    double FuelPressurePsf;
-};
-
-// Shared by the SL30 and SL40 reply parsers; kept from one command frame to the next.
-struct ReplyParseState {
-    std::uint8_t Step;
-    std::uint8_t RunningSum;
-    std::uint8_t MessageId;
-    std::uint8_t Count;
-    std::uint8_t ReceivedChecksum;
-    std::array<std::uint8_t, 3> Field;
-    std::uint8_t FieldPosition;
-};
-
-struct BridgeState {
-    // Settings (the settings file's keys) and start-up values.
+// The settings file's keys.
+struct BridgeSettings {
     std::uint8_t CommsPort;
     std::uint8_t SL30Port;
     std::uint8_t SL40Port;
     std::uint8_t EGTCHTSplit;
     std::uint8_t NumberOfEngines;
-    bool PortOpen;
-    std::uint8_t EngineAddressBase;
-    std::uint16_t RadioPortMask;
+};
 
-    // Link and cycle control.
+// The hand-overs between the shell's handlers and the main cycle.
+struct LinkControl {
+    bool PortOpen;
     bool SimLinkUp;
     bool StopRequested;
     std::string LogLine;
+};
+
+// The main cycle's phase counters, and what went wrong without a word: frames
+// that did not fit the line and simulator requests that did not fit the block.
+struct CycleCounters {
     std::uint8_t TickPhase;
     std::uint8_t RpmPhase;
     std::uint8_t RadioPhase;
     std::uint8_t EnginePhase;
     bool RpmDue;
     bool FuelFlowDue;
+    std::uint32_t FramesTooLong;
+    std::uint32_t RequestsNotQueued;
+};
 
-    // Servo state, written by the servo command handler, applied by the main cycle.
+// Written by the servo command handler, applied by the main cycle. The
+// command and its echo are the slot the next tick carries out: several
+// commands between two ticks leave the last one, with one echo.
+struct ServoState {
     bool BankServoEngaged;
     bool PitchServoEngaged;
     std::int16_t BankServoCommand;
@@ -92,10 +72,38 @@ struct BridgeState {
     std::int16_t BankServoRaw;
     std::int16_t PitchServoRaw;
     std::uint8_t ControlsDisconnect;
+};
 
-    // Writes requested by the box; a radio write of 0 means nothing pending.
+// The altimeter setting the box asked for: a slot the next tick writes.
+struct AltimeterState {
     std::uint16_t AltimeterCommand;
     bool AltimeterWritePending;
+};
+
+// A text of at most six characters kept in place (the radio sentence fields).
+struct ShortText {
+    std::array<char, 6> chars;
+    std::uint8_t length;
+};
+
+// A port reply handler reads the current command frame from the receive buffer.
+using ReplyHandler = void (*)();
+
+// Shared by the SL30 and SL40 reply parsers; kept from one command frame to the next.
+struct ReplyParseState {
+    std::uint8_t Step;
+    std::uint8_t RunningSum;
+    std::uint8_t MessageId;
+    std::uint8_t Count;
+    std::uint8_t ReceivedChecksum;
+    std::array<std::uint8_t, 3> Field;
+    std::uint8_t FieldPosition;
+};
+
+// The radios: frequencies the box selected (a slot each; 0 means nothing
+// pending), the sentence fields kept from one radio cycle to the next, the box
+// ports that carry the sentences, and the reply parsers.
+struct RadioState {
     std::uint16_t Com1ActiveWrite;
     std::uint16_t Com1StandbyWrite;
     std::uint16_t Nav1ActiveWrite;
@@ -103,14 +111,43 @@ struct BridgeState {
     std::uint16_t Com2ActiveWrite;
     std::uint16_t Com2StandbyWrite;
 
-    // ARINC playback and its hand-off to the main cycle.
-    bool PlaybackStopRequested;
-    bool RecordPending;
-    bool PlaybackRunning;
-    std::uint8_t LeadByte;
-    std::uint32_t ArincWord;
+    std::uint16_t RadioPortMask;
+    std::int32_t Nav1CdiScaled;
+    std::int32_t Nav1GsScaled;
+    std::uint8_t Sl30StatusFlags;
+    ShortText Nav1ObsText;
+    ShortText Nav1RadialText;
+    ShortText Nav2RadialText;
+    std::uint8_t Nav1RadialValid;
+    std::uint8_t Nav2RadialValid;
 
-    // Simulator snapshot, raw as the simulator delivers it. Attitude set:
+    // Entry i is box RS232 port i + 1.
+    std::array<ReplyHandler, kBoxPortCount> PortReplyHandlers;
+    ReplyParseState ReplyParse;
+};
+
+struct EngineSnapshot {
+    std::uint16_t RpmRaw;
+    std::uint16_t RpmScaler;
+    double EgtRankine;
+    double OilTempRankine;
+    double OilPressurePsf;
+    std::uint16_t ManifoldRaw;
+    double FuelFlowPph;
+    double ChtFahrenheit;
+    double FuelPressurePsf;
+};
+
+// The engines as the simulator delivers them, engine 1 first, and where their
+// items are addressed on the box.
+struct EngineState {
+    std::uint8_t EngineAddressBase;
+    std::array<EngineSnapshot, kEngineCount> Snapshot;
+};
+
+// The simulator's values, raw as the simulator delivers them.
+struct SimValues {
+    // Attitude set:
     double PitchDeg;
     double BankDeg;
     std::int16_t TurnRateRaw;
@@ -143,10 +180,10 @@ struct BridgeState {
     std::uint16_t Nav1Standby;
     std::uint16_t Com2Active;
     std::uint16_t Com2Standby;
-    // Engine set, engine 1 first:
-    std::array<EngineSnapshot, kEngineCount> Engines;
+};
 
-    // Derived values for the telemetry frames.
+// Values derived from the simulator's for the telemetry frames.
+struct DerivedValues {
     std::int32_t BankCentiDeg;
     std::int32_t PitchUpCentiDeg;
     std::int32_t TurnRateTenths;
@@ -161,35 +198,50 @@ struct BridgeState {
     std::int32_t AltitudeFeet;
     std::int32_t IasTenthsKmh;
     std::int32_t VerticalSpeedFpm;
+};
 
-    // Radio sentence fields, kept from one radio cycle to the next.
-    std::int32_t Nav1CdiScaled;
-    std::int32_t Nav1GsScaled;
-    std::uint8_t Sl30StatusFlags;
-    ShortText Nav1ObsText;
-    ShortText Nav1RadialText;
-    ShortText Nav2RadialText;
-    std::uint8_t Nav1RadialValid;
-    std::uint8_t Nav2RadialValid;
+// ARINC playback and its hand-off to the main cycle.
+struct ArincHandOff {
+    bool PlaybackStopRequested;
+    bool RecordPending;
+    bool PlaybackRunning;
+    std::uint8_t LeadByte;
+    std::uint32_t ArincWord;
+};
 
-    // Port reply handlers for box RS232 ports 1..5 (entry i is port i + 1), and
-    // the reply parse state they share.
-    std::array<ReplyHandler, kBoxPortCount> PortReplyHandlers;
-    ReplyParseState ReplyParse;
+enum class ReceiveState : std::uint8_t { Hunt, Sync, Length, Kind, Payload };
 
-    // Frame buffers. Each send builds its frame in place and writes it at once.
-    std::array<std::uint8_t, kTransmitBufferSize> TransmitBuffer;
-    std::array<std::uint8_t, kAirDataFrameSize> AirDataFrame;
-    std::array<std::uint8_t, kAttitudeFrameSize> AttitudeFrame;
-    std::array<std::uint8_t, kItemPayloadMax> ItemPayload;
-
-    // Receiver.
+// The receiver's byte state machine and the frame it assembles.
+struct ReceiverState {
     ReceiveState RxState;
     std::uint8_t Remaining;
     std::uint8_t FrameLength;
     std::uint8_t ReceivedKind;
     std::uint8_t PayloadIndex;
     std::array<std::uint8_t, kReceiveBufferSize> ReceiveBuffer;
+};
+
+// Each send builds its frame in place and writes it at once.
+struct FrameBuffers {
+    std::array<std::uint8_t, kTransmitBufferSize> TransmitBuffer;
+    std::array<std::uint8_t, kAirDataFrameSize> AirDataFrame;
+    std::array<std::uint8_t, kAttitudeFrameSize> AttitudeFrame;
+    std::array<std::uint8_t, kItemPayloadMax> ItemPayload;
+};
+
+struct BridgeState {
+    BridgeSettings Settings;
+    LinkControl Link;
+    CycleCounters Counters;
+    ServoState Servos;
+    AltimeterState Altimeter;
+    RadioState Radios;
+    EngineState Engines;
+    SimValues Sim;
+    DerivedValues Derived;
+    ArincHandOff Arinc;
+    ReceiverState Receive;
+    FrameBuffers Frames;
 };
 
 extern BridgeState Bridge;

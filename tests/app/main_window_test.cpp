@@ -30,18 +30,18 @@ protected:
 };
 
 TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
-    Bridge.CommsPort = 6;
+    Bridge.Settings.CommsPort = 6;
     simLink.failWith = SimLinkResult::NoServer;
     form1.FormCreate();
 
     EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
-    EXPECT_TRUE(Bridge.PortOpen);
+    EXPECT_TRUE(Bridge.Link.PortOpen);
     EXPECT_EQ(simLink.openRequests, (std::vector<std::int32_t>{0}));
     EXPECT_EQ(view.log, (Strings{kNoSimulator}));
-    EXPECT_EQ(Bridge.LogLine, kNoSimulator);
-    EXPECT_FALSE(Bridge.SimLinkUp);
+    EXPECT_EQ(Bridge.Link.LogLine, kNoSimulator);
+    EXPECT_FALSE(Bridge.Link.SimLinkUp);
     EXPECT_TRUE(view.reconnectEnabled);
-    EXPECT_EQ(Bridge.EngineAddressBase, 32);
+    EXPECT_EQ(Bridge.Engines.EngineAddressBase, 32);
     EXPECT_TRUE(ui.messages.empty());
 
     form1.ReconnectClick();  // tries again and logs again
@@ -58,24 +58,24 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
-    EXPECT_FALSE(Bridge.PortOpen);
-    EXPECT_EQ(Bridge.NumberOfEngines, 2);
+    EXPECT_FALSE(Bridge.Link.PortOpen);
+    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
-    EXPECT_EQ(Bridge.EngineAddressBase, 32);
+    EXPECT_EQ(Bridge.Engines.EngineAddressBase, 32);
 }
 
 TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
     WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
-    Bridge.RadioPortMask = 0xFFFF;
+    Bridge.Radios.RadioPortMask = 0xFFFF;
     form1.FormCreate();
-    EXPECT_EQ(Bridge.RadioPortMask, 0x0005);
+    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0x0005);
 }
 
 TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
     simLink.simulatorId = 7;
     form1.ReconnectClick();
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
-    EXPECT_TRUE(Bridge.SimLinkUp);
+    EXPECT_TRUE(Bridge.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 }
 
@@ -83,13 +83,13 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
     form1.ReconnectClick();
     sim.failNext = SimLinkResult::TimedOut;
     cycle.Tick();  // the exchange fails: the link is marked down but stays open
-    ASSERT_FALSE(Bridge.SimLinkUp);
+    ASSERT_FALSE(Bridge.Link.SimLinkUp);
     ASSERT_TRUE(view.reconnectEnabled);
 
     // A tick nested in the opening exchange must leave the link alone.
     std::vector<bool> linkUpDuringOpen;
     simLink.onOpen = [&] {
-        linkUpDuringOpen.push_back(Bridge.SimLinkUp);
+        linkUpDuringOpen.push_back(Bridge.Link.SimLinkUp);
         cycle.Tick();
     };
     form1.ReconnectClick();
@@ -97,7 +97,7 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
     EXPECT_EQ(view.log,
               (Strings{"Connected to FS2004", "FlightSim problem: IPC timed out all retries",
                        "Connected to FS2004"}));
-    EXPECT_TRUE(Bridge.SimLinkUp);
+    EXPECT_TRUE(Bridge.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 
     form1.ReconnectClick();  // even from a working link
@@ -108,24 +108,24 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
 
 TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings) {
     form1.FormCreate();
-    ASSERT_TRUE(Bridge.SimLinkUp);
+    ASSERT_TRUE(Bridge.Link.SimLinkUp);
     int ticksAtPortClose = -1;
     bool timerAtPortClose = true;
     boxPortControl.onClose = [&] {
         ticksAtPortClose = pump.ticks;
         timerAtPortClose = view.timerEnabled;
     };
-    Bridge.CommsPort = 4;  // chosen in the dialogs meanwhile
-    Bridge.SL30Port = 1;
-    Bridge.SL40Port = 2;
-    Bridge.EGTCHTSplit = 3;
-    Bridge.NumberOfEngines = 4;
+    Bridge.Settings.CommsPort = 4;  // chosen in the dialogs meanwhile
+    Bridge.Settings.SL30Port = 1;
+    Bridge.Settings.SL40Port = 2;
+    Bridge.Settings.EGTCHTSplit = 3;
+    Bridge.Settings.NumberOfEngines = 4;
 
     EXPECT_TRUE(form1.FormCloseQuery());
     EXPECT_EQ(pump.ticks, 1);
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_FALSE(Bridge.StopRequested);
-    EXPECT_FALSE(Bridge.SimLinkUp);
+    EXPECT_FALSE(Bridge.Link.StopRequested);
+    EXPECT_FALSE(Bridge.Link.SimLinkUp);
     EXPECT_EQ(sim.exchanges, 0u);  // the stopping tick exchanges nothing
     EXPECT_EQ(ticksAtPortClose, 1);
     EXPECT_FALSE(timerAtPortClose);
@@ -205,7 +205,7 @@ TEST_F(MainWindowTest, BlockedMessagesAddTheHintOnRights) {
     form1.ReconnectClick();
     ASSERT_EQ(view.log.size(), 3u);
     EXPECT_EQ(view.log[1], failed);
-    EXPECT_EQ(view.log[2], Bridge.LogLine);
+    EXPECT_EQ(view.log[2], Bridge.Link.LogLine);
     EXPECT_NE(view.log[2].find("higher rights"), std::string::npos);
     EXPECT_EQ(ConnectFailureHint(SimLinkResult::TimedOut, 5), nullptr);
 }

@@ -19,19 +19,19 @@ protected:
 
     void SetSettings(std::uint8_t comms, std::uint8_t sl30, std::uint8_t sl40, std::uint8_t split,
                      std::uint8_t engines) {
-        Bridge.CommsPort = comms;
-        Bridge.SL30Port = sl30;
-        Bridge.SL40Port = sl40;
-        Bridge.EGTCHTSplit = split;
-        Bridge.NumberOfEngines = engines;
+        Bridge.Settings.CommsPort = comms;
+        Bridge.Settings.SL30Port = sl30;
+        Bridge.Settings.SL40Port = sl40;
+        Bridge.Settings.EGTCHTSplit = split;
+        Bridge.Settings.NumberOfEngines = engines;
     }
     void ExpectSettings(std::uint8_t comms, std::uint8_t sl30, std::uint8_t sl40,
                         std::uint8_t split, std::uint8_t engines) {
-        EXPECT_EQ(Bridge.CommsPort, comms);
-        EXPECT_EQ(Bridge.SL30Port, sl30);
-        EXPECT_EQ(Bridge.SL40Port, sl40);
-        EXPECT_EQ(Bridge.EGTCHTSplit, split);
-        EXPECT_EQ(Bridge.NumberOfEngines, engines);
+        EXPECT_EQ(Bridge.Settings.CommsPort, comms);
+        EXPECT_EQ(Bridge.Settings.SL30Port, sl30);
+        EXPECT_EQ(Bridge.Settings.SL40Port, sl40);
+        EXPECT_EQ(Bridge.Settings.EGTCHTSplit, split);
+        EXPECT_EQ(Bridge.Settings.NumberOfEngines, engines);
     }
 
     std::string path;
@@ -226,8 +226,8 @@ TEST_F(SettingsLocationTest, AWritableProgramFolderKeepsItsFileWhateverThePerUse
     WriteFile(perUserFile.string(), "[Setup]\r\nNumberOfEngines=4\r\n");
 
     Location().Read();
-    EXPECT_EQ(Bridge.NumberOfEngines, 2);
-    Bridge.NumberOfEngines = 3;
+    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
+    Bridge.Settings.NumberOfEngines = 3;
     EXPECT_EQ(Location().Write(), std::nullopt);
     EXPECT_NE(FileText(shipped.string()).find("NumberOfEngines=3"), std::string::npos);
     EXPECT_EQ(FileText(perUserFile.string()), "[Setup]\r\nNumberOfEngines=4\r\n");
@@ -240,9 +240,9 @@ TEST_F(SettingsLocationTest, AnUnwritableProgramFolderMovesTheSettingsPerUser) {
     gUnwritableFolder = program;
 
     Location().Read();
-    EXPECT_EQ(Bridge.CommsPort, 2);
-    EXPECT_EQ(Bridge.NumberOfEngines, 2);
-    Bridge.NumberOfEngines = 4;
+    EXPECT_EQ(Bridge.Settings.CommsPort, 2);
+    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
+    Bridge.Settings.NumberOfEngines = 4;
     EXPECT_EQ(Location().Write(), std::nullopt);
     EXPECT_EQ(FileText(perUserFile.string()),
               "[Setup]\r\nCommsPort=2\r\nSL30Port=0\r\nSL40Port=0\r\nEGTCHTSplit=0\r\n"
@@ -252,8 +252,8 @@ TEST_F(SettingsLocationTest, AnUnwritableProgramFolderMovesTheSettingsPerUser) {
     ResetBridgeState();
     EXPECT_EQ(Location().ReadPath(), perUserFile);
     Location().Read();
-    EXPECT_EQ(Bridge.CommsPort, 2);
-    EXPECT_EQ(Bridge.NumberOfEngines, 4);
+    EXPECT_EQ(Bridge.Settings.CommsPort, 2);
+    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 4);
 }
 
 TEST_F(SettingsLocationTest, NeitherFolderWritableGivesTheMessageWithThePerUserPath) {

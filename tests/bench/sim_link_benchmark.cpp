@@ -6,9 +6,9 @@
 
 #include <type_traits>
 
-#include "state/bridge_state.h"
 #include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
+#include "state/bridge_state.h"
 #include "tests/support/fake_sim_transport.h"
 
 namespace {
@@ -28,7 +28,7 @@ public:
 
 void QueueLargestTick(SimLinkApi& link) {
     BridgeState& s = Bridge;
-    s.AltimeterWritePending = true;
+    s.Altimeter.AltimeterWritePending = true;
     QueueAttitudeReads(link);
     QueueAltimeterWrite(link);
     QueueServo(link, Servo::Bank, true);
@@ -40,7 +40,7 @@ void QueueLargestTick(SimLinkApi& link) {
 template <typename Transport>
 void LargestTick(benchmark::State& state) {
     ResetBridgeState();
-    Bridge.NumberOfEngines = 4;
+    Bridge.Settings.NumberOfEngines = 4;
     static Transport transport;
     transport.recordCalls = false;
     if constexpr (std::is_same_v<Transport, EchoTransport>) transport.echo = false;
@@ -58,7 +58,7 @@ void LargestTick(benchmark::State& state) {
             break;
         }
     }
-    benchmark::DoNotOptimize(Bridge.Engines[3].FuelPressurePsf);
+    benchmark::DoNotOptimize(Bridge.Engines.Snapshot[3].FuelPressurePsf);
     state.counters["requests"] = 70;
 }
 

@@ -22,56 +22,56 @@ protected:
 };
 
 TEST_F(BoxCommandsTest, BankCommandEngagesAndLeavesPitchAlone) {
-    Bridge.PitchEngageBit = 1;
+    Bridge.Servos.PitchEngageBit = 1;
     Payload(0, {0x11, 0x00, 0x01, 0x01, 0x00, 0x04});
-    EXPECT_EQ(Bridge.BankServoCommand, 0);
-    EXPECT_EQ(Bridge.BankEngageBit, 1);
-    EXPECT_TRUE(Bridge.BankServoEngaged);
-    EXPECT_TRUE(Bridge.BankEchoPending);
-    EXPECT_FALSE(Bridge.PitchEchoPending);
-    EXPECT_TRUE(Bridge.PitchServoEngaged);  // recomputed from the stored bit
+    EXPECT_EQ(Bridge.Servos.BankServoCommand, 0);
+    EXPECT_EQ(Bridge.Servos.BankEngageBit, 1);
+    EXPECT_TRUE(Bridge.Servos.BankServoEngaged);
+    EXPECT_TRUE(Bridge.Servos.BankEchoPending);
+    EXPECT_FALSE(Bridge.Servos.PitchEchoPending);
+    EXPECT_TRUE(Bridge.Servos.PitchServoEngaged);  // recomputed from the stored bit
 }
 
 TEST_F(BoxCommandsTest, UpperCheckWordBitsAreIgnored) {
-    Bridge.PitchEngageBit = 1;
+    Bridge.Servos.PitchEngageBit = 1;
     Payload(0, {0x11, 0xF0, 0x02, 0x00, 0x00, 0x08});
-    EXPECT_EQ(Bridge.PitchServoCommand, -32768);
-    EXPECT_FALSE(Bridge.PitchServoEngaged);
-    EXPECT_TRUE(Bridge.PitchEchoPending);
+    EXPECT_EQ(Bridge.Servos.PitchServoCommand, -32768);
+    EXPECT_FALSE(Bridge.Servos.PitchServoEngaged);
+    EXPECT_TRUE(Bridge.Servos.PitchEchoPending);
 }
 
 TEST_F(BoxCommandsTest, WrongCheckWordIsIgnored) {
     for (const std::uint16_t check : {0x0012, 0x0111}) {
         Feed(boxproto::ServoCommandFrame(1, true, 512, check));
-        EXPECT_FALSE(Bridge.BankServoEngaged);
-        EXPECT_FALSE(Bridge.BankEchoPending);
-        EXPECT_EQ(Bridge.BankServoCommand, 0);
+        EXPECT_FALSE(Bridge.Servos.BankServoEngaged);
+        EXPECT_FALSE(Bridge.Servos.BankEchoPending);
+        EXPECT_EQ(Bridge.Servos.BankServoCommand, 0);
     }
 }
 
 TEST_F(BoxCommandsTest, UnknownSelectorOnlyRecomputesTheEngagedFlags) {
-    Bridge.BankEngageBit = 1;
-    Bridge.PitchServoEngaged = true;
+    Bridge.Servos.BankEngageBit = 1;
+    Bridge.Servos.PitchServoEngaged = true;
     Payload(0, {0x11, 0x00, 0x03, 0x01, 0x00, 0x02});
-    EXPECT_TRUE(Bridge.BankServoEngaged);
-    EXPECT_FALSE(Bridge.PitchServoEngaged);
-    EXPECT_FALSE(Bridge.BankEchoPending);
-    EXPECT_FALSE(Bridge.PitchEchoPending);
-    EXPECT_EQ(Bridge.BankServoRaw, 0);
+    EXPECT_TRUE(Bridge.Servos.BankServoEngaged);
+    EXPECT_FALSE(Bridge.Servos.PitchServoEngaged);
+    EXPECT_FALSE(Bridge.Servos.BankEchoPending);
+    EXPECT_FALSE(Bridge.Servos.PitchEchoPending);
+    EXPECT_EQ(Bridge.Servos.BankServoRaw, 0);
 }
 
 TEST_F(BoxCommandsTest, EngageTakesOnlyBitZero) {
     Feed(
         boxproto::EncodeBoxFrame(0, std::vector<std::uint8_t>{0x11, 0x00, 0x01, 0xFE, 0x00, 0x04}));
-    EXPECT_EQ(Bridge.BankEngageBit, 0);
-    EXPECT_FALSE(Bridge.BankServoEngaged);
+    EXPECT_EQ(Bridge.Servos.BankEngageBit, 0);
+    EXPECT_FALSE(Bridge.Servos.BankServoEngaged);
 }
 
 TEST_F(BoxCommandsTest, LaterCommandOverwritesTheEarlierOne) {
     Feed(boxproto::ServoCommandFrame(1, true, 512));
     Feed(boxproto::ServoCommandFrame(1, true, 1536));
-    EXPECT_EQ(Bridge.BankServoCommand, -16384);
-    EXPECT_TRUE(Bridge.BankEchoPending);
+    EXPECT_EQ(Bridge.Servos.BankServoCommand, -16384);
+    EXPECT_TRUE(Bridge.Servos.BankEchoPending);
 }
 
 // Positions 1..2048 convert as (1024 - position) * 32; the ends saturate
@@ -88,23 +88,23 @@ TEST(ServoPosition, ConvertsAndSaturates) {
 
 TEST_F(BoxCommandsTest, PositionsOutsideTheScaleAreLimitedToIt) {
     Feed(boxproto::ServoCommandFrame(1, true, 0));
-    EXPECT_EQ(Bridge.BankServoCommand, 32767);
+    EXPECT_EQ(Bridge.Servos.BankServoCommand, 32767);
     Feed(boxproto::ServoCommandFrame(1, true, -1));
-    EXPECT_EQ(Bridge.BankServoRaw, 0);
-    EXPECT_EQ(Bridge.BankServoCommand, 32767);
+    EXPECT_EQ(Bridge.Servos.BankServoRaw, 0);
+    EXPECT_EQ(Bridge.Servos.BankServoCommand, 32767);
     Feed(boxproto::ServoCommandFrame(2, true, 2049));
-    EXPECT_EQ(Bridge.PitchServoRaw, 2048);
-    EXPECT_EQ(Bridge.PitchServoCommand, -32768);
+    EXPECT_EQ(Bridge.Servos.PitchServoRaw, 2048);
+    EXPECT_EQ(Bridge.Servos.PitchServoCommand, -32768);
     Feed(boxproto::ServoCommandFrame(2, true, 32767));
-    EXPECT_EQ(Bridge.PitchServoCommand, -32768);
+    EXPECT_EQ(Bridge.Servos.PitchServoCommand, -32768);
 }
 
 TEST_F(BoxCommandsTest, AltimeterSettingInTenthsOfHectopascal) {
     Payload(1, {0x06, 0xF4, 0x27});
-    EXPECT_EQ(Bridge.AltimeterCommand, 16364);
-    EXPECT_TRUE(Bridge.AltimeterWritePending);
+    EXPECT_EQ(Bridge.Altimeter.AltimeterCommand, 16364);
+    EXPECT_TRUE(Bridge.Altimeter.AltimeterWritePending);
     Payload(1, {0x06, 0x00, 0xA0});
-    EXPECT_EQ(Bridge.AltimeterCommand, 0);  // 65536 kept to 16 bits
+    EXPECT_EQ(Bridge.Altimeter.AltimeterCommand, 0);  // 65536 kept to 16 bits
 }
 
 int repliesCalled = 0;
@@ -119,14 +119,14 @@ TEST_F(BoxCommandsTest, PortDataGoesToTheInstalledHandlerOnly) {
     EXPECT_EQ(repliesCalled, 1);
     for (const std::uint8_t ignored : {5, 7, 255}) Payload(1, {ignored, 0x00, 0x00});
     EXPECT_EQ(repliesCalled, 1);
-    EXPECT_FALSE(Bridge.AltimeterWritePending);
+    EXPECT_FALSE(Bridge.Altimeter.AltimeterWritePending);
 }
 
 TEST_F(BoxCommandsTest, PortsOutsideOneToFiveHaveNoEntry) {
     InstallReplyHandler(0, CountReply);
     InstallReplyHandler(6, CountReply);
     InstallReplyHandler(255, CountReply);
-    for (const ReplyHandler h : Bridge.PortReplyHandlers) EXPECT_EQ(h, nullptr);
+    for (const ReplyHandler h : Bridge.Radios.PortReplyHandlers) EXPECT_EQ(h, nullptr);
 }
 
 }  // namespace

@@ -26,11 +26,11 @@ const Bytes kBankCommand = {0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x01, 0x01, 0x00
 
 TEST_F(ReceiverTest, ServoCommandFrameReachesItsHandler) {
     Feed(kBankCommand);
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
-    EXPECT_EQ(Bridge.FrameLength, 6);
-    EXPECT_TRUE(Bridge.BankServoEngaged);
-    EXPECT_TRUE(Bridge.BankEchoPending);
-    EXPECT_EQ(Bridge.BankServoCommand, 0);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(Bridge.Receive.FrameLength, 6);
+    EXPECT_TRUE(Bridge.Servos.BankServoEngaged);
+    EXPECT_TRUE(Bridge.Servos.BankEchoPending);
+    EXPECT_EQ(Bridge.Servos.BankServoCommand, 0);
 }
 
 // The same stream split at every offset into two receive events, and fed one
@@ -44,57 +44,58 @@ TEST_F(ReceiverTest, AnySplitOfTheStreamGivesTheSameResult) {
     port.Receive(stream);
     ReceiveEvent(port, static_cast<std::int32_t>(stream.size()));
     const BridgeState whole = Bridge;
-    ASSERT_TRUE(whole.AltimeterWritePending);
-    ASSERT_TRUE(whole.BankServoEngaged);
+    ASSERT_TRUE(whole.Altimeter.AltimeterWritePending);
+    ASSERT_TRUE(whole.Servos.BankServoEngaged);
 
     for (std::size_t split = 0; split <= stream.size(); ++split) {
         ResetBridgeState();
         port.Receive(stream);
         ReceiveEvent(port, static_cast<std::int32_t>(split));
         ReceiveEvent(port, static_cast<std::int32_t>(stream.size() - split));
-        EXPECT_EQ(std::memcmp(&Bridge.ReceiveBuffer, &whole.ReceiveBuffer, 256), 0) << split;
-        EXPECT_EQ(Bridge.AltimeterCommand, 16364) << split;
-        EXPECT_TRUE(Bridge.BankServoEngaged) << split;
+        EXPECT_EQ(std::memcmp(&Bridge.Receive.ReceiveBuffer, &whole.Receive.ReceiveBuffer, 256), 0)
+            << split;
+        EXPECT_EQ(Bridge.Altimeter.AltimeterCommand, 16364) << split;
+        EXPECT_TRUE(Bridge.Servos.BankServoEngaged) << split;
     }
     ResetBridgeState();
     port.Receive(stream);
     for (std::size_t i = 0; i < stream.size(); ++i) ReceiveEvent(port, 1);
-    EXPECT_EQ(Bridge.AltimeterCommand, 16364);
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(Bridge.Altimeter.AltimeterCommand, 16364);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
 }
 
 TEST_F(ReceiverTest, SecondSyncOneSendsTheMachineBackToHunt) {
     Feed({0x05, 0x05, 0x82});
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
     Feed({0x06, 0x00});  // would be LEN and kind had 05 82 started a frame
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
 }
 
 TEST_F(ReceiverTest, LengthBelowThreeDropsTheHeader) {
     for (std::uint8_t len = 0; len < 3; ++len) {
         ResetBridgeState();
         Feed({0x05, 0x82, len});
-        EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt) << int{len};
+        EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt) << int{len};
         Feed(kBankCommand);  // the next frame is still found
-        EXPECT_TRUE(Bridge.BankServoEngaged) << int{len};
+        EXPECT_TRUE(Bridge.Servos.BankServoEngaged) << int{len};
     }
 }
 
 TEST_F(ReceiverTest, Length255FillsIndices0To254) {
     Bytes frame = {0x05, 0x82, 0xFF, 0x07};
     for (int i = 0; i < 255; ++i) frame.push_back(static_cast<std::uint8_t>(i + 1));
-    Bridge.ReceiveBuffer[255] = 0xAA;
+    Bridge.Receive.ReceiveBuffer[255] = 0xAA;
     Feed(frame);
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
-    EXPECT_EQ(Bridge.ReceiveBuffer[0], 1);
-    EXPECT_EQ(Bridge.ReceiveBuffer[254], 255);
-    EXPECT_EQ(Bridge.ReceiveBuffer[255], 0xAA);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(Bridge.Receive.ReceiveBuffer[0], 1);
+    EXPECT_EQ(Bridge.Receive.ReceiveBuffer[254], 255);
+    EXPECT_EQ(Bridge.Receive.ReceiveBuffer[255], 0xAA);
 }
 
 TEST_F(ReceiverTest, SyncPairInsideAPayloadIsData) {
     Feed({0x05, 0x82, 0x04, 0x05, 0x05, 0x82, 0x05, 0x82});
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
-    EXPECT_EQ(Bridge.ReceivedKind, 0x05);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(Bridge.Receive.ReceivedKind, 0x05);
 }
 
 TEST_F(ReceiverTest, OneEventReadsAtMost1000Bytes) {
@@ -110,18 +111,18 @@ TEST_F(ReceiverTest, FailedReadFeedsNothing) {
     port.Receive(kBankCommand);
     port.failReads = true;
     ReceiveEvent(port, 10);
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Length);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Length);
 }
 
 TEST_F(ReceiverTest, OtherFrameKindsAreDropped) {
     // A valid servo command and an altimeter setting, but under frame kinds 2 and 3.
     Feed({0x05, 0x82, 0x06, 0x02, 0x11, 0x00, 0x01, 0x01, 0x00, 0x04});
     Feed({0x05, 0x82, 0x03, 0x03, 0x06, 0xF4, 0x27});
-    EXPECT_EQ(Bridge.ReceivedKind, 3);
-    EXPECT_EQ(Bridge.RxState, ReceiveState::Hunt);
-    EXPECT_FALSE(Bridge.BankServoEngaged);
-    EXPECT_FALSE(Bridge.BankEchoPending);
-    EXPECT_FALSE(Bridge.AltimeterWritePending);
+    EXPECT_EQ(Bridge.Receive.ReceivedKind, 3);
+    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_FALSE(Bridge.Servos.BankServoEngaged);
+    EXPECT_FALSE(Bridge.Servos.BankEchoPending);
+    EXPECT_FALSE(Bridge.Altimeter.AltimeterWritePending);
 }
 
 }  // namespace

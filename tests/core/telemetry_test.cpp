@@ -30,12 +30,12 @@ protected:
 };
 
 TEST_F(TelemetryTest, WholeAttitudeFrame) {
-    Bridge.GForceRaw = 624;
-    Bridge.TurnRateTenths = 30;
-    Bridge.BankCentiDeg = 1500;
-    Bridge.PitchUpCentiDeg = -250;
-    Bridge.GyroHeadingCentiDeg = 9000;
-    Bridge.BallRaw = -10;
+    Bridge.Sim.GForceRaw = 624;
+    Bridge.Derived.TurnRateTenths = 30;
+    Bridge.Derived.BankCentiDeg = 1500;
+    Bridge.Derived.PitchUpCentiDeg = -250;
+    Bridge.Derived.GyroHeadingCentiDeg = 9000;
+    Bridge.Sim.BallRaw = -10;
     SendAttitudeFrame();
     EXPECT_EQ(port.written, (Bytes{0x05, 0x82, 0x01, 0x00, 0x00, 0x00, 0x00, 0xE8, 0x03, 0xE8,
                                    0x03, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xDC,
@@ -49,25 +49,25 @@ TEST_F(TelemetryTest, GForceAndBall) {
     EXPECT_EQ(BallValue(-128), -50);
     EXPECT_EQ(BallValue(127), 50);
     EXPECT_EQ(BallValue(1), 0);
-    Bridge.BallRaw = -128;
+    Bridge.Sim.BallRaw = -128;
     SendAttitudeFrame();
     EXPECT_EQ(OnlyFrame().bytes[25], 0xCE);
 }
 
 TEST_F(TelemetryTest, AirDataFrameFields) {
-    Bridge.AltitudeFeet = 3280;
-    Bridge.Longitude1e7 = -900000000;
-    Bridge.Latitude1e7 = 514777985;
-    Bridge.GpsAltitude = 1000.2567;
-    Bridge.VerticalSpeedFpm = 196;
-    Bridge.GroundSpeedCentiMs = 5123;
-    Bridge.TrueHeading1e5 = 18000000;
-    Bridge.AltimeterSetting = 16211;
-    Bridge.IasTenthsKmh = 1852;
-    Bridge.AmbientPressure = 2116.22;
-    Bridge.OatRaw = -1;
-    Bridge.CompassHeadingCentiDeg = 27015;
-    Bridge.RadioPortMask = 0x0012;
+    Bridge.Derived.AltitudeFeet = 3280;
+    Bridge.Derived.Longitude1e7 = -900000000;
+    Bridge.Derived.Latitude1e7 = 514777985;
+    Bridge.Sim.GpsAltitude = 1000.2567;
+    Bridge.Derived.VerticalSpeedFpm = 196;
+    Bridge.Derived.GroundSpeedCentiMs = 5123;
+    Bridge.Derived.TrueHeading1e5 = 18000000;
+    Bridge.Sim.AltimeterSetting = 16211;
+    Bridge.Derived.IasTenthsKmh = 1852;
+    Bridge.Sim.AmbientPressure = 2116.22;
+    Bridge.Sim.OatRaw = -1;
+    Bridge.Derived.CompassHeadingCentiDeg = 27015;
+    Bridge.Radios.RadioPortMask = 0x0012;
     SendAirDataFrame();
     const auto f = OnlyFrame();
     ASSERT_EQ(f.bytes.size(), 73u);
@@ -95,7 +95,7 @@ TEST_F(TelemetryTest, AirDataFrameFields) {
 
 TEST_F(TelemetryTest, OutsideAirTemperatureTruncatesTowardZero) {
     for (const auto& [raw, celsius] : {std::pair{-1, 0}, {-256, -1}, {-257, -1}, {5120, 20}}) {
-        Bridge.OatRaw = static_cast<std::int16_t>(raw);
+        Bridge.Sim.OatRaw = static_cast<std::int16_t>(raw);
         SendAirDataFrame();
         EXPECT_EQ(boxproto::BodyI16(OnlyFrame(), 57), celsius) << raw;
     }
@@ -115,8 +115,8 @@ TEST_F(TelemetryTest, ServoEchoMapsThePositionBack) {
     EXPECT_EQ(ServoEchoPosition(-32768), 2048);
     EXPECT_EQ(ServoEchoPosition(32767), 1);
 
-    Bridge.PitchEngageBit = 1;
-    Bridge.PitchServoPosition = 16384;
+    Bridge.Servos.PitchEngageBit = 1;
+    Bridge.Servos.PitchServoPosition = 16384;
     SendServoEcho(Servo::Pitch);
     const auto item = OnlyItem();
     EXPECT_EQ(item.address, 17);
@@ -125,16 +125,16 @@ TEST_F(TelemetryTest, ServoEchoMapsThePositionBack) {
 }
 
 TEST_F(TelemetryTest, WholeRpmItemFrame) {
-    Bridge.Engines[0].RpmRaw = 9600;
-    Bridge.Engines[0].RpmScaler = 16384;
-    Bridge.Engines[0].ManifoldRaw = 30720;
+    Bridge.Engines.Snapshot[0].RpmRaw = 9600;
+    Bridge.Engines.Snapshot[0].RpmScaler = 16384;
+    Bridge.Engines.Snapshot[0].ManifoldRaw = 30720;
     SendRpmItem(1);
     EXPECT_EQ(port.written, (Bytes{0x05, 0x82, 0x02, 0x0E, 0x00, 0x01, 0x88, 0x20, 0x60, 0x09, 0x60,
                                    0x09, 0xFA, 0x05, 0x00, 0x08, 0x90, 0x50}));
 }
 
 TEST_F(TelemetryTest, EngineTwoUsesAddress33) {
-    Bridge.Engines[1].FuelFlowPph = 10;
+    Bridge.Engines.Snapshot[1].FuelFlowPph = 10;
     SendFuelFlowItem(2);
     const auto item = OnlyItem();
     EXPECT_EQ(item.address, 33);
@@ -143,8 +143,8 @@ TEST_F(TelemetryTest, EngineTwoUsesAddress33) {
 }
 
 TEST_F(TelemetryTest, ThermocoupleChannelsFollowTheSplit) {
-    Bridge.Engines[0].EgtRankine = 1700;
-    Bridge.Engines[0].ChtFahrenheit = 356;
+    Bridge.Engines.Snapshot[0].EgtRankine = 1700;
+    Bridge.Engines.Snapshot[0].ChtFahrenheit = 356;
     EXPECT_EQ(EgtCelsius(1700), 671);
     EXPECT_EQ(ChtCelsius(356), 178);
     using W = std::vector<std::int16_t>;
@@ -157,7 +157,7 @@ TEST_F(TelemetryTest, ThermocoupleChannelsFollowTheSplit) {
                           Case{2, {671, 671, 671, 671}, {178, 178, 178, 178}, z},
                           Case{3, {671, 671, 671, 671}, {671, 671, 178, 178}, {178, 178, 178, 178}},
                           Case{4, z, z, z}}) {
-        Bridge.EGTCHTSplit = c.split;
+        Bridge.Settings.EGTCHTSplit = c.split;
         SendThermocoupleItems(1);
         const auto frames = SentFrames();
         ASSERT_EQ(frames.size(), 3u);
@@ -182,9 +182,9 @@ TEST_F(TelemetryTest, SenderCountsAndTheirLimits) {
     EXPECT_EQ(PressureCount(-5), 0);
     EXPECT_FALSE(PressureCount(std::numeric_limits<double>::quiet_NaN()));
 
-    Bridge.Engines[0].OilTempRankine = 635.67;
-    Bridge.Engines[0].OilPressurePsf = 8640;
-    Bridge.Engines[0].FuelPressurePsf = 28800;
+    Bridge.Engines.Snapshot[0].OilTempRankine = 635.67;
+    Bridge.Engines.Snapshot[0].OilPressurePsf = 8640;
+    Bridge.Engines.Snapshot[0].FuelPressurePsf = 28800;
     SendOilItem(1);
     EXPECT_EQ(Words(OnlyItem()), (std::vector<std::int16_t>{2887, 1694, 0, 0}));
     SendFuelPressureItem(1);
@@ -196,13 +196,13 @@ TEST_F(TelemetryTest, SenderCountsAndTheirLimits) {
 }
 
 TEST_F(TelemetryTest, ItemsWithAValueTheBoxCannotTakeAreNotSent) {
-    Bridge.Engines[0].OilTempRankine = std::numeric_limits<double>::quiet_NaN();
+    Bridge.Engines.Snapshot[0].OilTempRankine = std::numeric_limits<double>::quiet_NaN();
     SendOilItem(1);
-    Bridge.Engines[0].FuelFlowPph = 1e300;
+    Bridge.Engines.Snapshot[0].FuelFlowPph = 1e300;
     SendFuelFlowItem(1);
-    Bridge.Engines[0].ChtFahrenheit = -std::numeric_limits<double>::infinity();
+    Bridge.Engines.Snapshot[0].ChtFahrenheit = -std::numeric_limits<double>::infinity();
     SendThermocoupleItems(1);
-    Bridge.GpsAltitude = std::numeric_limits<double>::quiet_NaN();
+    Bridge.Sim.GpsAltitude = std::numeric_limits<double>::quiet_NaN();
     SendAirDataFrame();
     EXPECT_TRUE(port.written.empty());
 }

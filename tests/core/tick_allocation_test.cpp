@@ -17,14 +17,14 @@ TEST(TickAllocations, SuccessfulTicksAllocateNothing) {
     CountingBoxPort port;
     MainCycle cycle(sim, view);
     BindBoxPort(&port);
-    Bridge.EngineAddressBase = 32;
-    Bridge.NumberOfEngines = 4;
-    Bridge.SL30Port = 1;
-    Bridge.SL40Port = 2;
-    Bridge.SimLinkUp = true;
-    Bridge.BankEchoPending = Bridge.PitchEchoPending = true;
-    Bridge.Nav1ActiveWrite = 0x1050;
-    Bridge.AltimeterWritePending = true;
+    Bridge.Engines.EngineAddressBase = 32;
+    Bridge.Settings.NumberOfEngines = 4;
+    Bridge.Settings.SL30Port = 1;
+    Bridge.Settings.SL40Port = 2;
+    Bridge.Link.SimLinkUp = true;
+    Bridge.Servos.BankEchoPending = Bridge.Servos.PitchEchoPending = true;
+    Bridge.Radios.Nav1ActiveWrite = 0x1050;
+    Bridge.Altimeter.AltimeterWritePending = true;
     for (const auto& e : offsets::kEngine) sim.Set<double>(e.egt, 1700.0);
 
     const long before = AllocationCount();

@@ -1,10 +1,10 @@
 #include "tests/e2e/reference_run.h"
 
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "radio/radio_cycle.h"
 #include "simlink/sim_link_client.h"
+#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_transport.h"
 #include "tests/support/fake_view.h"
@@ -15,12 +15,12 @@ namespace bridge::e2e {
 ReferenceRun RunReference(const Settings& settings, int tickCount) {
     ResetBridgeState();
     BridgeState& s = Bridge;
-    s.CommsPort = static_cast<std::uint8_t>(settings.CommsPort);
-    s.SL30Port = static_cast<std::uint8_t>(settings.SL30Port);
-    s.SL40Port = static_cast<std::uint8_t>(settings.SL40Port);
-    s.EGTCHTSplit = static_cast<std::uint8_t>(settings.EGTCHTSplit);
-    s.NumberOfEngines = static_cast<std::uint8_t>(settings.NumberOfEngines);
-    s.EngineAddressBase = 32;
+    s.Settings.CommsPort = static_cast<std::uint8_t>(settings.CommsPort);
+    s.Settings.SL30Port = static_cast<std::uint8_t>(settings.SL30Port);
+    s.Settings.SL40Port = static_cast<std::uint8_t>(settings.SL40Port);
+    s.Settings.EGTCHTSplit = static_cast<std::uint8_t>(settings.EGTCHTSplit);
+    s.Settings.NumberOfEngines = static_cast<std::uint8_t>(settings.NumberOfEngines);
+    s.Engines.EngineAddressBase = 32;
     ComputeRadioPortMask();
 
     testing::FakeSimTransport transport;
@@ -29,7 +29,7 @@ ReferenceRun RunReference(const Settings& settings, int tickCount) {
     SimLinkClient client(&transport);
     SimLinkResult result;
     client.Open(0, result);
-    s.SimLinkUp = true;
+    s.Link.SimLinkUp = true;
 
     testing::FakeBoxPort port;
     testing::FakeView view;

@@ -24,8 +24,8 @@
 
 #include "app/arinc_playback.h"
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "core/main_cycle.h"
+#include "state/bridge_state.h"
 #include "tests/fuzz/arinc_recording_format.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"
@@ -105,7 +105,7 @@ PlaybackRun Play(World& w, FakeMessagePump& pump, ArincPlayback& playback, FakeS
     const int stopTick = (stopCode & kStopTickMask) + 1;
     const bool timerRunning = w.view.timerEnabled;
     if (run.byClose) {
-        pump.BeforeTick(pump.ticks + stopTick, [] { Bridge.StopRequested = true; });
+        pump.BeforeTick(pump.ticks + stopTick, [] { Bridge.Link.StopRequested = true; });
     } else {
         pump.BeforeTick(pump.ticks + stopTick, [&playback] { playback.PlayButtonClick(); });
     }
@@ -117,7 +117,7 @@ PlaybackRun Play(World& w, FakeMessagePump& pump, ArincPlayback& playback, FakeS
     } catch (const testing::PumpedForEver&) {
         FUZZ_CHECK(!"playback pumped messages without end");
     }
-    FUZZ_CHECK(!Bridge.PlaybackRunning && !Bridge.RecordPending);
+    FUZZ_CHECK(!Bridge.Arinc.PlaybackRunning && !Bridge.Arinc.RecordPending);
     FUZZ_CHECK(ui.playCaption == kPlayArincCaption);
     FUZZ_CHECK(ui.messages.empty());
     if (records == 0) {  // ends at once, without a tick
@@ -152,9 +152,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(out.good());
     }
     ResetBridgeState();
-    Bridge.EngineAddressBase = 32;
+    Bridge.Engines.EngineAddressBase = 32;
     const bool linkUp = (data[2] & kLinkUpBit) != 0;
-    Bridge.SimLinkUp = linkUp;
+    Bridge.Link.SimLinkUp = linkUp;
     w.port.written.clear();
     w.view = FakeView{};
     BindBoxPort(&w.port);

@@ -17,11 +17,11 @@
 
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "core/variable_map.h"
 #include "radio/radio_cycle.h"
 #include "radio/reply_parser.h"
+#include "state/bridge_state.h"
 #include "tests/fuzz/box_input_format.h"
 #include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
@@ -69,7 +69,8 @@ void ServeRadios(FakeSimLink& sim, std::uint8_t navState) {
 }
 
 bool IsConfiguredRadioPort(std::uint8_t port) {
-    return port >= 1 && port <= 5 && (port == Bridge.SL30Port || port == Bridge.SL40Port);
+    return port >= 1 && port <= 5 &&
+           (port == Bridge.Settings.SL30Port || port == Bridge.Settings.SL40Port);
 }
 
 void CheckSentence(const boxproto::PortText& text) {
@@ -79,7 +80,7 @@ void CheckSentence(const boxproto::PortText& text) {
 
 void CheckItem(const boxproto::Item& item) {
     const bool echo = item.address == 16 || item.address == 17;
-    const unsigned engines = std::min<unsigned>(Bridge.NumberOfEngines, 4);
+    const unsigned engines = std::min<unsigned>(Bridge.Settings.NumberOfEngines, 4);
     const bool engine = item.address >= 32 && item.address < 32 + engines;
     FUZZ_CHECK(echo || engine);
 }
@@ -95,19 +96,19 @@ void CheckSentFrames(FakeBoxPort& port) {
 
 void CheckBridgeState() {
     const BridgeState& s = Bridge;
-    FUZZ_CHECK((s.RadioPortMask & ~0x1Fu) == 0);
-    FUZZ_CHECK(s.ReplyParse.Step <= kReplyLastStep);
-    FUZZ_CHECK(s.ReplyParse.FieldPosition <= s.ReplyParse.Field.size());
-    for (std::size_t i = 0; i < s.PortReplyHandlers.size(); ++i) {
-        const ReplyHandler h = s.PortReplyHandlers[i];
+    FUZZ_CHECK((s.Radios.RadioPortMask & ~0x1Fu) == 0);
+    FUZZ_CHECK(s.Radios.ReplyParse.Step <= kReplyLastStep);
+    FUZZ_CHECK(s.Radios.ReplyParse.FieldPosition <= s.Radios.ReplyParse.Field.size());
+    for (std::size_t i = 0; i < s.Radios.PortReplyHandlers.size(); ++i) {
+        const ReplyHandler h = s.Radios.PortReplyHandlers[i];
         if (h == nullptr) continue;
         FUZZ_CHECK(h == &Sl30ReplyParser || h == &Sl40ReplyParser);
         FUZZ_CHECK(IsConfiguredRadioPort(static_cast<std::uint8_t>(i + 1)));
     }
-    FUZZ_CHECK(s.BankServoRaw >= 0 && s.BankServoRaw <= 2048);
-    FUZZ_CHECK(s.PitchServoRaw >= 0 && s.PitchServoRaw <= 2048);
-    FUZZ_CHECK(s.BankEngageBit <= 1 && s.PitchEngageBit <= 1);
-    FUZZ_CHECK(s.ControlsDisconnect <= 3);
+    FUZZ_CHECK(s.Servos.BankServoRaw >= 0 && s.Servos.BankServoRaw <= 2048);
+    FUZZ_CHECK(s.Servos.PitchServoRaw >= 0 && s.Servos.PitchServoRaw <= 2048);
+    FUZZ_CHECK(s.Servos.BankEngageBit <= 1 && s.Servos.PitchEngageBit <= 1);
+    FUZZ_CHECK(s.Servos.ControlsDisconnect <= 3);
 }
 
 class Run {
@@ -162,12 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world.port.incoming.clear();
     world.view = FakeView{};
     BindBoxPort(&world.port);
-    Bridge.EngineAddressBase = 32;
-    Bridge.SL30Port = setup.sl30Port;
-    Bridge.SL40Port = setup.sl40Port;
-    Bridge.NumberOfEngines = setup.numberOfEngines;
+    Bridge.Engines.EngineAddressBase = 32;
+    Bridge.Settings.SL30Port = setup.sl30Port;
+    Bridge.Settings.SL40Port = setup.sl40Port;
+    Bridge.Settings.NumberOfEngines = setup.numberOfEngines;
     ComputeRadioPortMask();
-    Bridge.SimLinkUp = true;
+    Bridge.Link.SimLinkUp = true;
 
     Run run(world);
     run.Ticks(kTicksUntilFirstSentences);  // the radios' parsers are installed from here

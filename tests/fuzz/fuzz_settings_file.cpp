@@ -33,9 +33,9 @@ namespace {
 
 constexpr std::array<const char*, 5> kKeys = {"CommsPort", "SL30Port", "SL40Port", "EGTCHTSplit",
                                               "NumberOfEngines"};
-constexpr std::array<std::uint8_t BridgeState::*, 5> kFields = {
-    &BridgeState::CommsPort, &BridgeState::SL30Port, &BridgeState::SL40Port,
-    &BridgeState::EGTCHTSplit, &BridgeState::NumberOfEngines};
+constexpr std::array<std::uint8_t BridgeSettings::*, 5> kFields = {
+    &BridgeSettings::CommsPort, &BridgeSettings::SL30Port, &BridgeSettings::SL40Port,
+    &BridgeSettings::EGTCHTSplit, &BridgeSettings::NumberOfEngines};
 
 std::string SettingsPath() {
     static const FuzzTempFolder folder("bridge-fuzz-settings");
@@ -161,10 +161,10 @@ std::string FileText(const std::string& path) {
 }
 
 void ReadAndCheck(const std::string& path, const Keys& keys) {
-    for (const auto field : kFields) Bridge.*field = 0xEE;
+    for (const auto field : kFields) Bridge.Settings.*field = 0xEE;
     ReadSettings(path);
     for (std::size_t i = 0; i < kKeys.size(); ++i)
-        FUZZ_CHECK(Bridge.*kFields[i] == ExpectedSetting(keys, kKeys[i]));
+        FUZZ_CHECK(Bridge.Settings.*kFields[i] == ExpectedSetting(keys, kKeys[i]));
 }
 
 bool IsSettingKey(const KeyName& name) {
@@ -222,7 +222,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < values.size(); ++i) {
         hash = hash * 1103515245u + 12345u;
         values[i] = static_cast<std::uint8_t>(hash >> 24);
-        Bridge.*kFields[i] = values[i];
+        Bridge.Settings.*kFields[i] = values[i];
     }
     FUZZ_CHECK(!WriteSettings(path).has_value());
 

@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "core/variable_map.h"
 #include "radio/radio_cycle.h"
+#include "state/bridge_state.h"
 #include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/sim_values_format.h"
@@ -150,15 +150,15 @@ public:
     }
 
     void Prime(BridgeState& s) const {
-        s.EGTCHTSplit = split_;
-        s.SL30Port = sl30_;
-        s.SL40Port = sl40_;
-        s.TickPhase = tick_;
-        s.RpmPhase = rpm_;
-        s.RadioPhase = radio_;
-        s.EnginePhase = engine_;
-        s.BankServoCommand = bankCommand_;
-        s.PitchServoCommand = pitchCommand_;
+        s.Settings.EGTCHTSplit = split_;
+        s.Settings.SL30Port = sl30_;
+        s.Settings.SL40Port = sl40_;
+        s.Counters.TickPhase = tick_;
+        s.Counters.RpmPhase = rpm_;
+        s.Counters.RadioPhase = radio_;
+        s.Counters.EnginePhase = engine_;
+        s.Servos.BankServoCommand = bankCommand_;
+        s.Servos.PitchServoCommand = pitchCommand_;
     }
 
     // Sets up the bridge for the tick as the receiver and the connect would,
@@ -167,24 +167,24 @@ public:
         using namespace tick_control;
         BridgeState& s = Bridge;
         std::vector<Expected> out;
-        if (control & kBankEcho) s.BankEchoPending = bankEcho_ = true;
-        if (control & kPitchEcho) s.PitchEchoPending = pitchEcho_ = true;
+        if (control & kBankEcho) s.Servos.BankEchoPending = bankEcho_ = true;
+        if (control & kPitchEcho) s.Servos.PitchEchoPending = pitchEcho_ = true;
         const bool bankEngaged = (control & kBankEngaged) != 0;
         const bool pitchEngaged = (control & kPitchEngaged) != 0;
-        s.BankServoEngaged = bankEngaged;
-        s.PitchServoEngaged = pitchEngaged;
-        s.BankEngageBit = bankEngaged ? 1 : 0;
-        s.PitchEngageBit = pitchEngaged ? 1 : 0;
-        s.SimLinkUp = (control & kLinkDown) == 0;
-        if (!s.SimLinkUp) return out;
+        s.Servos.BankServoEngaged = bankEngaged;
+        s.Servos.PitchServoEngaged = pitchEngaged;
+        s.Servos.BankEngageBit = bankEngaged ? 1 : 0;
+        s.Servos.PitchEngageBit = pitchEngaged ? 1 : 0;
+        s.Link.SimLinkUp = (control & kLinkDown) == 0;
+        if (!s.Link.SimLinkUp) return out;
         if (control & kExchangeFails) w.sim.failNext = SimLinkResult::TimedOut;
 
         tick_ = static_cast<std::uint8_t>((tick_ + 1) % 10);
         const bool halfRate = (tick_ & 1u) != 0;
         if (bankEngaged) bankPosition_ = bankCommand_;
         if (pitchEngaged) pitchPosition_ = pitchCommand_;
-        if (bankEcho_) out.push_back({"echo 16", s.BankEngageBit, bankPosition_});
-        if (pitchEcho_) out.push_back({"echo 17", s.PitchEngageBit, pitchPosition_});
+        if (bankEcho_) out.push_back({"echo 16", s.Servos.BankEngageBit, bankPosition_});
+        if (pitchEcho_) out.push_back({"echo 17", s.Servos.PitchEngageBit, pitchPosition_});
         bankEcho_ = pitchEcho_ = false;
 
         const bool success = (control & kExchangeFails) == 0;
@@ -211,8 +211,8 @@ public:
 
     void CheckCounters() const {
         const BridgeState& s = Bridge;
-        FUZZ_CHECK(s.TickPhase == tick_ && s.RpmPhase == rpm_ && s.RadioPhase == radio_ &&
-                   s.EnginePhase == engine_);
+        FUZZ_CHECK(s.Counters.TickPhase == tick_ && s.Counters.RpmPhase == rpm_ &&
+                   s.Counters.RadioPhase == radio_ && s.Counters.EnginePhase == engine_);
     }
 
     unsigned split() const { return split_; }
@@ -404,8 +404,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     w.port.written.clear();
     w.view = FakeView{};
     ResetBridgeState();
-    Bridge.EngineAddressBase = 32;
-    Bridge.NumberOfEngines = data[0];
+    Bridge.Engines.EngineAddressBase = 32;
+    Bridge.Settings.NumberOfEngines = data[0];
     Model model(data);
     model.Prime(Bridge);
     ComputeRadioPortMask();

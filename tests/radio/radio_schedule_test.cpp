@@ -31,9 +31,9 @@ protected:
 };
 
 TEST_F(RadioInTheBridgeTest, SentencesEveryTenTicksFirstAtTickTen) {
-    Bridge.SL30Port = 4;
-    Bridge.SL40Port = 1;
-    Bridge.SimLinkUp = true;
+    Bridge.Settings.SL30Port = 4;
+    Bridge.Settings.SL40Port = 1;
+    Bridge.Link.SimLinkUp = true;
     const auto ticks = TickFrames(60);
     for (int t = 1; t <= 60; ++t) {
         Names expected = {"attitude"};
@@ -47,20 +47,20 @@ TEST_F(RadioInTheBridgeTest, SentencesEveryTenTicksFirstAtTickTen) {
 }
 
 TEST_F(RadioInTheBridgeTest, NoSentencesWhileTheLinkIsDown) {
-    Bridge.SL30Port = 1;
-    Bridge.SimLinkUp = true;
+    Bridge.Settings.SL30Port = 1;
+    Bridge.Link.SimLinkUp = true;
     TickFrames(9);
-    Bridge.SimLinkUp = false;
+    Bridge.Link.SimLinkUp = false;
     for (const auto& frames : TickFrames(15)) EXPECT_TRUE(frames.empty());
-    Bridge.SimLinkUp = true;
+    Bridge.Link.SimLinkUp = true;
     EXPECT_EQ(PortTexts(TickFrames(1)[0]).size(), 6u);  // the tenth polled tick
 }
 
 // A servo command and a frequency selection arrive in two receive events that
 // cut both frames; the next tick carries them into the simulator.
 TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
-    Bridge.SL30Port = 2;
-    Bridge.SimLinkUp = true;
+    Bridge.Settings.SL30Port = 2;
+    Bridge.Link.SimLinkUp = true;
     const auto reply =
         boxproto::PortDataFrame(2, boxproto::RadioReplySentence(false, 0x28, 110500));
 
@@ -68,7 +68,7 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     port.Receive(reply);
     ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
     TickFrames(10);
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
     EXPECT_EQ(sim.Get<std::uint16_t>(offsets::kNav1Standby), 0x0800);
 
     std::vector<std::uint8_t> bytes = boxproto::ServoCommandFrame(1, true, 512);
@@ -76,9 +76,9 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     port.Receive(bytes);
     ReceiveEvent(port, 4);
     ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()) - 3);
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);  // the frame is not complete yet
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);  // the frame is not complete yet
     ReceiveEvent(port, 3);
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0x1050);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0x1050);
 
     const auto tick11 = TickFrames(1)[0];  // a half-rate tick
     EXPECT_EQ(sim.Get<std::int16_t>(offsets::kAileron), 16384);
@@ -88,7 +88,7 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     ASSERT_NE(nav1Standby, nullptr);
     EXPECT_TRUE(nav1Standby->write);
     EXPECT_EQ(nav1Standby->Value(), 0x1050u);
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
 
     int echoes = 0;
     auto countEchoes = [&](const std::vector<boxproto::Frame>& frames) {

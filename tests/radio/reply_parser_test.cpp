@@ -9,9 +9,9 @@
 
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
-#include "state/bridge_state.h"
 #include "radio/frequency.h"
 #include "radio/reply_parser.h"
+#include "state/bridge_state.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace bridge::testing {
@@ -34,15 +34,15 @@ protected:
     }
     static std::vector<std::uint16_t> Pending() {
         const BridgeState& s = Bridge;
-        return {s.Nav1ActiveWrite,  s.Nav1StandbyWrite, s.Com1ActiveWrite,
-                s.Com1StandbyWrite, s.Com2ActiveWrite,  s.Com2StandbyWrite};
+        return {s.Radios.Nav1ActiveWrite,  s.Radios.Nav1StandbyWrite, s.Radios.Com1ActiveWrite,
+                s.Radios.Com1StandbyWrite, s.Radios.Com2ActiveWrite,  s.Radios.Com2StandbyWrite};
     }
-    static const ReplyParseState& Parse() { return Bridge.ReplyParse; }
+    static const ReplyParseState& Parse() { return Bridge.Radios.ReplyParse; }
 };
 
 TEST_F(ReplyParserTest, Sl30StandbySelection) {
     FromPort(1, "$PMRRV28F>01>\r\n");
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0x1835);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0x1835);
     EXPECT_EQ(Pending(), (std::vector<std::uint16_t>{0, 0x1835, 0, 0, 0, 0}));
     EXPECT_EQ(Parse().Step, 0);
 }
@@ -58,22 +58,19 @@ TEST_F(ReplyParserTest, MessageIdsEachRadioAccepts) {
     struct Case {
         bool sl40;
         std::uint8_t id;
-        std::uint16_t BridgeState::*field;
+        std::uint16_t RadioState::*field;
     };
     const Case cases[] = {
-        {false, 0x27, &BridgeState::Nav1ActiveWrite},
-        {false, 0x28, &BridgeState::Nav1StandbyWrite},
-        {false, 0x29, &BridgeState::Com1StandbyWrite},
-        {false, 0x42, &BridgeState::Com1ActiveWrite},
-        {true, 0x00, &BridgeState::Com2ActiveWrite},
-        {true, 0x01, &BridgeState::Com2StandbyWrite},
+        {false, 0x27, &RadioState::Nav1ActiveWrite},  {false, 0x28, &RadioState::Nav1StandbyWrite},
+        {false, 0x29, &RadioState::Com1StandbyWrite}, {false, 0x42, &RadioState::Com1ActiveWrite},
+        {true, 0x00, &RadioState::Com2ActiveWrite},   {true, 0x01, &RadioState::Com2StandbyWrite},
     };
     for (const Case& c : cases) {
         ResetBridgeState();
         InstallReplyHandler(1, Sl30ReplyParser);
         InstallReplyHandler(2, Sl40ReplyParser);
         FromPort(c.sl40 ? 2 : 1, boxproto::RadioReplySentence(c.sl40, c.id, 124725));
-        EXPECT_EQ(Bridge.*c.field, 0x2472) << std::hex << int{c.id};
+        EXPECT_EQ(Bridge.Radios.*c.field, 0x2472) << std::hex << int{c.id};
         const auto pending = Pending();
         EXPECT_EQ(std::count(pending.begin(), pending.end(), 0), 5);
     }
@@ -96,22 +93,22 @@ TEST_F(ReplyParserTest, IdsTheRadioDoesNotSendAreRefused) {
 
 TEST_F(ReplyParserTest, Sl40StandbySelection) {
     FromPort(2, "$PMRRC01X0019\r\n");
-    EXPECT_EQ(Bridge.Com2StandbyWrite, 0x3600);
+    EXPECT_EQ(Bridge.Radios.Com2StandbyWrite, 0x3600);
 }
 
 TEST_F(ReplyParserTest, SentenceSplitAcrossFrames) {
     FromPort(1, "$PMR");
     EXPECT_EQ(Parse().Step, 4);
     FromPort(1, "RV28F>01>\r\n");
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0x1835);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0x1835);
 
     // Split at every position, with other text around it.
     const std::string sentence = "xx$PMRRC00ID01=\r\n";  // 121.500 MHz to COM 2 active
     for (std::size_t cut = 0; cut <= sentence.size(); ++cut) {
-        Bridge.Com2ActiveWrite = 0;
+        Bridge.Radios.Com2ActiveWrite = 0;
         FromPort(2, sentence.substr(0, cut));
         FromPort(2, sentence.substr(cut));
-        EXPECT_EQ(Bridge.Com2ActiveWrite, 0x2150) << "cut at " << cut;
+        EXPECT_EQ(Bridge.Radios.Com2ActiveWrite, 0x2150) << "cut at " << cut;
     }
 }
 
@@ -123,25 +120,25 @@ TEST_F(ReplyParserTest, OnlyPayloadBytesOneToLenMinusTwoAreFed) {
     EXPECT_EQ(Parse().Step, 2);
 
     // The trailing byte of a long frame is not fed either.
-    Bridge.ReplyParse = ReplyParseState{};
+    Bridge.Radios.ReplyParse = ReplyParseState{};
     const std::string text = "$PMRRV28F>01";
     std::vector<std::uint8_t> payload{0};
     payload.insert(payload.end(), text.begin(), text.end());
     payload.push_back('>');
     Feed(boxproto::EncodeBoxFrame(1, payload));
     EXPECT_EQ(Parse().Step, 10);
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
 }
 
 TEST_F(ReplyParserTest, ModelLetterClearsTheRunningSumEvenWhenItDoesNotMatch) {
-    Bridge.ReplyParse.Step = 5;
-    Bridge.ReplyParse.RunningSum = 0x55;
+    Bridge.Radios.ReplyParse.Step = 5;
+    Bridge.Radios.ReplyParse.RunningSum = 0x55;
     FeedReplyCharacter(RadioModel::Sl30, 'C');
     EXPECT_EQ(Parse().RunningSum, 0);
     EXPECT_EQ(Parse().Step, 0);
 
-    Bridge.ReplyParse.Step = 5;
-    Bridge.ReplyParse.RunningSum = 0x55;
+    Bridge.Radios.ReplyParse.Step = 5;
+    Bridge.Radios.ReplyParse.RunningSum = 0x55;
     FeedReplyCharacter(RadioModel::Sl30, 'V');
     EXPECT_EQ(Parse().RunningSum, 0);
     EXPECT_EQ(Parse().Step, 6);
@@ -149,9 +146,9 @@ TEST_F(ReplyParserTest, ModelLetterClearsTheRunningSumEvenWhenItDoesNotMatch) {
 
 TEST_F(ReplyParserTest, SecondDollarHidesTheSentence) {
     FromPort(1, "$$PMRRV28F>01>\r\n");
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
     FromPort(1, "$PM$PMRRV28F>01>\r\n");  // a "$" at step 3 goes back to 0 and is skipped
-    EXPECT_EQ(Bridge.Nav1StandbyWrite, 0);
+    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
 }
 
 // Frames for other ports, kinds or commands leave the parse state alone; the
@@ -163,7 +160,7 @@ TEST_F(ReplyParserTest, ThePortsShareOneParseState) {
     Feed(boxproto::EncodeBoxFrame(2, std::vector<std::uint8_t>{0, 'Q', 'Q', 'Q'}));
     EXPECT_EQ(Parse().Step, 6);
     FromPort(2, "01X0019");
-    EXPECT_EQ(Bridge.Com2StandbyWrite, 0x3600);
+    EXPECT_EQ(Bridge.Radios.Com2StandbyWrite, 0x3600);
 }
 
 TEST(FrequencyConversion, BcdAndKhzRoundTripForEveryDecimalWord) {

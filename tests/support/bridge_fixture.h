@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "core/main_cycle.h"
+#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
@@ -20,7 +20,7 @@ class BridgeFixture : public ::testing::Test {
 protected:
     BridgeFixture() : cycle(sim, view) {
         ResetBridgeState();
-        Bridge.EngineAddressBase = 32;
+        Bridge.Engines.EngineAddressBase = 32;
         BindBoxPort(&port);
     }
     ~BridgeFixture() override { BindBoxPort(nullptr); }

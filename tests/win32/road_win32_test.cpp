@@ -18,10 +18,10 @@
 #include "app/sim_link_connection.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "state/bridge_state.h"
 #include "core/main_cycle.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
+#include "state/bridge_state.h"
 #include "tests/support/emulator_log.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_box_port_control.h"
@@ -279,7 +279,7 @@ protected:
         model.emplace(boxPortControl, connection, view, shellUi, pump,
                       SettingsLocation(settings.folder(), {}));
         model->FormCreate();
-        ASSERT_TRUE(Bridge.SimLinkUp) << Joined(view.log);
+        ASSERT_TRUE(Bridge.Link.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});
         firstTickExchange = LastExchangeNumber() + 1;
     }
@@ -470,7 +470,7 @@ TEST_F(RoadTest, CommandsFromTheBoxReachTheSimulatorAndReadBack) {
     withRadios.halfRate = true;
     withRadios.radioWrites = {{0x311E, 0x1050}, {0x311C, 0x1925}};
     EXPECT_EQ(RequestMismatch(ExchangeOfTick(13).requests, ExpectedRequests(withRadios)), "");
-    EXPECT_EQ(Bridge.AltimeterSetting, 16364);
+    EXPECT_EQ(Bridge.Sim.AltimeterSetting, 16364);
     ASSERT_EQ(FrameNames(frames[1]), (Names{"attitude", "airdata"}));
     const auto air = boxproto::DecodeAirData(frames[1][1]);
     ASSERT_TRUE(air);
@@ -482,8 +482,8 @@ TEST_F(RoadTest, CommandsFromTheBoxReachTheSimulatorAndReadBack) {
     TickRequests laterHalfRate = engaged;
     laterHalfRate.halfRate = true;
     EXPECT_EQ(RequestMismatch(ExchangeOfTick(15).requests, ExpectedRequests(laterHalfRate)), "");
-    EXPECT_EQ(Bridge.Nav1Standby, 0x1050);
-    EXPECT_EQ(Bridge.Com2Standby, 0x1925);
+    EXPECT_EQ(Bridge.Sim.Nav1Standby, 0x1050);
+    EXPECT_EQ(Bridge.Sim.Com2Standby, 0x1925);
     const auto texts = PortTexts(frames.back());
     ASSERT_EQ(texts.size(), 7u);
     const auto nav = boxproto::ParseRadioSentence(texts[4]);
@@ -521,8 +521,8 @@ TEST_F(RoadTest, CommandsFromTheBoxReachTheSimulatorAndReadBack) {
     ASSERT_TRUE(bankReleased);
     EXPECT_EQ(bankReleased->engageBit, 0);
     EXPECT_EQ(bankReleased->position, 512);  // the last command, until the read arrives
-    EXPECT_EQ(Bridge.BankServoPosition, 16384);
-    EXPECT_EQ(Bridge.PitchServoPosition, -16384);
+    EXPECT_EQ(Bridge.Servos.BankServoPosition, 16384);
+    EXPECT_EQ(Bridge.Servos.PitchServoPosition, -16384);
     EXPECT_EQ(view.bankLabel, "Not engaged");
     EXPECT_EQ(view.pitchLabel, "Not engaged");
 }
@@ -536,7 +536,7 @@ TEST_F(RoadTest, AFailedExchangeStopsPollingUntilTheLinkIsReopened) {
     const auto failed = Tick();
     EXPECT_EQ(view.log,
               (Names{"Connected to FS2004", "FlightSim problem: IPC timed out all retries"}));
-    EXPECT_FALSE(Bridge.SimLinkUp);
+    EXPECT_FALSE(Bridge.Link.SimLinkUp);
     EXPECT_TRUE(view.reconnectEnabled);
     Names due(6, "port 1");
     due.insert(due.end(), {"port 2", "item 32/8", "item 33/8"});
@@ -560,7 +560,7 @@ TEST_F(RoadTest, AFailedExchangeStopsPollingUntilTheLinkIsReopened) {
     model->ReconnectClick();
     EXPECT_EQ(view.log.size(), 3u);  // nothing more from the tick while down
     EXPECT_EQ(view.log.back(), "Connected to FS2004");
-    EXPECT_TRUE(Bridge.SimLinkUp);
+    EXPECT_TRUE(Bridge.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
     EXPECT_EQ(FrameNames(Tick()), (Names{"attitude", "airdata"}));  // tick 21
     const auto resumed = Exchanges().back();

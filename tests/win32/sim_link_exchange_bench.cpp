@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "state/bridge_state.h"
 #include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
+#include "state/bridge_state.h"
 #include "tests/win32/sim_emulator_process.h"
 
 namespace {
@@ -49,7 +49,7 @@ double Median(std::array<double, kRuns> runs) {
 
 bool LargestTick(SimLinkClient& client) {
     BridgeState& s = Bridge;
-    s.AltimeterWritePending = true;
+    s.Altimeter.AltimeterWritePending = true;
     QueueAttitudeReads(client);
     QueueAltimeterWrite(client);
     QueueServo(client, Servo::Bank, true);
@@ -81,7 +81,7 @@ int main() {
         return 1;
     }
     ResetBridgeState();
-    Bridge.NumberOfEngines = 4;
+    Bridge.Settings.NumberOfEngines = 4;
     // A registered message the emulator does not know: the default window
     // procedure answers it, so this is the bare cost of the round trip.
     HWND window = emulator.window();

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "state/bridge_state.h"
 #include "core/variable_map.h"
 #include "simlink/sim_link.h"
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
+#include "state/bridge_state.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/sim_emulator/flight_script.h"
 #include "tools/sim_emulator/sim_server.h"
@@ -79,8 +79,8 @@ int CountLines(const std::string& log, const std::string& prefix) {
 // written, 70 requests.
 bool RunLargestTick(SimLinkApi& link, bool servosEngaged, SimLinkResult& result) {
     BridgeState& s = Bridge;
-    s.NumberOfEngines = 4;
-    s.AltimeterWritePending = true;
+    s.Settings.NumberOfEngines = 4;
+    s.Altimeter.AltimeterWritePending = true;
     QueueAttitudeReads(link);
     QueueAltimeterWrite(link);
     QueueServo(link, Servo::Bank, servosEngaged);
@@ -108,15 +108,15 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
     constexpr int kRounds = 200;
     for (int round = 0; round < kRounds; ++round) {
         const bool engaged = round % 2 == 0;
-        if (engaged) Bridge.BankServoCommand = static_cast<std::int16_t>(round * 10 - 900);
-        Bridge.AltimeterCommand = static_cast<std::uint16_t>(16000 + round);
+        if (engaged) Bridge.Servos.BankServoCommand = static_cast<std::int16_t>(round * 10 - 900);
+        Bridge.Altimeter.AltimeterCommand = static_cast<std::uint16_t>(16000 + round);
         ASSERT_TRUE(RunLargestTick(client, engaged, result)) << SimLinkResultText(result);
-        ASSERT_EQ(Bridge.PitchDeg, fixed.pitchDownDeg);
-        ASSERT_EQ(Bridge.Engines[3].RpmRaw, 9720);
-        ASSERT_EQ(Bridge.HeadingRaw, 0x80000000u);
-        ASSERT_EQ(Bridge.AltimeterSetting, 16000 + round);  // written, then read back
+        ASSERT_EQ(Bridge.Sim.PitchDeg, fixed.pitchDownDeg);
+        ASSERT_EQ(Bridge.Engines.Snapshot[3].RpmRaw, 9720);
+        ASSERT_EQ(Bridge.Sim.HeadingRaw, 0x80000000u);
+        ASSERT_EQ(Bridge.Sim.AltimeterSetting, 16000 + round);  // written, then read back
         if (!engaged) {
-            ASSERT_EQ(Bridge.BankServoPosition, (round - 1) * 10 - 900);
+            ASSERT_EQ(Bridge.Servos.BankServoPosition, (round - 1) * 10 - 900);
         }
     }
     const std::string log = emulator.Log();
@@ -131,11 +131,11 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
         SCOPED_TRACE(simemu::FaultName(fault));
         ASSERT_TRUE(emulator.SetFault(static_cast<unsigned>(fault), 2, 1));
         for (int round = 0; round < 4; ++round) {
-            Bridge.PitchDeg = 99.0;
+            Bridge.Sim.PitchDeg = 99.0;
             const bool done = RunLargestTick(client, false, result);
             EXPECT_EQ(done, round != 2);
             EXPECT_EQ(result, round == 2 ? SimLinkResult::BadReply : SimLinkResult::Okay);
-            EXPECT_EQ(Bridge.PitchDeg, round == 2 ? 99.0 : fixed.pitchDownDeg);
+            EXPECT_EQ(Bridge.Sim.PitchDeg, round == 2 ? 99.0 : fixed.pitchDownDeg);
         }
     }
 

@@ -18,10 +18,10 @@
 
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
-#include "state/bridge_state.h"
 #include "platform/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
+#include "state/bridge_state.h"
 #include "tests/support/allocation_count.h"
 #include "tests/win32/sim_emulator_process.h"
 
@@ -80,7 +80,7 @@ private:
 // how many ran.
 long RunTicks(long count) {
     long ticks = 0;
-    std::uint8_t last = Bridge.TickPhase;
+    std::uint8_t last = Bridge.Counters.TickPhase;
     const ULONGLONG deadline = GetTickCount64() + 30000;
     MSG message;
     while (ticks < count && GetTickCount64() < deadline) {
@@ -89,7 +89,7 @@ long RunTicks(long count) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        const std::uint8_t now = Bridge.TickPhase;
+        const std::uint8_t now = Bridge.Counters.TickPhase;
         ticks += (now + 10 - last) % 10;
         last = now;
     }
@@ -118,23 +118,23 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         ASSERT_TRUE(application.Create());
         gui::MainForm form1(application, wait);
         ASSERT_TRUE(form1.Create(folder, {}));
-        ASSERT_TRUE(Bridge.PortOpen);
-        ASSERT_TRUE(Bridge.SimLinkUp);
+        ASSERT_TRUE(Bridge.Link.PortOpen);
+        ASSERT_TRUE(Bridge.Link.SimLinkUp);
         ASSERT_EQ(RunTicks(3), 3);
 
         // As after servo commands, radio selections and an altimeter setting
         // from the box: writes and echoes go out with the ticks below.
-        Bridge.BankServoEngaged = Bridge.PitchServoEngaged = true;
-        Bridge.BankEchoPending = Bridge.PitchEchoPending = true;
-        Bridge.AltimeterWritePending = true;
-        Bridge.Nav1ActiveWrite = 0x1050;
+        Bridge.Servos.BankServoEngaged = Bridge.Servos.PitchServoEngaged = true;
+        Bridge.Servos.BankEchoPending = Bridge.Servos.PitchEchoPending = true;
+        Bridge.Altimeter.AltimeterWritePending = true;
+        Bridge.Radios.Nav1ActiveWrite = 0x1050;
         const long before = AllocationCount();
         const long ticks = RunTicks(kTicks);
         const long during = AllocationCount() - before;
 
         EXPECT_GE(ticks, kTicks);
         EXPECT_EQ(during, 0);
-        EXPECT_TRUE(Bridge.SimLinkUp);
+        EXPECT_TRUE(Bridge.Link.SimLinkUp);
         SimLinkClose();
     }
     EXPECT_GT(farEnd.Stop(), static_cast<std::uint64_t>(kTicks) * 28);  // an attitude frame a tick

@@ -27,8 +27,8 @@
 
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "state/bridge_state.h"
 #include "core/telemetry.h"
+#include "state/bridge_state.h"
 
 extern char** environ;
 
@@ -78,8 +78,8 @@ double CpuSeconds(pid_t pid) {
 // One main-cycle tick's worth of frames, on the bridge's schedule.
 void SendTick(unsigned tick) {
     auto& s = bridge::Bridge;
-    s.BankCentiDeg = static_cast<std::int32_t>(tick % 6000) - 3000;
-    s.AltitudeFeet = static_cast<std::int32_t>(tick % 10000);
+    s.Derived.BankCentiDeg = static_cast<std::int32_t>(tick % 6000) - 3000;
+    s.Derived.AltitudeFeet = static_cast<std::int32_t>(tick % 10000);
     bridge::SendAttitudeFrame();
     if (tick % 2 == 0) bridge::SendAirDataFrame();
     for (unsigned n = 1; n <= 4; ++n) {
@@ -164,8 +164,8 @@ int main(int argc, char** argv) {
     if (fd < 0) return 1;
     PtyBoxPort port(fd);
     bridge::ResetBridgeState();
-    bridge::Bridge.EngineAddressBase = 32;
-    bridge::Bridge.EGTCHTSplit = 1;
+    bridge::Bridge.Engines.EngineAddressBase = 32;
+    bridge::Bridge.Settings.EGTCHTSplit = 1;
     bridge::BindBoxPort(&port);
 
     std::printf("%8s %10s %10s %10s %12s %8s\n", "seconds", "ticks", "rss_kb", "hwm_kb",

@@ -44,9 +44,9 @@ TEST(Commands, ServoCommandsGiveTheBoxsFrames) {
 
     bridge::ResetBridgeState();
     FeedBridge(FrameOf("servo pitch engage 512"));
-    EXPECT_TRUE(bridge::Bridge.PitchServoEngaged);
-    EXPECT_EQ(bridge::Bridge.PitchServoCommand, 16384);
-    EXPECT_FALSE(bridge::Bridge.BankServoEngaged);
+    EXPECT_TRUE(bridge::Bridge.Servos.PitchServoEngaged);
+    EXPECT_EQ(bridge::Bridge.Servos.PitchServoCommand, 16384);
+    EXPECT_FALSE(bridge::Bridge.Servos.BankServoEngaged);
 }
 
 TEST(Commands, AltimeterSettingReachesTheBridgeInSixteenthsOfHectopascal) {
@@ -55,8 +55,8 @@ TEST(Commands, AltimeterSettingReachesTheBridgeInSixteenthsOfHectopascal) {
          {"alt 1022.8", "altimeter 1022.8 hPa", "altimeter 1022.8hPa", "altimeter 1022.75"}) {
         bridge::ResetBridgeState();
         FeedBridge(FrameOf(line));
-        EXPECT_TRUE(bridge::Bridge.AltimeterWritePending) << line;
-        EXPECT_EQ(bridge::Bridge.AltimeterCommand, 16364) << line;
+        EXPECT_TRUE(bridge::Bridge.Altimeter.AltimeterWritePending) << line;
+        EXPECT_EQ(bridge::Bridge.Altimeter.AltimeterCommand, 16364) << line;
     }
 }
 

@@ -22,8 +22,8 @@
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
-#include "state/bridge_state.h"
 #include "core/telemetry.h"
+#include "state/bridge_state.h"
 
 extern char** environ;
 
@@ -154,9 +154,9 @@ std::vector<std::string> replies;
 
 void CaptureReply() {
     const auto& b = bridge::Bridge;
-    const auto* text = reinterpret_cast<const char*>(b.ReceiveBuffer.data()) + 1;
-    replies.push_back(std::to_string(b.ReceiveBuffer[0] + 1) + ":" +
-                      std::string(text, static_cast<std::size_t>(b.FrameLength - 2)));
+    const auto* text = reinterpret_cast<const char*>(b.Receive.ReceiveBuffer.data()) + 1;
+    replies.push_back(std::to_string(b.Receive.ReceiveBuffer[0] + 1) + ":" +
+                      std::string(text, static_cast<std::size_t>(b.Receive.FrameLength - 2)));
 }
 
 void SendText(std::uint8_t port, std::string_view text) {
@@ -221,28 +221,28 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     // Line noise and a damaged frame first: 3 stray bytes, then an attitude
     // frame with a wrong xor byte, whose other 27 bytes are stray.
     auto& s = bridge::Bridge;
-    s.GForceRaw = 624;
-    s.TurnRateTenths = 30;
-    s.BankCentiDeg = 1500;
-    s.PitchUpCentiDeg = -250;
-    s.GyroHeadingCentiDeg = 9000;
-    s.BallRaw = -10;
+    s.Sim.GForceRaw = 624;
+    s.Derived.TurnRateTenths = 30;
+    s.Derived.BankCentiDeg = 1500;
+    s.Derived.PitchUpCentiDeg = -250;
+    s.Derived.GyroHeadingCentiDeg = 9000;
+    s.Sim.BallRaw = -10;
     bridge::SendAttitudeFrame();  // no port bound yet: builds the frame only
     std::array<std::uint8_t, 31> noise = {0x00, 0x11, 0x22};
-    std::copy(s.AttitudeFrame.begin(), s.AttitudeFrame.end(), noise.begin() + 3);
+    std::copy(s.Frames.AttitudeFrame.begin(), s.Frames.AttitudeFrame.end(), noise.begin() + 3);
     noise[30] ^= 0x40;
     port.Write(noise.data(), static_cast<std::int32_t>(noise.size()));
 
     bridge::BindBoxPort(&port);
     for (int i = 0; i < 3; ++i) bridge::SendAttitudeFrame();
-    s.AltitudeFeet = 3280;
-    s.AltimeterSetting = 16211;
-    s.AmbientPressure = 2116.22;
+    s.Derived.AltitudeFeet = 3280;
+    s.Sim.AltimeterSetting = 16211;
+    s.Sim.AmbientPressure = 2116.22;
     bridge::SendAirDataFrame();
-    s.EngineAddressBase = 32;
-    s.Engines[0].RpmRaw = 9600;
-    s.Engines[0].RpmScaler = 16384;
-    s.Engines[0].ManifoldRaw = 30720;
+    s.Engines.EngineAddressBase = 32;
+    s.Engines.Snapshot[0].RpmRaw = 9600;
+    s.Engines.Snapshot[0].RpmScaler = 16384;
+    s.Engines.Snapshot[0].ManifoldRaw = 30720;
     bridge::SendRpmItem(1);
     bridge::InstallReplyHandler(3, CaptureReply);
     bridge::InstallReplyHandler(2, CaptureReply);
@@ -250,12 +250,12 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     SendText(2, "$PMRRC01F0X0R0>1\r\n");
 
     ASSERT_TRUE(port.ReceiveUntil([] { return replies.size() == 2; })) << emulator.Output();
-    EXPECT_TRUE(s.BankServoEngaged);
-    EXPECT_EQ(s.BankServoCommand, 0);
-    EXPECT_TRUE(s.PitchServoEngaged);
-    EXPECT_EQ(s.PitchServoCommand, 16384);
-    EXPECT_TRUE(s.AltimeterWritePending);
-    EXPECT_EQ(s.AltimeterCommand, 16364);
+    EXPECT_TRUE(s.Servos.BankServoEngaged);
+    EXPECT_EQ(s.Servos.BankServoCommand, 0);
+    EXPECT_TRUE(s.Servos.PitchServoEngaged);
+    EXPECT_EQ(s.Servos.PitchServoCommand, 16384);
+    EXPECT_TRUE(s.Altimeter.AltimeterWritePending);
+    EXPECT_EQ(s.Altimeter.AltimeterCommand, 16364);
     // Each selection goes to the port its radio's sentences came from.
     EXPECT_EQ(replies[0], "3:$PMRRV28>D01<\r\n");
     EXPECT_EQ(replies[1], "2:$PMRRC00ID01=\r\n");

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 #include "core/telemetry.h"
+#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 #include "tools/box_protocol/box_protocol.h"
 #include "tools/box_protocol/frame_fields.h"
@@ -85,19 +85,20 @@ TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
     bridge::testing::FakeBoxPort port;
     bridge::BindBoxPort(&port);
     auto& s = bridge::Bridge;
-    s.AltitudeFeet = 3280;
-    s.Latitude1e7 = 450000000;
-    s.Longitude1e7 = -1234567890;
-    s.GpsAltitude = 1000.25;
-    s.VerticalSpeedFpm = 196;
-    s.GroundSpeedCentiMs = 5144;
-    s.TrueHeading1e5 = 27012345;
-    s.AltimeterSetting = 16211;
-    s.IasTenthsKmh = 1852;
-    s.AmbientPressure = 2116.22;
-    s.OatRaw = -256;
-    s.CompassHeadingCentiDeg = 35999;  // beyond 16 bits' positive half: sent as its low 16 bits
-    s.RadioPortMask = 0x0012;
+    s.Derived.AltitudeFeet = 3280;
+    s.Derived.Latitude1e7 = 450000000;
+    s.Derived.Longitude1e7 = -1234567890;
+    s.Sim.GpsAltitude = 1000.25;
+    s.Derived.VerticalSpeedFpm = 196;
+    s.Derived.GroundSpeedCentiMs = 5144;
+    s.Derived.TrueHeading1e5 = 27012345;
+    s.Sim.AltimeterSetting = 16211;
+    s.Derived.IasTenthsKmh = 1852;
+    s.Sim.AmbientPressure = 2116.22;
+    s.Sim.OatRaw = -256;
+    s.Derived.CompassHeadingCentiDeg =
+        35999;  // beyond 16 bits' positive half: sent as its low 16 bits
+    s.Radios.RadioPortMask = 0x0012;
     bridge::SendAirDataFrame();
     bridge::BindBoxPort(nullptr);
 
