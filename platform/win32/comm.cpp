@@ -120,15 +120,23 @@ void TCustomComm::ReleasePort(PortState after) {
         thread->WaitFor();
         thread.reset();
     }
-    writer.reset();  // ends the transfer in flight; unsent output is dropped
+    if (writer != nullptr) {
+        writer->Stop();  // ends the transfer in flight; unsent output is dropped
+        writer->WaitFor();
+        for (std::uint8_t tag = 0; tag < PortWriter::kWriteTags; ++tag) {
+            writtenBefore_[tag] += writer->Written(tag);
+        }
+        bytesWrittenBefore_ += writer->BytesWritten();
+        writer.reset();
+    }
     CloseHandle(handle);
     if (state_ == PortState::Closing) state_ = after;
 }
 
-std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
+std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count, std::uint8_t tag) {
     if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
-    if (!writer_->Queue(buffer, static_cast<std::size_t>(count))) ++refusedWrites_;
+    if (!writer_->Queue(buffer, static_cast<std::size_t>(count), tag)) ++refusedWrites_;
     return -1;  // queued: the transfer has not finished at once
 }
 
@@ -161,11 +169,13 @@ std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
 }
 
 // In a wake-up, what its status query saw; elsewhere, what is there now.
-std::size_t TCustomComm::WaitingOnDevice() const {
+std::size_t TCustomComm::WaitingOnDevice() {
     if (dispatching_) return queuedAtStatus_;
     DWORD errors = 0;
     COMSTAT status = {};
-    return ClearCommError(handle_, &errors, &status) ? status.cbInQue : 0;
+    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    lineErrorCounts_.Count(errors);  // cleared by the query: counted here or never
+    return status.cbInQue;
 }
 
 std::int32_t TCustomComm::ReadDevice(std::uint8_t* bytes, std::size_t count) {
@@ -229,6 +239,7 @@ void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t event
     COMSTAT status = {};
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
+    lineErrorCounts_.Count(errors);
     queuedAtStatus_ = status.cbInQue;
     waitingBytes_ = std::uint64_t{status.cbInQue} + sender.Wait().HeldCount();
     // Restored however the handlers leave: one that raises ends the event
