@@ -25,9 +25,10 @@ void PutCheckBytes(std::span<std::uint8_t> out, std::size_t end) {
     out[end + 1] = check.xorByte;
 }
 
-void WriteFrame(const std::uint8_t* frame, std::size_t length) {
+void WriteFrame(const std::uint8_t* frame, std::size_t length, SentFrame kind) {
     if (boxPort != nullptr && length != 0) {
-        boxPort->Write(frame, static_cast<std::int32_t>(length));  // result not examined
+        // The result is not examined: the port counts what it refused.
+        boxPort->WriteFrame(frame, static_cast<std::int32_t>(length), kind);
     }
 }
 
@@ -91,22 +92,23 @@ void BindBoxPort(BoxPort* port) { boxPort = port; }
 
 void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
     WriteFrame(Bridge.Frames.TransmitBuffer.data(),
-               BuildItemFrame(Bridge.Frames.TransmitBuffer, itemId, payload));
+               BuildItemFrame(Bridge.Frames.TransmitBuffer, itemId, payload), SentFrame::Item);
 }
 
 void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text) {
     WriteFrame(Bridge.Frames.TransmitBuffer.data(),
-               BuildPortFrame(Bridge.Frames.TransmitBuffer, port, text));
+               BuildPortFrame(Bridge.Frames.TransmitBuffer, port, text), SentFrame::Port);
 }
 
 void SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
     WriteFrame(Bridge.Frames.TransmitBuffer.data(),
-               BuildArincFrame(Bridge.Frames.TransmitBuffer, leadByte, word));
+               BuildArincFrame(Bridge.Frames.TransmitBuffer, leadByte, word), SentFrame::Arinc);
 }
 
 void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
     SealFixedFrame(frame, kind);
-    WriteFrame(frame.data(), frame.size());
+    WriteFrame(frame.data(), frame.size(),
+               kind == FrameKind::AirData ? SentFrame::AirData : SentFrame::Attitude);
 }
 
 }  // namespace bridge

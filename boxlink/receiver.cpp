@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/byte_order.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
 #include "state/bridge_state.h"
@@ -12,15 +13,34 @@ namespace {
 
 constexpr std::uint8_t kMinFrameLength = 3;
 
+ReceiveCounts counts{};
+
+// Counts wrap explicitly; no line gets near four billion.
+void Add(std::uint32_t& count, std::uint32_t n = 1) { count = count + n; }
+
 void FrameComplete() {
     switch (Bridge.Receive.ReceivedKind) {
-        case 0: ServoCommandHandler(); break;
-        case 1: CommandDispatcher(); break;
-        default: break;  // no handler: dropped
+        case 0:
+            if ((GetU16(Bridge.Receive.ReceiveBuffer, 0) & kServoCheckMask) == kServoCheckValue) {
+                Add(counts.servoCommands);
+            } else {
+                Add(counts.badFrames);  // the handler drops it
+            }
+            ServoCommandHandler();
+            break;
+        case 1:
+            Add(counts.boxCommands);
+            CommandDispatcher();
+            break;
+        default: Add(counts.badFrames); break;  // no handler: dropped
     }
 }
 
 }  // namespace
+
+const ReceiveCounts& ReceivedCounts() { return counts; }
+
+void ResetReceiveCounts() { counts = {}; }
 
 void ReceiveEvent(BoxPort& port, std::int32_t count) {
     std::array<std::uint8_t, kMaxReadPerEvent> chunk;
@@ -37,15 +57,29 @@ void ReceiveByte(std::uint8_t b) {
     BridgeState& s = Bridge;
     switch (s.Receive.RxState) {
         case ReceiveState::Hunt:
-            if (b == kSync1) s.Receive.RxState = ReceiveState::Sync;
+            if (b == kSync1) {
+                s.Receive.RxState = ReceiveState::Sync;
+            } else {
+                Add(counts.strayBytes);
+            }
             break;
         case ReceiveState::Sync:
-            s.Receive.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
+            if (b == kSync2) {
+                s.Receive.RxState = ReceiveState::Length;
+            } else {
+                Add(counts.strayBytes, 2);  // the sync byte before it went too
+                s.Receive.RxState = ReceiveState::Hunt;
+            }
             break;
         case ReceiveState::Length:
             s.Receive.Remaining = b;
             s.Receive.FrameLength = b;
-            s.Receive.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
+            if (b >= kMinFrameLength) {
+                s.Receive.RxState = ReceiveState::Kind;
+            } else {
+                Add(counts.badFrames);
+                s.Receive.RxState = ReceiveState::Hunt;
+            }
             break;
         case ReceiveState::Kind:
             s.Receive.ReceivedKind = b;

@@ -12,6 +12,21 @@ namespace bridge {
 
 inline constexpr std::int32_t kMaxReadPerEvent = 1000;
 
+// What the receiver made of the bytes from the box since the start (or the
+// last reset): frames handed to the servo command handler and the command
+// dispatcher; bad frames (an unknown kind, a servo command whose check word
+// fails, a length no frame has); and stray bytes, dropped while looking for
+// the start of a frame.
+struct ReceiveCounts {
+    std::uint32_t servoCommands;
+    std::uint32_t boxCommands;
+    std::uint32_t badFrames;
+    std::uint32_t strayBytes;
+};
+
+const ReceiveCounts& ReceivedCounts();
+void ResetReceiveCounts();
+
 // The receive event (boxComm_'s OnRxChar): reads at most 1000 of the `count`
 // waiting bytes and feeds every byte read to the state machine.
 void ReceiveEvent(BoxPort& port, std::int32_t count);
