@@ -28,7 +28,10 @@ constexpr int kTrackBarFrequency = 64;
 }  // namespace
 
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
-    : application_(application), commWait_(commWait), cycle_(ProcessSimLink(), *this) {}
+    : application_(application),
+      commWait_(commWait),
+      diagnostics_(boxComm_, tickTimer_, Bridge.Counters),
+      cycle_(ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
     tickTimer_.SetEnabled(false);
@@ -46,6 +49,10 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
         return false;
     }
     application_.SetMainWindow(handle());
+    diagnostics_.Start(perUserFolder, SettingsLocation(executableFolder, perUserFolder).ReadPath());
+    diagnostics_.AddSystemMenuItems(handle());
+    boxPortControl_.SetLog(&diagnostics_.Log());
+    simLink_.SetLog(&diagnostics_.Log());
 
     model_ = std::make_unique<MainWindowModel>(boxPortControl_, simLink_, *this, *this, pump_,
                                                SettingsLocation(executableFolder, perUserFolder));
@@ -126,6 +133,7 @@ void MainForm::DpiChanged(int dpi, const RECT& suggested) {
     ApplyDpi(dpi, &suggested);
     portDialog_.ApplyDpi(dpi, nullptr);
     operationDialog_.ApplyDpi(dpi, nullptr);
+    diagnostics_.ApplyDpi(dpi);
 }
 
 void MainForm::WireDialogs() {
@@ -176,6 +184,10 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             }
             break;
         case WM_SYSCOMMAND:
+            if (diagnostics_.SystemCommand(handle(), wParam, scale().dpi())) {
+                result = 0;
+                return true;
+            }
             if ((wParam & 0xFFF0) == SC_MINIMIZE) {  // the taskbar button is the application's
                 application_.Minimize();
                 result = 0;
@@ -183,7 +195,10 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             }
             break;
         case WM_CLOSE:
-            if (model_ == nullptr || model_->FormCloseQuery()) DestroyWindow(handle());
+            if (model_ == nullptr || model_->FormCloseQuery()) {
+                diagnostics_.Close();  // the totals, and the log file written out
+                DestroyWindow(handle());
+            }
             result = 0;
             return true;
         case WM_DESTROY:
@@ -198,14 +213,20 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 
 void MainForm::TickTimerTimer() {
     cycle_.Tick();
-    if (portRecovery_ != nullptr) portRecovery_->Retry(GetTickCount64());
+    const ULONGLONG now = GetTickCount64();
+    if (portRecovery_ != nullptr) portRecovery_->Retry(now);
+    if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
 }
 
 void MainForm::BoxCommRxChar(std::int32_t count) { ReceiveEvent(boxPort_, count); }
 
 void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
 
-void MainForm::SetupButtonClick() { operationDialog_.ShowModal(handle()); }
+void MainForm::SetupButtonClick() {
+    const BridgeSettings before = Bridge.Settings;
+    operationDialog_.ShowModal(handle());
+    diagnostics_.RecordOperationSetup(before, Bridge.Settings);
+}
 
 void MainForm::SetServoLabel(Servo servo, const char* text) {
     // Set only on change: the label would otherwise repaint on every tick.
@@ -225,6 +246,7 @@ void MainForm::SetServoTrackBar(Servo servo, int position) {
 }
 
 void MainForm::AppendLog(const std::string& line) {
+    diagnostics_.Log().Record(line);
     HWND memo = Control(ids::kLog);
     const LRESULT end = GetWindowTextLengthA(memo);
     SendMessageA(memo, EM_SETSEL, end, end);

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "app/diagnostics_report.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
@@ -13,8 +14,44 @@ void CommBoxPortControl::SetBaudRate(std::uint32_t baud) {
     comm_.SetBaudRate(*rate);
 }
 
+void CommBoxPortControl::Open() {
+    const std::string what = "Opening the box's port " + comm_.DeviceName();
+    try {
+        comm_.Open();
+    } catch (const ECommError& e) {
+        if (log_ != nullptr) log_->RecordFailure(openFailures_, what, e.ErrorCode, e.what());
+        throw;
+    }
+    if (log_ == nullptr) return;
+    log_->RecordSuccess(openFailures_, what);
+    static constexpr const char* kParity[] = {"no", "odd", "even", "mark", "space"};
+    static constexpr const char* kStopbits[] = {"one", "one and a half", "two"};
+    log_->Record("Opened the box's port " + comm_.DeviceName() + " at " +
+                 std::to_string(BaudRateValue(comm_.BaudRate())) + " baud, " +
+                 std::to_string(4 + static_cast<int>(comm_.Databits())) + " data bits, " +
+                 kParity[static_cast<int>(comm_.Parity()) % 5] + " parity, " +
+                 kStopbits[static_cast<int>(comm_.Stopbits()) % 3] + " stop bit, no handshaking");
+}
+
+void CommBoxPortControl::Close() {
+    const bool wasOpen = comm_.IsOpen();
+    comm_.Close();
+    if (wasOpen && log_ != nullptr) log_->Record("Closed the box's port " + comm_.DeviceName());
+}
+
 bool ProcessSimLinkConnection::Open(std::int32_t requestedSimulator, SimLinkResult& result) {
-    return SimLinkOpen(requestedSimulator, result);
+    const bool opened = SimLinkOpen(requestedSimulator, result);
+    if (log_ == nullptr) return opened;
+    constexpr const char* kWhat = "Connecting to the simulator";
+    if (!opened) {
+        log_->RecordFailure(openFailures_, kWhat, static_cast<std::int32_t>(result),
+                            SimLinkResultText(result));
+        return false;
+    }
+    log_->RecordSuccess(openFailures_, kWhat);
+    log_->Record("Simulator " + SimulatorName(SimLinkSimulatorId()) + ", FSUIPC version " +
+                 FsuipcVersionText(SimLinkServerVersion()));
+    return true;
 }
 
 void ProcessSimLinkConnection::Close() { SimLinkClose(); }

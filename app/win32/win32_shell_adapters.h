@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/box_port_control.h"
+#include "app/log_file.h"
 #include "app/message_pump.h"
 #include "app/sim_link_connection.h"
 #include "boxlink/box_port.h"
@@ -21,6 +22,10 @@ public:
     std::int32_t Write(const void* buffer, std::int32_t count) override {
         return comm_.Write(buffer, count);
     }
+    // The port's writer counts each frame by its kind once it has gone out.
+    std::int32_t WriteFrame(const void* buffer, std::int32_t count, SentFrame kind) override {
+        return comm_.Write(buffer, count, static_cast<std::uint8_t>(kind));
+    }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return comm_.Read(buffer, count);
     }
@@ -29,29 +34,41 @@ private:
     TComm& comm_;
 };
 
-// The box's serial port (TComm) as the box port's control, for the start-up and port dialog logic.
+// The box's serial port (TComm) as the box port's control, for the start-up
+// and port dialog logic. With a log file, the port's openings, failures (with
+// their error codes, repeats summarised) and closings are recorded there.
 class CommBoxPortControl : public BoxPortControl {
 public:
     explicit CommBoxPortControl(TComm& comm) : comm_(comm) {}
-    void Close() override { comm_.Close(); }
+    void SetLog(LogFile* log) { log_ = log; }
+    void Close() override;
     void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }
     std::string DeviceName() const override { return comm_.DeviceName(); }
     // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
-    void Open() override { comm_.Open(); }
+    void Open() override;
 
 private:
     TComm& comm_;
+    LogFile* log_ = nullptr;
+    FailureRun openFailures_;
 };
 
-// The process-wide simulator link.
+// The process-wide simulator link. With a log file, each failure to connect
+// is recorded with its result code (repeats summarised), and a connection
+// with the simulator's name and FSUIPC version.
 class ProcessSimLinkConnection : public SimLinkConnection {
 public:
+    void SetLog(LogFile* log) { log_ = log; }
     bool Open(std::int32_t requestedSimulator, SimLinkResult& result) override;
     void Close() override;
     bool IsOpen() const override;
     std::uint32_t SimulatorId() const override;
     std::uint32_t LastSendError() const override;
+
+private:
+    LogFile* log_ = nullptr;
+    FailureRun openFailures_;
 };
 
 // Dispatches what is pending, waiting briefly for input first so that a loop
