@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -100,6 +101,18 @@ TEST_P(LineEndToEnd, TicksMatchTheNativeBridgeByteForByte) {
     EXPECT_EQ(settings,
               "[Setup]\r\nCommsPort=6\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=1\r\n"
               "NumberOfEngines=2\r\n");
+
+    // The log file: every line stamped to the millisecond, and at close the
+    // totals, whose attitude frames are those the box decoded.
+    const std::string log = session.LogFileText();
+    const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Connected to FS2004\r\n)");
+    EXPECT_TRUE(std::regex_search(log, stamped)) << log;
+    std::smatch totals;
+    ASSERT_TRUE(std::regex_search(log, totals, std::regex(R"(Line totals: sent (\d+) attitude)")))
+        << log;
+    const long logged = std::stol(totals[1]);
+    const long decoded = static_cast<long>(AttitudeFrames());
+    EXPECT_LE(std::abs(logged - decoded), 2) << logged << " logged, " << decoded << " decoded";
 }
 
 TEST_P(LineEndToEnd, CommandsFromTheBoxReachTheSimulatorAndTheWindow) {
