@@ -51,8 +51,8 @@ std::string FsuipcVersionText(std::uint32_t version) {
 
 std::string ReportFileName(const LocalTime& t) {
     char name[64];
-    std::snprintf(name, sizeof name, "bridge-report-%04d%02d%02d-%02d%02d%02d.txt", t.year,
-                  t.month, t.day, t.hour, t.minute, t.second);
+    std::snprintf(name, sizeof name, "bridge-report-%04d%02d%02d-%02d%02d%02d.txt", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second);
     return name;
 }
 

@@ -16,7 +16,7 @@ struct ReportParts {
     std::string wine;     // Wine's version; empty on Windows
     bool elevated = false;
     std::string settingsPath;
-    std::string settingsText;  // empty: no such file
+    std::string settingsText;           // empty: no such file
     std::vector<std::string> comPorts;  // as Windows lists them
     std::string chosenPort;
     std::string simulatorName;  // empty: not connected

@@ -9,7 +9,7 @@ namespace bridge {
 namespace {
 
 constexpr const char* kKindNames[kSentFrameKinds] = {"Attitude", "Air data", "Items", "Port frames",
-                                                      "ARINC"};
+                                                     "ARINC"};
 
 unsigned long long U(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -48,19 +48,20 @@ std::size_t FormatTotalsLine(const LineTotals& t, char* out, std::size_t size) {
     using K = SentFrame;
     const auto sent = [&t](K kind) { return U(t.sent[static_cast<std::size_t>(kind)]); };
     Text text(out, size);
-    text.Add("Line totals: sent %llu attitude, %llu air data, %llu item, %llu port frames, "
-             "%llu bytes; ",
-             sent(K::Attitude), sent(K::AirData), sent(K::Item), sent(K::Port), U(t.bytesSent));
+    text.Add(
+        "Line totals: sent %llu attitude, %llu air data, %llu item, %llu port frames, "
+        "%llu bytes; ",
+        sent(K::Attitude), sent(K::AirData), sent(K::Item), sent(K::Port), U(t.bytesSent));
     text.Add("received %llu servo commands, %llu box commands, %llu bad frames, %llu stray bytes; ",
              U(t.servoCommands), U(t.boxCommands), U(t.badFrames), U(t.strayBytes));
     text.Add("simulator %llu exchanges, %llu failures; %llu missed ticks", U(t.exchanges),
              U(t.exchangeFailures), U(t.missedTicks));
-    text.Add("; %llu late ticks, %llu ARINC frames, %llu refused writes, %llu frames too long, "
-             "line errors: %llu framing, %llu parity, %llu overrun; %llu requests not queued, "
-             "%llu abandoned transfers",
-             U(t.lateTicks), sent(K::Arinc), U(t.refusedWrites), U(t.framesTooLong),
-             U(t.framingErrors), U(t.parityErrors), U(t.overrunErrors), U(t.requestsNotQueued),
-             U(t.abandonedTransfers));
+    text.Add(
+        "; %llu late ticks, %llu ARINC frames, %llu refused writes, %llu frames too long, "
+        "line errors: %llu framing, %llu parity, %llu overrun; %llu requests not queued, "
+        "%llu abandoned transfers",
+        U(t.lateTicks), sent(K::Arinc), U(t.refusedWrites), U(t.framesTooLong), U(t.framingErrors),
+        U(t.parityErrors), U(t.overrunErrors), U(t.requestsNotQueued), U(t.abandonedTransfers));
     return text.Length();
 }
 

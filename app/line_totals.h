@@ -38,8 +38,8 @@ struct LineTotals {
 
 // What the statistics window shows besides the totals.
 struct LineState {
-    const char* portName;  // "COM7"
-    const char* portState;  // "open", "not open", "lost"
+    const char* portName;            // "COM7"
+    const char* portState;           // "open", "not open", "lost"
     std::int64_t servoCommandAgeMs;  // since the last servo command; -1: none yet
     std::uint32_t exchangeMedianUs;  // over the last minute
     std::uint32_t exchangeLongestUs;

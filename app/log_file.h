@@ -33,7 +33,7 @@ class LogFile {
 public:
     using Clock = LocalTime (*)();
 
-    static constexpr std::size_t kLineSize = 400;  // stamp and line end included; longer is cut
+    static constexpr std::size_t kLineSize = 640;  // stamp and line end included; longer is cut
     static constexpr std::size_t kQueuedLines = 256;
     static constexpr std::size_t kHistoryLines = 500;
     static constexpr std::uint64_t kSizeLimit = 5 * 1024 * 1024;

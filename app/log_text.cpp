@@ -39,10 +39,10 @@ bool Newer(const std::string& a, const std::string& b) {
 
 std::size_t FormatStamp(const LocalTime& t, char* out, std::size_t size) {
     if (size == 0) return 0;
-    const int n = std::snprintf(out, size, "%04d-%02d-%02d %02d:%02d:%02d.%03d ",
-                                Field(t.year, 0, 9999), Field(t.month, 1, 12), Field(t.day, 1, 31),
-                                Field(t.hour, 0, 23), Field(t.minute, 0, 59),
-                                Field(t.second, 0, 60), Field(t.millisecond, 0, 999));
+    const int n =
+        std::snprintf(out, size, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", Field(t.year, 0, 9999),
+                      Field(t.month, 1, 12), Field(t.day, 1, 31), Field(t.hour, 0, 23),
+                      Field(t.minute, 0, 59), Field(t.second, 0, 60), Field(t.millisecond, 0, 999));
     return n < 0 ? 0 : std::min(static_cast<std::size_t>(n), size - 1);
 }
 

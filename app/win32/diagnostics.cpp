@@ -81,7 +81,8 @@ void Diagnostics::Start(const std::filesystem::path& perUserFolder,
 
     const std::string wine = WineVersion();
     log_.Record(std::string(kApplicationTitle) + " version " + BRIDGE_VERSION_TEXT + " started");
-    log_.Record(WindowsVersionText() + (wine.empty() ? ", not under Wine" : ", under Wine " + wine) +
+    log_.Record(WindowsVersionText() +
+                (wine.empty() ? ", not under Wine" : ", under Wine " + wine) +
                 (IsElevated() ? ", elevated (as administrator)" : ", not elevated"));
     log_.Record("Settings file: " + PathText(settingsPath));
 }
@@ -178,8 +179,9 @@ void Diagnostics::Gather(LineTotals& totals, LineState& state) const {
 }
 
 void Diagnostics::RecordOperationSetup(const BridgeSettings& before, const BridgeSettings& after) {
-    if (before.NumberOfEngines == after.NumberOfEngines && before.EGTCHTSplit == after.EGTCHTSplit &&
-        before.SL30Port == after.SL30Port && before.SL40Port == after.SL40Port) {
+    if (before.NumberOfEngines == after.NumberOfEngines &&
+        before.EGTCHTSplit == after.EGTCHTSplit && before.SL30Port == after.SL30Port &&
+        before.SL40Port == after.SL40Port) {
         return;
     }
     std::array<char, LogFile::kLineSize> line;

@@ -57,8 +57,7 @@ void LineStatisticsWindow::Refresh() {
     LineState state{"", "", -1, 0, 0, 0};
     gather_(now, state);
     const std::uint64_t nowMs = GetTickCount64();
-    const double seconds =
-        beforeMs_ == 0 ? 0.0 : static_cast<double>(nowMs - beforeMs_) / 1000.0;
+    const double seconds = beforeMs_ == 0 ? 0.0 : static_cast<double>(nowMs - beforeMs_) / 1000.0;
     FormatLineStatistics(now, before_, seconds, state, text_.data(), text_.size());
     before_ = now;
     beforeMs_ = nowMs;

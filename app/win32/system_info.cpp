@@ -34,7 +34,8 @@ std::string WindowsVersionText() {
     using RtlGetVersion = LONG(WINAPI*)(VersionInfo*);
     VersionInfo info = {};
     info.size = sizeof info;
-    const auto get = reinterpret_cast<RtlGetVersion>(reinterpret_cast<void*>(NtdllFunction("RtlGetVersion")));
+    const auto get =
+        reinterpret_cast<RtlGetVersion>(reinterpret_cast<void*>(NtdllFunction("RtlGetVersion")));
     if (get == nullptr || get(&info) != 0) return "Windows (version unknown)";
     char text[64];
     std::snprintf(text, sizeof text, "Windows %lu.%lu build %lu", info.major, info.minor,
@@ -44,7 +45,8 @@ std::string WindowsVersionText() {
 
 std::string WineVersion() {
     using GetVersion = const char*(CDECL*)();
-    const auto get = reinterpret_cast<GetVersion>(reinterpret_cast<void*>(NtdllFunction("wine_get_version")));
+    const auto get =
+        reinterpret_cast<GetVersion>(reinterpret_cast<void*>(NtdllFunction("wine_get_version")));
     const char* version = get != nullptr ? get() : nullptr;
     return version != nullptr ? version : "";
 }

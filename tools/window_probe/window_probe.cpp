@@ -9,6 +9,7 @@
 //   window_probe click <class> <control-id>       posts a button click
 //   window_probe settext <class> <control-id> <text>  sets the control's text
 //   window_probe close <class>                    posts WM_CLOSE
+//   window_probe syscommand <class> <command>     posts WM_SYSCOMMAND (a system menu item)
 //   window_probe gone <class> [timeout-ms]        waits until no such window is visible
 //   window_probe dump <class>                     one line per control: id, class,
 //                                                 visible, enabled, rect, text
@@ -119,8 +120,8 @@ bool SendDpiChanged(HWND window, int dpi, int fromDpi) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                 "gone|dump|caption|settext|rect|state|dpichanged <class> "
-                 "[control-id|timeout-ms|dpi] [text|from-dpi]\n");
+                 "gone|dump|caption|settext|rect|state|dpichanged|syscommand <class> "
+                 "[control-id|timeout-ms|dpi|command] [text|from-dpi]\n");
     return 2;
 }
 
@@ -138,6 +139,10 @@ int main(int argc, char** argv) {
     HWND top = FindTopLevel(className);
     if (top == nullptr) return 1;
     if (command == "close") return PostMessageA(top, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "syscommand") {  // a system menu item, by its command number
+        if (argc < 4) return Usage();
+        return PostMessageA(top, WM_SYSCOMMAND, std::strtoul(argv[3], nullptr, 0), 0) ? 0 : 1;
+    }
     if (command == "caption") {
         std::printf("%s\n", Text(top).c_str());
         return 0;
