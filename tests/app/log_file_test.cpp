@@ -66,7 +66,8 @@ TEST(LogFile, SummarisesRepeatedFailuresAndKeepsTheLastLines) {
     log.RecordSuccess(run, "Connecting to the simulator");  // nothing more to say
     const std::string s = "2026-12-07 20:13:46.123 ";
     EXPECT_EQ(log.History(),
-              s + "Connecting to the simulator failed: result 2, Cannot link to FSUIPC or "
+              s +
+                  "Connecting to the simulator failed: result 2, Cannot link to FSUIPC or "
                   "WideClient\r\n" +
                   s + "Connecting to the simulator: 5 more tries failed alike (result 2)\r\n" + s +
                   "Connecting to the simulator failed: result 9, IPC timed out all retries\r\n" +
@@ -107,8 +108,9 @@ TEST(LogFile, AFullDiskCostsTheFileOnlyAndIsToldOnce) {
     EXPECT_TRUE(log.TakeWriteFailure());
     EXPECT_FALSE(log.TakeWriteFailure());
     log.Stop();
-    EXPECT_EQ(text, "2026-12-07 20:13:46.123 before the disk filled\r\n"
-                    "2026-12-07 20:13:46.123 before the disk filled\r\n");
+    EXPECT_EQ(text,
+              "2026-12-07 20:13:46.123 before the disk filled\r\n"
+              "2026-12-07 20:13:46.123 before the disk filled\r\n");
 
     LogFile unwritable(&FixedTime);
     unwritable.Start(nullptr);  // the folder or the file could not be made
@@ -141,8 +143,8 @@ TEST(LineTotals, TheTotalsLineAndTheStatisticsText) {
                          sizeof text);
     const std::string s = text;
     for (const char* part :
-         {"Port COM7: open", "Attitude\t20.0\t12034", "Bytes\t1152\t1023456", "10.0 %",
-          "1.5 s ago", "median 1.2 ms, longest 4.5 ms", "framing 1, parity 0, overrun 0"}) {
+         {"Port COM7: open", "Attitude\t20.0\t12034", "Bytes\t1152\t1023456", "10.0 %", "1.5 s ago",
+          "median 1.2 ms, longest 4.5 ms", "framing 1, parity 0, overrun 0"}) {
         EXPECT_NE(s.find(part), std::string::npos) << part << " in\n" << s;
     }
 }
@@ -168,9 +170,12 @@ TEST(DiagnosticsReport, HoldsEachOfItsParts) {
     const std::string report = AssembleReport(parts);
     for (const char* part :
          {"version 1.1.42", "Windows 10.0 build 19045", "Running under Wine 8.0", "Not elevated",
-          "C:\\bridge\\VELMORA.INI\r\n[Setup]\r\nCommsPort=6\r\n", "COM1\r\nCOM7  <- the box's port",
-          "Connected to FS2004\r\nFSUIPC version 0x36200000 (3.620)", "== Line statistics ==\r\n"
-          "Port COM7: open", "== Last log lines ==\r\n2026-12-07 20:13:46.123 Connected to FS2004"}) {
+          "C:\\bridge\\VELMORA.INI\r\n[Setup]\r\nCommsPort=6\r\n",
+          "COM1\r\nCOM7  <- the box's port",
+          "Connected to FS2004\r\nFSUIPC version 0x36200000 (3.620)",
+          "== Line statistics ==\r\n"
+          "Port COM7: open",
+          "== Last log lines ==\r\n2026-12-07 20:13:46.123 Connected to FS2004"}) {
         EXPECT_NE(report.find(part), std::string::npos) << part << " in\n" << report;
     }
 }

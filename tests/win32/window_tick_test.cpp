@@ -146,7 +146,7 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         const std::string report = form1.diagnostics().ReportText();
         for (const char* part :
              {"== Program ==", "Windows ", "Running under Wine", "elevated",
-              "VELMORA.INI\r\n[Setup]\r\nCommsPort=4", "COM5  <- the box's port",
+              "VELMORA.INI\r\n[Setup]\r\nCommsPort=4", "== COM ports ==\r\n", "Chosen: COM5",
               "Connected to FS2004\r\nFSUIPC version 0x", "Port COM5: open", "Line totals: sent ",
               "== Last log lines ==", " Connected to FS2004\r\n"}) {
             EXPECT_NE(report.find(part), std::string::npos) << part << " in\n" << report;
