@@ -74,15 +74,15 @@ std::size_t FormatLineStatistics(const LineTotals& now, const LineTotals& before
                  U(now.sent[k]));
     }
     const double bytesPerSecond = Rate(now.bytesSent, before.bytesSent, seconds);
-    text.Add("Bytes\t%.0f\t%llu\r\nLine in use\t%.1f %% of 11520 bytes a second\r\n",
-             bytesPerSecond, U(now.bytesSent), 100.0 * bytesPerSecond / kLineBytesPerSecond);
+    text.Add("Bytes\t%.0f\t%llu\r\nLine in use\t%.1f %%\r\n", bytesPerSecond, U(now.bytesSent),
+             100.0 * bytesPerSecond / kLineBytesPerSecond);
     text.Add("Refused writes\t\t%llu\r\nFrames too long\t\t%llu\r\n\r\n", U(now.refusedWrites),
              U(now.framesTooLong));
     text.Add("Received\r\nServo commands\t\t%llu\r\nBox commands\t\t%llu\r\n", U(now.servoCommands),
              U(now.boxCommands));
     text.Add("Bad frames\t\t%llu\r\nStray bytes\t\t%llu\r\n", U(now.badFrames), U(now.strayBytes));
-    text.Add("Line errors\t\tframing %llu, parity %llu, overrun %llu\r\n", U(now.framingErrors),
-             U(now.parityErrors), U(now.overrunErrors));
+    text.Add("Framing errors\t\t%llu\r\nParity errors\t\t%llu\r\nOverrun errors\t\t%llu\r\n",
+             U(now.framingErrors), U(now.parityErrors), U(now.overrunErrors));
     if (state.servoCommandAgeMs < 0) {
         text.Add("Last servo command\t\tnone yet\r\n\r\n");
     } else {
@@ -95,8 +95,10 @@ std::size_t FormatLineStatistics(const LineTotals& now, const LineTotals& before
     if (state.exchangesTimed == 0) {
         text.Add("Exchange time\t\tnone in the last minute\r\n");
     } else {
-        text.Add("Exchange time\t\tmedian %.1f ms, longest %.1f ms (last minute)\r\n",
-                 state.exchangeMedianUs / 1000.0, state.exchangeLongestUs / 1000.0);
+        text.Add(
+            "Exchange time, median\t\t%.1f ms\r\nExchange time, longest\t\t%.1f ms\r\n"
+            "\t\t(over the last minute)\r\n",
+            state.exchangeMedianUs / 1000.0, state.exchangeLongestUs / 1000.0);
     }
     text.Add("Requests not queued\t\t%llu\r\n\r\nTicks\r\nMissed\t\t%llu\r\nLate\t\t%llu\r\n",
              U(now.requestsNotQueued), U(now.missedTicks), U(now.lateTicks));

@@ -14,12 +14,12 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 
 bool LineStatisticsWindow::Create(HWND owner) {
     return FormWindow::Create(ids::kLineStatisticsClass, "Line statistics", kWindowStyle, 300, 120,
-                              380, 520, owner);
+                              380, 470, owner);
 }
 
 void LineStatisticsWindow::CreateControls() {
     HWND text = Place({ids::kLineStatisticsText, "EDIT", "",
-                       WS_VISIBLE | ES_MULTILINE | ES_READONLY, 8, 8, 350, 470, 0});
+                       WS_VISIBLE | ES_MULTILINE | ES_READONLY, 8, 8, 350, 420, 0});
     const int tabStops[] = {90, 140};  // dialog units: name, per second, total
     SendMessageA(text, EM_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(tabStops));
 }
