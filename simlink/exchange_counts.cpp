@@ -4,9 +4,13 @@
 
 namespace bridge {
 
-void ExchangeCounts::Add(bool succeeded, std::int64_t startUs, std::int64_t durationUs) {
+void ExchangeCounts::Add(bool succeeded, std::int64_t startUs, std::int64_t durationUs,
+                         std::uint32_t result) {
     ++exchanges_;
-    if (!succeeded) ++failures_;
+    if (!succeeded) {
+        ++failures_;
+        lastFailure_ = result;
+    }
     const std::int64_t clamped = std::clamp<std::int64_t>(durationUs, 0, UINT32_MAX);
     times_[next_] = {startUs, static_cast<std::uint32_t>(clamped)};
     next_ = (next_ + 1) % kKept;

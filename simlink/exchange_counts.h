@@ -22,11 +22,14 @@ public:
     static constexpr std::size_t kKept = 1500;
 
     // An exchange that started at startUs and took durationUs (a monotonic
-    // clock's microseconds).
-    void Add(bool succeeded, std::int64_t startUs, std::int64_t durationUs);
+    // clock's microseconds); a failed one with its result code.
+    void Add(bool succeeded, std::int64_t startUs, std::int64_t durationUs,
+             std::uint32_t result = 0);
 
     std::uint64_t Exchanges() const { return exchanges_; }
     std::uint64_t Failures() const { return failures_; }
+    // The result code of the last failed exchange (0: none yet).
+    std::uint32_t LastFailure() const { return lastFailure_; }
     // The exchanges that started within the minute before nowUs.
     ExchangeTimeSummary LastMinute(std::int64_t nowUs) const;
 
@@ -38,6 +41,7 @@ private:
 
     std::uint64_t exchanges_ = 0;
     std::uint64_t failures_ = 0;
+    std::uint32_t lastFailure_ = 0;
     std::array<Timed, kKept> times_{};
     std::size_t next_ = 0;  // the oldest entry once the ring is full
     std::size_t kept_ = 0;

@@ -173,7 +173,7 @@ bool SimLinkClient::Process(SimLinkResult& result) {
     if (queue_.Empty()) return Fail(SimLinkResult::NothingQueued, result);
     const std::int64_t start = NowMicroseconds();
     const bool done = Exchange(result);
-    counts_.Add(done, start, NowMicroseconds() - start);
+    counts_.Add(done, start, NowMicroseconds() - start, static_cast<std::uint32_t>(result));
     if (closeDeferred_) Close();
     return done;
 }

@@ -34,6 +34,8 @@ std::int64_t SteadyMicroseconds() {
         .count();
 }
 
+constexpr const char* kExchange = "An exchange with the simulator";
+
 const char* PortStateText(PortState state) {
     switch (state) {
         case PortState::Open: return "open";
@@ -132,6 +134,18 @@ const char* Diagnostics::Tick(std::uint64_t nowMs) {
         RecordTotals();
         nextTotalsMs_ += kTotalsEveryMs;
     }
+    // The window's log says "FlightSim problem: " and the text; the file
+    // gets the result code, repeats summarised.
+    const ExchangeCounts& exchanges = ProcessSimLinkClient().Counts();
+    if (exchanges.Failures() != exchangeFailuresSeen_) {
+        exchangeFailuresSeen_ = exchanges.Failures();
+        const auto code = static_cast<SimLinkResult>(exchanges.LastFailure());
+        log_.RecordFailure(exchangeFailures_, kExchange, static_cast<std::int32_t>(code),
+                           SimLinkResultText(code));
+    } else if (exchanges.Exchanges() != exchangesSeen_) {
+        log_.RecordSuccess(exchangeFailures_, kExchange);
+    }
+    exchangesSeen_ = exchanges.Exchanges();
     const std::uint32_t servo = ReceivedCounts().servoCommands;
     if (servo != servoCommandsSeen_) {
         servoCommandsSeen_ = servo;

@@ -48,9 +48,9 @@ public:
     // Follows the main window to a new scale.
     void ApplyDpi(int dpi);
 
-    // From each tick: the totals line when due, the age of the last servo
-    // command. The line for the window's log when the log file has just
-    // failed (once); null otherwise.
+    // From each tick: the totals line when due, a failed exchange's result
+    // code, the age of the last servo command. The line for the window's log when the log file has
+    // just failed (once); null otherwise.
     const char* Tick(std::uint64_t nowMs);
 
     void GatherTotals(LineTotals& totals) const;
@@ -74,6 +74,9 @@ private:
     std::string failureLine_;
     bool closed_ = false;
     std::uint64_t nextTotalsMs_ = 0;
+    std::uint64_t exchangeFailuresSeen_ = 0;
+    std::uint64_t exchangesSeen_ = 0;
+    FailureRun exchangeFailures_;
     std::uint32_t servoCommandsSeen_ = 0;
     std::uint64_t lastServoCommandMs_ = 0;
     std::uint64_t nowMs_ = 0;
