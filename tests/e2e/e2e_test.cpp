@@ -270,11 +270,16 @@ bool FitsItsText(const Placed& c) {
 }
 
 // A change of screen scale (the window moved to a 150 % monitor): the window
-// takes the suggested size, and its controls and both dialogs are laid out
-// again at 1.5 times; back at 100 %, everything is as it was.
+// takes the suggested size, and its controls, both dialogs and the line
+// statistics window (open from the system menu) are laid out again at 1.5
+// times; back at 100 %, everything is as it was.
 TEST_F(EndToEnd, WindowAndDialogsFollowAChangeOfScreenScale) {
     StartAll(kTwoEnginesBothRadios);
-    const char* forms[] = {"TForm1", "TForm15", "TForm2"};
+    ASSERT_TRUE(
+        session.Probe({"syscommand", "TForm1", std::to_string(ids::kLineStatisticsCommand)}));
+    ASSERT_TRUE(session.Probe({"wait", ids::kLineStatisticsClass, "10000"}));
+    EXPECT_EQ(Probe({"caption", ids::kLineStatisticsClass}), "Line statistics");
+    const char* forms[] = {"TForm1", "TForm15", "TForm2", ids::kLineStatisticsClass};
     std::map<std::string, std::vector<Placed>> before;
     std::map<std::string, std::array<int, 4>> beforeRect;
     for (const char* form : forms) {
