@@ -1,7 +1,6 @@
 #include "app/box_port_control.h"
 
 #include "platform/comm_error.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -13,13 +12,14 @@ std::string PortNotAvailableMessage(unsigned portNumber) {
            "application.";
 }
 
-void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber) {
+void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber,
+                 LinkControl& link) {
     try {
         port.Open();
-        Bridge.Link.PortOpen = true;
+        link.PortOpen = true;
     } catch (const ECommError&) {
         // Cleared before the message box, whose nested ticks and events may look.
-        Bridge.Link.PortOpen = false;
+        link.PortOpen = false;
         display.ShowMessage(PortNotAvailableMessage(portNumber));
     }
 }

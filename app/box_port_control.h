@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/message_display.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -37,6 +38,7 @@ std::string PortNotAvailableMessage(unsigned portNumber);
 // Opens the port as it is set up and records the outcome in PortOpen. An
 // ECommError clears PortOpen and shows the port message for portNumber; any
 // other exception passes to the caller.
-void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber);
+void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber,
+                 LinkControl& link);
 
 }  // namespace bridge

@@ -1,15 +1,14 @@
 #include "app/box_port_recovery.h"
 
 #include "platform/comm_error.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 
-BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view)
-    : port_(port), view_(view) {}
+BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link)
+    : port_(port), view_(view), link_(link) {}
 
 void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
-    Bridge.Link.PortOpen = false;
+    link_.PortOpen = false;
     const std::string lost =
         "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
     if (closing_) {  // no retry follows
@@ -40,7 +39,7 @@ void BoxPortRecovery::TryOpen() {
         return;
     }
     lost_ = false;
-    Bridge.Link.PortOpen = true;
+    link_.PortOpen = true;
     Log("Reopened the box's port " + port_.DeviceName());
 }
 
@@ -52,7 +51,7 @@ void BoxPortRecovery::WindowClosing() {
 }
 
 void BoxPortRecovery::Log(const std::string& line) {
-    Bridge.Link.LogLine = line;
+    link_.LogLine = line;
     view_.AppendLog(line);
 }
 

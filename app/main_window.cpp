@@ -4,7 +4,6 @@
 
 #include "app/box_port_control.h"
 #include "radio/radio_cycle.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -21,10 +20,12 @@ const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError
            "start both the same way, both as administrator or neither";
 }
 
-MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
+MainWindowModel::MainWindowModel(BridgeState& state, BoxPortControl& port,
+                                 SimLinkConnection& simLink, BridgeView& view,
                                  MessageDisplay& display, MessagePump& pump,
                                  SettingsLocation settings)
-    : port_(port),
+    : state_(state),
+      port_(port),
       simLink_(simLink),
       view_(view),
       display_(display),
@@ -32,14 +33,14 @@ MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLin
       settings_(std::move(settings)) {}
 
 void MainWindowModel::FormCreate() {
-    settings_.Read();
-    const unsigned portNumber = Bridge.Settings.CommsPort + 1u;
+    settings_.Read(state_.Settings);
+    const unsigned portNumber = state_.Settings.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
-    OpenBoxPort(port_, display_, portNumber);
+    OpenBoxPort(port_, display_, portNumber, state_.Link);
     ConnectToSimulator();
-    Bridge.Engines.EngineAddressBase = kEngineAddressBase;
-    ComputeRadioPortMask();
+    state_.Engines.EngineAddressBase = kEngineAddressBase;
+    ComputeRadioPortMask(state_.Settings, state_.Radios);
 }
 
 void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
@@ -47,7 +48,7 @@ void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
 // SimLinkUp stays clear until the link is open: ticks nested in the opening
 // exchange must not use the link.
 void MainWindowModel::ConnectToSimulator() {
-    BridgeState& s = Bridge;
+    BridgeState& s = state_;
     s.Link.SimLinkUp = false;
     if (simLink_.IsOpen()) simLink_.Close();
     SimLinkResult result = SimLinkResult::Okay;
@@ -69,7 +70,7 @@ void MainWindowModel::ConnectToSimulator() {
 }
 
 bool MainWindowModel::FormCloseQuery() {
-    BridgeState& s = Bridge;
+    BridgeState& s = state_;
     s.Link.StopRequested = true;
     // Once the timer is off (an earlier close stopped it) no tick will answer.
     while (s.Link.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();
@@ -77,7 +78,7 @@ bool MainWindowModel::FormCloseQuery() {
         port_.Close();
         s.Link.PortOpen = false;
     }
-    const auto error = settings_.Write();
+    const auto error = settings_.Write(s.Settings);
     if (!error || saveFailed_) return true;
     saveFailed_ = true;
     display_.ShowMessage(*error);

@@ -4,22 +4,24 @@
 
 #include "app/box_port_control.h"
 #include "app/shell_texts.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 
 PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display,
-                               BoxPortRecovery& recovery)
+                               BoxPortRecovery& recovery, BridgeSettings& settings,
+                               LinkControl& link)
     : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
       display_(display),
-      recovery_(recovery) {
+      recovery_(recovery),
+      settings_(settings),
+      link_(link) {
     PortGroup.OnClick = [this] { PortGroupClick(); };
 }
 
 void PortSetupModel::FormShow() {
     loading_ = true;
-    PortGroup.SetItemIndex(Bridge.Settings.CommsPort);
+    PortGroup.SetItemIndex(settings_.CommsPort);
     loading_ = false;
 }
 
@@ -29,8 +31,8 @@ void PortSetupModel::PortGroupClick() {
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxPort(port_, display_, portNumber);
-    Bridge.Settings.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
+    OpenBoxPort(port_, display_, portNumber, link_);
+    settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 
 void PortSetupModel::PortGroupItemClick(int index) {

@@ -6,12 +6,14 @@
 #include "app/box_port_recovery.h"
 #include "app/message_display.h"
 #include "app/radio_group.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BoxPortRecovery& recovery);
+    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BoxPortRecovery& recovery,
+                   BridgeSettings& settings, LinkControl& link);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
 
@@ -34,6 +36,8 @@ private:
     BoxPortControl& port_;
     MessageDisplay& display_;
     BoxPortRecovery& recovery_;
+    BridgeSettings& settings_;
+    LinkControl& link_;
     bool loading_ = false;
 };
 

@@ -6,17 +6,18 @@
 
 #include <cstdint>
 
+#include "boxlink/box_commands.h"
 #include "boxlink/box_port.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
 inline constexpr std::int32_t kMaxReadPerEvent = 1000;
 
-// What the receiver made of the bytes from the box since the start (or the
-// last reset): frames handed to the servo command handler and the command
-// dispatcher; bad frames (an unknown kind, a servo command whose check word
-// fails, a length no frame has); and stray bytes, dropped while looking for
-// the start of a frame.
+// What the receiver made of the bytes from the box since it was made: frames
+// handed to the servo command handler and the command dispatcher; bad frames
+// (an unknown kind, a servo command whose check word fails, a length no
+// frame has); and stray bytes, dropped while looking for the start of a frame.
 struct ReceiveCounts {
     std::uint32_t servoCommands;
     std::uint32_t boxCommands;
@@ -24,14 +25,25 @@ struct ReceiveCounts {
     std::uint32_t strayBytes;
 };
 
-const ReceiveCounts& ReceivedCounts();
-void ResetReceiveCounts();
+class Receiver {
+public:
+    Receiver(ReceiverState& state, BoxCommands& commands) : state_(state), commands_(commands) {}
 
-// The receive event (boxComm_'s OnRxChar): reads at most 1000 of the `count`
-// waiting bytes and feeds every byte read to the state machine.
-void ReceiveEvent(BoxPort& port, std::int32_t count);
+    // The receive event (the box port's OnRxChar): reads at most 1000 of the
+    // `count` waiting bytes and feeds every byte read to the state machine.
+    void ReceiveEvent(BoxPort& port, std::int32_t count);
 
-// One step of the receive state machine.
-void ReceiveByte(std::uint8_t b);
+    // One step of the receive state machine.
+    void ReceiveByte(std::uint8_t b);
+
+    const ReceiveCounts& Counts() const { return counts_; }
+
+private:
+    void FrameComplete();
+
+    ReceiverState& state_;
+    BoxCommands& commands_;
+    ReceiveCounts counts_{};
+};
 
 }  // namespace bridge

@@ -76,16 +76,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     {
         bridge::gui::ApplicationWindow application;
         if (!application.Create()) return 1;
-        std::optional<bridge::gui::MainForm> form1;
+        std::optional<bridge::gui::MainForm> mainWindow;
         try {
-            form1.emplace(application, kCommWait);
+            mainWindow.emplace(application, kCommWait);
         } catch (const std::exception& e) {
             // A component that cannot run (the timer's thread was refused).
             bridge::gui::ShowPlainMessage(e.what());
             return 1;
         }
-        if (!form1->Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder())) return 1;
-        ShowWindow(form1->handle(), showCommand);
+        if (!mainWindow->Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder()))
+            return 1;
+        ShowWindow(mainWindow->handle(), showCommand);
         exitCode = RunMessageLoop();
     }
     bridge::SimLinkClose();

@@ -19,7 +19,6 @@
 #include "app/win32/control_ids.h"
 #include "app/win32/log_file_win32.h"
 #include "app/win32/system_info.h"
-#include "boxlink/receiver.h"
 #include "bridge_version.h"
 #include "platform/win32/overlapped_transfer.h"
 #include "simlink/sim_link.h"
@@ -61,10 +60,12 @@ std::string FileText(const std::filesystem::path& path) {
 
 }  // namespace
 
-Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters)
+Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters,
+                         const Receiver& receiver)
     : comm_(comm),
       timer_(timer),
       counters_(counters),
+      receiver_(receiver),
       log_(&LocalNow),
       statistics_([this](LineTotals& totals, LineState& state) { Gather(totals, state); }) {}
 
@@ -146,7 +147,7 @@ const char* Diagnostics::Tick(std::uint64_t nowMs) {
         log_.RecordSuccess(exchangeFailures_, kExchange);
     }
     exchangesSeen_ = exchanges.Exchanges();
-    const std::uint32_t servo = ReceivedCounts().servoCommands;
+    const std::uint32_t servo = receiver_.Counts().servoCommands;
     if (servo != servoCommandsSeen_) {
         servoCommandsSeen_ = servo;
         lastServoCommandMs_ = nowMs;
@@ -161,7 +162,7 @@ void Diagnostics::GatherTotals(LineTotals& t) const {
     t.bytesSent = comm_.BytesWritten();
     t.refusedWrites = comm_.RefusedWrites();
     t.framesTooLong = counters_.FramesTooLong;
-    const ReceiveCounts& received = ReceivedCounts();
+    const ReceiveCounts& received = receiver_.Counts();
     t.servoCommands = received.servoCommands;
     t.boxCommands = received.boxCommands;
     t.badFrames = received.badFrames;

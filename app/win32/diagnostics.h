@@ -14,6 +14,7 @@
 #include "app/line_totals.h"
 #include "app/log_file.h"
 #include "app/win32/line_statistics_window.h"
+#include "boxlink/receiver.h"
 #include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
 #include "state/bridge_state.h"
@@ -24,7 +25,8 @@ class Diagnostics {
 public:
     static constexpr std::uint64_t kTotalsEveryMs = 10 * 60 * 1000;
 
-    Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters);
+    Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters,
+                const Receiver& receiver);
     ~Diagnostics();  // Close
     Diagnostics(const Diagnostics&) = delete;
     Diagnostics& operator=(const Diagnostics&) = delete;
@@ -67,6 +69,7 @@ private:
     TComm& comm_;
     TThreadedTimer& timer_;
     const CycleCounters& counters_;
+    const Receiver& receiver_;
     LogFile log_;
     std::filesystem::path logFolder_;
     std::filesystem::path logPath_;

@@ -30,8 +30,8 @@ constexpr int kTrackBarFrequency = 64;
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
     : application_(application),
       commWait_(commWait),
-      diagnostics_(boxComm_, tickTimer_, Bridge.Counters),
-      cycle_(ProcessSimLink(), *this) {}
+      diagnostics_(boxComm_, tickTimer_, state_.Counters, receiver_),
+      cycle_(state_, ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
     tickTimer_.SetEnabled(false);
@@ -54,13 +54,15 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     boxPortControl_.SetLog(&diagnostics_.Log());
     simLink_.SetLog(&diagnostics_.Log());
 
-    model_ = std::make_unique<MainWindowModel>(boxPortControl_, simLink_, *this, *this, pump_,
-                                               SettingsLocation(executableFolder, perUserFolder));
+    model_ =
+        std::make_unique<MainWindowModel>(state_, boxPortControl_, simLink_, *this, *this, pump_,
+                                          SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *portRecovery_);
-    operationSetup_ = std::make_unique<OperationSetupModel>();
-    playback_ = std::make_unique<ArincPlayback>(*this, pump_, executableFolder);
+    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *portRecovery_,
+                                                  state_.Settings, state_.Link);
+    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.Radios);
+    playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
     WireDialogs();
     model_->FormCreate();
     return true;
@@ -159,7 +161,7 @@ void MainForm::WireDialogs() {
 // boxComm_ reports a lost device to the recovery, which retries from the tick
 // and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
-    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this);
+    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this, state_.Link);
     boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
         portRecovery_->PortLost(errorCode, GetTickCount64());
     };
@@ -218,14 +220,14 @@ void MainForm::TickTimerTimer() {
     if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
 }
 
-void MainForm::BoxCommRxChar(std::int32_t count) { ReceiveEvent(boxPort_, count); }
+void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxPort_, count); }
 
 void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
 
 void MainForm::SetupButtonClick() {
-    const BridgeSettings before = Bridge.Settings;
+    const BridgeSettings before = state_.Settings;
     operationDialog_.ShowModal(handle());
-    diagnostics_.RecordOperationSetup(before, Bridge.Settings);
+    diagnostics_.RecordOperationSetup(before, state_.Settings);
 }
 
 void MainForm::SetServoLabel(Servo servo, const char* text) {
