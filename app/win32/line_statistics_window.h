@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "app/line_totals.h"
 #include "app/win32/form_window.h"

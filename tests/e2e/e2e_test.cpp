@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -112,6 +113,10 @@ TEST_P(LineEndToEnd, TicksMatchTheNativeBridgeByteForByte) {
         << log;
     const long logged = std::stol(totals[1]);
     const long decoded = static_cast<long>(AttitudeFrames());
+    std::printf("[ measure  ] attitude frames in the totals line = %ld, decoded by the box = %ld\n",
+                logged, decoded);
+    std::ofstream(session.folder() + "/bridge-log-file.txt", std::ios::binary)
+        << log;  // kept with BRIDGE_E2E_KEEP
     EXPECT_LE(std::abs(logged - decoded), 2) << logged << " logged, " << decoded << " decoded";
 }
 
