@@ -6,10 +6,10 @@
 
 #include <type_traits>
 
-#include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "state/bridge_state.h"
 #include "tests/support/fake_sim_transport.h"
+#include "tests/support/tick_requests.h"
 
 namespace {
 
@@ -26,17 +26,6 @@ public:
     bool echo = false;
 };
 
-void QueueLargestTick(SimLinkApi& link) {
-    BridgeState& s = Bridge;
-    s.Altimeter.AltimeterWritePending = true;
-    QueueAttitudeReads(link);
-    QueueAltimeterWrite(link);
-    QueueServo(link, Servo::Bank, true);
-    QueueServo(link, Servo::Pitch, true);
-    QueueControlsDisconnect(link);
-    QueueHalfRateRequests(link);
-}
-
 template <typename Transport>
 void LargestTick(benchmark::State& state) {
     ResetBridgeState();
@@ -52,7 +41,7 @@ void LargestTick(benchmark::State& state) {
     }
     if constexpr (std::is_same_v<Transport, EchoTransport>) transport.echo = true;
     for (auto _ : state) {
-        QueueLargestTick(client);
+        testing::QueueLargestTick(client);
         if (!client.Process(result)) {
             state.SkipWithError(SimLinkResultText(result));
             break;

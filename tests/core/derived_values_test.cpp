@@ -58,7 +58,7 @@ TEST_F(DerivedValuesTest, HalfRateConversions) {
     Bridge.Sim.AltitudeMetres = 1000;
     Bridge.Sim.HeadingRaw = 2147483648u;  // top bit set: half a circle
     Bridge.Sim.IasRaw = 100 * 128;
-    Bridge.Sim.TurnRateRaw = -35;
+    Bridge.Sim.TurnRateRaw = -1000;  // -58 by 17 only: 16 gives -62, 18 -55, a floor -59
     Bridge.Sim.GpsGroundSpeed = 51.239;
     Bridge.Sim.GyroHeadingDeg = 359.999;
     Bridge.Sim.CompassHeadingDeg = -0.019;
@@ -67,7 +67,7 @@ TEST_F(DerivedValuesTest, HalfRateConversions) {
     EXPECT_EQ(Bridge.Derived.AltitudeFeet, 3280);
     EXPECT_EQ(Bridge.Derived.TrueHeading1e5, 18000000);
     EXPECT_EQ(Bridge.Derived.IasTenthsKmh, 1852);
-    EXPECT_EQ(Bridge.Derived.TurnRateTenths, -2);
+    EXPECT_EQ(Bridge.Derived.TurnRateTenths, -58);
     EXPECT_EQ(Bridge.Derived.GroundSpeedCentiMs, 5123);
     EXPECT_EQ(Bridge.Derived.GyroHeadingCentiDeg, 35999);
     EXPECT_EQ(Bridge.Derived.CompassHeadingCentiDeg, -1);

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
+#include "tests/support/tick_requests.h"
 #include "tests/win32/sim_emulator_process.h"
 
 namespace {
@@ -48,14 +48,7 @@ double Median(std::array<double, kRuns> runs) {
 }
 
 bool LargestTick(SimLinkClient& client) {
-    BridgeState& s = Bridge;
-    s.Altimeter.AltimeterWritePending = true;
-    QueueAttitudeReads(client);
-    QueueAltimeterWrite(client);
-    QueueServo(client, Servo::Bank, true);
-    QueueServo(client, Servo::Pitch, true);
-    QueueControlsDisconnect(client);
-    QueueHalfRateRequests(client);
+    testing::QueueLargestTick(client);
     SimLinkResult result;
     return client.Process(result);
 }

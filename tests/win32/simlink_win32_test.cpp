@@ -12,6 +12,7 @@
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
+#include "tests/support/tick_requests.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/sim_emulator/flight_script.h"
 #include "tools/sim_emulator/sim_server.h"
@@ -78,15 +79,8 @@ int CountLines(const std::string& log, const std::string& prefix) {
 // The largest tick: half-rate, four engines, both servos and the altimeter
 // written, 70 requests.
 bool RunLargestTick(SimLinkApi& link, bool servosEngaged, SimLinkResult& result) {
-    BridgeState& s = Bridge;
-    s.Settings.NumberOfEngines = 4;
-    s.Altimeter.AltimeterWritePending = true;
-    QueueAttitudeReads(link);
-    QueueAltimeterWrite(link);
-    QueueServo(link, Servo::Bank, servosEngaged);
-    QueueServo(link, Servo::Pitch, servosEngaged);
-    QueueControlsDisconnect(link);
-    QueueHalfRateRequests(link);
+    Bridge.Settings.NumberOfEngines = 4;
+    testing::QueueLargestTick(link, servosEngaged);
     return link.Process(result);
 }
 
