@@ -123,8 +123,16 @@ void TCustomComm::ReleasePort(PortState after) {
 std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
     if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
-    if (!writer_->Queue(buffer, static_cast<std::size_t>(count))) ++refusedWrites_;
+    Queue(buffer, static_cast<std::size_t>(count));
     return -1;  // queued: the transfer has not finished at once
+}
+
+bool TCustomComm::Queue(const void* buffer, std::size_t count) {
+    if (state_ != PortState::Open || (count > 0 && buffer == nullptr)) return false;
+    if (count == 0) return true;
+    if (writer_->Queue(buffer, count)) return true;
+    ++refusedWrites_;
+    return false;
 }
 
 LineSettings TCustomComm::CurrentLineSettings() const {
