@@ -79,10 +79,10 @@ void TCustomComm::OpenDevice() {
 // handles would only wake it (the transmitter's empty queue after every
 // frame, for one).
 void TCustomComm::StartMonitoring() {
-    std::unique_ptr<PortWait> wait = MakePortWait(waitChoice_, EventCodesFor(HandledEvents()),
-                                                  HoldCapacity(settings_.readBufSize));
+    ChosenWait wait = MakePortWait(waitChoice_, EventCodesFor(HandledEvents()),
+                                   HoldCapacity(settings_.readBufSize));
     try {
-        wait->Select(handle_);
+        wait.wait->Select(handle_);
     } catch (const ECommError&) {
         Close();
         throw;
@@ -177,7 +177,9 @@ void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t event
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
     queuedAtStatus_ = status.cbInQue;
-    waitingBytes_ = std::uint64_t{status.cbInQue} + sender.Wait().HeldCount();
+    const ReadTurn* const readTurn = sender.Turn();
+    waitingBytes_ =
+        std::uint64_t{status.cbInQue} + (readTurn != nullptr ? readTurn->HeldCount() : 0);
     // Restored however the handlers leave: one that raises ends the event
     // thread, and a Read after that must look at the device afresh.
     struct Dispatching {

@@ -174,6 +174,7 @@ private:
     void RefuseWhileHeld() const;
     TCommEventType HandledEvents() const;
     std::size_t WaitingOnDevice() const;
+    std::int32_t ReadFromDevice(std::uint8_t* bytes, std::size_t taken, std::size_t fromDevice);
     std::int32_t ReadDevice(std::uint8_t* bytes, std::size_t count);
     void ApplyTimeouts();
     LineSettings CurrentLineSettings() const;

@@ -15,21 +15,30 @@ constexpr DWORD kReadGraceMs = 100;
 
 }  // namespace
 
-// The wait may hold bytes it took; they come first. Then the device, in
-// Read's turn (see PortWait::BeginRead).
+// Under the event wait, straight from the device. The read wait may hold
+// bytes it took; they come first. Then the device, in Read's turn (see
+// read_turn.h).
 std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
     if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    PortWait& wait = eventThread_->Wait();
+    ReadTurn* const readTurn = eventThread_->Turn();
+    if (readTurn == nullptr) return ReadFromDevice(bytes, 0, static_cast<std::size_t>(count));
     struct Turn {
-        PortWait& wait;
-        ~Turn() { wait.EndRead(); }
-    } turn{wait};
-    const bool deviceFree = wait.BeginRead(handle_);
-    std::size_t taken = wait.TakeHeld(bytes, static_cast<std::size_t>(count));
-    std::size_t fromDevice = deviceFree ? static_cast<std::size_t>(count) - taken : 0;
-    if (wait.ReadsTheDevice()) fromDevice = std::min(fromDevice, WaitingOnDevice());
+        ReadTurn& turn;
+        ~Turn() { turn.EndRead(); }
+    } turn{*readTurn};
+    const bool deviceFree = readTurn->BeginRead(handle_);
+    const std::size_t taken = readTurn->TakeHeld(bytes, static_cast<std::size_t>(count));
+    const std::size_t fromDevice =
+        deviceFree ? std::min(static_cast<std::size_t>(count) - taken, WaitingOnDevice()) : 0;
+    return ReadFromDevice(bytes, taken, fromDevice);
+}
+
+// Appends up to `fromDevice` bytes from the device to the `taken` already at
+// `bytes`; returns the total, or -1 when the device failed before any came.
+std::int32_t TCustomComm::ReadFromDevice(std::uint8_t* bytes, std::size_t taken,
+                                         std::size_t fromDevice) {
     while (fromDevice > 0) {
         const std::size_t chunk = std::min(fromDevice, read_.Capacity());
         const std::int32_t n = ReadDevice(bytes + taken, chunk);

@@ -215,7 +215,7 @@ TEST(CommDispatch, FollowsTheEventTableAfterOneStatusQueryAndSkipsUnassignedHand
         calls.push_back("rx " + std::to_string(count));
     };
     comm.OnTxEmpty = [&](TCustomComm&) { calls.push_back("txempty"); };
-    TCommEventThread unstarted(INVALID_HANDLE_VALUE, std::make_unique<EventWait>(0), comm);
+    TCommEventThread unstarted(INVALID_HANDLE_VALUE, {std::make_unique<EventWait>(0)}, comm);
     comm.HandlePortEvents(unstarted, 0x1FF | 0x400);  // every event, and a code outside the table
 
     const std::vector<std::string> expected = {"break", "error 0", "ring", "rx 0", "txempty"};
