@@ -44,7 +44,7 @@ ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump,
 
 void ArincPlayback::PlayButtonClick() {
     BridgeState& s = Bridge;
-    if (s.Arinc.PlaybackRunning) {
+    if (s.Arinc.PlaybackRunning) {  // a click nested in the playback loop stops it
         s.Arinc.PlaybackStopRequested = true;
         return;
     }
