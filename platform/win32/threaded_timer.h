@@ -105,7 +105,6 @@ private:
 
     bool enabled_ = false;
     bool allowZero_ = false;
-    bool destroying_ = false;  // a handler nested in the destructor's wait may enable it
     bool* destroyedDuringTick_ = nullptr;
     std::unique_ptr<TTimerThread> worker_;
 };
