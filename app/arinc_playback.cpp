@@ -43,7 +43,7 @@ ArincPlayback::ArincPlayback(ArincHandOff& handOff, PlaybackView& view, MessageP
 
 void ArincPlayback::PlayButtonClick() {
     ArincHandOff& s = handOff_;
-    if (s.PlaybackRunning) {
+    if (s.PlaybackRunning) {  // a click nested in the playback loop stops it
         s.PlaybackStopRequested = true;
         return;
     }

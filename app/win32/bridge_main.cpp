@@ -17,6 +17,7 @@
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
 #include "platform/win32/power_throttling.h"
+#include "platform/win32/ui_pump.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 
@@ -56,12 +57,12 @@ std::filesystem::path PerUserFolder() {
 }
 
 int RunMessageLoop() {
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    using bridge::PumpTurn;
+    for (;;) {
+        const PumpTurn turn = bridge::PumpOnce(bridge::PumpScope::All, INFINITE);
+        if (turn.ended == PumpTurn::Ended::Quit) return turn.quitCode;
+        if (turn.ended == PumpTurn::Ended::Failed) return 1;
     }
-    return static_cast<int>(message.wParam);
 }
 
 }  // namespace

@@ -19,12 +19,15 @@ namespace bridge::gui {
 class CommBoxPort : public BoxPort {
 public:
     explicit CommBoxPort(TComm& comm) : comm_(comm) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
-        return comm_.Write(buffer, count);
+    BoxWrite Write(const void* buffer, std::int32_t count) override {
+        const bool queued = count >= 0 && comm_.Queue(buffer, static_cast<std::size_t>(count));
+        return queued ? BoxWrite::Queued : BoxWrite::Refused;
     }
     // The port's writer counts each frame by its kind once it has gone out.
-    std::int32_t WriteFrame(const void* buffer, std::int32_t count, SentFrame kind) override {
-        return comm_.Write(buffer, count, static_cast<std::uint8_t>(kind));
+    BoxWrite WriteFrame(const void* buffer, std::int32_t count, SentFrame kind) override {
+        const bool queued = count >= 0 && comm_.Queue(buffer, static_cast<std::size_t>(count),
+                                                      static_cast<std::uint8_t>(kind));
+        return queued ? BoxWrite::Queued : BoxWrite::Refused;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return comm_.Read(buffer, count);

@@ -9,7 +9,7 @@
 #include "simlink/sim_link_client.h"
 #include "state/bridge_state.h"
 #include "tests/support/fake_sim_transport.h"
-#include "tests/support/largest_tick.h"
+#include "tests/support/tick_requests.h"
 
 namespace {
 

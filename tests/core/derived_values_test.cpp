@@ -58,7 +58,7 @@ TEST_F(DerivedValuesTest, HalfRateConversions) {
     state.Sim.AltitudeMetres = 1000;
     state.Sim.HeadingRaw = 2147483648u;  // top bit set: half a circle
     state.Sim.IasRaw = 100 * 128;
-    state.Sim.TurnRateRaw = -35;
+    state.Sim.TurnRateRaw = -1000;  // -58 by 17 only: 16 gives -62, 18 -55, a floor -59
     state.Sim.GpsGroundSpeed = 51.239;
     state.Sim.GyroHeadingDeg = 359.999;
     state.Sim.CompassHeadingDeg = -0.019;
@@ -67,7 +67,7 @@ TEST_F(DerivedValuesTest, HalfRateConversions) {
     EXPECT_EQ(state.Derived.AltitudeFeet, 3280);
     EXPECT_EQ(state.Derived.TrueHeading1e5, 18000000);
     EXPECT_EQ(state.Derived.IasTenthsKmh, 1852);
-    EXPECT_EQ(state.Derived.TurnRateTenths, -2);
+    EXPECT_EQ(state.Derived.TurnRateTenths, -58);
     EXPECT_EQ(state.Derived.GroundSpeedCentiMs, 5123);
     EXPECT_EQ(state.Derived.GyroHeadingCentiDeg, 35999);
     EXPECT_EQ(state.Derived.CompassHeadingCentiDeg, -1);

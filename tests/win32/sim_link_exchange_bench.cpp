@@ -10,11 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
-#include "tests/support/largest_tick.h"
+#include "tests/support/tick_requests.h"
 #include "tests/win32/sim_emulator_process.h"
 
 namespace {

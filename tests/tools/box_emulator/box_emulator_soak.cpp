@@ -40,10 +40,11 @@ using Clock = std::chrono::steady_clock;
 class PtyBoxPort : public bridge::BoxPort {
 public:
     explicit PtyBoxPort(int fd) : fd_(fd) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
+    bridge::BoxWrite Write(const void* buffer, std::int32_t count) override {
         const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
-        if (n != count) ++shortWrites;
-        return static_cast<std::int32_t>(n);
+        if (n == count) return bridge::BoxWrite::Queued;
+        ++shortWrites;
+        return bridge::BoxWrite::Refused;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return static_cast<std::int32_t>(read(fd_, buffer, static_cast<std::size_t>(count)));

@@ -127,8 +127,9 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     bool IsOpen() const { return fd_ >= 0; }
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
-        return static_cast<std::int32_t>(write(fd_, buffer, static_cast<std::size_t>(count)));
+    bridge::BoxWrite Write(const void* buffer, std::int32_t count) override {
+        const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
+        return n == count ? bridge::BoxWrite::Queued : bridge::BoxWrite::Refused;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return static_cast<std::int32_t>(read(fd_, buffer, static_cast<std::size_t>(count)));

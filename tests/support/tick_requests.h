@@ -1,7 +1,5 @@
-// The largest tick's requests in the order the main cycle queues them
-// (half-rate, four engines, the altimeter written, both servos written or
-// read: 70 requests), for the tests and benchmarks that run them without a
-// cycle.
+// A tick's requests to the simulator, queued in the main cycle's order, for
+// the tests and benchmarks that run a tick's exchange without the cycle.
 #pragma once
 
 #include "core/variable_map.h"
@@ -10,6 +8,8 @@
 
 namespace bridge::testing {
 
+// The largest tick: half-rate, four engines, the altimeter written, and both
+// servos written when engaged (read back when free): 70 requests.
 inline void QueueLargestTick(SimLinkApi& link, BridgeState& s, bool servosEngaged = true) {
     VariableMap requests(link, s.Counters);
     s.Settings.NumberOfEngines = 4;
