@@ -1,5 +1,6 @@
 #include "app/box_port_recovery.h"
 
+#include "app/servo_release.h"
 #include "platform/comm_error.h"
 #include "state/bridge_state.h"
 
@@ -19,6 +20,23 @@ void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     Log(lost + ", trying to reopen it");
     lost_ = true;
     lastTryMs_ = nowMs;
+    ReleaseServos(Bridge.Servos, Bridge.Link, view_, ServoReleaseReason::PortLost);
+}
+
+void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
+    if (closing_ || !(Bridge.Link.PortOpen || lost_)) return;
+    port_.Close();
+    Bridge.Link.PortOpen = false;
+    lost_ = true;
+    lastTryMs_ = nowMs;
+    try {
+        port_.Open();
+    } catch (const ECommError&) {
+        port_.Close();
+        return;
+    }
+    lost_ = false;
+    Bridge.Link.PortOpen = true;
 }
 
 void BoxPortRecovery::Retry(std::uint64_t nowMs) {

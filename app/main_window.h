@@ -38,6 +38,8 @@ public:
     // Connects or reconnects to the simulator and logs the outcome; the
     // reconnect button is enabled while the link is down.
     void ConnectToSimulator();
+    // The same, logging only a success: an automatic try. Returns the result.
+    SimLinkResult TryConnect();
 
     // The user closes the window: stops the main cycle, closes the port and
     // writes the settings. False (the window stays open) when the settings
@@ -47,6 +49,8 @@ public:
     bool FormCloseQuery();
 
 private:
+    SimLinkResult Connect(bool logFailure);
+
     BoxPortControl& port_;
     SimLinkConnection& simLink_;
     BridgeView& view_;

@@ -3,16 +3,18 @@
 #include <cstdint>
 
 #include "app/box_port_control.h"
+#include "app/servo_release.h"
 #include "app/shell_texts.h"
 #include "state/bridge_state.h"
 
 namespace bridge {
 
-PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display,
+PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
                                BoxPortRecovery& recovery)
     : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
       display_(display),
+      view_(view),
       recovery_(recovery) {
     PortGroup.OnClick = [this] { PortGroupClick(); };
 }
@@ -26,10 +28,11 @@ void PortSetupModel::FormShow() {
 void PortSetupModel::PortGroupClick() {
     if (loading_ || PortGroup.ItemIndex() < 0) return;
     const unsigned portNumber = static_cast<unsigned>(PortGroup.ItemIndex()) + 1u;
+    ReleaseServos(Bridge.Servos, Bridge.Link, view_, ServoReleaseReason::PortChosen);
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxPort(port_, display_, portNumber);
+    OpenBoxPort(port_, display_, view_, portNumber);
     Bridge.Settings.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 

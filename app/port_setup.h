@@ -11,16 +11,18 @@ namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BoxPortRecovery& recovery);
+    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+                   BoxPortRecovery& recovery);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
 
     // Each time the dialog is shown: selects CommsPort without touching the port.
     void FormShow();
 
-    // A new selection: closes the port, names it COM<n> and opens it. A failed
-    // open shows the port message; CommsPort takes the choice either way. The
-    // retries for a lost port end: the user has chosen.
+    // A new selection: releases the servos (the box on the old port commanded
+    // them), closes the port, names it COM<n> and opens it. A failed open logs
+    // why and shows the port message; CommsPort takes the choice either way.
+    // The retries for a lost port end: the user has chosen.
     void PortGroupClick();
 
     // The user clicked item `index` (the GUI calls this). A new selection runs
@@ -33,6 +35,7 @@ public:
 private:
     BoxPortControl& port_;
     MessageDisplay& display_;
+    BridgeView& view_;
     BoxPortRecovery& recovery_;
     bool loading_ = false;
 };

@@ -66,10 +66,25 @@ void MainCycle::HandOffArincRecord() {
 bool MainCycle::AnswerStopRequest() {
     BridgeState& s = Bridge;
     if (!s.Link.StopRequested) return false;
+    HandControlsBack();
     s.Link.SimLinkUp = false;
     view_.StopTimer();
     s.Link.StopRequested = false;
     return true;
+}
+
+void MainCycle::HandControlsBack() {
+    BridgeState& s = Bridge;
+    if (!s.Link.SimLinkUp || s.Servos.ControlsDisconnect == 0) return;
+    s.Servos.ControlsDisconnect = 0;
+    QueueServo(sim_, Servo::Bank, false);
+    QueueServo(sim_, Servo::Pitch, false);
+    QueueControlsDisconnect(sim_);
+    // A failure is the next tick's to report (none follows a stop). Nested
+    // in a tick's exchange nothing is queued or sent; that tick's successor
+    // writes 0 then.
+    SimLinkResult ignored = SimLinkResult::Okay;
+    sim_.Process(ignored);
 }
 
 // An engaged servo writes its command and shows it; a free one reads the

@@ -16,6 +16,13 @@ public:
     // TickTimerTimer.
     void Tick();
 
+    // While the link is up and the last exchange took a control from the
+    // pilot, one exchange at once that writes controls-disconnect 0 and reads
+    // both inputs, as a free servo's tick does. For when no tick may follow:
+    // the stop request, Windows going to sleep. The servos must be released
+    // by then, or the next tick takes the controls again.
+    void HandControlsBack();
+
 private:
     void HandOffArincRecord();
     bool AnswerStopRequest();

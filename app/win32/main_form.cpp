@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dbt.h>
 
 #include <array>
 
@@ -51,11 +52,16 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
                                                SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *portRecovery_);
+    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *this, *portRecovery_);
     operationSetup_ = std::make_unique<OperationSetupModel>();
     playback_ = std::make_unique<ArincPlayback>(*this, pump_, executableFolder);
     WireDialogs();
     model_->FormCreate();
+    // From here on: start-up's own try comes first, in its message box too.
+    simRetry_ = std::make_unique<SimLinkRetry>(Bridge.Link, simLink_,
+                                               [this] { return model_->TryConnect(); });
+    power_ = std::make_unique<PowerEvents>(Bridge.Servos, Bridge.Link, *this, cycle_,
+                                           boxPortControl_, *portRecovery_, *simRetry_);
     return true;
 }
 
@@ -164,11 +170,20 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         if (message == WM_DEVICECHANGE) portRecovery_->RetryNow();
         if (message == WM_CLOSE) portRecovery_->WindowClosing();
     }
+    if (power_ != nullptr) {
+        if (message == WM_DEVICECHANGE && wParam == DBT_DEVICEARRIVAL) {
+            simRetry_->StartAgain(GetTickCount64());
+        }
+        if (message == WM_POWERBROADCAST) PowerBroadcast(wParam);
+    }
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) break;
             switch (LOWORD(wParam)) {
-                case ids::kReconnectButton: model_->ReconnectClick(); return true;
+                case ids::kReconnectButton:
+                    model_->ReconnectClick();
+                    if (simRetry_ != nullptr) simRetry_->StartAgain(GetTickCount64());
+                    return true;
                 case ids::kPortButton: PortButtonClick(); return true;
                 case ids::kSetupButton: SetupButtonClick(); return true;
                 case ids::kPlayButton: playback_->PlayButtonClick(); return true;
@@ -196,9 +211,22 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     return false;
 }
 
+// Goes on to the usual handling, which answers TRUE.
+void MainForm::PowerBroadcast(WPARAM event) {
+    switch (event) {
+        case PBT_APMSUSPEND: power_->Suspend(); break;
+        case PBT_APMRESUMEAUTOMATIC: power_->Resume(true, GetTickCount64()); break;
+        case PBT_APMRESUMESUSPEND: power_->Resume(false, GetTickCount64()); break;
+        default: break;
+    }
+}
+
+// The automatic try's result is not shown: the window's log keeps one line
+// per failure.
 void MainForm::TickTimerTimer() {
     cycle_.Tick();
     if (portRecovery_ != nullptr) portRecovery_->Retry(GetTickCount64());
+    if (simRetry_ != nullptr) simRetry_->Tick(GetTickCount64());
 }
 
 void MainForm::BoxCommRxChar(std::int32_t count) { ReceiveEvent(boxPort_, count); }

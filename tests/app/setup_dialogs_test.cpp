@@ -96,7 +96,7 @@ TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel portSetup{boxPortControl, ui, portRecovery};
+    PortSetupModel portSetup{boxPortControl, ui, view, portRecovery};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
