@@ -4,9 +4,8 @@
 
 namespace bridge {
 
-PowerEvents::PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view,
-                         MainCycle& cycle, BoxPortControl& port, BoxPortRecovery& recovery,
-                         SimLinkRetry& simRetry)
+PowerEvents::PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view, MainCycle& cycle,
+                         BoxPortControl& port, BoxPortRecovery& recovery, SimLinkRetry& simRetry)
     : servos_(servos),
       link_(link),
       view_(view),

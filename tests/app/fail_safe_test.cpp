@@ -41,8 +41,7 @@ protected:
 
     MainWindowModel window{boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
     SimLinkRetry retry{Bridge.Link, simLink, [this] { return window.TryConnect(); }};
-    PowerEvents power{Bridge.Servos, Bridge.Link, view,        cycle,
-                      boxPortControl, portRecovery, retry};
+    PowerEvents power{Bridge.Servos, Bridge.Link, view, cycle, boxPortControl, portRecovery, retry};
 };
 
 // The box's port lost with both servos engaged: one line, the labels at once,
@@ -102,8 +101,8 @@ TEST_F(FailSafeTest, SleepReleasesAtOnceAndTheFirstResumeReopens) {
     Command(1, true);
     cycle.Tick();
     power.Suspend();
-    EXPECT_EQ(view.log, (Strings{"Windows is going to sleep",
-                                 "Servos released: Windows is going to sleep"}));
+    EXPECT_EQ(view.log,
+              (Strings{"Windows is going to sleep", "Servos released: Windows is going to sleep"}));
     EXPECT_EQ(Disconnect(), 0);
 
     Bridge.Link.SimLinkUp = false;
