@@ -82,9 +82,12 @@ void MainCycle::HandControlsBack() {
     QueueControlsDisconnect(sim_);
     // A failure is the next tick's to report (none follows a stop). Nested
     // in a tick's exchange nothing is queued or sent; that tick's successor
-    // writes 0 then.
+    // writes 0 then. A tick nested in this exchange (outside a tick, the
+    // timer may hand one over meanwhile) must leave the link alone.
+    s.Link.SimLinkUp = false;
     SimLinkResult ignored = SimLinkResult::Okay;
     sim_.Process(ignored);
+    s.Link.SimLinkUp = true;
 }
 
 // An engaged servo writes its command and shows it; a free one reads the

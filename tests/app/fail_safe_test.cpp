@@ -1,12 +1,12 @@
-// The servos let go when the box can no longer command them, and the
-// simulator found again without a click.
+// The controls handed back at close, and the simulator found again without a
+// click. (The servos released at an unplug and at a sleep are checked end to
+// end, tests/e2e.)
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/power_events.h"
 #include "app/sim_link_retry.h"
 #include "boxlink/receiver.h"
 #include "core/variable_map.h"
@@ -41,38 +41,7 @@ protected:
 
     MainWindowModel window{boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
     SimLinkRetry retry{Bridge.Link, simLink, [this] { return window.TryConnect(); }};
-    PowerEvents power{Bridge.Servos, Bridge.Link, view, cycle, boxPortControl, portRecovery, retry};
 };
-
-// The box's port lost with both servos engaged: one line, the labels at once,
-// and the next tick hands the controls back. The box's next command engages
-// only its own servo: the other's stored bit went with its flag.
-TEST_F(FailSafeTest, ALostPortReleasesBothServosAndOnlyANewCommandEngagesOne) {
-    Command(1, true);
-    Command(2, true);
-    cycle.Tick();
-    ASSERT_EQ(Disconnect(), 3);
-    portRecovery.PortLost(1167, 0);
-    EXPECT_EQ(view.log.back(), "Servos released: the box's port was lost");
-    EXPECT_EQ(view.bankLabel, "Not engaged");
-    EXPECT_EQ(view.pitchLabel, "Not engaged");
-    cycle.Tick();
-    EXPECT_EQ(Disconnect(), 0);
-    EXPECT_FALSE(Wrote(offsets::kAileron) || Wrote(offsets::kElevator));
-
-    Command(1, true);
-    cycle.Tick();
-    EXPECT_EQ(Disconnect(), 2);
-    portRecovery.Forget();
-    portRecovery.PortLost(1167, 0);  // nothing of the pitch servo's returns either
-    Command(2, false);
-    cycle.Tick();
-    EXPECT_EQ(Disconnect(), 0);
-    const std::size_t lines = view.log.size();
-    portRecovery.Forget();
-    portRecovery.PortLost(1167, 0);  // none engaged: no release line
-    EXPECT_EQ(view.log.size(), lines + 1);
-}
 
 // Closing with a servo engaged: the stop's exchange writes 0 and reads the
 // inputs, without a line; with the link down nothing is sent.
@@ -93,29 +62,6 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
     view.timerEnabled = true;
     ASSERT_TRUE(window.FormCloseQuery());
     EXPECT_EQ(sim.exchanges, exchanges + 1);
-}
-
-// Before a sleep the controls go back at once; the first of the two resumes
-// reopens the port and tries the simulator; the second does nothing.
-TEST_F(FailSafeTest, SleepReleasesAtOnceAndTheFirstResumeReopens) {
-    Command(1, true);
-    cycle.Tick();
-    power.Suspend();
-    EXPECT_EQ(view.log,
-              (Strings{"Windows is going to sleep", "Servos released: Windows is going to sleep"}));
-    EXPECT_EQ(Disconnect(), 0);
-
-    Bridge.Link.SimLinkUp = false;
-    simLink.check = ServerCheck::NoWindow;
-    boxPortControl.calls.clear();
-    power.Resume(true, 1000);
-    power.Resume(false, 1000);
-    EXPECT_EQ(view.log.back(), "Windows resumed: reopening the box's port COM3");
-    EXPECT_EQ(view.log.size(), 3u);
-    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "Open"}));
-    EXPECT_TRUE(Bridge.Link.PortOpen);
-    power.Resume(true, 2000);  // an automatic resume without a suspend is answered
-    EXPECT_EQ(view.log.size(), 4u);
 }
 
 // The link down from start: quiet tries from 10 s on; a server window that
