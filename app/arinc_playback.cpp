@@ -6,7 +6,6 @@
 
 #include "app/path_text.h"
 #include "boxlink/arinc.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -18,12 +17,12 @@ std::optional<std::uint32_t> RecordCount(std::ifstream& file) {
     return ArincRecordCount(static_cast<std::uint64_t>(size));
 }
 
-bool ReadRecord(std::ifstream& file) {
+bool ReadRecord(std::ifstream& file, ArincHandOff& handOff) {
     std::array<std::uint8_t, kArincRecordSize> bytes{};
     if (!file.read(reinterpret_cast<char*>(bytes.data()), bytes.size())) return false;
     const ArincRecord record = DecodeArincRecord(bytes);
-    Bridge.Arinc.LeadByte = record.leadByte;
-    Bridge.Arinc.ArincWord = record.word;
+    handOff.LeadByte = record.leadByte;
+    handOff.ArincWord = record.word;
     return true;
 }
 
@@ -38,17 +37,17 @@ void FormatPlaybackPosition(std::uint32_t recordIndex, char (&out)[kPositionText
     *p = '\0';
 }
 
-ArincPlayback::ArincPlayback(PlaybackView& view, MessagePump& pump,
+ArincPlayback::ArincPlayback(ArincHandOff& handOff, PlaybackView& view, MessagePump& pump,
                              std::filesystem::path executableFolder)
-    : view_(view), pump_(pump), executableFolder_(std::move(executableFolder)) {}
+    : handOff_(handOff), view_(view), pump_(pump), executableFolder_(std::move(executableFolder)) {}
 
 void ArincPlayback::PlayButtonClick() {
-    BridgeState& s = Bridge;
-    if (s.Arinc.PlaybackRunning) {
-        s.Arinc.PlaybackStopRequested = true;
+    ArincHandOff& s = handOff_;
+    if (s.PlaybackRunning) {  // a click nested in the playback loop stops it
+        s.PlaybackStopRequested = true;
         return;
     }
-    s.Arinc.PlaybackStopRequested = false;
+    s.PlaybackStopRequested = false;
     const std::optional<std::filesystem::path> path = view_.ChooseFile(executableFolder_);
     if (!path) {
         view_.ShowMessage(kRecordingNotChosenMessage);
@@ -67,10 +66,10 @@ void ArincPlayback::PlayButtonClick() {
     if (*recordCount == 0) return;
 
     view_.SetPlayCaption(kPlayingCaption);
-    s.Arinc.PlaybackRunning = true;
+    s.PlaybackRunning = true;
     const PlayEnd end = Play(file, *recordCount);
     file.close();
-    s.Arinc.PlaybackRunning = false;
+    s.PlaybackRunning = false;
     view_.SetPlayCaption(kPlayArincCaption);
     if (end == PlayEnd::ReadFailed) view_.ShowMessage("Cannot read " + PathText(*path));
 }
@@ -78,17 +77,17 @@ void ArincPlayback::PlayButtonClick() {
 // Plays the file round and round until a stop request, or until the timer has
 // stopped (the window is closing), which no tick would follow.
 ArincPlayback::PlayEnd ArincPlayback::Play(std::ifstream& file, std::uint32_t recordCount) {
-    BridgeState& s = Bridge;
+    ArincHandOff& s = handOff_;
     char position[kPositionTextSize];
     for (;;) {
         file.clear();
         file.seekg(0);
         for (std::uint32_t i = 0; i < recordCount; ++i) {
-            if (s.Arinc.PlaybackStopRequested || !pump_.TimerEnabled()) return PlayEnd::Stopped;
+            if (s.PlaybackStopRequested || !pump_.TimerEnabled()) return PlayEnd::Stopped;
             FormatPlaybackPosition(i, position);
             view_.SetPositionText(position);
-            if (!ReadRecord(file)) return PlayEnd::ReadFailed;
-            s.Arinc.RecordPending = true;
+            if (!ReadRecord(file, s)) return PlayEnd::ReadFailed;
+            s.RecordPending = true;
             if (!WaitUntilSent()) return PlayEnd::Stopped;
         }
     }
@@ -96,10 +95,10 @@ ArincPlayback::PlayEnd ArincPlayback::Play(std::ifstream& file, std::uint32_t re
 
 // False when the timer stopped first; the unsent record is dropped.
 bool ArincPlayback::WaitUntilSent() {
-    BridgeState& s = Bridge;
-    while (s.Arinc.RecordPending) {
+    ArincHandOff& s = handOff_;
+    while (s.RecordPending) {
         if (!pump_.TimerEnabled()) {
-            s.Arinc.RecordPending = false;
+            s.RecordPending = false;
             return false;
         }
         pump_.ProcessMessages();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/message_pump.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -43,7 +44,8 @@ void FormatPlaybackPosition(std::uint32_t recordIndex, char (&out)[kPositionText
 
 class ArincPlayback {
 public:
-    ArincPlayback(PlaybackView& view, MessagePump& pump, std::filesystem::path executableFolder);
+    ArincPlayback(ArincHandOff& handOff, PlaybackView& view, MessagePump& pump,
+                  std::filesystem::path executableFolder);
     ArincPlayback(const ArincPlayback&) = delete;
     ArincPlayback& operator=(const ArincPlayback&) = delete;
 
@@ -57,6 +59,7 @@ private:
     PlayEnd Play(std::ifstream& file, std::uint32_t recordCount);
     bool WaitUntilSent();
 
+    ArincHandOff& handOff_;
     PlaybackView& view_;
     MessagePump& pump_;
     std::filesystem::path executableFolder_;

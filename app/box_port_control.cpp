@@ -1,7 +1,6 @@
 #include "app/box_port_control.h"
 
 #include "platform/comm_error.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -33,15 +32,15 @@ std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code) {
 }
 
 void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
-                 unsigned portNumber) {
+                 unsigned portNumber, LinkControl& link) {
     try {
         port.Open();
-        Bridge.Link.PortOpen = true;
+        link.PortOpen = true;
     } catch (const ECommError& e) {
         // Cleared before the message box, whose nested ticks and events may look.
-        Bridge.Link.PortOpen = false;
-        Bridge.Link.LogLine = PortOpenFailureLine(port, e.ErrorCode);
-        view.AppendLog(Bridge.Link.LogLine);
+        link.PortOpen = false;
+        link.LogLine = PortOpenFailureLine(port, e.ErrorCode);
+        view.AppendLog(link.LogLine);
         display.ShowMessage(PortNotAvailableMessage(portNumber));
     }
 }

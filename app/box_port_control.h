@@ -9,6 +9,7 @@
 
 #include "app/message_display.h"
 #include "core/bridge_view.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -46,6 +47,6 @@ std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code);
 // ECommError clears PortOpen, logs why, and shows the port message for
 // portNumber; any other exception passes to the caller.
 void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
-                 unsigned portNumber);
+                 unsigned portNumber, LinkControl& link);
 
 }  // namespace bridge

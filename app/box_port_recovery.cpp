@@ -2,15 +2,15 @@
 
 #include "app/servo_release.h"
 #include "platform/comm_error.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 
-BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view)
-    : port_(port), view_(view) {}
+BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link,
+                                 ServoState& servos)
+    : port_(port), view_(view), link_(link), servos_(servos) {}
 
 void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
-    Bridge.Link.PortOpen = false;
+    link_.PortOpen = false;
     const std::string lost =
         "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
     if (closing_) {  // no retry follows
@@ -20,13 +20,13 @@ void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     Log(lost + ", trying to reopen it");
     lost_ = true;
     lastTryMs_ = nowMs;
-    ReleaseServos(Bridge.Servos, Bridge.Link, view_, ServoReleaseReason::PortLost);
+    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortLost);
 }
 
 void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
-    if (closing_ || !(Bridge.Link.PortOpen || lost_)) return;
+    if (closing_ || !(link_.PortOpen || lost_)) return;
     port_.Close();
-    Bridge.Link.PortOpen = false;
+    link_.PortOpen = false;
     lost_ = true;
     lastTryMs_ = nowMs;
     try {
@@ -36,7 +36,7 @@ void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
         return;
     }
     lost_ = false;
-    Bridge.Link.PortOpen = true;
+    link_.PortOpen = true;
 }
 
 void BoxPortRecovery::Retry(std::uint64_t nowMs) {
@@ -58,7 +58,7 @@ void BoxPortRecovery::TryOpen() {
         return;
     }
     lost_ = false;
-    Bridge.Link.PortOpen = true;
+    link_.PortOpen = true;
     Log("Reopened the box's port " + port_.DeviceName());
 }
 
@@ -70,7 +70,7 @@ void BoxPortRecovery::WindowClosing() {
 }
 
 void BoxPortRecovery::Log(const std::string& line) {
-    Bridge.Link.LogLine = line;
+    link_.LogLine = line;
     view_.AppendLog(line);
 }
 

@@ -19,7 +19,7 @@ class BoxPortRecovery {
 public:
     static constexpr std::uint64_t kRetryIntervalMs = 1000;
 
-    BoxPortRecovery(BoxPortControl& port, BridgeView& view);
+    BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link, ServoState& servos);
     BoxPortRecovery(const BoxPortRecovery&) = delete;
     BoxPortRecovery& operator=(const BoxPortRecovery&) = delete;
 
@@ -51,6 +51,8 @@ private:
 
     BoxPortControl& port_;
     BridgeView& view_;
+    LinkControl& link_;
+    ServoState& servos_;
     bool lost_ = false;
     bool closing_ = false;
     std::uint64_t lastTryMs_ = 0;

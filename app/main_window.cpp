@@ -5,7 +5,6 @@
 #include "app/box_port_control.h"
 #include "app/servo_release.h"
 #include "radio/radio_cycle.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -22,10 +21,12 @@ const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError
            "start both the same way, both as administrator or neither";
 }
 
-MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
+MainWindowModel::MainWindowModel(BridgeState& state, BoxPortControl& port,
+                                 SimLinkConnection& simLink, BridgeView& view,
                                  MessageDisplay& display, MessagePump& pump,
                                  SettingsLocation settings)
-    : port_(port),
+    : state_(state),
+      port_(port),
       simLink_(simLink),
       view_(view),
       display_(display),
@@ -33,14 +34,14 @@ MainWindowModel::MainWindowModel(BoxPortControl& port, SimLinkConnection& simLin
       settings_(std::move(settings)) {}
 
 void MainWindowModel::FormCreate() {
-    settings_.Read();
-    const unsigned portNumber = Bridge.Settings.CommsPort + 1u;
+    settings_.Read(state_.Settings);
+    const unsigned portNumber = state_.Settings.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
-    OpenBoxPort(port_, display_, view_, portNumber);
+    OpenBoxPort(port_, display_, view_, portNumber, state_.Link);
     ConnectToSimulator();
-    Bridge.Engines.EngineAddressBase = kEngineAddressBase;
-    ComputeRadioPortMask();
+    state_.Engines.EngineAddressBase = kEngineAddressBase;
+    ComputeRadioPortMask(state_.Settings, state_.Radios);
 }
 
 void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
@@ -52,7 +53,7 @@ void MainWindowModel::ConnectToSimulator() { Connect(true); }
 SimLinkResult MainWindowModel::TryConnect() { return Connect(false); }
 
 SimLinkResult MainWindowModel::Connect(bool logFailure) {
-    BridgeState& s = Bridge;
+    BridgeState& s = state_;
     s.Link.SimLinkUp = false;
     if (simLink_.IsOpen()) simLink_.Close();
     SimLinkResult result = SimLinkResult::Okay;
@@ -76,7 +77,7 @@ SimLinkResult MainWindowModel::Connect(bool logFailure) {
 }
 
 bool MainWindowModel::FormCloseQuery() {
-    BridgeState& s = Bridge;
+    BridgeState& s = state_;
     // The stop's last exchange hands the controls back (see MainCycle).
     ReleaseServos(s.Servos, s.Link, view_, ServoReleaseReason::WindowClosing);
     s.Link.StopRequested = true;
@@ -86,7 +87,7 @@ bool MainWindowModel::FormCloseQuery() {
         port_.Close();
         s.Link.PortOpen = false;
     }
-    const auto error = settings_.Write();
+    const auto error = settings_.Write(s.Settings);
     if (!error || saveFailed_) return true;
     saveFailed_ = true;
     display_.ShowMessage(*error);

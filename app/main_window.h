@@ -12,6 +12,7 @@
 #include "app/settings_location.h"
 #include "app/sim_link_connection.h"
 #include "core/bridge_view.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -22,8 +23,11 @@ const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError
 
 class MainWindowModel {
 public:
-    MainWindowModel(BoxPortControl& port, SimLinkConnection& simLink, BridgeView& view,
-                    MessageDisplay& display, MessagePump& pump, SettingsLocation settings);
+    // The start-up and the close work on the whole state: the settings, the
+    // link control, the engines' address base and the radio port mask.
+    MainWindowModel(BridgeState& state, BoxPortControl& port, SimLinkConnection& simLink,
+                    BridgeView& view, MessageDisplay& display, MessagePump& pump,
+                    SettingsLocation settings);
     MainWindowModel(const MainWindowModel&) = delete;
     MainWindowModel& operator=(const MainWindowModel&) = delete;
 
@@ -51,6 +55,7 @@ public:
 private:
     SimLinkResult Connect(bool logFailure);
 
+    BridgeState& state_;
     BoxPortControl& port_;
     SimLinkConnection& simLink_;
     BridgeView& view_;

@@ -1,7 +1,8 @@
 // The user-interface thread's message dispatch as the waiting loops of the
 // application see it. Ticks of the main cycle, receive events and clicks run
 // inside ProcessMessages, so a loop that waits for the main cycle to answer a
-// hand-over flag calls it until the flag changes.
+// hand-over flag calls it until the flag changes. What runs nested inside
+// what, and the guards: NESTING.md.
 #pragma once
 
 namespace bridge {

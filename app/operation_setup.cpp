@@ -4,7 +4,6 @@
 
 #include "app/shell_texts.h"
 #include "radio/radio_cycle.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -16,11 +15,13 @@ std::uint8_t Selected(const RadioGroup& group) {
 
 }  // namespace
 
-OperationSetupModel::OperationSetupModel()
+OperationSetupModel::OperationSetupModel(BridgeSettings& settings, RadioState& radios)
     : EngineGroup(operation_setup::kEngineGroup, operation_setup::kEngineItems),
       SplitGroup(operation_setup::kSplitGroup, operation_setup::kSplitItems),
       Sl30PortGroup(operation_setup::kSl30PortGroup, operation_setup::kRadioPortItems),
-      Sl40PortGroup(operation_setup::kSl40PortGroup, operation_setup::kRadioPortItems) {
+      Sl40PortGroup(operation_setup::kSl40PortGroup, operation_setup::kRadioPortItems),
+      settings_(settings),
+      radios_(radios) {
     EngineGroup.OnClick = [this] { EngineGroupClick(); };
     SplitGroup.OnClick = [this] { SplitGroupClick(); };
     Sl30PortGroup.OnClick = [this] { Sl30PortGroupClick(); };
@@ -28,26 +29,24 @@ OperationSetupModel::OperationSetupModel()
 }
 
 void OperationSetupModel::FormActivate() {
-    Sl30PortGroup.SetItemIndex(Bridge.Settings.SL30Port);
-    Sl40PortGroup.SetItemIndex(Bridge.Settings.SL40Port);
-    EngineGroup.SetItemIndex(Bridge.Settings.NumberOfEngines);
-    SplitGroup.SetItemIndex(Bridge.Settings.EGTCHTSplit);
+    Sl30PortGroup.SetItemIndex(settings_.SL30Port);
+    Sl40PortGroup.SetItemIndex(settings_.SL40Port);
+    EngineGroup.SetItemIndex(settings_.NumberOfEngines);
+    SplitGroup.SetItemIndex(settings_.EGTCHTSplit);
 }
 
-void OperationSetupModel::EngineGroupClick() {
-    Bridge.Settings.NumberOfEngines = Selected(EngineGroup);
-}
+void OperationSetupModel::EngineGroupClick() { settings_.NumberOfEngines = Selected(EngineGroup); }
 
-void OperationSetupModel::SplitGroupClick() { Bridge.Settings.EGTCHTSplit = Selected(SplitGroup); }
+void OperationSetupModel::SplitGroupClick() { settings_.EGTCHTSplit = Selected(SplitGroup); }
 
 void OperationSetupModel::Sl30PortGroupClick() {
-    Bridge.Settings.SL30Port = Selected(Sl30PortGroup);
-    ComputeRadioPortMask();
+    settings_.SL30Port = Selected(Sl30PortGroup);
+    ComputeRadioPortMask(settings_, radios_);
 }
 
 void OperationSetupModel::Sl40PortGroupClick() {
-    Bridge.Settings.SL40Port = Selected(Sl40PortGroup);
-    ComputeRadioPortMask();
+    settings_.SL40Port = Selected(Sl40PortGroup);
+    ComputeRadioPortMask(settings_, radios_);
 }
 
 }  // namespace bridge

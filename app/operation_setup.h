@@ -4,12 +4,13 @@
 #pragma once
 
 #include "app/radio_group.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
 class OperationSetupModel {
 public:
-    OperationSetupModel();
+    OperationSetupModel(BridgeSettings& settings, RadioState& radios);
     OperationSetupModel(const OperationSetupModel&) = delete;
     OperationSetupModel& operator=(const OperationSetupModel&) = delete;
 
@@ -27,6 +28,10 @@ public:
     RadioGroup SplitGroup;
     RadioGroup Sl30PortGroup;
     RadioGroup Sl40PortGroup;
+
+private:
+    BridgeSettings& settings_;
+    RadioState& radios_;
 };
 
 }  // namespace bridge

@@ -5,35 +5,38 @@
 #include "app/box_port_control.h"
 #include "app/servo_release.h"
 #include "app/shell_texts.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 
 PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
-                               BoxPortRecovery& recovery)
+                               BoxPortRecovery& recovery, BridgeSettings& settings,
+                               ServoState& servos, LinkControl& link)
     : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
       display_(display),
       view_(view),
-      recovery_(recovery) {
+      recovery_(recovery),
+      settings_(settings),
+      servos_(servos),
+      link_(link) {
     PortGroup.OnClick = [this] { PortGroupClick(); };
 }
 
 void PortSetupModel::FormShow() {
     loading_ = true;
-    PortGroup.SetItemIndex(Bridge.Settings.CommsPort);
+    PortGroup.SetItemIndex(settings_.CommsPort);
     loading_ = false;
 }
 
 void PortSetupModel::PortGroupClick() {
     if (loading_ || PortGroup.ItemIndex() < 0) return;
     const unsigned portNumber = static_cast<unsigned>(PortGroup.ItemIndex()) + 1u;
-    ReleaseServos(Bridge.Servos, Bridge.Link, view_, ServoReleaseReason::PortChosen);
+    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortChosen);
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxPort(port_, display_, view_, portNumber);
-    Bridge.Settings.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
+    OpenBoxPort(port_, display_, view_, portNumber, link_);
+    settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 
 void PortSetupModel::PortGroupItemClick(int index) {

@@ -6,13 +6,15 @@
 #include "app/box_port_recovery.h"
 #include "app/message_display.h"
 #include "app/radio_group.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
 class PortSetupModel {
 public:
     PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
-                   BoxPortRecovery& recovery);
+                   BoxPortRecovery& recovery, BridgeSettings& settings, ServoState& servos,
+                   LinkControl& link);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
 
@@ -37,6 +39,9 @@ private:
     MessageDisplay& display_;
     BridgeView& view_;
     BoxPortRecovery& recovery_;
+    BridgeSettings& settings_;
+    ServoState& servos_;
+    LinkControl& link_;
     bool loading_ = false;
 };
 

@@ -91,16 +91,16 @@ std::uint8_t SettingValue(std::string_view text) {
     return static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) & 0xFFu);
 }
 
-void ReadSettings(const std::filesystem::path& path) {
+void ReadSettings(const std::filesystem::path& path, BridgeSettings& settings) {
     for (const SettingKey& key : kSettingKeys) {
-        Bridge.Settings.*key.field =
-            SettingValue(ReadProfileString(path, kSettingsSection, key.name));
+        settings.*key.field = SettingValue(ReadProfileString(path, kSettingsSection, key.name));
     }
 }
 
-std::optional<std::string> WriteSettings(const std::filesystem::path& path) {
+std::optional<std::string> WriteSettings(const std::filesystem::path& path,
+                                         const BridgeSettings& settings) {
     for (const SettingKey& key : kSettingKeys) {
-        const std::string value = std::to_string(Bridge.Settings.*key.field);
+        const std::string value = std::to_string(settings.*key.field);
         if (!WriteProfileString(path, kSettingsSection, key.name, value)) {
             return "Unable to write to " + PathText(path);
         }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "state/bridge_state.h"
+
 namespace bridge {
 
 inline constexpr const char* kSettingsFileName = "VELMORA.INI";
@@ -28,11 +30,12 @@ std::uint8_t SettingValue(std::string_view text);
 
 // Fills CommsPort, SL30Port, SL40Port, EGTCHTSplit and NumberOfEngines of the
 // bridge state from the file; missing or malformed values become 0.
-void ReadSettings(const std::filesystem::path& path);
+void ReadSettings(const std::filesystem::path& path, BridgeSettings& settings);
 
 // Writes the five settings in that order. On the first failure the rest are
 // not written and the result is the text to show: "Unable to write to <path>"
 // (UTF-8).
-[[nodiscard]] std::optional<std::string> WriteSettings(const std::filesystem::path& path);
+[[nodiscard]] std::optional<std::string> WriteSettings(const std::filesystem::path& path,
+                                                       const BridgeSettings& settings);
 
 }  // namespace bridge

@@ -40,13 +40,13 @@ std::filesystem::path SettingsLocation::ReadPath() const {
     return SettingsFilePath(executableFolder_);
 }
 
-void SettingsLocation::Read() const { ReadSettings(ReadPath()); }
+void SettingsLocation::Read(BridgeSettings& settings) const { ReadSettings(ReadPath(), settings); }
 
-std::optional<std::string> SettingsLocation::Write() const {
-    if (!UsePerUserFolder()) return WriteSettings(SettingsFilePath(executableFolder_));
+std::optional<std::string> SettingsLocation::Write(const BridgeSettings& settings) const {
+    if (!UsePerUserFolder()) return WriteSettings(SettingsFilePath(executableFolder_), settings);
     std::error_code failed;  // a folder that cannot be made fails the write that follows
     std::filesystem::create_directories(perUserFolder_, failed);
-    return WriteSettings(SettingsFilePath(perUserFolder_));
+    return WriteSettings(SettingsFilePath(perUserFolder_), settings);
 }
 
 }  // namespace bridge

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "state/bridge_state.h"
+
 namespace bridge {
 
 // Whether a file can be created in the folder (it is created and removed).
@@ -29,11 +31,11 @@ public:
     std::filesystem::path ReadPath() const;
 
     // Reads the five settings from ReadPath().
-    void Read() const;
+    void Read(BridgeSettings& settings) const;
     // Writes them next to the executable when its folder can be written, else
     // to the per-user file, creating its folder when needed. On failure the
     // text to show, "Unable to write to <path>".
-    [[nodiscard]] std::optional<std::string> Write() const;
+    [[nodiscard]] std::optional<std::string> Write(const BridgeSettings& settings) const;
 
 private:
     bool UsePerUserFolder() const;

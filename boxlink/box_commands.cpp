@@ -12,8 +12,6 @@ constexpr std::uint8_t kSelectorPitch = 2;
 constexpr std::uint8_t kCommandLastPort = 4;
 constexpr std::uint8_t kCommandAltimeter = 6;
 
-std::uint16_t PayloadWord(std::size_t at) { return GetU16(Bridge.Receive.ReceiveBuffer, at); }
-
 struct ServoFields {
     std::uint8_t& engageBit;
     std::int16_t& raw;
@@ -21,10 +19,9 @@ struct ServoFields {
     bool& echoPending;
 };
 
-void ApplyServoCommand(ServoFields servo) {
-    servo.engageBit = Bridge.Receive.ReceiveBuffer[3] & 1u;
-    servo.raw =
-        std::clamp(static_cast<std::int16_t>(PayloadWord(4)), std::int16_t{0}, kServoPositionMax);
+void ApplyServoCommand(ServoFields servo, std::uint8_t engageByte, std::uint16_t position) {
+    servo.engageBit = engageByte & 1u;
+    servo.raw = std::clamp(static_cast<std::int16_t>(position), std::int16_t{0}, kServoPositionMax);
     servo.command = ServoPositionToCommand(servo.raw);
     servo.echoPending = true;
 }
@@ -38,42 +35,48 @@ std::int16_t ServoPositionToCommand(std::int16_t position) {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(command, -32768, 32767));
 }
 
-void ServoCommandHandler() {
+std::uint16_t BoxCommands::PayloadWord(std::size_t at) const {
+    return GetU16(frame_.ReceiveBuffer, at);
+}
+
+void BoxCommands::ServoCommandHandler() {
     if ((PayloadWord(0) & kServoCheckMask) != kServoCheckValue) return;
-    BridgeState& s = Bridge;
-    switch (s.Receive.ReceiveBuffer[2]) {
+    ServoState& s = servos_;
+    const std::uint8_t engageByte = frame_.ReceiveBuffer[3];
+    switch (frame_.ReceiveBuffer[2]) {
         case kSelectorBank:
-            ApplyServoCommand({s.Servos.BankEngageBit, s.Servos.BankServoRaw,
-                               s.Servos.BankServoCommand, s.Servos.BankEchoPending});
+            ApplyServoCommand(
+                {s.BankEngageBit, s.BankServoRaw, s.BankServoCommand, s.BankEchoPending},
+                engageByte, PayloadWord(4));
             break;
         case kSelectorPitch:
-            ApplyServoCommand({s.Servos.PitchEngageBit, s.Servos.PitchServoRaw,
-                               s.Servos.PitchServoCommand, s.Servos.PitchEchoPending});
+            ApplyServoCommand(
+                {s.PitchEngageBit, s.PitchServoRaw, s.PitchServoCommand, s.PitchEchoPending},
+                engageByte, PayloadWord(4));
             break;
         default: break;
     }
-    s.Servos.BankServoEngaged = s.Servos.BankEngageBit != 0;
-    s.Servos.PitchServoEngaged = s.Servos.PitchEngageBit != 0;
+    s.BankServoEngaged = s.BankEngageBit != 0;
+    s.PitchServoEngaged = s.PitchEngageBit != 0;
 }
 
-void CommandDispatcher() {
-    BridgeState& s = Bridge;
-    const std::uint8_t index = s.Receive.ReceiveBuffer[0];
+void BoxCommands::CommandDispatcher() {
+    const std::uint8_t index = frame_.ReceiveBuffer[0];
     if (index <= kCommandLastPort) {
-        CallIfSet(s.Radios.PortReplyHandlers[index]);
+        CallIfSet(radios_.PortReplyHandlers[index]);
     } else if (index == kCommandAltimeter) {
         const std::uint32_t tenthsHpa = PayloadWord(1);
-        s.Altimeter.AltimeterCommand = static_cast<std::uint16_t>(tenthsHpa * 16u / 10u);
-        s.Altimeter.AltimeterWritePending = true;
+        altimeter_.AltimeterCommand = static_cast<std::uint16_t>(tenthsHpa * 16u / 10u);
+        altimeter_.AltimeterWritePending = true;
     }
 }
 
-void InstallReplyHandler(std::uint8_t port, ReplyHandler handler) {
-    if (port >= 1 && port <= kBoxPortCount) Bridge.Radios.PortReplyHandlers[port - 1u] = handler;
+void InstallReplyHandler(RadioState& radios, std::uint8_t port, ReplyHandler handler) {
+    if (port >= 1 && port <= kBoxPortCount) radios.PortReplyHandlers[port - 1u] = handler;
 }
 
 void CallIfSet(ReplyHandler handler) {
-    if (handler != nullptr) handler();
+    if (handler.call != nullptr) handler.call(handler.context);
 }
 
 }  // namespace bridge

@@ -1,7 +1,9 @@
-// Handlers for frames from the box. They only set fields of the bridge state;
-// the next main cycle carries them into the simulator and answers the box.
+// Handlers for frames from the box. They only fill the slots of the servos,
+// the altimeter and the radios; the next main cycle carries them into the
+// simulator and answers the box.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "state/bridge_state.h"
@@ -13,18 +15,33 @@ inline constexpr std::uint16_t kServoCheckMask = 0x0FFF;
 inline constexpr std::uint16_t kServoCheckValue = 0x0011;
 inline constexpr std::int16_t kServoPositionMax = 2048;
 
-// Frame kind 0: a bank (selector 1) or pitch (selector 2) servo command.
-void ServoCommandHandler();
+class BoxCommands {
+public:
+    BoxCommands(const ReceiverState& frame, ServoState& servos, AltimeterState& altimeter,
+                RadioState& radios)
+        : frame_(frame), servos_(servos), altimeter_(altimeter), radios_(radios) {}
 
-// Frame kind 1: command index 0..4 is text from box RS232 port index + 1,
-// 6 an altimeter setting in tenths of hPa; the others are ignored.
-void CommandDispatcher();
+    // Frame kind 0: a bank (selector 1) or pitch (selector 2) servo command.
+    void ServoCommandHandler();
+
+    // Frame kind 1: command index 0..4 is text from box RS232 port index + 1,
+    // 6 an altimeter setting in tenths of hPa; the others are ignored.
+    void CommandDispatcher();
+
+private:
+    std::uint16_t PayloadWord(std::size_t at) const;
+
+    const ReceiverState& frame_;
+    ServoState& servos_;
+    AltimeterState& altimeter_;
+    RadioState& radios_;
+};
 
 // Box position 0..2048 (1024 the centre) to the simulator's control units.
 std::int16_t ServoPositionToCommand(std::int16_t position);
 
 // Sets the reply handler of box RS232 port 1..5; other ports have no entry.
-void InstallReplyHandler(std::uint8_t port, ReplyHandler handler);
+void InstallReplyHandler(RadioState& radios, std::uint8_t port, ReplyHandler handler);
 
 // Calls the handler, or does nothing when the entry is empty.
 void CallIfSet(ReplyHandler handler);

@@ -1,7 +1,6 @@
 #include "boxlink/box_frames.h"
 
 #include "base/byte_order.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -89,22 +88,28 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
 
 void BindBoxPort(BoxPort* port) { boxPort = port; }
 
-void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
-    WriteFrame(Bridge.Frames.TransmitBuffer.data(),
-               BuildItemFrame(Bridge.Frames.TransmitBuffer, itemId, payload));
+void FrameSender::SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
+    Write(BuildItemFrame(frames_.TransmitBuffer, itemId, payload));
 }
 
-void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text) {
-    WriteFrame(Bridge.Frames.TransmitBuffer.data(),
-               BuildPortFrame(Bridge.Frames.TransmitBuffer, port, text));
+void FrameSender::SendPortText(std::uint8_t port, std::span<const std::uint8_t> text) {
+    Write(BuildPortFrame(frames_.TransmitBuffer, port, text));
 }
 
-void SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
-    WriteFrame(Bridge.Frames.TransmitBuffer.data(),
-               BuildArincFrame(Bridge.Frames.TransmitBuffer, leadByte, word));
+void FrameSender::SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
+    Write(BuildArincFrame(frames_.TransmitBuffer, leadByte, word));
 }
 
-void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
+// A length of 0 is a frame the builder refused: it would not fit the line.
+void FrameSender::Write(std::size_t length) {
+    if (length == 0) {
+        counters_.FramesTooLong = static_cast<std::uint32_t>(counters_.FramesTooLong + 1u);
+        return;
+    }
+    WriteFrame(frames_.TransmitBuffer.data(), length);
+}
+
+void FrameSender::SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
     SealFixedFrame(frame, kind);
     WriteFrame(frame.data(), frame.size());
 }

@@ -1,7 +1,7 @@
 // Frames to the interface box: 0x05 0x82, frame kind, body, sum byte and xor
 // byte over the body. Builders write into a caller's buffer and return the
-// frame length (0 when the frame would not fit); senders build in the bridge
-// state's buffers and write the frame to the bound box port at once.
+// frame length (0 when the frame would not fit); the sender builds in the
+// frame buffers it is given and writes the frame to the bound box port at once.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <span>
 
 #include "boxlink/box_port.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -40,12 +41,27 @@ std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte, 
 // already in place and appends its check bytes.
 void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 
-// The box port every sender writes to; null drops frames (no port yet).
+// The box port every sender writes to; null drops frames (no port yet). One
+// per process, as there is one serial line to the box.
 void BindBoxPort(BoxPort* port);
 
-void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload);
-void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text);
-void SendArincWord(std::uint8_t leadByte, std::uint32_t word);
-void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
+// Builds frames in the transmit buffer and writes them to the bound box port.
+// A frame too long for the line is not sent and is counted.
+class FrameSender {
+public:
+    FrameSender(FrameBuffers& frames, CycleCounters& counters)
+        : frames_(frames), counters_(counters) {}
+
+    void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload);
+    void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text);
+    void SendArincWord(std::uint8_t leadByte, std::uint32_t word);
+    void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
+
+private:
+    void Write(std::size_t length);
+
+    FrameBuffers& frames_;
+    CycleCounters& counters_;
+};
 
 }  // namespace bridge

@@ -1,20 +1,30 @@
 // The box port: the bytes to and from the interface box, as the main cycle
-// and the receiver use them. The serial component (TComm) is the box port on
-// Windows; the shell opens and closes it through BoxPortControl
-// (app/box_port_control.h); tests use fakes.
+// and the receiver use them. On Windows it is the box's serial port (TComm,
+// through CommBoxPort in app/win32/win32_shell_adapters.h); the shell opens
+// and closes it through BoxPortControl (app/box_port_control.h); tests use
+// fakes.
 #pragma once
 
 #include <cstdint>
 
 namespace bridge {
 
+// What became of a write: the diagnostics count the refused ones.
+enum class BoxWrite : std::uint8_t {
+    Queued,   // all `count` bytes will go out, after those queued before
+    Refused,  // none will: the port is not open, or its queue is full or the line stalled
+};
+
 class BoxPort {
 public:
-    // Starts sending count bytes and returns without waiting for them; the
-    // caller may reuse its buffer at once. Returns the count written when the
-    // write finished at once, otherwise -1. The bridge never looks at it.
-    virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
-    // Copies up to count received bytes; returns how many, or -1 on failure.
+    // Queues a copy of `count` bytes (count > 0) and returns without waiting
+    // for the line; the caller may reuse its buffer at once. The serial port
+    // sends the queue in order from a thread of its own and takes a write
+    // whole or not at all.
+    virtual BoxWrite Write(const void* buffer, std::int32_t count) = 0;
+    // Copies up to `count` received bytes without waiting for more than have
+    // arrived; returns how many (0: none waiting), or -1 when the port cannot
+    // be read (not open, or the read failed).
     virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
 
 protected:

@@ -3,26 +3,24 @@
 #include <algorithm>
 #include <array>
 
-#include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
 
 constexpr std::uint8_t kMinFrameLength = 3;
 
-void FrameComplete() {
-    switch (Bridge.Receive.ReceivedKind) {
-        case 0: ServoCommandHandler(); break;
-        case 1: CommandDispatcher(); break;
+}  // namespace
+
+void Receiver::FrameComplete() {
+    switch (state_.ReceivedKind) {
+        case 0: commands_.ServoCommandHandler(); break;
+        case 1: commands_.CommandDispatcher(); break;
         default: break;  // no handler: dropped
     }
 }
 
-}  // namespace
-
-void ReceiveEvent(BoxPort& port, std::int32_t count) {
+void Receiver::ReceiveEvent(BoxPort& port, std::int32_t count) {
     std::array<std::uint8_t, kMaxReadPerEvent> chunk;
     const std::int32_t wanted = std::clamp<std::int32_t>(count, 0, kMaxReadPerEvent);
     if (wanted == 0) return;
@@ -33,33 +31,33 @@ void ReceiveEvent(BoxPort& port, std::int32_t count) {
     for (std::int32_t i = 0; i < fed; ++i) ReceiveByte(chunk[static_cast<std::size_t>(i)]);
 }
 
-void ReceiveByte(std::uint8_t b) {
-    BridgeState& s = Bridge;
-    switch (s.Receive.RxState) {
+void Receiver::ReceiveByte(std::uint8_t b) {
+    ReceiverState& s = state_;
+    switch (s.RxState) {
         case ReceiveState::Hunt:
-            if (b == kSync1) s.Receive.RxState = ReceiveState::Sync;
+            if (b == kSync1) s.RxState = ReceiveState::Sync;
             break;
         case ReceiveState::Sync:
-            s.Receive.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
+            s.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
             break;
         case ReceiveState::Length:
-            s.Receive.Remaining = b;
-            s.Receive.FrameLength = b;
-            s.Receive.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
+            s.Remaining = b;
+            s.FrameLength = b;
+            s.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
             break;
         case ReceiveState::Kind:
-            s.Receive.ReceivedKind = b;
-            s.Receive.PayloadIndex = 0;
-            s.Receive.RxState = ReceiveState::Payload;
+            s.ReceivedKind = b;
+            s.PayloadIndex = 0;
+            s.RxState = ReceiveState::Payload;
             break;
         case ReceiveState::Payload:
             // LEN is at most 255, so the index stays below the 256-byte buffer.
-            s.Receive.ReceiveBuffer[s.Receive.PayloadIndex] = b;
-            s.Receive.PayloadIndex = static_cast<std::uint8_t>(s.Receive.PayloadIndex + 1);
-            s.Receive.Remaining = static_cast<std::uint8_t>(s.Receive.Remaining - 1);
-            if (s.Receive.Remaining == 0) {
+            s.ReceiveBuffer[s.PayloadIndex] = b;
+            s.PayloadIndex = static_cast<std::uint8_t>(s.PayloadIndex + 1);
+            s.Remaining = static_cast<std::uint8_t>(s.Remaining - 1);
+            if (s.Remaining == 0) {
                 FrameComplete();
-                s.Receive.RxState = ReceiveState::Hunt;
+                s.RxState = ReceiveState::Hunt;
             }
             break;
     }

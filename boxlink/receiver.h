@@ -6,17 +6,30 @@
 
 #include <cstdint>
 
+#include "boxlink/box_commands.h"
 #include "boxlink/box_port.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
 inline constexpr std::int32_t kMaxReadPerEvent = 1000;
 
-// The receive event (boxComm_'s OnRxChar): reads at most 1000 of the `count`
-// waiting bytes and feeds every byte read to the state machine.
-void ReceiveEvent(BoxPort& port, std::int32_t count);
+class Receiver {
+public:
+    Receiver(ReceiverState& state, BoxCommands& commands) : state_(state), commands_(commands) {}
 
-// One step of the receive state machine.
-void ReceiveByte(std::uint8_t b);
+    // The receive event (the box port's OnRxChar): reads at most 1000 of the
+    // `count` waiting bytes and feeds every byte read to the state machine.
+    void ReceiveEvent(BoxPort& port, std::int32_t count);
+
+    // One step of the receive state machine.
+    void ReceiveByte(std::uint8_t b);
+
+private:
+    void FrameComplete();
+
+    ReceiverState& state_;
+    BoxCommands& commands_;
+};
 
 }  // namespace bridge

@@ -28,32 +28,30 @@ std::optional<std::int64_t> DegreesTo1e7(double degrees) {
 
 }  // namespace
 
-void ComputeAttitudeValues() {
-    BridgeState& s = Bridge;
-    const auto bank = Trunc(s.Sim.BankDeg * 100.0);
+void ComputeAttitudeValues(const SimValues& sim, DerivedValues& derived) {
+    const auto bank = Trunc(sim.BankDeg * 100.0);
     if (!bank) return;
-    s.Derived.BankCentiDeg = Low32(*bank);
-    Store(s.Derived.PitchUpCentiDeg, Trunc(-s.Sim.PitchDeg * 100.0));
+    derived.BankCentiDeg = Low32(*bank);
+    Store(derived.PitchUpCentiDeg, Trunc(-sim.PitchDeg * 100.0));
 }
 
-void ComputeNavigationValues() {
-    BridgeState& s = Bridge;
-    s.Derived.LatitudeDeg = static_cast<double>(s.Sim.LatitudeRaw) * 90.0 / kLatitudeRawPer90Deg;
-    s.Derived.LongitudeDeg = static_cast<double>(s.Sim.LongitudeRaw) * 360.0 / kTwoTo64;
-    s.Derived.TurnRateTenths = s.Sim.TurnRateRaw / 17;
-    Store(s.Derived.GyroHeadingCentiDeg, Trunc(s.Sim.GyroHeadingDeg * 100.0));
-    Store(s.Derived.CompassHeadingCentiDeg, Trunc(s.Sim.CompassHeadingDeg * 100.0));
-    Store(s.Derived.Latitude1e7, DegreesTo1e7(s.Derived.LatitudeDeg));
-    Store(s.Derived.Longitude1e7, DegreesTo1e7(s.Derived.LongitudeDeg));
+void ComputeNavigationValues(const SimValues& sim, DerivedValues& derived) {
+    derived.LatitudeDeg = static_cast<double>(sim.LatitudeRaw) * 90.0 / kLatitudeRawPer90Deg;
+    derived.LongitudeDeg = static_cast<double>(sim.LongitudeRaw) * 360.0 / kTwoTo64;
+    derived.TurnRateTenths = sim.TurnRateRaw / 17;
+    Store(derived.GyroHeadingCentiDeg, Trunc(sim.GyroHeadingDeg * 100.0));
+    Store(derived.CompassHeadingCentiDeg, Trunc(sim.CompassHeadingDeg * 100.0));
+    Store(derived.Latitude1e7, DegreesTo1e7(derived.LatitudeDeg));
+    Store(derived.Longitude1e7, DegreesTo1e7(derived.LongitudeDeg));
     // The exact 64-bit product; the cell holds a zero-extended 32-bit angle.
-    const auto p = static_cast<std::int64_t>(s.Sim.HeadingRaw * 360u);
-    Store(s.Derived.TrueHeading1e5, Trunc(static_cast<double>(p) / kHeadingRawPer1e5Deg));
-    Store(s.Derived.GroundSpeedCentiMs, Trunc(s.Sim.GpsGroundSpeed * 100.0));
+    const auto p = static_cast<std::int64_t>(sim.HeadingRaw * 360u);
+    Store(derived.TrueHeading1e5, Trunc(static_cast<double>(p) / kHeadingRawPer1e5Deg));
+    Store(derived.GroundSpeedCentiMs, Trunc(sim.GpsGroundSpeed * 100.0));
     // 32-bit signed arithmetic as the box expects; it wraps only above 65 km.
-    s.Derived.AltitudeFeet = Low32(s.Sim.AltitudeMetres * std::int64_t{32808}) / 10000;
-    Store(s.Derived.IasTenthsKmh, Round(s.Sim.IasRaw / 128.0 * 18.52));
+    derived.AltitudeFeet = Low32(sim.AltitudeMetres * std::int64_t{32808}) / 10000;
+    Store(derived.IasTenthsKmh, Round(sim.IasRaw / 128.0 * 18.52));
     // Formed in 64 bits: beyond about 8,400 ft/min the 32-bit product would wrap.
-    s.Derived.VerticalSpeedFpm = Low32(s.Sim.VerticalSpeedRaw * std::int64_t{60 * 3280} / 256000);
+    derived.VerticalSpeedFpm = Low32(sim.VerticalSpeedRaw * std::int64_t{60 * 3280} / 256000);
 }
 
 }  // namespace bridge

@@ -21,30 +21,41 @@ int TrackBarPosition(int value) { return std::clamp(value, -kTrackBarLimit, kTra
 
 // Calls send(n) for engines 1..n in order.
 template <typename Send>
-void ForEachEngine(Send send) {
-    for (unsigned n = 1; n <= ConfiguredEngines(); ++n) send(n);
+void ForEachEngine(const BridgeSettings& settings, Send send) {
+    for (unsigned n = 1; n <= ConfiguredEngines(settings); ++n) send(n);
 }
 
 }  // namespace
 
+MainCycle::MainCycle(BridgeState& state, SimLinkApi& sim, BridgeView& view)
+    : s_(state),
+      sim_(sim),
+      view_(view),
+      sender_(state.Frames, state.Counters),
+      replies_(state.Receive, state.Radios),
+      radios_(state.Settings, state.Sim, state.Radios, sender_, replies_),
+      telemetry_({state.Settings, state.Sim, state.Derived, state.Engines, state.Servos,
+                  state.Radios, state.Frames, sender_}),
+      requests_(sim, state.Counters) {}
+
 void MainCycle::Tick() {
     HandOffArincRecord();
     if (AnswerStopRequest()) return;
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     if (!s.Link.SimLinkUp) return;
 
     s.Counters.TickPhase =
         static_cast<std::uint8_t>(s.Counters.TickPhase + 1 == 10 ? 0 : s.Counters.TickPhase + 1);
     const bool halfRate = (s.Counters.TickPhase & 1u) != 0;
 
-    QueueAttitudeReads(sim_);
-    QueueAltimeterWrite(sim_);
+    requests_.QueueAttitudeReads(s.Sim);
+    requests_.QueueAltimeterWrite(s.Altimeter);
     ApplyServo(Servo::Bank);
     ApplyServo(Servo::Pitch);
-    QueueControlsDisconnect(sim_);
+    requests_.QueueControlsDisconnect(s.Servos);
     SendPendingEchoes();
     ShowServoPositions();
-    if (halfRate) QueueHalfRateRequests(sim_);
+    if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.Radios);
 
     SimLinkResult result = SimLinkResult::Okay;
     if (sim_.Process(result)) {
@@ -56,15 +67,15 @@ void MainCycle::Tick() {
 }
 
 void MainCycle::HandOffArincRecord() {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     if (!s.Arinc.RecordPending) return;
     s.Arinc.ArincWord = WithReversedLabel(s.Arinc.ArincWord);
-    SendArincWord(s.Arinc.LeadByte, s.Arinc.ArincWord);
+    sender_.SendArincWord(s.Arinc.LeadByte, s.Arinc.ArincWord);
     s.Arinc.RecordPending = false;
 }
 
 bool MainCycle::AnswerStopRequest() {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     if (!s.Link.StopRequested) return false;
     HandControlsBack();
     s.Link.SimLinkUp = false;
@@ -74,12 +85,12 @@ bool MainCycle::AnswerStopRequest() {
 }
 
 void MainCycle::HandControlsBack() {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     if (!s.Link.SimLinkUp || s.Servos.ControlsDisconnect == 0) return;
     s.Servos.ControlsDisconnect = 0;
-    QueueServo(sim_, Servo::Bank, false);
-    QueueServo(sim_, Servo::Pitch, false);
-    QueueControlsDisconnect(sim_);
+    requests_.QueueServo(s.Servos, Servo::Bank, false);
+    requests_.QueueServo(s.Servos, Servo::Pitch, false);
+    requests_.QueueControlsDisconnect(s.Servos);
     // A failure is the next tick's to report (none follows a stop). Nested
     // in a tick's exchange nothing is queued or sent; that tick's successor
     // writes 0 then. A tick nested in this exchange (outside a tick, the
@@ -93,7 +104,7 @@ void MainCycle::HandControlsBack() {
 // An engaged servo writes its command and shows it; a free one reads the
 // control input back (arriving with this tick's exchange).
 void MainCycle::ApplyServo(Servo servo) {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     const bool bank = servo == Servo::Bank;
     const bool engaged = bank ? s.Servos.BankServoEngaged : s.Servos.PitchServoEngaged;
     const std::uint8_t bit = bank ? kBankDisconnectBit : kPitchDisconnectBit;
@@ -103,7 +114,7 @@ void MainCycle::ApplyServo(Servo servo) {
     } else {
         s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect & ~bit);
     }
-    QueueServo(sim_, servo, engaged);
+    requests_.QueueServo(s.Servos, servo, engaged);
     if (engaged) {
         if (bank) {
             s.Servos.BankServoPosition = s.Servos.BankServoCommand;
@@ -114,34 +125,34 @@ void MainCycle::ApplyServo(Servo servo) {
 }
 
 void MainCycle::SendPendingEchoes() {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     if (s.Servos.BankEchoPending) {
         s.Servos.BankEchoPending = false;
-        SendServoEcho(Servo::Bank);
+        telemetry_.SendServoEcho(Servo::Bank);
     }
     if (s.Servos.PitchEchoPending) {
         s.Servos.PitchEchoPending = false;
-        SendServoEcho(Servo::Pitch);
+        telemetry_.SendServoEcho(Servo::Pitch);
     }
 }
 
 void MainCycle::ShowServoPositions() {
-    const BridgeState& s = Bridge;
+    const BridgeState& s = s_;
     view_.SetServoTrackBar(Servo::Bank, TrackBarPosition(s.Servos.BankServoPosition / 32));
     view_.SetServoTrackBar(Servo::Pitch, TrackBarPosition(-(s.Servos.PitchServoPosition / 32)));
 }
 
 void MainCycle::OnExchangeSucceeded(bool halfRate) {
-    ComputeAttitudeValues();
-    SendAttitudeFrame();
+    ComputeAttitudeValues(s_.Sim, s_.Derived);
+    telemetry_.SendAttitudeFrame();
     if (halfRate) {
-        ComputeNavigationValues();
-        SendAirDataFrame();
+        ComputeNavigationValues(s_.Sim, s_.Derived);
+        telemetry_.SendAirDataFrame();
     }
 }
 
 void MainCycle::OnExchangeFailed(SimLinkResult result) {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     s.Link.LogLine = "FlightSim problem: ";
     s.Link.LogLine += SimLinkResultText(result);
     s.Link.SimLinkUp = false;
@@ -151,14 +162,14 @@ void MainCycle::OnExchangeFailed(SimLinkResult result) {
 
 // Runs after a failed exchange too, from the values of earlier exchanges.
 void MainCycle::RunPeriodicOutputs() {
-    BridgeState& s = Bridge;
+    BridgeState& s = s_;
     s.Counters.RpmPhase = static_cast<std::uint8_t>(s.Counters.RpmPhase + 1);
     if (s.Counters.RpmPhase >= 4) {
         s.Counters.RpmPhase = 0;
         s.Counters.RpmDue = true;
     }
     s.Counters.RadioPhase = static_cast<std::uint8_t>(s.Counters.RadioPhase + 1);
-    if (s.Counters.RadioPhase % 10 == 0) RunRadioCycle();
+    if (s.Counters.RadioPhase % 10 == 0) radios_.Run();
     if (s.Counters.RadioPhase >= 80) {
         s.Counters.FuelFlowDue = true;
         s.Counters.RadioPhase = 0;
@@ -166,22 +177,24 @@ void MainCycle::RunPeriodicOutputs() {
     s.Counters.EnginePhase = static_cast<std::uint8_t>(s.Counters.EnginePhase + 1);
     if (s.Counters.FuelFlowDue) {
         s.Counters.FuelFlowDue = false;
-        ForEachEngine(SendFuelFlowItem);
+        ForEachEngine(s.Settings, [this](unsigned n) { telemetry_.SendFuelFlowItem(n); });
     }
     if (s.Counters.RpmDue) {
         s.Counters.RpmDue = false;
-        ForEachEngine(SendRpmItem);
+        ForEachEngine(s.Settings, [this](unsigned n) { telemetry_.SendRpmItem(n); });
     }
     if (s.Counters.EnginePhase == 3) {
-        ForEachEngine([](unsigned n) {
-            SendOilItem(n);
-            SendFuelPressureItem(n);
+        ForEachEngine(s.Settings, [this](unsigned n) {
+            telemetry_.SendOilItem(n);
+            telemetry_.SendFuelPressureItem(n);
         });
     }
-    if (s.Counters.EnginePhase == 10) ForEachEngine(SendBlankItem);
+    if (s.Counters.EnginePhase == 10) {
+        ForEachEngine(s.Settings, [this](unsigned n) { telemetry_.SendBlankItem(n); });
+    }
     if (s.Counters.EnginePhase >= 15) {
         s.Counters.EnginePhase = 0;
-        ForEachEngine(SendThermocoupleItems);
+        ForEachEngine(s.Settings, [this](unsigned n) { telemetry_.SendThermocoupleItems(n); });
     }
 }
 

@@ -4,16 +4,26 @@
 // telemetry and drives the slower outputs from its own phase counters.
 #pragma once
 
+#include "boxlink/box_frames.h"
 #include "core/bridge_view.h"
+#include "core/telemetry.h"
+#include "core/variable_map.h"
+#include "radio/radio_cycle.h"
+#include "radio/reply_parser.h"
 #include "simlink/sim_link_api.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
+// The cycle works on every group of the state; the parts it drives (frame
+// sender, telemetry, radios, the variable map) get theirs from it.
 class MainCycle {
 public:
-    MainCycle(SimLinkApi& sim, BridgeView& view) : sim_(sim), view_(view) {}
+    MainCycle(BridgeState& state, SimLinkApi& sim, BridgeView& view);
+    MainCycle(const MainCycle&) = delete;
+    MainCycle& operator=(const MainCycle&) = delete;
 
-    // TickTimerTimer.
+    // The tick timer's handler.
     void Tick();
 
     // While the link is up and the last exchange took a control from the
@@ -22,6 +32,12 @@ public:
     // the stop request, Windows going to sleep. The servos must be released
     // by then, or the next tick takes the controls again.
     void HandControlsBack();
+
+    // The parts, for the tests that drive one of them alone.
+    FrameSender& Sender() { return sender_; }
+    Telemetry& TelemetryFrames() { return telemetry_; }
+    RadioCycle& Radios() { return radios_; }
+    ReplyParser& Replies() { return replies_; }
 
 private:
     void HandOffArincRecord();
@@ -33,8 +49,14 @@ private:
     void OnExchangeFailed(SimLinkResult result);
     void RunPeriodicOutputs();
 
+    BridgeState& s_;
     SimLinkApi& sim_;
     BridgeView& view_;
+    FrameSender sender_;
+    ReplyParser replies_;
+    RadioCycle radios_;
+    Telemetry telemetry_;
+    VariableMap requests_;
 };
 
 }  // namespace bridge

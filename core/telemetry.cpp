@@ -6,8 +6,6 @@
 
 #include "base/byte_order.h"
 #include "base/numeric.h"
-#include "boxlink/box_frames.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -23,22 +21,20 @@ std::optional<std::uint16_t> Count12Bit(std::optional<std::int64_t> value, std::
     return static_cast<std::uint16_t>(limited + offset);
 }
 
-std::uint16_t EngineItemId(unsigned n, EngineItem kind) {
-    const unsigned address = Bridge.Engines.EngineAddressBase + n - 1;
+}  // namespace
+
+std::uint16_t Telemetry::EngineItemId(unsigned n, EngineItem kind) const {
+    const unsigned address = s_.engines.EngineAddressBase + n - 1;
     return static_cast<std::uint16_t>(address * 16u + static_cast<unsigned>(kind));
 }
 
 // Sends the item with its words (four; two for the blank item) from the
 // shared payload buffer.
-void SendEngineItem(unsigned n, EngineItem kind, std::span<const std::int16_t> words) {
-    auto& payload = Bridge.Frames.ItemPayload;
+void Telemetry::SendEngineItem(unsigned n, EngineItem kind, std::span<const std::int16_t> words) {
+    auto& payload = s_.frames.ItemPayload;
     for (std::size_t i = 0; i < words.size(); ++i) PutI16(payload, 2 * i, words[i]);
-    SendItem(EngineItemId(n, kind), std::span(payload).first(2 * words.size()));
+    s_.sender.SendItem(EngineItemId(n, kind), std::span(payload).first(2 * words.size()));
 }
-
-const EngineSnapshot& Engine(unsigned n) { return Bridge.Engines.Snapshot[n - 1]; }
-
-}  // namespace
 
 std::int16_t GForceMilli(std::int16_t gForceRaw) {
     return Low16(Round(gForceRaw / 0.624).value_or(0));  // finite for every 16-bit input
@@ -90,75 +86,76 @@ std::int16_t ServoEchoPosition(std::int16_t servoPosition) {
     return static_cast<std::int16_t>(1024 - servoPosition / 32);
 }
 
-void SendAttitudeFrame() {
-    BridgeState& s = Bridge;
-    auto& f = s.Frames.AttitudeFrame;
+void Telemetry::SendAttitudeFrame() {
+    const TelemetrySources& s = s_;
+    auto& f = s.frames.AttitudeFrame;
     f.fill(0);
-    const std::int16_t g = GForceMilli(s.Sim.GForceRaw);
+    const std::int16_t g = GForceMilli(s.sim.GForceRaw);
     PutI16(f, 7, g);
     PutI16(f, 9, g);
-    PutI16(f, 11, Low16(s.Derived.TurnRateTenths));
-    PutI16(f, 19, Low16(s.Derived.BankCentiDeg));
-    PutI16(f, 21, Low16(s.Derived.PitchUpCentiDeg));
-    PutI16(f, 23, Low16(s.Derived.GyroHeadingCentiDeg));
-    f[25] = static_cast<std::uint8_t>(BallValue(s.Sim.BallRaw));
-    SendFixedFrame(f, FrameKind::Attitude);
+    PutI16(f, 11, Low16(s.derived.TurnRateTenths));
+    PutI16(f, 19, Low16(s.derived.BankCentiDeg));
+    PutI16(f, 21, Low16(s.derived.PitchUpCentiDeg));
+    PutI16(f, 23, Low16(s.derived.GyroHeadingCentiDeg));
+    f[25] = static_cast<std::uint8_t>(BallValue(s.sim.BallRaw));
+    s.sender.SendFixedFrame(f, FrameKind::Attitude);
 }
 
-void SendAirDataFrame() {
-    BridgeState& s = Bridge;
-    const auto gpsAltitudeMm = Trunc(s.Sim.GpsAltitude * 1000);
-    const auto staticCount = StaticPressureCount(s.Sim.AmbientPressure);
+void Telemetry::SendAirDataFrame() {
+    const TelemetrySources& s = s_;
+    const auto gpsAltitudeMm = Trunc(s.sim.GpsAltitude * 1000);
+    const auto staticCount = StaticPressureCount(s.sim.AmbientPressure);
     if (!gpsAltitudeMm || !staticCount) return;
-    auto& f = s.Frames.AirDataFrame;
+    auto& f = s.frames.AirDataFrame;
     f.fill(0);
-    PutI32(f, 3, s.Derived.AltitudeFeet);
-    PutI32(f, 7, s.Derived.Longitude1e7);
-    PutI32(f, 11, s.Derived.Latitude1e7);
+    PutI32(f, 3, s.derived.AltitudeFeet);
+    PutI32(f, 7, s.derived.Longitude1e7);
+    PutI32(f, 11, s.derived.Latitude1e7);
     PutI32(f, 19, Low32(*gpsAltitudeMm));
-    PutI32(f, 35, Low32(-std::int64_t{s.Derived.VerticalSpeedFpm} / 2));
-    PutI32(f, 39, s.Derived.GroundSpeedCentiMs);
-    PutI32(f, 43, s.Derived.TrueHeading1e5);
-    PutU16(f, 47, static_cast<std::uint16_t>((std::uint32_t{s.Sim.AltimeterSetting} * 10u) >> 4));
-    PutI16(f, 49, Low16(s.Derived.VerticalSpeedFpm));
-    PutI16(f, 51, Low16(s.Derived.IasTenthsKmh));
+    PutI32(f, 35, Low32(-std::int64_t{s.derived.VerticalSpeedFpm} / 2));
+    PutI32(f, 39, s.derived.GroundSpeedCentiMs);
+    PutI32(f, 43, s.derived.TrueHeading1e5);
+    PutU16(f, 47, static_cast<std::uint16_t>((std::uint32_t{s.sim.AltimeterSetting} * 10u) >> 4));
+    PutI16(f, 49, Low16(s.derived.VerticalSpeedFpm));
+    PutI16(f, 51, Low16(s.derived.IasTenthsKmh));
     PutI16(f, 55, *staticCount);
-    PutI16(f, 57, static_cast<std::int16_t>(s.Sim.OatRaw / 256));
-    PutI16(f, 59, Low16(s.Derived.CompassHeadingCentiDeg));
-    PutU16(f, 67, s.Radios.RadioPortMask);
+    PutI16(f, 57, static_cast<std::int16_t>(s.sim.OatRaw / 256));
+    PutI16(f, 59, Low16(s.derived.CompassHeadingCentiDeg));
+    PutU16(f, 67, s.radios.RadioPortMask);
     f[69] = 3;
     f[70] = 6;
-    SendFixedFrame(f, FrameKind::AirData);
+    s.sender.SendFixedFrame(f, FrameKind::AirData);
 }
 
-void SendServoEcho(Servo servo) {
-    BridgeState& s = Bridge;
+void Telemetry::SendServoEcho(Servo servo) {
+    const TelemetrySources& s = s_;
     const bool bank = servo == Servo::Bank;
-    auto& p = s.Frames.ItemPayload;
-    p[0] = bank ? s.Servos.BankEngageBit : s.Servos.PitchEngageBit;
+    auto& p = s.frames.ItemPayload;
+    p[0] = bank ? s.servos.BankEngageBit : s.servos.PitchEngageBit;
     PutI16(p, 1,
-           ServoEchoPosition(bank ? s.Servos.BankServoPosition : s.Servos.PitchServoPosition));
+           ServoEchoPosition(bank ? s.servos.BankServoPosition : s.servos.PitchServoPosition));
     p[3] = kEchoTrailer;
     p[4] = 0;
     const std::uint8_t address = bank ? kBankEchoAddress : kPitchEchoAddress;
-    SendItem(static_cast<std::uint16_t>(address * 16u + kEchoItemKind), std::span(p).first(5));
+    s.sender.SendItem(static_cast<std::uint16_t>(address * 16u + kEchoItemKind),
+                      std::span(p).first(5));
 }
 
-void SendFuelFlowItem(unsigned n) {
+void Telemetry::SendFuelFlowItem(unsigned n) {
     const auto flow = Trunc(Engine(n).FuelFlowPph * 4.92);
     if (!flow) return;
     const std::int16_t words[] = {Low16(*flow), 500, 0, 500};
     SendEngineItem(n, EngineItem::FuelFlow, words);
 }
 
-void SendRpmItem(unsigned n) {
+void Telemetry::SendRpmItem(unsigned n) {
     const EngineSnapshot& e = Engine(n);
     const auto rpm = static_cast<std::int16_t>(Rpm(e.RpmRaw, e.RpmScaler));
     const std::int16_t words[] = {rpm, rpm, ManifoldValue(e.ManifoldRaw), 2048};
     SendEngineItem(n, EngineItem::Rpm, words);
 }
 
-void SendOilItem(unsigned n) {
+void Telemetry::SendOilItem(unsigned n) {
     const EngineSnapshot& e = Engine(n);
     const auto temperature = OilTemperatureCount(e.OilTempRankine);
     const auto pressure = PressureCount(e.OilPressurePsf);
@@ -168,19 +165,19 @@ void SendOilItem(unsigned n) {
     SendEngineItem(n, EngineItem::Oil, words);
 }
 
-void SendFuelPressureItem(unsigned n) {
+void Telemetry::SendFuelPressureItem(unsigned n) {
     const auto pressure = PressureCount(Engine(n).FuelPressurePsf);
     if (!pressure) return;
     const std::int16_t words[] = {static_cast<std::int16_t>(*pressure), 0, 0, 0};
     SendEngineItem(n, EngineItem::FuelPressure, words);
 }
 
-void SendBlankItem(unsigned n) {
+void Telemetry::SendBlankItem(unsigned n) {
     const std::int16_t words[] = {0, 0};
     SendEngineItem(n, EngineItem::Blank, words);
 }
 
-void SendThermocoupleItems(unsigned n) {
+void Telemetry::SendThermocoupleItems(unsigned n) {
     const EngineSnapshot& e = Engine(n);
     const auto egt = EgtCelsius(e.EgtRankine);
     const auto cht = ChtCelsius(e.ChtFahrenheit);
@@ -188,8 +185,8 @@ void SendThermocoupleItems(unsigned n) {
     // Channels 1..12 by EGTCHTSplit: EGT on the first perValue channels, CHT
     // on as many after them; any other split leaves every channel 0.
     static constexpr unsigned kChannelsPerValue[] = {1, 2, 4, 6};
-    const unsigned perValue = Bridge.Settings.EGTCHTSplit < std::size(kChannelsPerValue)
-                                  ? kChannelsPerValue[Bridge.Settings.EGTCHTSplit]
+    const unsigned perValue = s_.settings.EGTCHTSplit < std::size(kChannelsPerValue)
+                                  ? kChannelsPerValue[s_.settings.EGTCHTSplit]
                                   : 0;
     std::array<std::int16_t, 12> channels{};
     for (unsigned c = 0; c < perValue; ++c) {

@@ -1,13 +1,16 @@
 // Telemetry to the box: the attitude frame, the air data frame, the servo
-// echo items and the engine items. Each sender fills a fixed buffer of the
-// bridge state and writes it in one go. A frame or item whose own conversion
+// echo items and the engine items. Each sender fills a fixed frame buffer and
+// writes it in one go. A frame or item whose own conversion
 // fails (a value that is not a number or out of range) is not sent.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
+#include "boxlink/box_frames.h"
 #include "core/bridge_view.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -27,17 +30,42 @@ enum class EngineItem : std::uint8_t {
     Rpm = 8,
 };
 
-void SendAttitudeFrame();
-void SendAirDataFrame();
-void SendServoEcho(Servo servo);
+// What the frames are made of: the state's groups they read, and the buffers
+// and sender they are built and sent with.
+struct TelemetrySources {
+    const BridgeSettings& settings;
+    const SimValues& sim;
+    const DerivedValues& derived;
+    const EngineState& engines;
+    const ServoState& servos;
+    const RadioState& radios;
+    FrameBuffers& frames;
+    FrameSender& sender;
+};
 
-// Engine n is 1..4.
-void SendFuelFlowItem(unsigned n);
-void SendRpmItem(unsigned n);
-void SendOilItem(unsigned n);
-void SendFuelPressureItem(unsigned n);
-void SendBlankItem(unsigned n);
-void SendThermocoupleItems(unsigned n);
+class Telemetry {
+public:
+    explicit Telemetry(const TelemetrySources& sources) : s_(sources) {}
+
+    void SendAttitudeFrame();
+    void SendAirDataFrame();
+    void SendServoEcho(Servo servo);
+
+    // Engine n is 1..4.
+    void SendFuelFlowItem(unsigned n);
+    void SendRpmItem(unsigned n);
+    void SendOilItem(unsigned n);
+    void SendFuelPressureItem(unsigned n);
+    void SendBlankItem(unsigned n);
+    void SendThermocoupleItems(unsigned n);
+
+private:
+    std::uint16_t EngineItemId(unsigned n, EngineItem kind) const;
+    void SendEngineItem(unsigned n, EngineItem kind, std::span<const std::int16_t> words);
+    const EngineSnapshot& Engine(unsigned n) const { return s_.engines.Snapshot[n - 1]; }
+
+    TelemetrySources s_;
+};
 
 // The conversions, for the senders and their tests.
 std::int16_t GForceMilli(std::int16_t gForceRaw);

@@ -2,118 +2,109 @@
 
 #include <algorithm>
 
-#include "state/bridge_state.h"
-
 namespace bridge {
-namespace {
 
-// Queuing results are not examined: one tick needs at most 1,464 bytes of the
-// 32,512 the request block holds, and a closed link fails the exchange itself.
-template <typename Field>
-void Read(SimLinkApi& sim, std::uint32_t offset, Field& field) {
-    SimLinkResult ignored;
-    sim.Read(offset, sizeof(Field), &field, ignored);
+void VariableMap::Read(std::uint32_t offset, std::uint32_t size, void* field) {
+    SimLinkResult result;
+    if (!sim_.Read(offset, size, field, result)) {
+        counters_.RequestsNotQueued = static_cast<std::uint32_t>(counters_.RequestsNotQueued + 1u);
+    }
 }
 
-template <typename Field>
-void Write(SimLinkApi& sim, std::uint32_t offset, const Field& field) {
-    SimLinkResult ignored;
-    sim.Write(offset, sizeof(Field), &field, ignored);
+void VariableMap::Write(std::uint32_t offset, std::uint32_t size, const void* field) {
+    SimLinkResult result;
+    if (!sim_.Write(offset, size, field, result)) {
+        counters_.RequestsNotQueued = static_cast<std::uint32_t>(counters_.RequestsNotQueued + 1u);
+    }
 }
 
-void ReadEngine(SimLinkApi& sim, const offsets::EngineOffsets& at, EngineSnapshot& e) {
-    Read(sim, at.rpm, e.RpmRaw);
-    Read(sim, at.rpmScaler, e.RpmScaler);
-    Read(sim, at.egt, e.EgtRankine);
-    Read(sim, at.oilTemp, e.OilTempRankine);
-    Read(sim, at.oilPressure, e.OilPressurePsf);
-    Read(sim, at.manifold, e.ManifoldRaw);
-    Read(sim, at.fuelFlow, e.FuelFlowPph);
-    Read(sim, at.cht, e.ChtFahrenheit);
-    Read(sim, at.fuelPressure, e.FuelPressurePsf);
+void VariableMap::ReadEngine(const offsets::EngineOffsets& at, EngineSnapshot& e) {
+    Read(at.rpm, e.RpmRaw);
+    Read(at.rpmScaler, e.RpmScaler);
+    Read(at.egt, e.EgtRankine);
+    Read(at.oilTemp, e.OilTempRankine);
+    Read(at.oilPressure, e.OilPressurePsf);
+    Read(at.manifold, e.ManifoldRaw);
+    Read(at.fuelFlow, e.FuelFlowPph);
+    Read(at.cht, e.ChtFahrenheit);
+    Read(at.fuelPressure, e.FuelPressurePsf);
 }
 
 // A pending frequency is written and cleared; the frequency is then not read
 // this tick and keeps its older snapshot value.
-void WriteOrRead(SimLinkApi& sim, std::uint32_t offset, std::uint16_t& pending,
-                 std::uint16_t& snapshot) {
+void VariableMap::WriteOrRead(std::uint32_t offset, std::uint16_t& pending,
+                              std::uint16_t& snapshot) {
     if (pending != 0) {
-        Write(sim, offset, pending);
+        Write(offset, pending);
         pending = 0;
     } else {
-        Read(sim, offset, snapshot);
+        Read(offset, snapshot);
     }
 }
 
-}  // namespace
-
-unsigned ConfiguredEngines() {
-    return std::min<unsigned>(Bridge.Settings.NumberOfEngines, kEngineCount);
+unsigned ConfiguredEngines(const BridgeSettings& settings) {
+    return std::min<unsigned>(settings.NumberOfEngines, kEngineCount);
 }
 
-void QueueAttitudeReads(SimLinkApi& sim) {
-    BridgeState& s = Bridge;
-    Read(sim, offsets::kPitch, s.Sim.PitchDeg);
-    Read(sim, offsets::kBank, s.Sim.BankDeg);
-    Read(sim, offsets::kTurnRate, s.Sim.TurnRateRaw);
-    Read(sim, offsets::kBall, s.Sim.BallRaw);
-    Read(sim, offsets::kCompassHeading, s.Sim.CompassHeadingDeg);
-    Read(sim, offsets::kGyroHeading, s.Sim.GyroHeadingDeg);
-    Read(sim, offsets::kGForce, s.Sim.GForceRaw);
+void VariableMap::QueueAttitudeReads(SimValues& v) {
+    Read(offsets::kPitch, v.PitchDeg);
+    Read(offsets::kBank, v.BankDeg);
+    Read(offsets::kTurnRate, v.TurnRateRaw);
+    Read(offsets::kBall, v.BallRaw);
+    Read(offsets::kCompassHeading, v.CompassHeadingDeg);
+    Read(offsets::kGyroHeading, v.GyroHeadingDeg);
+    Read(offsets::kGForce, v.GForceRaw);
 }
 
-void QueueAltimeterWrite(SimLinkApi& sim) {
-    BridgeState& s = Bridge;
-    if (!s.Altimeter.AltimeterWritePending) return;
-    Write(sim, offsets::kAltimeterSetting, s.Altimeter.AltimeterCommand);
-    s.Altimeter.AltimeterWritePending = false;
+void VariableMap::QueueAltimeterWrite(AltimeterState& altimeter) {
+    if (!altimeter.AltimeterWritePending) return;
+    Write(offsets::kAltimeterSetting, altimeter.AltimeterCommand);
+    altimeter.AltimeterWritePending = false;
 }
 
-void QueueServo(SimLinkApi& sim, Servo servo, bool engaged) {
-    BridgeState& s = Bridge;
+void VariableMap::QueueServo(ServoState& s, Servo servo, bool engaged) {
     const bool bank = servo == Servo::Bank;
     const std::uint32_t offset = bank ? offsets::kAileron : offsets::kElevator;
     if (engaged) {
-        Write(sim, offset, bank ? s.Servos.BankServoCommand : s.Servos.PitchServoCommand);
+        Write(offset, bank ? s.BankServoCommand : s.PitchServoCommand);
     } else {
-        Read(sim, offset, bank ? s.Servos.BankServoPosition : s.Servos.PitchServoPosition);
+        Read(offset, bank ? s.BankServoPosition : s.PitchServoPosition);
     }
 }
 
-void QueueControlsDisconnect(SimLinkApi& sim) {
-    Write(sim, offsets::kControlsDisconnect, Bridge.Servos.ControlsDisconnect);
+void VariableMap::QueueControlsDisconnect(const ServoState& servos) {
+    Write(offsets::kControlsDisconnect, servos.ControlsDisconnect);
 }
 
-void QueueHalfRateRequests(SimLinkApi& sim) {
-    BridgeState& s = Bridge;
-    s.Sim.HeadingRaw = 0;
-    Read(sim, offsets::kLatitude, s.Sim.LatitudeRaw);
-    Read(sim, offsets::kLongitude, s.Sim.LongitudeRaw);
-    SimLinkResult ignored;
-    sim.Read(offsets::kHeading, 4, &s.Sim.HeadingRaw, ignored);  // low end of the 64-bit cell
-    Read(sim, offsets::kGpsGroundSpeed, s.Sim.GpsGroundSpeed);
-    Read(sim, offsets::kGpsAltitude, s.Sim.GpsAltitude);
-    Read(sim, offsets::kAltitude, s.Sim.AltitudeMetres);
-    Read(sim, offsets::kIas, s.Sim.IasRaw);
-    Read(sim, offsets::kVerticalSpeed, s.Sim.VerticalSpeedRaw);
-    Read(sim, offsets::kOat, s.Sim.OatRaw);
-    Read(sim, offsets::kAmbientPressure, s.Sim.AmbientPressure);
-    for (unsigned n = 0; n < ConfiguredEngines(); ++n) {
-        ReadEngine(sim, offsets::kEngine[n], s.Engines.Snapshot[n]);
+void VariableMap::QueueHalfRateRequests(const BridgeSettings& settings, SimValues& v,
+                                        EngineState& engines, RadioState& r) {
+    v.HeadingRaw = 0;
+    Read(offsets::kLatitude, v.LatitudeRaw);
+    Read(offsets::kLongitude, v.LongitudeRaw);
+    Read(offsets::kHeading, 4, &v.HeadingRaw);  // low end of the 64-bit cell
+    Read(offsets::kGpsGroundSpeed, v.GpsGroundSpeed);
+    Read(offsets::kGpsAltitude, v.GpsAltitude);
+    Read(offsets::kAltitude, v.AltitudeMetres);
+    Read(offsets::kIas, v.IasRaw);
+    Read(offsets::kVerticalSpeed, v.VerticalSpeedRaw);
+    Read(offsets::kOat, v.OatRaw);
+    Read(offsets::kAmbientPressure, v.AmbientPressure);
+    for (unsigned n = 0; n < ConfiguredEngines(settings); ++n) {
+        ReadEngine(offsets::kEngine[n], engines.Snapshot[n]);
     }
-    Read(sim, offsets::kAltimeterSetting, s.Sim.AltimeterSetting);
-    Read(sim, offsets::kNav1Cdi, s.Sim.Nav1CdiDeflection);
-    Read(sim, offsets::kNav1Gs, s.Sim.Nav1GsDeflection);
-    Read(sim, offsets::kNavRadioFlags, s.Sim.NavRadioFlags);
-    Read(sim, offsets::kNav1Obs, s.Sim.Nav1Obs);
-    Read(sim, offsets::kNav1Radial, s.Sim.Nav1Radial);
-    Read(sim, offsets::kNav2Radial, s.Sim.Nav2Radial);
-    WriteOrRead(sim, offsets::kCom1Active, s.Radios.Com1ActiveWrite, s.Sim.Com1Active);
-    WriteOrRead(sim, offsets::kCom1Standby, s.Radios.Com1StandbyWrite, s.Sim.Com1Standby);
-    WriteOrRead(sim, offsets::kNav1Active, s.Radios.Nav1ActiveWrite, s.Sim.Nav1Active);
-    WriteOrRead(sim, offsets::kNav1Standby, s.Radios.Nav1StandbyWrite, s.Sim.Nav1Standby);
-    WriteOrRead(sim, offsets::kCom2Active, s.Radios.Com2ActiveWrite, s.Sim.Com2Active);
-    WriteOrRead(sim, offsets::kCom2Standby, s.Radios.Com2StandbyWrite, s.Sim.Com2Standby);
+    Read(offsets::kAltimeterSetting, v.AltimeterSetting);
+    Read(offsets::kNav1Cdi, v.Nav1CdiDeflection);
+    Read(offsets::kNav1Gs, v.Nav1GsDeflection);
+    Read(offsets::kNavRadioFlags, v.NavRadioFlags);
+    Read(offsets::kNav1Obs, v.Nav1Obs);
+    Read(offsets::kNav1Radial, v.Nav1Radial);
+    Read(offsets::kNav2Radial, v.Nav2Radial);
+    WriteOrRead(offsets::kCom1Active, r.Com1ActiveWrite, v.Com1Active);
+    WriteOrRead(offsets::kCom1Standby, r.Com1StandbyWrite, v.Com1Standby);
+    WriteOrRead(offsets::kNav1Active, r.Nav1ActiveWrite, v.Nav1Active);
+    WriteOrRead(offsets::kNav1Standby, r.Nav1StandbyWrite, v.Nav1Standby);
+    WriteOrRead(offsets::kCom2Active, r.Com2ActiveWrite, v.Com2Active);
+    WriteOrRead(offsets::kCom2Standby, r.Com2StandbyWrite, v.Com2Standby);
 }
 
 }  // namespace bridge

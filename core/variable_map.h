@@ -6,6 +6,7 @@
 
 #include "core/bridge_view.h"
 #include "simlink/sim_link_api.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -58,18 +59,45 @@ inline constexpr EngineOffsets kEngine[4] = {
 }  // namespace offsets
 
 // NumberOfEngines as an engine count: values above 4 act as 4.
-unsigned ConfiguredEngines();
+unsigned ConfiguredEngines(const BridgeSettings& settings);
 
-// Rows 1 to 7: the attitude set.
-void QueueAttitudeReads(SimLinkApi& sim);
-// Row 8: the altimeter setting the box asked for, when pending; clears the flag.
-void QueueAltimeterWrite(SimLinkApi& sim);
-// Row 9 or 10: the servo's command while engaged, else a read into its position.
-void QueueServo(SimLinkApi& sim, Servo servo, bool engaged);
-// Row 11.
-void QueueControlsDisconnect(SimLinkApi& sim);
-// Rows 12 to 70: navigation, engines 1..n, radio navigation, and each radio
-// frequency as a pending write (cleared when queued) or a read.
-void QueueHalfRateRequests(SimLinkApi& sim);
+// Queues one tick's requests on the simulator link. A request the link
+// refuses (the request block is full) is counted; one tick needs at most
+// 1,464 bytes of the 32,512 the block holds, so the count stays 0 unless
+// something is badly wrong. A closed link fails the exchange itself.
+class VariableMap {
+public:
+    VariableMap(SimLinkApi& sim, CycleCounters& counters) : sim_(sim), counters_(counters) {}
+
+    // Rows 1 to 7: the attitude set.
+    void QueueAttitudeReads(SimValues& values);
+    // Row 8: the altimeter setting the box asked for, when pending; clears the flag.
+    void QueueAltimeterWrite(AltimeterState& altimeter);
+    // Row 9 or 10: the servo's command while engaged, else a read into its position.
+    void QueueServo(ServoState& servos, Servo servo, bool engaged);
+    // Row 11.
+    void QueueControlsDisconnect(const ServoState& servos);
+    // Rows 12 to 70: navigation, engines 1..n, radio navigation, and each radio
+    // frequency as a pending write (cleared when queued) or a read.
+    void QueueHalfRateRequests(const BridgeSettings& settings, SimValues& values,
+                               EngineState& engines, RadioState& radios);
+
+private:
+    void Read(std::uint32_t offset, std::uint32_t size, void* field);
+    void Write(std::uint32_t offset, std::uint32_t size, const void* field);
+    template <typename Field>
+    void Read(std::uint32_t offset, Field& field) {
+        Read(offset, sizeof(Field), &field);
+    }
+    template <typename Field>
+    void Write(std::uint32_t offset, const Field& field) {
+        Write(offset, sizeof(Field), &field);
+    }
+    void ReadEngine(const offsets::EngineOffsets& at, EngineSnapshot& e);
+    void WriteOrRead(std::uint32_t offset, std::uint16_t& pending, std::uint16_t& snapshot);
+
+    SimLinkApi& sim_;
+    CycleCounters& counters_;
+};
 
 }  // namespace bridge

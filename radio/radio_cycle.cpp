@@ -2,10 +2,7 @@
 
 #include "base/numeric.h"
 #include "boxlink/box_commands.h"
-#include "boxlink/box_frames.h"
 #include "radio/frequency.h"
-#include "radio/reply_parser.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -33,53 +30,56 @@ std::uint16_t RadialTenths(std::uint16_t radial) {
     return static_cast<std::uint16_t>((std::uint32_t{radial} * 3600u) >> 16);
 }
 
-void SendSentence(Sentence& sentence, std::uint8_t port, ReplyHandler parser) {
+}  // namespace
+
+void RadioCycle::SendSentence(Sentence& sentence, std::uint8_t port, ReplyHandler parser) {
     if (!RadioPortInUse(port)) return;
     sentence.AppendChecksumAndLineEnd();
-    SendPortText(port, sentence.Bytes());
-    InstallReplyHandler(port, parser);
+    sender_.SendPortText(port, sentence.Bytes());
+    InstallReplyHandler(radios_, port, parser);
 }
 
-void SendSl30Sentences() {
-    const BridgeState& s = Bridge;
+void RadioCycle::SendSl30Sentences() {
+    const RadioState& r = radios_;
+    const SimValues& sim = sim_;
     Sentence deviation("$PMRRV21");
-    deviation.AppendNibbles(s.Radios.Nav1CdiScaled / kDeflectionPerStep);
-    deviation.AppendNibbles(s.Radios.Nav1GsScaled / kDeflectionPerStep);
-    deviation.AppendNibbles(s.Radios.Sl30StatusFlags);
+    deviation.AppendNibbles(r.Nav1CdiScaled / kDeflectionPerStep);
+    deviation.AppendNibbles(r.Nav1GsScaled / kDeflectionPerStep);
+    deviation.AppendNibbles(r.Sl30StatusFlags);
     SendSl30Sentence(deviation);
 
     Sentence obs("$PMRRV22V");
-    obs.Append(s.Radios.Nav1ObsText);
+    obs.Append(r.Nav1ObsText);
     SendSl30Sentence(obs);
 
     Sentence nav1Radial("$PMRRV23");
-    nav1Radial.AppendFlagLetter(s.Radios.Nav1RadialValid);
-    nav1Radial.Append(s.Radios.Nav1RadialText);
+    nav1Radial.AppendFlagLetter(r.Nav1RadialValid);
+    nav1Radial.Append(r.Nav1RadialText);
     SendSl30Sentence(nav1Radial);
 
     Sentence nav2Radial("$PMRRV24");
-    nav2Radial.AppendFlagLetter(s.Radios.Nav2RadialValid);
-    nav2Radial.Append(s.Radios.Nav2RadialText);
+    nav2Radial.AppendFlagLetter(r.Nav2RadialValid);
+    nav2Radial.Append(r.Nav2RadialText);
     SendSl30Sentence(nav2Radial);
 
     Sentence nav1("$PMRRV28");
-    nav1.Append(NavLetters(BcdToKhz(s.Sim.Nav1Active)));
-    nav1.Append(NavLetters(BcdToKhz(s.Sim.Nav1Standby)));
+    nav1.Append(NavLetters(BcdToKhz(sim.Nav1Active)));
+    nav1.Append(NavLetters(BcdToKhz(sim.Nav1Standby)));
     nav1.Append("N");
     SendSl30Sentence(nav1);
 
     Sentence com1("$PMRRV35");
-    com1.Append(ComLetters(BcdToKhz(s.Sim.Com1Active)));
-    com1.Append(ComLetters(BcdToKhz(s.Sim.Com1Standby)));
+    com1.Append(ComLetters(BcdToKhz(sim.Com1Active)));
+    com1.Append(ComLetters(BcdToKhz(sim.Com1Standby)));
     com1.Append("R0");
     SendSl30Sentence(com1);
 }
 
-void SendSl40Sentences() {
-    const BridgeState& s = Bridge;
+void RadioCycle::SendSl40Sentences() {
+    const SimValues& sim = sim_;
     Sentence com2("$PMRRC01");
-    com2.Append(ComLetters(BcdToKhz(s.Sim.Com2Active)));
-    com2.Append(ComLetters(BcdToKhz(s.Sim.Com2Standby)));
+    com2.Append(ComLetters(BcdToKhz(sim.Com2Active)));
+    com2.Append(ComLetters(BcdToKhz(sim.Com2Standby)));
     com2.Append("R0");
     SendSl40Sentence(com2);
 }
@@ -87,54 +87,52 @@ void SendSl40Sentences() {
 // Fields a cycle does not refresh keep the value of the last cycle that did:
 // the glideslope while NAV 1 has none, the radials while neither radio has a
 // radial or NAV 1 has a glideslope, the OBS while NAV 1 has a glideslope.
-void RefreshRadioFields() {
-    BridgeState& s = Bridge;
-    const bool glideslope = (s.Sim.NavRadioFlags & kNav1GlideslopeFlag) != 0;
-    const bool nav1Valid = (s.Sim.NavRadioFlags & kNav1RadialValidFlag) != 0;
-    const bool nav2Valid = (s.Sim.NavRadioFlags & kNav2RadialValidFlag) != 0;
+void RadioCycle::RefreshRadioFields() {
+    RadioState& r = radios_;
+    const SimValues& sim = sim_;
+    const bool glideslope = (sim.NavRadioFlags & kNav1GlideslopeFlag) != 0;
+    const bool nav1Valid = (sim.NavRadioFlags & kNav1RadialValidFlag) != 0;
+    const bool nav2Valid = (sim.NavRadioFlags & kNav2RadialValidFlag) != 0;
 
-    s.Radios.Sl30StatusFlags = !glideslope ? kStatusNoGlideslope
-                               : nav1Valid ? kStatusGlideslopeNav1Valid
-                                           : kStatusGlideslope;
-    StoreScaledDeflection(s.Radios.Nav1CdiScaled, s.Sim.Nav1CdiDeflection);
+    r.Sl30StatusFlags = !glideslope ? kStatusNoGlideslope
+                        : nav1Valid ? kStatusGlideslopeNav1Valid
+                                    : kStatusGlideslope;
+    StoreScaledDeflection(r.Nav1CdiScaled, sim.Nav1CdiDeflection);
     if (!glideslope) {
         if (nav1Valid || nav2Valid) {
-            s.Radios.Nav1RadialValid = nav1Valid ? 1 : 0;
-            s.Radios.Nav2RadialValid = nav2Valid ? 1 : 0;
-            s.Radios.Nav1RadialText = ZeroPadded(RadialTenths(s.Sim.Nav1Radial), kRadialWidth);
-            s.Radios.Nav2RadialText = ZeroPadded(RadialTenths(s.Sim.Nav2Radial), kRadialWidth);
+            r.Nav1RadialValid = nav1Valid ? 1 : 0;
+            r.Nav2RadialValid = nav2Valid ? 1 : 0;
+            r.Nav1RadialText = ZeroPadded(RadialTenths(sim.Nav1Radial), kRadialWidth);
+            r.Nav2RadialText = ZeroPadded(RadialTenths(sim.Nav2Radial), kRadialWidth);
         }
-        s.Radios.Nav1ObsText = ZeroPadded(s.Sim.Nav1Obs, kObsWidth);
+        r.Nav1ObsText = ZeroPadded(sim.Nav1Obs, kObsWidth);
     } else {
-        StoreScaledDeflection(s.Radios.Nav1GsScaled, s.Sim.Nav1GsDeflection);
+        StoreScaledDeflection(r.Nav1GsScaled, sim.Nav1GsDeflection);
     }
 }
-
-}  // namespace
 
 bool RadioPortInUse(std::uint8_t port) { return port >= 1 && port <= kBoxPortCount; }
 
-void RunRadioCycle() {
+void RadioCycle::Run() {
     RefreshRadioFields();
-    if (RadioPortInUse(Bridge.Settings.SL30Port)) SendSl30Sentences();
-    if (RadioPortInUse(Bridge.Settings.SL40Port)) SendSl40Sentences();
+    if (RadioPortInUse(settings_.SL30Port)) SendSl30Sentences();
+    if (RadioPortInUse(settings_.SL40Port)) SendSl40Sentences();
 }
 
-void ComputeRadioPortMask() {
-    BridgeState& s = Bridge;
+void ComputeRadioPortMask(const BridgeSettings& settings, RadioState& radios) {
     std::uint16_t mask = 0;
-    for (const std::uint8_t port : {s.Settings.SL30Port, s.Settings.SL40Port}) {
+    for (const std::uint8_t port : {settings.SL30Port, settings.SL40Port}) {
         if (RadioPortInUse(port)) mask = static_cast<std::uint16_t>(mask | (1u << (port - 1u)));
     }
-    s.Radios.RadioPortMask = mask;
+    radios.RadioPortMask = mask;
 }
 
-void SendSl30Sentence(Sentence& sentence) {
-    SendSentence(sentence, Bridge.Settings.SL30Port, Sl30ReplyParser);
+void RadioCycle::SendSl30Sentence(Sentence& sentence) {
+    SendSentence(sentence, settings_.SL30Port, parser_.Sl30Handler());
 }
 
-void SendSl40Sentence(Sentence& sentence) {
-    SendSentence(sentence, Bridge.Settings.SL40Port, Sl40ReplyParser);
+void RadioCycle::SendSl40Sentence(Sentence& sentence) {
+    SendSentence(sentence, settings_.SL40Port, parser_.Sl40Handler());
 }
 
 }  // namespace bridge

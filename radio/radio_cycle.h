@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
+#include "boxlink/box_frames.h"
+#include "radio/reply_parser.h"
 #include "radio/sentence.h"
+#include "state/bridge_state.h"
 
 namespace bridge {
 
@@ -19,17 +22,36 @@ inline constexpr std::uint16_t kNav1GlideslopeFlag = 0x40;
 // a radio on port 0 or above 5 is not used at all.
 bool RadioPortInUse(std::uint8_t port);
 
-// Computes the radio fields and sends the SL30's six sentences (21, 22, 23,
-// 24, 28, 35) and the SL40's one (C01) to their box ports.
-void RunRadioCycle();
-
 // RadioPortMask from SL30Port and SL40Port: bit (port - 1) for each radio in use.
-void ComputeRadioPortMask();
+void ComputeRadioPortMask(const BridgeSettings& settings, RadioState& radios);
 
-// Append the checksum and line end, send the sentence to SL30Port or SL40Port
-// in a port frame, and install that radio's reply parser for the port. Nothing
-// happens while the radio is not in use.
-void SendSl30Sentence(Sentence& sentence);
-void SendSl40Sentence(Sentence& sentence);
+class RadioCycle {
+public:
+    RadioCycle(const BridgeSettings& settings, const SimValues& sim, RadioState& radios,
+               FrameSender& sender, ReplyParser& parser)
+        : settings_(settings), sim_(sim), radios_(radios), sender_(sender), parser_(parser) {}
+
+    // Computes the radio fields and sends the SL30's six sentences (21, 22,
+    // 23, 24, 28, 35) and the SL40's one (C01) to their box ports.
+    void Run();
+
+    // Append the checksum and line end, send the sentence to SL30Port or
+    // SL40Port in a port frame, and install that radio's reply parser for the
+    // port. Nothing happens while the radio is not in use.
+    void SendSl30Sentence(Sentence& sentence);
+    void SendSl40Sentence(Sentence& sentence);
+
+private:
+    void RefreshRadioFields();
+    void SendSl30Sentences();
+    void SendSl40Sentences();
+    void SendSentence(Sentence& sentence, std::uint8_t port, ReplyHandler parser);
+
+    const BridgeSettings& settings_;
+    const SimValues& sim_;
+    RadioState& radios_;
+    FrameSender& sender_;
+    ReplyParser& parser_;
+};
 
 }  // namespace bridge

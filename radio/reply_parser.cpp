@@ -3,7 +3,6 @@
 #include <cstddef>
 
 #include "radio/frequency.h"
-#include "state/bridge_state.h"
 
 namespace bridge {
 namespace {
@@ -14,48 +13,47 @@ constexpr std::uint8_t kHeader[] = {'$', 'P', 'M', 'R', 'R'};  // then the model
 
 std::uint8_t ModelLetter(RadioModel radio) { return radio == RadioModel::Sl30 ? 'V' : 'C'; }
 
+std::uint8_t Nibble(std::uint8_t c) { return static_cast<std::uint8_t>(c - kDigitBase); }
+std::uint8_t HighNibble(std::uint8_t c) { return static_cast<std::uint8_t>(Nibble(c) << 4); }
+
+}  // namespace
+
 // The pending field for a message id, or null when the radio does not send it.
-std::uint16_t* PendingField(RadioModel radio, std::uint8_t messageId) {
-    BridgeState& s = Bridge;
+std::uint16_t* ReplyParser::PendingField(RadioModel radio, std::uint8_t messageId) {
+    RadioState& s = radios_;
     if (radio == RadioModel::Sl40) {
         switch (messageId) {
-            case 0x00: return &s.Radios.Com2ActiveWrite;
-            case 0x01: return &s.Radios.Com2StandbyWrite;
+            case 0x00: return &s.Com2ActiveWrite;
+            case 0x01: return &s.Com2StandbyWrite;
             default: return nullptr;
         }
     }
     switch (messageId) {
-        case 0x27: return &s.Radios.Nav1ActiveWrite;
-        case 0x28: return &s.Radios.Nav1StandbyWrite;
-        case 0x29: return &s.Radios.Com1StandbyWrite;
-        case 0x42: return &s.Radios.Com1ActiveWrite;
+        case 0x27: return &s.Nav1ActiveWrite;
+        case 0x28: return &s.Nav1StandbyWrite;
+        case 0x29: return &s.Com1StandbyWrite;
+        case 0x42: return &s.Com1ActiveWrite;
         default: return nullptr;
     }
 }
 
-std::uint8_t Nibble(std::uint8_t c) { return static_cast<std::uint8_t>(c - kDigitBase); }
-std::uint8_t HighNibble(std::uint8_t c) { return static_cast<std::uint8_t>(Nibble(c) << 4); }
-
 // The third data character takes part in the checksum only.
-void StoreFrequency(RadioModel radio) {
-    ReplyParseState& p = Bridge.Radios.ReplyParse;
+void ReplyParser::StoreFrequency(RadioModel radio) {
+    ReplyParseState& p = radios_.ReplyParse;
     if (std::uint16_t* field = PendingField(radio, p.MessageId)) {
         *field = KhzToBcd(LettersToKhz(p.Field[0], p.Field[1]));
     }
 }
 
-void FeedPayload(RadioModel radio) {
-    const BridgeState& s = Bridge;
+void ReplyParser::FeedPayload(RadioModel radio) {
     // Payload bytes 1 .. LEN - 2; LEN is below the buffer's 256 bytes.
-    for (std::size_t i = 1; i + 1 < s.Receive.FrameLength; ++i) {
-        FeedReplyCharacter(radio, s.Receive.ReceiveBuffer[i]);
+    for (std::size_t i = 1; i + 1 < frame_.FrameLength; ++i) {
+        FeedReplyCharacter(radio, frame_.ReceiveBuffer[i]);
     }
 }
 
-}  // namespace
-
-void FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
-    ReplyParseState& p = Bridge.Radios.ReplyParse;
+void ReplyParser::FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
+    ReplyParseState& p = radios_.ReplyParse;
     switch (p.Step) {
         case 0:
             if (c == '$') {
@@ -109,8 +107,12 @@ void FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
     }
 }
 
-void Sl30ReplyParser() { FeedPayload(RadioModel::Sl30); }
+void ReplyParser::FeedSl30(void* parser) {
+    static_cast<ReplyParser*>(parser)->FeedPayload(RadioModel::Sl30);
+}
 
-void Sl40ReplyParser() { FeedPayload(RadioModel::Sl40); }
+void ReplyParser::FeedSl40(void* parser) {
+    static_cast<ReplyParser*>(parser)->FeedPayload(RadioModel::Sl40);
+}
 
 }  // namespace bridge

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "state/bridge_state.h"
+
 namespace bridge {
 
 enum class RadioModel : std::uint8_t { Sl30, Sl40 };
@@ -15,14 +17,29 @@ enum class RadioModel : std::uint8_t { Sl30, Sl40 };
 // 8 the three data characters; 9 and 10 the checksum.
 inline constexpr std::uint8_t kReplyLastStep = 10;
 
-// Reply handlers: feed payload bytes 1 .. LEN - 2 of the current command frame
-// to the shared parse state (the command index and the box's last byte are
-// not part of the text).
-void Sl30ReplyParser();
-void Sl40ReplyParser();
+class ReplyParser {
+public:
+    ReplyParser(const ReceiverState& frame, RadioState& radios) : frame_(frame), radios_(radios) {}
 
-// One character through the step table. The parse state is shared by both
-// radios, so a sentence may be split across frames, and across the ports too.
-void FeedReplyCharacter(RadioModel radio, std::uint8_t c);
+    // The port reply handlers: each feeds payload bytes 1 .. LEN - 2 of the
+    // current command frame to the shared parse state (the command index and
+    // the box's last byte are not part of the text).
+    ReplyHandler Sl30Handler() { return {&FeedSl30, this}; }
+    ReplyHandler Sl40Handler() { return {&FeedSl40, this}; }
+
+    // One character through the step table. The parse state is shared by both
+    // radios, so a sentence may be split across frames, and across the ports too.
+    void FeedReplyCharacter(RadioModel radio, std::uint8_t c);
+
+private:
+    static void FeedSl30(void* parser);
+    static void FeedSl40(void* parser);
+    void FeedPayload(RadioModel radio);
+    std::uint16_t* PendingField(RadioModel radio, std::uint8_t messageId);
+    void StoreFrequency(RadioModel radio);
+
+    const ReceiverState& frame_;
+    RadioState& radios_;
+};
 
 }  // namespace bridge

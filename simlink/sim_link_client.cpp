@@ -122,7 +122,7 @@ bool SimLinkClient::CheckServer(std::int32_t requestedSimulator, bool oldClass,
 
 void SimLinkClient::Close() {
     if (exchanging_) {
-        closeDeferred_ = true;  // the server is using the block right now
+        closeDeferred_ = true;  // nested in an exchange: the server is using the block
         return;
     }
     closeDeferred_ = false;

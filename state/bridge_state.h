@@ -86,8 +86,14 @@ struct ShortText {
     std::uint8_t length;
 };
 
-// A port reply handler reads the current command frame from the receive buffer.
-using ReplyHandler = void (*)();
+// A port reply handler reads the current command frame from the receive
+// buffer; `context` is what it works on. A plain pair, so that installing and
+// calling one never allocates.
+struct ReplyHandler {
+    void (*call)(void* context);
+    void* context;
+    bool operator==(const ReplyHandler&) const = default;
+};
 
 // Shared by the SL30 and SL40 reply parsers; kept from one command frame to the next.
 struct ReplyParseState {
@@ -243,10 +249,5 @@ struct BridgeState {
     ReceiverState Receive;
     FrameBuffers Frames;
 };
-
-extern BridgeState Bridge;
-
-// Back to the all-zero state of program start (tests).
-void ResetBridgeState();
 
 }  // namespace bridge

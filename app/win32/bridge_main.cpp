@@ -18,6 +18,7 @@
 #include "app/win32/main_form.h"
 #include "app/win32/single_instance.h"
 #include "platform/win32/power_throttling.h"
+#include "platform/win32/ui_pump.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 
@@ -57,12 +58,12 @@ std::filesystem::path PerUserFolder() {
 }
 
 int RunMessageLoop() {
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    using bridge::PumpTurn;
+    for (;;) {
+        const PumpTurn turn = bridge::PumpOnce(bridge::PumpScope::All, INFINITE);
+        if (turn.ended == PumpTurn::Ended::Quit) return turn.quitCode;
+        if (turn.ended == PumpTurn::Ended::Failed) return 1;
     }
-    return static_cast<int>(message.wParam);
 }
 
 }  // namespace
@@ -86,16 +87,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
         if (!application.Create()) return 1;
         application.AnswerActivation(bridge::gui::SingleInstance::ActivateMessage(),
                                      instance.Tag());
-        std::optional<bridge::gui::MainForm> form1;
+        std::optional<bridge::gui::MainForm> mainWindow;
         try {
-            form1.emplace(application, kCommWait);
+            mainWindow.emplace(application, kCommWait);
         } catch (const std::exception& e) {
             // A component that cannot run (the timer's thread was refused).
             bridge::gui::ShowPlainMessage(e.what());
             return 1;
         }
-        if (!form1->Create(bridge::ExecutableFolder(executable), PerUserFolder())) return 1;
-        ShowWindow(form1->handle(), showCommand);
+        if (!mainWindow->Create(bridge::ExecutableFolder(executable), PerUserFolder())) return 1;
+        ShowWindow(mainWindow->handle(), showCommand);
         exitCode = RunMessageLoop();
     }
     bridge::SimLinkClose();

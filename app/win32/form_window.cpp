@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/win32/controls.h"
+#include "platform/win32/ui_pump.h"
 
 namespace bridge::gui {
 namespace {
@@ -93,23 +94,17 @@ void FormWindow::ApplyDpi(int dpi, const RECT* suggested) {
 }
 
 void FormWindow::ShowModal(HWND owner) {
+    // Shown already: a click another program sends past the disabled owner.
     if (modal_ || window_ == nullptr) return;
     modal_ = true;
     if (owner != nullptr) EnableWindow(owner, FALSE);
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);
-    MSG message;
     while (modal_) {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-        if (got <= 0) {
-            // WM_QUIT belongs to the main loop; leave it for that loop.
-            if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
-        if (!IsDialogMessageA(window_, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        const PumpTurn turn = PumpOnce(PumpScope::All, INFINITE, nullptr, window_);
+        // WM_QUIT belongs to the main loop; leave it for that loop.
+        if (turn.ended == PumpTurn::Ended::Quit) PostQuitMessage(turn.quitCode);
+        if (turn.ended == PumpTurn::Ended::Quit || turn.ended == PumpTurn::Ended::Failed) break;
     }
     modal_ = false;
     if (owner != nullptr && IsWindow(owner)) {

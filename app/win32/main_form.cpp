@@ -29,7 +29,7 @@ constexpr int kTrackBarFrequency = 64;
 }  // namespace
 
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
-    : application_(application), commWait_(commWait), cycle_(ProcessSimLink(), *this) {}
+    : application_(application), commWait_(commWait), cycle_(state_, ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
     tickTimer_.SetEnabled(false);
@@ -48,19 +48,21 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     }
     application_.SetMainWindow(handle());
 
-    model_ = std::make_unique<MainWindowModel>(boxPortControl_, simLink_, *this, *this, pump_,
-                                               SettingsLocation(executableFolder, perUserFolder));
+    model_ =
+        std::make_unique<MainWindowModel>(state_, boxPortControl_, simLink_, *this, *this, pump_,
+                                          SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *this, *portRecovery_);
-    operationSetup_ = std::make_unique<OperationSetupModel>();
-    playback_ = std::make_unique<ArincPlayback>(*this, pump_, executableFolder);
+    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *this, *portRecovery_,
+                                                  state_.Settings, state_.Servos, state_.Link);
+    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.Radios);
+    playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
     WireDialogs();
     model_->FormCreate();
     // From here on: start-up's own try comes first, in its message box too.
-    simRetry_ = std::make_unique<SimLinkRetry>(Bridge.Link, simLink_,
+    simRetry_ = std::make_unique<SimLinkRetry>(state_.Link, simLink_,
                                                [this] { return model_->TryConnect(); });
-    power_ = std::make_unique<PowerEvents>(Bridge.Servos, Bridge.Link, *this, cycle_,
+    power_ = std::make_unique<PowerEvents>(state_.Servos, state_.Link, *this, cycle_,
                                            boxPortControl_, *portRecovery_, *simRetry_);
     return true;
 }
@@ -157,7 +159,8 @@ void MainForm::WireDialogs() {
 // boxComm_ reports a lost device to the recovery, which retries from the tick
 // and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
-    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this);
+    portRecovery_ =
+        std::make_unique<BoxPortRecovery>(boxPortControl_, *this, state_.Link, state_.Servos);
     boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
         portRecovery_->PortLost(errorCode, GetTickCount64());
     };
@@ -229,7 +232,7 @@ void MainForm::TickTimerTimer() {
     if (simRetry_ != nullptr) simRetry_->Tick(GetTickCount64());
 }
 
-void MainForm::BoxCommRxChar(std::int32_t count) { ReceiveEvent(boxPort_, count); }
+void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxPort_, count); }
 
 void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
 

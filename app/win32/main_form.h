@@ -2,6 +2,13 @@
 // track bars and labels, and the components it owns: the box's serial port boxComm_,
 // the threaded timer tickTimer_ that drives the main cycle, and the two
 // setup dialogs. Its handlers hand over to the application models.
+//
+// It is where the program is put together: it makes the one bridge state and
+// hands each part the groups of it that the part works on. Two other
+// process-wide instances remain, each because there is one of its kind per
+// process: the box port the frame senders write to (BindBoxPort; one serial
+// line to the box) and the simulator link (ProcessSimLink; its shared block is
+// named after the process).
 #pragma once
 
 #include <array>
@@ -23,10 +30,13 @@
 #include "app/win32/form_window.h"
 #include "app/win32/setup_forms.h"
 #include "app/win32/win32_shell_adapters.h"
+#include "boxlink/box_commands.h"
+#include "boxlink/receiver.h"
 #include "core/bridge_view.h"
 #include "core/main_cycle.h"
 #include "platform/win32/comm.h"
 #include "platform/win32/threaded_timer.h"
+#include "state/bridge_state.h"
 
 namespace bridge::gui {
 
@@ -56,6 +66,9 @@ public:
     void SetPlayCaption(const char* caption) override;
     void SetPositionText(const char* text) override;
 
+    // The state, for the tests that drive the whole window.
+    BridgeState& State() { return state_; }
+
 private:
     void CreateControls() override;
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -74,6 +87,9 @@ private:
 
     ApplicationWindow& application_;
     CommWaitChoice commWait_;
+    BridgeState state_{};  // the one instance
+    BoxCommands commands_{state_.Receive, state_.Servos, state_.Altimeter, state_.Radios};
+    Receiver receiver_{state_.Receive, commands_};
     TComm boxComm_;
     TThreadedTimer tickTimer_;
     OperationSetupForm operationDialog_;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/win32/ui_pump.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
@@ -51,19 +52,10 @@ std::uint32_t ProcessSimLinkConnection::LastSendError() const { return SimLinkLa
 
 void Win32MessagePump::ProcessMessages() {
     constexpr DWORD kWaitMs = 20;
-    MSG message;
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, kWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // The main loop ends the program; leave the request for it.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    PumpTurn turn = PumpOnce(PumpScope::All, kWaitMs);
+    while (turn.ended == PumpTurn::Ended::Dispatched) turn = PumpOnce(PumpScope::All, 0);
+    // The main loop ends the program; leave the request for it.
+    if (turn.ended == PumpTurn::Ended::Quit) PostQuitMessage(turn.quitCode);
 }
 
 }  // namespace bridge::gui

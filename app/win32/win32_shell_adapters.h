@@ -18,8 +18,9 @@ namespace bridge::gui {
 class CommBoxPort : public BoxPort {
 public:
     explicit CommBoxPort(TComm& comm) : comm_(comm) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
-        return comm_.Write(buffer, count);
+    BoxWrite Write(const void* buffer, std::int32_t count) override {
+        const bool queued = count >= 0 && comm_.Queue(buffer, static_cast<std::size_t>(count));
+        return queued ? BoxWrite::Queued : BoxWrite::Refused;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return comm_.Read(buffer, count);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <utility>
 
 #include "platform/win32/comm_settings_win32.h"
@@ -11,10 +10,6 @@ namespace bridge {
 
 namespace {
 
-// A read waits this long past the inter-byte timeout for its transfer to end
-// before it is cancelled: reads of waiting bytes end at once, and a read with
-// nothing to take would otherwise wait for the first byte without limit.
-constexpr DWORD kReadGraceMs = 100;
 // The most one transfer of Read takes (the bridge's receiver takes at most 1000).
 constexpr std::size_t kReadTransferSize = 4096;
 
@@ -84,10 +79,10 @@ void TCustomComm::OpenDevice() {
 // handles would only wake it (the transmitter's empty queue after every
 // frame, for one).
 void TCustomComm::StartMonitoring() {
-    std::unique_ptr<PortWait> wait = MakePortWait(waitChoice_, EventCodesFor(HandledEvents()),
-                                                  HoldCapacity(settings_.readBufSize));
+    ChosenWait wait = MakePortWait(waitChoice_, EventCodesFor(HandledEvents()),
+                                   HoldCapacity(settings_.readBufSize));
     try {
-        wait->Select(handle_);
+        wait.wait->Select(handle_);
     } catch (const ECommError&) {
         Close();
         throw;
@@ -128,64 +123,16 @@ void TCustomComm::ReleasePort(PortState after) {
 std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
     if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
     if (count == 0) return 0;
-    if (!writer_->Queue(buffer, static_cast<std::size_t>(count))) ++refusedWrites_;
+    Queue(buffer, static_cast<std::size_t>(count));
     return -1;  // queued: the transfer has not finished at once
 }
 
-// The wait may hold bytes it took; they come first. Then the device, in
-// Read's turn (see PortWait::BeginRead).
-std::int32_t TCustomComm::Read(void* buffer, std::int32_t count) {
-    if (state_ != PortState::Open || count < 0 || (count > 0 && buffer == nullptr)) return -1;
-    if (count == 0) return 0;
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    PortWait& wait = eventThread_->Wait();
-    struct Turn {
-        PortWait& wait;
-        ~Turn() { wait.EndRead(); }
-    } turn{wait};
-    const bool deviceFree = wait.BeginRead(handle_);
-    std::size_t taken = wait.TakeHeld(bytes, static_cast<std::size_t>(count));
-    std::size_t fromDevice = deviceFree ? static_cast<std::size_t>(count) - taken : 0;
-    if (wait.ReadsTheDevice()) fromDevice = std::min(fromDevice, WaitingOnDevice());
-    while (fromDevice > 0) {
-        const std::size_t chunk = std::min(fromDevice, read_.Capacity());
-        const std::int32_t n = ReadDevice(bytes + taken, chunk);
-        if (n < 0) return taken > 0 ? static_cast<std::int32_t>(taken) : -1;
-        const auto got = static_cast<std::size_t>(n);
-        taken += got;
-        fromDevice -= got;
-        queuedAtStatus_ -= static_cast<DWORD>(std::min<std::size_t>(got, queuedAtStatus_));
-        if (got < chunk) break;  // nothing more has come
-    }
-    return static_cast<std::int32_t>(taken);  // at most count
-}
-
-// In a wake-up, what its status query saw; elsewhere, what is there now.
-std::size_t TCustomComm::WaitingOnDevice() const {
-    if (dispatching_) return queuedAtStatus_;
-    DWORD errors = 0;
-    COMSTAT status = {};
-    return ClearCommError(handle_, &errors, &status) ? status.cbInQue : 0;
-}
-
-std::int32_t TCustomComm::ReadDevice(std::uint8_t* bytes, std::size_t count) {
-    OVERLAPPED* overlapped = read_.Begin();
-    if (overlapped == nullptr) return -1;
-    const BOOL started =
-        ReadFile(handle_, read_.Bytes(), static_cast<DWORD>(count), nullptr, overlapped);
-    // Wine, and some drivers, report even a read of waiting bytes as pending.
-    const DWORD limit = static_cast<DWORD>(charsTimeOut_ > 0 ? charsTimeOut_ : 0) + kReadGraceMs;
-    switch (read_.Await(handle_, started, nullptr, limit)) {
-        case OverlappedTransfer::Ended::Completed: break;
-        case OverlappedTransfer::Ended::Failed: return -1;
-        case OverlappedTransfer::Ended::Interrupted:
-            // Cut off: what it took by then counts.
-            if (!read_.Cancel(handle_)) return -1;
-            break;
-    }
-    const std::size_t got = std::min<std::size_t>(read_.Transferred(), count);
-    std::memcpy(bytes, read_.Bytes(), got);
-    return static_cast<std::int32_t>(got);
+bool TCustomComm::Queue(const void* buffer, std::size_t count) {
+    if (state_ != PortState::Open || (count > 0 && buffer == nullptr)) return false;
+    if (count == 0) return true;
+    if (writer_->Queue(buffer, count)) return true;
+    ++refusedWrites_;
+    return false;
 }
 
 LineSettings TCustomComm::CurrentLineSettings() const {
@@ -230,7 +177,9 @@ void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t event
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
     queuedAtStatus_ = status.cbInQue;
-    waitingBytes_ = std::uint64_t{status.cbInQue} + sender.Wait().HeldCount();
+    const ReadTurn* const readTurn = sender.Turn();
+    waitingBytes_ =
+        std::uint64_t{status.cbInQue} + (readTurn != nullptr ? readTurn->HeldCount() : 0);
     // Restored however the handlers leave: one that raises ends the event
     // thread, and a Read after that must look at the device afresh.
     struct Dispatching {

@@ -85,6 +85,9 @@ public:
     // by the queue: more than it holds, or the line stalled; counted in
     // RefusedWrites); 0 for no bytes.
     std::int32_t Write(const void* buffer, std::int32_t count);
+    // Write that tells the two apart: true when the bytes are queued (or
+    // there are none), false when they were refused.
+    bool Queue(const void* buffer, std::size_t count);
     // Copies up to `count` received bytes, in or outside OnRxChar; returns
     // how many, or -1. Takes no longer than the bytes already there need
     // (CharsTimeOut past the last of them at most) and never leaves a
@@ -171,6 +174,7 @@ private:
     void RefuseWhileHeld() const;
     TCommEventType HandledEvents() const;
     std::size_t WaitingOnDevice() const;
+    std::int32_t ReadFromDevice(std::uint8_t* bytes, std::size_t taken, std::size_t fromDevice);
     std::int32_t ReadDevice(std::uint8_t* bytes, std::size_t count);
     void ApplyTimeouts();
     LineSettings CurrentLineSettings() const;

@@ -4,10 +4,10 @@
 
 namespace bridge {
 
-TCommEventThread::TCommEventThread(HANDLE port, std::unique_ptr<PortWait> wait,
-                                   CommEventSink& owner)
+TCommEventThread::TCommEventThread(HANDLE port, ChosenWait wait, CommEventSink& owner)
     : port_(port),
-      wait_(std::move(wait)),
+      wait_(std::move(wait.wait)),
+      readTurn_(wait.readTurn),
       owner_(owner),
       // Made here rather than in the body, so a Stop that comes before the
       // body has run is not lost.

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "platform/wait_failures.h"
-#include "platform/win32/port_wait.h"
+#include "platform/win32/port_wait_choice.h"
 #include "platform/win32/ui_thread_call.h"
 #include "platform/win32/worker_thread.h"
 
@@ -33,7 +33,7 @@ class TCommEventThread : public WorkerThread {
 public:
     // On the user-interface thread; the wait has selected on the port what
     // it waits for. The thread starts with Start().
-    TCommEventThread(HANDLE port, std::unique_ptr<PortWait> wait, CommEventSink& owner);
+    TCommEventThread(HANDLE port, ChosenWait wait, CommEventSink& owner);
     ~TCommEventThread() override;  // ends the body first if it still runs
 
     // Whether its stop event, hand-over and wait could be made.
@@ -43,6 +43,8 @@ public:
     void Stop() noexcept;
 
     PortWait& Wait() noexcept { return *wait_; }
+    // The wait's share of Read, when it reads the device itself; else none.
+    ReadTurn* Turn() noexcept { return readTurn_; }
     // Written by each completed wait; read on the user-interface thread
     // during a hand-over.
     std::uint32_t EventMask() const noexcept { return eventMask_; }
@@ -58,6 +60,7 @@ private:
 
     HANDLE port_;
     std::unique_ptr<PortWait> wait_;
+    ReadTurn* readTurn_;    // part of *wait_, or null
     CommEventSink& owner_;  // the link to the component's HandlePortEvents
     HANDLE stopEvent_;
     std::uint32_t eventMask_ = 0;

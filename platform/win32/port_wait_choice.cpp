@@ -1,5 +1,7 @@
 #include "platform/win32/port_wait_choice.h"
 
+#include <utility>
+
 #include "platform/win32/event_wait.h"
 #include "platform/win32/read_wait.h"
 
@@ -18,12 +20,16 @@ bool RunningUnderWine() {
 
 }  // namespace
 
-std::unique_ptr<PortWait> MakePortWait(CommWaitChoice choice, std::uint32_t handledEventCodes,
-                                       std::size_t holdCapacity) {
+ChosenWait MakePortWait(CommWaitChoice choice, std::uint32_t handledEventCodes,
+                        std::size_t holdCapacity) {
     const bool readWait =
         choice == CommWaitChoice::Read || (choice == CommWaitChoice::Auto && RunningUnderWine());
-    if (readWait && handledEventCodes == EV_RXCHAR) return std::make_unique<ReadWait>(holdCapacity);
-    return std::make_unique<EventWait>(handledEventCodes);
+    if (readWait && handledEventCodes == EV_RXCHAR) {
+        auto wait = std::make_unique<ReadWait>(holdCapacity);
+        ReadTurn* turn = wait.get();
+        return {std::move(wait), turn};
+    }
+    return {std::make_unique<EventWait>(handledEventCodes)};
 }
 
 }  // namespace bridge

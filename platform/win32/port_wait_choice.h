@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/win32/port_wait.h"
+#include "platform/win32/read_turn.h"
 
 namespace bridge {
 
@@ -16,12 +17,18 @@ enum class CommWaitChoice : std::uint8_t {
     Read,    // the read wait
 };
 
+// A wait, and its share of Read when it reads the device itself.
+struct ChosenWait {
+    std::unique_ptr<PortWait> wait;
+    ReadTurn* readTurn = nullptr;  // part of `wait`; none for the event wait
+};
+
 // The wait for a port whose handlers want `handledEventCodes` (EV_ codes).
 // The read wait serves received bytes alone: any other handled event gets
 // the event wait, which then serves all of them. No handled event needs no
 // wait at all: the event wait then selects nothing. `holdCapacity`: the read
 // wait's input queue.
-std::unique_ptr<PortWait> MakePortWait(CommWaitChoice choice, std::uint32_t handledEventCodes,
-                                       std::size_t holdCapacity);
+ChosenWait MakePortWait(CommWaitChoice choice, std::uint32_t handledEventCodes,
+                        std::size_t holdCapacity);
 
 }  // namespace bridge

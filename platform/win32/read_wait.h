@@ -21,10 +21,11 @@
 #include "platform/byte_ring.h"
 #include "platform/win32/overlapped_transfer.h"
 #include "platform/win32/port_wait.h"
+#include "platform/win32/read_turn.h"
 
 namespace bridge {
 
-class ReadWait final : public PortWait {
+class ReadWait final : public PortWait, public ReadTurn {
 public:
     explicit ReadWait(std::size_t holdCapacity);
 
@@ -33,7 +34,6 @@ public:
     CommTimeoutValues Timeouts(std::int32_t charsTimeOutMs) const override;
     Outcome Wait(HANDLE port, HANDLE stop, std::uint32_t& events, DWORD& error) override;
 
-    bool ReadsTheDevice() const override { return true; }
     bool BeginRead(HANDLE port) override;
     void EndRead() override;
     std::size_t HeldCount() const override;

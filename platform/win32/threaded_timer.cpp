@@ -91,8 +91,9 @@ TThreadedTimer::TThreadedTimer() : worker_(std::make_unique<TTimerThread>(*this)
 }
 
 TThreadedTimer::~TThreadedTimer() {
-    enabled_ = false;  // the field only: a tick on its way is dropped by the dispatch
-    destroying_ = true;
+    // The field only: a tick on its way is dropped by the dispatch, and from
+    // the worker's shutdown on, the aborted hand-over runs none.
+    enabled_ = false;
     if (destroyedDuringTick_ != nullptr) *destroyedDuringTick_ = true;
     worker_->Shutdown();
     worker_.reset();
@@ -135,7 +136,7 @@ void TThreadedTimer::StartOrStopWorker(bool start) {
 }
 
 bool TThreadedTimer::DispatchTick() {
-    if (enabled_ && OnTimer && !destroying_) {
+    if (enabled_ && OnTimer) {
         bool destroyed = false;
         destroyedDuringTick_ = &destroyed;
         try {

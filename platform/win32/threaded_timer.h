@@ -105,7 +105,6 @@ private:
 
     bool enabled_ = false;
     bool allowZero_ = false;
-    bool destroying_ = false;
     bool* destroyedDuringTick_ = nullptr;
     std::unique_ptr<TTimerThread> worker_;
 };

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/win32/ui_pump.h"
+
 namespace bridge {
 
 namespace {
@@ -94,13 +96,9 @@ LRESULT CALLBACK UiThreadCall::WindowProc(HWND window, UINT message, WPARAM wPar
 
 bool WaitServicingSentMessages(HANDLE object) {
     for (;;) {
-        MSG message;
-        // Delivers every message other threads have sent us; posted ones stay queued.
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        const DWORD r =
-            MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-        if (r == WAIT_OBJECT_0) return true;
-        if (r != WAIT_OBJECT_0 + 1) return false;
+        const PumpTurn turn = PumpOnce(PumpScope::Sent, INFINITE, object);
+        if (turn.ended == PumpTurn::Ended::Signalled) return true;
+        if (turn.ended == PumpTurn::Ended::Failed) return false;
     }
 }
 

@@ -43,7 +43,7 @@ protected:
     }
 
     std::string recording = PathOf("ARINC.REC");
-    ArincPlayback playback{ui, pump, Folder()};
+    ArincPlayback playback{state.Arinc, ui, pump, Folder()};
 };
 
 TEST(PlaybackPositionTest, ShowsTheRecordAndItsOffsetInHexadecimal) {
@@ -60,7 +60,7 @@ TEST(PlaybackPositionTest, ShowsTheRecordAndItsOffsetInHexadecimal) {
 
 TEST_F(ArincPlaybackTest, RecordsAlternateOnePerTickUntilASecondClickAfterTheRecordInHand) {
     pump.BeforeTick(3, [&] {
-        EXPECT_TRUE(Bridge.Arinc.PlaybackRunning);
+        EXPECT_TRUE(state.Arinc.PlaybackRunning);
         EXPECT_EQ(ui.playCaption, "Playing");
     });
     pump.BeforeTick(6, [&] { playback.PlayButtonClick(); });
@@ -73,8 +73,8 @@ TEST_F(ArincPlaybackTest, RecordsAlternateOnePerTickUntilASecondClickAfterTheRec
                                      "0 00000000", "1 00000004"}));
     EXPECT_EQ(pump.ticks, 6);
     EXPECT_EQ(ui.playCaptions, (Strings{"Playing", "Play ARINC"}));
-    EXPECT_FALSE(Bridge.Arinc.PlaybackRunning);
-    EXPECT_FALSE(Bridge.Arinc.RecordPending);
+    EXPECT_FALSE(state.Arinc.PlaybackRunning);
+    EXPECT_FALSE(state.Arinc.RecordPending);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -87,7 +87,7 @@ TEST_F(ArincPlaybackTest, PlayingAgainStartsFromTheFirstRecord) {
     playback.PlayButtonClick();
     EXPECT_EQ(FramesSent(), (std::vector<Bytes>{kRecord0Frame, kRecord1Frame}));
     EXPECT_EQ(ui.positions.at(3), "0 00000000");
-    EXPECT_FALSE(Bridge.Arinc.PlaybackRunning);
+    EXPECT_FALSE(state.Arinc.PlaybackRunning);
 }
 
 TEST_F(ArincPlaybackTest, ACancelledChoiceOrAnUnreadableFileStartsNothing) {
@@ -98,7 +98,7 @@ TEST_F(ArincPlaybackTest, ACancelledChoiceOrAnUnreadableFileStartsNothing) {
 
     EXPECT_EQ(ui.messages, (Strings{"ARINC.REC file not found", "Cannot open " + *ui.chosenFile}));
     EXPECT_EQ(ui.dialogFolders, (Strings{Folder(), Folder()}));
-    EXPECT_FALSE(Bridge.Arinc.PlaybackRunning);
+    EXPECT_FALSE(state.Arinc.PlaybackRunning);
     EXPECT_TRUE(ui.playCaptions.empty());
     EXPECT_EQ(pump.calls, 0);
 }
@@ -107,8 +107,8 @@ TEST_F(ArincPlaybackTest, AFileWithoutAWholeRecordEndsAtOnce) {
     for (const std::string& bytes : {std::string("\x01\x02\x03\x04", 4), std::string()}) {
         WriteFile(recording, bytes);
         playback.PlayButtonClick();
-        EXPECT_FALSE(Bridge.Arinc.PlaybackRunning);
-        EXPECT_FALSE(Bridge.Arinc.RecordPending);
+        EXPECT_FALSE(state.Arinc.PlaybackRunning);
+        EXPECT_FALSE(state.Arinc.RecordPending);
     }
     EXPECT_EQ(pump.calls, 0);
     EXPECT_TRUE(ui.playCaptions.empty());
@@ -128,11 +128,12 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
     const std::filesystem::path settingsPath = SettingsFilePath(Folder());
-    MainWindowModel form1{boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+    MainWindowModel window{
+        state, boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
     simLink.failWith = SimLinkResult::NoServer;
-    form1.FormCreate();
+    window.FormCreate();
     std::optional<bool> canClose;
-    pump.BeforeTick(3, [&] { canClose = form1.FormCloseQuery(); });
+    pump.BeforeTick(3, [&] { canClose = window.FormCloseQuery(); });
     playback.PlayButtonClick();
 
     EXPECT_EQ(canClose, true);
@@ -140,8 +141,8 @@ TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgra
     EXPECT_TRUE(std::filesystem::exists(settingsPath));
     // The record in hand at the close still went out with the stopping tick.
     EXPECT_EQ(FramesSent(), (std::vector<Bytes>{kRecord0Frame, kRecord1Frame, kRecord0Frame}));
-    EXPECT_FALSE(Bridge.Arinc.PlaybackRunning);
-    EXPECT_FALSE(Bridge.Arinc.RecordPending);
+    EXPECT_FALSE(state.Arinc.PlaybackRunning);
+    EXPECT_FALSE(state.Arinc.RecordPending);
     EXPECT_EQ(ui.playCaption, "Play ARINC");
 
     // With the timer stopped (the window stays open after a failed save, say),
@@ -149,8 +150,8 @@ TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgra
     const int calls = pump.calls;
     playback.PlayButtonClick();
     EXPECT_EQ(pump.calls, calls);
-    EXPECT_FALSE(Bridge.Arinc.PlaybackRunning);
-    EXPECT_FALSE(Bridge.Arinc.RecordPending);
+    EXPECT_FALSE(state.Arinc.PlaybackRunning);
+    EXPECT_FALSE(state.Arinc.RecordPending);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ class BoxPortRecoveryTest : public ShellFixture {
 protected:
     BoxPortRecoveryTest() {
         boxPortControl.deviceName = "COM3";
-        Bridge.Link.PortOpen = true;
+        state.Link.PortOpen = true;
     }
 };
 
@@ -26,9 +26,9 @@ protected:
 TEST_F(BoxPortRecoveryTest, ALostPortIsLoggedOnceAndRetriedQuietlyEverySecondUntilItOpens) {
     boxPortControl.missingDevices = {"COM3"};
     portRecovery.PortLost(1167, 5000);
-    EXPECT_FALSE(Bridge.Link.PortOpen);
+    EXPECT_FALSE(state.Link.PortOpen);
     EXPECT_EQ(view.log, (Strings{"Lost the box's port COM3 (error 1167), trying to reopen it"}));
-    EXPECT_EQ(Bridge.Link.LogLine, view.log.back());
+    EXPECT_EQ(state.Link.LogLine, view.log.back());
 
     for (std::uint64_t now = 5000; now < 8000; now += 50) portRecovery.Retry(now);  // ticks
     EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close", "Open", "Close"}));  // at 6 s and 7 s
@@ -40,7 +40,7 @@ TEST_F(BoxPortRecoveryTest, ALostPortIsLoggedOnceAndRetriedQuietlyEverySecondUnt
 
     boxPortControl.missingDevices.clear();
     portRecovery.Retry(8000);
-    EXPECT_TRUE(Bridge.Link.PortOpen);
+    EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_FALSE(portRecovery.Lost());
     EXPECT_EQ(view.log.back(), "Reopened the box's port COM3");
     EXPECT_EQ(view.log.size(), 2u);
@@ -58,11 +58,11 @@ TEST_F(BoxPortRecoveryTest, ClosingTheWindowEndsTheRetries) {
     portRecovery.Retry(5000);
     portRecovery.RetryNow();
     EXPECT_TRUE(boxPortControl.calls.empty());
-    EXPECT_FALSE(Bridge.Link.PortOpen);
+    EXPECT_FALSE(state.Link.PortOpen);
 
-    Bridge.Link.PortOpen = true;
+    state.Link.PortOpen = true;
     portRecovery.PortLost(5, 6000);
-    EXPECT_FALSE(Bridge.Link.PortOpen);
+    EXPECT_FALSE(state.Link.PortOpen);
     EXPECT_FALSE(portRecovery.Lost());
     EXPECT_EQ(view.log.back(), "Lost the box's port COM3 (error 5)");
     EXPECT_EQ(view.log.size(), 2u);

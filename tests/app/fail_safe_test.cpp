@@ -21,14 +21,14 @@ class FailSafeTest : public ShellFixture {
 protected:
     FailSafeTest() {
         boxPortControl.deviceName = "COM3";
-        Bridge.Link.PortOpen = true;
-        Bridge.Link.SimLinkUp = true;
+        state.Link.PortOpen = true;
+        state.Link.SimLinkUp = true;
     }
 
     void Command(int servo, bool engage) {
         const auto frame = boxproto::ServoCommandFrame(servo, engage, 512);
         port.Receive(frame);
-        ReceiveEvent(port, static_cast<std::int32_t>(frame.size()));
+        receiver.ReceiveEvent(port, static_cast<std::int32_t>(frame.size()));
     }
     std::uint8_t Disconnect() const { return sim.Get<std::uint8_t>(offsets::kControlsDisconnect); }
     // Whether the last exchange wrote to `offset`.
@@ -39,8 +39,9 @@ protected:
         return false;
     }
 
-    MainWindowModel window{boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
-    SimLinkRetry retry{Bridge.Link, simLink, [this] { return window.TryConnect(); }};
+    MainWindowModel window{
+        state, boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+    SimLinkRetry retry{state.Link, simLink, [this] { return window.TryConnect(); }};
 };
 
 // Closing with a servo engaged: the stop's exchange writes 0 and reads the
@@ -57,8 +58,8 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
     EXPECT_TRUE(view.log.empty());
 
     sim.Set<std::uint8_t>(offsets::kControlsDisconnect, 3);
-    Bridge.Servos.ControlsDisconnect = 3;
-    Bridge.Link.SimLinkUp = false;
+    state.Servos.ControlsDisconnect = 3;
+    state.Link.SimLinkUp = false;
     view.timerEnabled = true;
     ASSERT_TRUE(window.FormCloseQuery());
     EXPECT_EQ(sim.exchanges, exchanges + 1);
@@ -68,7 +69,7 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
 // refuses the handshake doubles the wait up to a minute, no server window
 // keeps 10 s, a hung one is not tried; a press starts again at 10 s.
 TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
-    Bridge.Link.SimLinkUp = false;
+    state.Link.SimLinkUp = false;
     simLink.failWith = SimLinkResult::NoSimOnServer;
     simLink.onOpen = [this] { EXPECT_FALSE(retry.Tick(1'000'000)); };  // nested: no second try
     std::vector<std::uint64_t> tries;

@@ -22,29 +22,30 @@ constexpr const char* kNoSimulator =
 class MainWindowTest : public ShellFixture {
 protected:
     MainWindowModel MakeWindow(const std::filesystem::path& executableFolder) {
-        return {boxPortControl, simLink, view, ui, pump, SettingsLocation(executableFolder, {})};
+        return {
+            state, boxPortControl, simLink, view, ui, pump, SettingsLocation(executableFolder, {})};
     }
 
     std::string settingsPath = SettingsFilePath(Folder()).string();
-    MainWindowModel form1 = MakeWindow(Folder());
+    MainWindowModel window = MakeWindow(Folder());
 };
 
 TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
-    Bridge.Settings.CommsPort = 6;
+    state.Settings.CommsPort = 6;
     simLink.failWith = SimLinkResult::NoServer;
-    form1.FormCreate();
+    window.FormCreate();
 
     EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
-    EXPECT_TRUE(Bridge.Link.PortOpen);
+    EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_EQ(simLink.openRequests, (std::vector<std::int32_t>{0}));
     EXPECT_EQ(view.log, (Strings{kNoSimulator}));
-    EXPECT_EQ(Bridge.Link.LogLine, kNoSimulator);
-    EXPECT_FALSE(Bridge.Link.SimLinkUp);
+    EXPECT_EQ(state.Link.LogLine, kNoSimulator);
+    EXPECT_FALSE(state.Link.SimLinkUp);
     EXPECT_TRUE(view.reconnectEnabled);
-    EXPECT_EQ(Bridge.Engines.EngineAddressBase, 32);
+    EXPECT_EQ(state.Engines.EngineAddressBase, 32);
     EXPECT_TRUE(ui.messages.empty());
 
-    form1.ReconnectClick();  // tries again and logs again
+    window.ReconnectClick();  // tries again and logs again
     EXPECT_EQ(simLink.openRequests.size(), 2u);
     EXPECT_EQ(view.log, (Strings{kNoSimulator, kNoSimulator}));
 }
@@ -52,16 +53,16 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
 TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
     WriteFile(settingsPath, "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
     boxPortControl.missingDevices = {"COM3"};
-    form1.FormCreate();
+    window.FormCreate();
 
     EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
-    EXPECT_FALSE(Bridge.Link.PortOpen);
-    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
+    EXPECT_FALSE(state.Link.PortOpen);
+    EXPECT_EQ(state.Settings.NumberOfEngines, 2);
     EXPECT_EQ(view.log, (Strings{"COM3 does not exist (error 2)", "Connected to FS2004"}));
-    EXPECT_EQ(Bridge.Engines.EngineAddressBase, 32);
+    EXPECT_EQ(state.Engines.EngineAddressBase, 32);
 
     // The other reasons; the system's text loses its line end.
     const std::vector<std::pair<std::int32_t, std::string>> reasons = {
@@ -74,66 +75,66 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
 
 TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
     WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
-    Bridge.Radios.RadioPortMask = 0xFFFF;
-    form1.FormCreate();
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0x0005);
+    state.Radios.RadioPortMask = 0xFFFF;
+    window.FormCreate();
+    EXPECT_EQ(state.Radios.RadioPortMask, 0x0005);
 }
 
 TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
     simLink.simulatorId = 7;
-    form1.ReconnectClick();
+    window.ReconnectClick();
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
-    EXPECT_TRUE(Bridge.Link.SimLinkUp);
+    EXPECT_TRUE(state.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 }
 
 TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile) {
-    form1.ReconnectClick();
+    window.ReconnectClick();
     sim.failNext = SimLinkResult::TimedOut;
     cycle.Tick();  // the exchange fails: the link is marked down but stays open
-    ASSERT_FALSE(Bridge.Link.SimLinkUp);
+    ASSERT_FALSE(state.Link.SimLinkUp);
     ASSERT_TRUE(view.reconnectEnabled);
 
     // A tick nested in the opening exchange must leave the link alone.
     std::vector<bool> linkUpDuringOpen;
     simLink.onOpen = [&] {
-        linkUpDuringOpen.push_back(Bridge.Link.SimLinkUp);
+        linkUpDuringOpen.push_back(state.Link.SimLinkUp);
         cycle.Tick();
     };
-    form1.ReconnectClick();
+    window.ReconnectClick();
     EXPECT_EQ(simLink.closes, 1);
     EXPECT_EQ(view.log,
               (Strings{"Connected to FS2004", "FlightSim problem: IPC timed out all retries",
                        "Connected to FS2004"}));
-    EXPECT_TRUE(Bridge.Link.SimLinkUp);
+    EXPECT_TRUE(state.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 
-    form1.ReconnectClick();  // even from a working link
+    window.ReconnectClick();  // even from a working link
     EXPECT_EQ(simLink.closes, 2);
     EXPECT_EQ(linkUpDuringOpen, (std::vector<bool>{false, false}));
     EXPECT_EQ(sim.exchanges, 0u);
 }
 
 TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings) {
-    form1.FormCreate();
-    ASSERT_TRUE(Bridge.Link.SimLinkUp);
+    window.FormCreate();
+    ASSERT_TRUE(state.Link.SimLinkUp);
     int ticksAtPortClose = -1;
     bool timerAtPortClose = true;
     boxPortControl.onClose = [&] {
         ticksAtPortClose = pump.ticks;
         timerAtPortClose = view.timerEnabled;
     };
-    Bridge.Settings.CommsPort = 4;  // chosen in the dialogs meanwhile
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Settings.SL40Port = 2;
-    Bridge.Settings.EGTCHTSplit = 3;
-    Bridge.Settings.NumberOfEngines = 4;
+    state.Settings.CommsPort = 4;  // chosen in the dialogs meanwhile
+    state.Settings.SL30Port = 1;
+    state.Settings.SL40Port = 2;
+    state.Settings.EGTCHTSplit = 3;
+    state.Settings.NumberOfEngines = 4;
 
-    EXPECT_TRUE(form1.FormCloseQuery());
+    EXPECT_TRUE(window.FormCloseQuery());
     EXPECT_EQ(pump.ticks, 1);
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_FALSE(Bridge.Link.StopRequested);
-    EXPECT_FALSE(Bridge.Link.SimLinkUp);
+    EXPECT_FALSE(state.Link.StopRequested);
+    EXPECT_FALSE(state.Link.SimLinkUp);
     EXPECT_EQ(sim.exchanges, 0u);  // the stopping tick exchanges nothing
     EXPECT_EQ(ticksAtPortClose, 1);
     EXPECT_FALSE(timerAtPortClose);
@@ -146,11 +147,11 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
 
 TEST_F(MainWindowTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
     boxPortControl.missingDevices = {"COM1"};
-    form1.FormCreate();
+    window.FormCreate();
     boxPortControl.calls.clear();
     ui.messages.clear();
 
-    EXPECT_TRUE(form1.FormCloseQuery());
+    EXPECT_TRUE(window.FormCloseQuery());
     EXPECT_TRUE(boxPortControl.calls.empty());
     EXPECT_TRUE(std::filesystem::exists(settingsPath));
 }
@@ -190,9 +191,9 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsLeftAsItWas) {
     ASSERT_EQ(::chmod(settingsPath.c_str(), 0200), 0);
     {
         const WithoutFileOverride asAUser;
-        form1.FormCreate();
-        EXPECT_FALSE(form1.FormCloseQuery());
-        EXPECT_TRUE(form1.FormCloseQuery());
+        window.FormCreate();
+        EXPECT_FALSE(window.FormCloseQuery());
+        EXPECT_TRUE(window.FormCloseQuery());
     }
     EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + settingsPath}));
     ASSERT_EQ(::chmod(settingsPath.c_str(), 0644), 0);
@@ -206,14 +207,14 @@ TEST_F(MainWindowTest, BlockedMessagesAddTheHintOnRights) {
         "Cannot connect to Flight Simulator - IPC sendmessage failed all retries";
     simLink.failWith = SimLinkResult::SendFailed;
     simLink.lastSendError = 1400;
-    form1.ReconnectClick();
+    window.ReconnectClick();
     EXPECT_EQ(view.log, (Strings{failed}));
 
     simLink.lastSendError = 5;
-    form1.ReconnectClick();
+    window.ReconnectClick();
     ASSERT_EQ(view.log.size(), 3u);
     EXPECT_EQ(view.log[1], failed);
-    EXPECT_EQ(view.log[2], Bridge.Link.LogLine);
+    EXPECT_EQ(view.log[2], state.Link.LogLine);
     EXPECT_NE(view.log[2].find("higher rights"), std::string::npos);
     EXPECT_EQ(ConnectFailureHint(SimLinkResult::TimedOut, 5), nullptr);
 }

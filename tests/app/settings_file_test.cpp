@@ -15,26 +15,27 @@ namespace {
 
 class SettingsFileTest : public ::testing::Test, protected TempFolder {
 protected:
-    SettingsFileTest() : path(SettingsFilePath(Folder()).string()) { ResetBridgeState(); }
+    SettingsFileTest() : path(SettingsFilePath(Folder()).string()) {}
 
     void SetSettings(std::uint8_t comms, std::uint8_t sl30, std::uint8_t sl40, std::uint8_t split,
                      std::uint8_t engines) {
-        Bridge.Settings.CommsPort = comms;
-        Bridge.Settings.SL30Port = sl30;
-        Bridge.Settings.SL40Port = sl40;
-        Bridge.Settings.EGTCHTSplit = split;
-        Bridge.Settings.NumberOfEngines = engines;
+        state.Settings.CommsPort = comms;
+        state.Settings.SL30Port = sl30;
+        state.Settings.SL40Port = sl40;
+        state.Settings.EGTCHTSplit = split;
+        state.Settings.NumberOfEngines = engines;
     }
     void ExpectSettings(std::uint8_t comms, std::uint8_t sl30, std::uint8_t sl40,
                         std::uint8_t split, std::uint8_t engines) {
-        EXPECT_EQ(Bridge.Settings.CommsPort, comms);
-        EXPECT_EQ(Bridge.Settings.SL30Port, sl30);
-        EXPECT_EQ(Bridge.Settings.SL40Port, sl40);
-        EXPECT_EQ(Bridge.Settings.EGTCHTSplit, split);
-        EXPECT_EQ(Bridge.Settings.NumberOfEngines, engines);
+        EXPECT_EQ(state.Settings.CommsPort, comms);
+        EXPECT_EQ(state.Settings.SL30Port, sl30);
+        EXPECT_EQ(state.Settings.SL40Port, sl40);
+        EXPECT_EQ(state.Settings.EGTCHTSplit, split);
+        EXPECT_EQ(state.Settings.NumberOfEngines, engines);
     }
 
     std::string path;
+    BridgeState state{};
 };
 
 constexpr const char* kDefaultFile =
@@ -87,11 +88,11 @@ TEST(SettingValueTest, ReadsNumbersAsTheSettingsFileWritesThem) {
 
 TEST_F(SettingsFileTest, NoFileReadsZerosAndWritingCreatesTheDefaultFile) {
     SetSettings(1, 2, 3, 1, 4);
-    ReadSettings(path);
+    ReadSettings(path, state.Settings);
     ExpectSettings(0, 0, 0, 0, 0);
     EXPECT_FALSE(std::filesystem::exists(path));
 
-    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(WriteSettings(path, state.Settings), std::nullopt);
     EXPECT_EQ(FileText(path), kDefaultFile);
 }
 
@@ -99,10 +100,10 @@ TEST_F(SettingsFileTest, ValuesOutsideTheByteAreCutToTheirLowBitsAndWrittenBackS
     WriteFile(path,
               "[Setup]\r\nCommsPort=0x0A\r\nSL30Port=-1\r\nSL40Port=abc\r\nEGTCHTSplit=$0A\r\n"
               "NumberOfEngines=260\r\n");
-    ReadSettings(path);
+    ReadSettings(path, state.Settings);
     ExpectSettings(10, 255, 0, 10, 4);
 
-    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(WriteSettings(path, state.Settings), std::nullopt);
     EXPECT_EQ(FileText(path),
               "[Setup]\r\nCommsPort=10\r\nSL30Port=255\r\nSL40Port=0\r\nEGTCHTSplit=10\r\n"
               "NumberOfEngines=4\r\n");
@@ -118,7 +119,7 @@ TEST_F(SettingsFileTest, NamesMatchInAnyCaseAndOnlyInTheSetupSection) {
               "SL30PORT=\"2\"\n"
               "EGTCHTSplit\n"
               "NumberOfEngines='3'");
-    ReadSettings(path);
+    ReadSettings(path, state.Settings);
     ExpectSettings(4, 2, 0, 0, 3);
 }
 
@@ -129,7 +130,7 @@ TEST_F(SettingsFileTest, WritingKeepsEverythingElseAndEachKeyItsPlace) {
               "[SETUP]\r\nNumberOfEngines=2\r\nExtra=keep\r\n; note\r\ncommsport = 1\r\n\r\n"
               "[Last]\r\nx=y\r\n");
     SetSettings(3, 1, 2, 3, 4);
-    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(WriteSettings(path, state.Settings), std::nullopt);
     EXPECT_EQ(FileText(path),
               "; bridge settings\r\n"
               "[Other]\r\nCommsPort=9\r\n\r\n"
@@ -137,18 +138,18 @@ TEST_F(SettingsFileTest, WritingKeepsEverythingElseAndEachKeyItsPlace) {
               "SL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=3\r\n\r\n"
               "[Last]\r\nx=y\r\n");
 
-    ReadSettings(path);
+    ReadSettings(path, state.Settings);
     ExpectSettings(3, 1, 2, 3, 4);
 }
 
 TEST_F(SettingsFileTest, AMissingSectionIsAddedAfterTheFileAndUnfinishedLinesAreEnded) {
     WriteFile(path, "[Other]\na=1");
-    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(WriteSettings(path, state.Settings), std::nullopt);
     EXPECT_EQ(FileText(path), std::string("[Other]\na=1\r\n\r\n") + kDefaultFile);
 
     WriteFile(path, "[Setup]\nSL40Port=1");
     SetSettings(0, 0, 5, 0, 0);
-    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(WriteSettings(path, state.Settings), std::nullopt);
     EXPECT_EQ(FileText(path),
               "[Setup]\nSL40Port=5\r\nCommsPort=0\r\nSL30Port=0\r\nEGTCHTSplit=0\r\n"
               "NumberOfEngines=0\r\n");
@@ -159,24 +160,25 @@ TEST_F(SettingsFileTest, AMissingSectionIsAddedAfterTheFileAndUnfinishedLinesAre
 TEST_F(SettingsFileTest, AKeyAddedAfterALastLineEndingInCarriageReturnGetsItsOwnLine) {
     WriteFile(path, "[Setup]\r\nExtra=keep\r");
     SetSettings(3, 1, 2, 3, 4);
-    EXPECT_EQ(WriteSettings(path), std::nullopt);
+    EXPECT_EQ(WriteSettings(path, state.Settings), std::nullopt);
     EXPECT_EQ(FileText(path),
               "[Setup]\r\nExtra=keep\r\r\nCommsPort=3\r\nSL30Port=1\r\nSL40Port=2\r\n"
               "EGTCHTSplit=3\r\nNumberOfEngines=4\r\n");
     EXPECT_EQ(ReadProfileString(path, "Setup", "Extra"), "keep");
 
-    ResetBridgeState();
-    ReadSettings(path);
+    state = BridgeState{};
+    ReadSettings(path, state.Settings);
     ExpectSettings(3, 1, 2, 3, 4);
 }
 
 TEST_F(SettingsFileTest, AnUnwritableFileGivesTheMessageWithItsPath) {
     const std::string inMissingFolder = PathOf("missing/VELMORA.INI");
-    EXPECT_EQ(WriteSettings(inMissingFolder), "Unable to write to " + inMissingFolder);
+    EXPECT_EQ(WriteSettings(inMissingFolder, state.Settings),
+              "Unable to write to " + inMissingFolder);
     EXPECT_FALSE(std::filesystem::exists(inMissingFolder));
 
     std::filesystem::create_directory(path);  // a folder where the file should be
-    EXPECT_EQ(WriteSettings(path), "Unable to write to " + path);
+    EXPECT_EQ(WriteSettings(path, state.Settings), "Unable to write to " + path);
     EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 
@@ -196,7 +198,6 @@ bool ProbeFolder(const std::filesystem::path& folder) {
 class SettingsLocationTest : public ::testing::Test, protected TempFolder {
 protected:
     SettingsLocationTest() {
-        ResetBridgeState();
         std::filesystem::create_directories(program);
         gUnwritableFolder.clear();
     }
@@ -211,6 +212,7 @@ protected:
     const std::filesystem::path perUser = folder / "AppData" / "Local" / "Dravik";
     const std::filesystem::path shipped = program / "VELMORA.INI";
     const std::filesystem::path perUserFile = perUser / "VELMORA.INI";
+    BridgeState state{};
 };
 
 TEST(FolderWritableTest, CreatesAndRemovesAProbe) {
@@ -225,10 +227,10 @@ TEST_F(SettingsLocationTest, AWritableProgramFolderKeepsItsFileWhateverThePerUse
     std::filesystem::create_directories(perUser);
     WriteFile(perUserFile.string(), "[Setup]\r\nNumberOfEngines=4\r\n");
 
-    Location().Read();
-    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
-    Bridge.Settings.NumberOfEngines = 3;
-    EXPECT_EQ(Location().Write(), std::nullopt);
+    Location().Read(state.Settings);
+    EXPECT_EQ(state.Settings.NumberOfEngines, 2);
+    state.Settings.NumberOfEngines = 3;
+    EXPECT_EQ(Location().Write(state.Settings), std::nullopt);
     EXPECT_NE(FileText(shipped.string()).find("NumberOfEngines=3"), std::string::npos);
     EXPECT_EQ(FileText(perUserFile.string()), "[Setup]\r\nNumberOfEngines=4\r\n");
 }
@@ -239,27 +241,27 @@ TEST_F(SettingsLocationTest, AnUnwritableProgramFolderMovesTheSettingsPerUser) {
     Ship("[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
     gUnwritableFolder = program;
 
-    Location().Read();
-    EXPECT_EQ(Bridge.Settings.CommsPort, 2);
-    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
-    Bridge.Settings.NumberOfEngines = 4;
-    EXPECT_EQ(Location().Write(), std::nullopt);
+    Location().Read(state.Settings);
+    EXPECT_EQ(state.Settings.CommsPort, 2);
+    EXPECT_EQ(state.Settings.NumberOfEngines, 2);
+    state.Settings.NumberOfEngines = 4;
+    EXPECT_EQ(Location().Write(state.Settings), std::nullopt);
     EXPECT_EQ(FileText(perUserFile.string()),
               "[Setup]\r\nCommsPort=2\r\nSL30Port=0\r\nSL40Port=0\r\nEGTCHTSplit=0\r\n"
               "NumberOfEngines=4\r\n");
     EXPECT_EQ(FileText(shipped.string()), "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
 
-    ResetBridgeState();
+    state = BridgeState{};
     EXPECT_EQ(Location().ReadPath(), perUserFile);
-    Location().Read();
-    EXPECT_EQ(Bridge.Settings.CommsPort, 2);
-    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 4);
+    Location().Read(state.Settings);
+    EXPECT_EQ(state.Settings.CommsPort, 2);
+    EXPECT_EQ(state.Settings.NumberOfEngines, 4);
 }
 
 TEST_F(SettingsLocationTest, NeitherFolderWritableGivesTheMessageWithThePerUserPath) {
     gUnwritableFolder = program;
     WriteFile((folder / "AppData").string(), "a file where the folder should be");
-    const auto error = Location().Write();
+    const auto error = Location().Write(state.Settings);
     EXPECT_EQ(error, "Unable to write to " + PathText(perUserFile));
 
     // With no per-user folder known, the file next to the executable is all there is.

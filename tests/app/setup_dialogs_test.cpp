@@ -41,24 +41,24 @@ TEST(RadioGroupTest, ClampsCodeSelectionsAndRunsItsHandlerOnlyOnAChange) {
 
 class OperationSetupTest : public ShellFixture {
 protected:
-    OperationSetupModel operationSetup;
+    OperationSetupModel operationSetup{state.Settings, state.Radios};
 };
 
 TEST_F(OperationSetupTest, FirstActivationShowsTheSettingsAndBringsThemIntoRange) {
-    Bridge.Settings.NumberOfEngines = 7;
-    Bridge.Settings.EGTCHTSplit = 2;
-    Bridge.Settings.SL30Port = 9;
-    Bridge.Settings.SL40Port = 0;
+    state.Settings.NumberOfEngines = 7;
+    state.Settings.EGTCHTSplit = 2;
+    state.Settings.SL30Port = 9;
+    state.Settings.SL40Port = 0;
     operationSetup.FormActivate();
 
     EXPECT_EQ(operationSetup.EngineGroup.ItemIndex(), 4);
     EXPECT_STREQ(operationSetup.EngineGroup.Items()[4], "Four engines");
-    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 4);
+    EXPECT_EQ(state.Settings.NumberOfEngines, 4);
     EXPECT_EQ(operationSetup.SplitGroup.ItemIndex(), 2);
     EXPECT_EQ(operationSetup.Sl30PortGroup.ItemIndex(), 5);
-    EXPECT_EQ(Bridge.Settings.SL30Port, 5);
+    EXPECT_EQ(state.Settings.SL30Port, 5);
     EXPECT_EQ(operationSetup.Sl40PortGroup.ItemIndex(), 0);
-    EXPECT_EQ(Bridge.Settings.SL40Port, 0);
+    EXPECT_EQ(state.Settings.SL40Port, 0);
 }
 
 TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
@@ -67,13 +67,13 @@ TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
     operationSetup.SplitGroup.SetItemIndex(3);
     operationSetup.Sl30PortGroup.SetItemIndex(4);
     operationSetup.Sl40PortGroup.SetItemIndex(1);
-    EXPECT_EQ(Bridge.Settings.NumberOfEngines, 2);
-    EXPECT_EQ(Bridge.Settings.EGTCHTSplit, 3);
-    EXPECT_EQ(Bridge.Settings.SL30Port, 4);
-    EXPECT_EQ(Bridge.Settings.SL40Port, 1);
+    EXPECT_EQ(state.Settings.NumberOfEngines, 2);
+    EXPECT_EQ(state.Settings.EGTCHTSplit, 3);
+    EXPECT_EQ(state.Settings.SL30Port, 4);
+    EXPECT_EQ(state.Settings.SL40Port, 1);
 
     // Reactivated, the dialog shows the settings as they now are.
-    Bridge.Settings.NumberOfEngines = 1;
+    state.Settings.NumberOfEngines = 1;
     operationSetup.FormActivate();
     EXPECT_EQ(operationSetup.EngineGroup.ItemIndex(), 1);
     EXPECT_EQ(operationSetup.Sl30PortGroup.ItemIndex(), 4);
@@ -81,37 +81,38 @@ TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
 
 TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
     operationSetup.FormActivate();
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0);
+    EXPECT_EQ(state.Radios.RadioPortMask, 0);
 
     operationSetup.Sl30PortGroup.SetItemIndex(2);
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0x0002);
+    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
     operationSetup.Sl40PortGroup.SetItemIndex(5);
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0x0012);
+    EXPECT_EQ(state.Radios.RadioPortMask, 0x0012);
     operationSetup.Sl40PortGroup.SetItemIndex(2);  // both on port 2
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0x0002);
+    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
     operationSetup.Sl30PortGroup.SetItemIndex(0);
     operationSetup.Sl40PortGroup.SetItemIndex(0);  // "Don't use" for both
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0);
+    EXPECT_EQ(state.Radios.RadioPortMask, 0);
 }
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel portSetup{boxPortControl, ui, view, portRecovery};
+    PortSetupModel portSetup{boxPortControl, ui,           view,      portRecovery,
+                             state.Settings, state.Servos, state.Link};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
-    Bridge.Settings.CommsPort = 4;
-    Bridge.Link.PortOpen = true;
+    state.Settings.CommsPort = 4;
+    state.Link.PortOpen = true;
     portSetup.FormShow();
     EXPECT_STREQ(portSetup.PortGroup.Items()[portSetup.PortGroup.ItemIndex()], "COM5");
 
-    Bridge.Settings.CommsPort = 200;  // beyond COM16
+    state.Settings.CommsPort = 200;  // beyond COM16
     portSetup.FormShow();
     EXPECT_EQ(portSetup.PortGroup.ItemIndex(), 15);
-    EXPECT_EQ(Bridge.Settings.CommsPort, 200);
+    EXPECT_EQ(state.Settings.CommsPort, 200);
 
     EXPECT_TRUE(boxPortControl.calls.empty());
-    EXPECT_TRUE(Bridge.Link.PortOpen);
+    EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -120,8 +121,8 @@ TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
     portSetup.PortGroup.SetItemIndex(11);
     EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
     EXPECT_TRUE(boxPortControl.open);
-    EXPECT_TRUE(Bridge.Link.PortOpen);
-    EXPECT_EQ(Bridge.Settings.CommsPort, 11);
+    EXPECT_TRUE(state.Link.PortOpen);
+    EXPECT_EQ(state.Settings.CommsPort, 11);
 
     portSetup.PortGroup.SetItemIndex(11);  // the selected port again: nothing
     EXPECT_EQ(boxPortControl.calls.size(), 3u);
@@ -129,7 +130,7 @@ TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
 }
 
 TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
-    Bridge.Link.PortOpen = true;
+    state.Link.PortOpen = true;
     boxPortControl.missingDevices = {"COM3"};
     portSetup.FormShow();
     portSetup.PortGroup.SetItemIndex(2);
@@ -139,15 +140,15 @@ TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
     EXPECT_FALSE(boxPortControl.open);
-    EXPECT_FALSE(Bridge.Link.PortOpen);
-    EXPECT_EQ(Bridge.Settings.CommsPort, 2);
+    EXPECT_FALSE(state.Link.PortOpen);
+    EXPECT_EQ(state.Settings.CommsPort, 2);
 }
 
 // A lost port (adapter pulled out) is retried until the user chooses a port:
 // another one ends the retries, and the lost one itself, clicked again while
 // selected, is tried again at once, as quietly as the retries.
 TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTriedAtOnce) {
-    Bridge.Settings.CommsPort = 2;
+    state.Settings.CommsPort = 2;
     portSetup.FormShow();
     boxPortControl.deviceName = "COM3";
     portSetup.PortGroupItemClick(2);  // the selected port, not lost: nothing
@@ -160,8 +161,8 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
     EXPECT_FALSE(portRecovery.Lost());
     portRecovery.Retry(5000);  // a later tick: COM3 is not tried again
     EXPECT_EQ(boxPortControl.calls.size(), 3u);
-    EXPECT_TRUE(Bridge.Link.PortOpen);
-    EXPECT_EQ(Bridge.Settings.CommsPort, 4);
+    EXPECT_TRUE(state.Link.PortOpen);
+    EXPECT_EQ(state.Settings.CommsPort, 4);
 
     portRecovery.PortLost(22, 6000);
     boxPortControl.missingDevices = {"COM5"};
@@ -171,18 +172,18 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
     EXPECT_TRUE(portRecovery.Lost());
     boxPortControl.missingDevices.clear();
     portSetup.PortGroupItemClick(4);  // and once it is back
-    EXPECT_TRUE(Bridge.Link.PortOpen);
+    EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_FALSE(portRecovery.Lost());
-    EXPECT_EQ(Bridge.Settings.CommsPort, 4);
+    EXPECT_EQ(state.Settings.CommsPort, 4);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {
-    Bridge.Settings.CommsPort = 1;
+    state.Settings.CommsPort = 1;
     boxPortControl.brokenDevices = {"COM4"};
     portSetup.FormShow();
     EXPECT_THROW(portSetup.PortGroup.SetItemIndex(3), std::runtime_error);
-    EXPECT_EQ(Bridge.Settings.CommsPort, 1);
+    EXPECT_EQ(state.Settings.CommsPort, 1);
     EXPECT_TRUE(ui.messages.empty());
 }
 

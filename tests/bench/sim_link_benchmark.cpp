@@ -6,10 +6,10 @@
 
 #include <type_traits>
 
-#include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "state/bridge_state.h"
 #include "tests/support/fake_sim_transport.h"
+#include "tests/support/tick_requests.h"
 
 namespace {
 
@@ -26,21 +26,9 @@ public:
     bool echo = false;
 };
 
-void QueueLargestTick(SimLinkApi& link) {
-    BridgeState& s = Bridge;
-    s.Altimeter.AltimeterWritePending = true;
-    QueueAttitudeReads(link);
-    QueueAltimeterWrite(link);
-    QueueServo(link, Servo::Bank, true);
-    QueueServo(link, Servo::Pitch, true);
-    QueueControlsDisconnect(link);
-    QueueHalfRateRequests(link);
-}
-
 template <typename Transport>
 void LargestTick(benchmark::State& state) {
-    ResetBridgeState();
-    Bridge.Settings.NumberOfEngines = 4;
+    BridgeState bridgeState{};
     static Transport transport;
     transport.recordCalls = false;
     if constexpr (std::is_same_v<Transport, EchoTransport>) transport.echo = false;
@@ -52,13 +40,13 @@ void LargestTick(benchmark::State& state) {
     }
     if constexpr (std::is_same_v<Transport, EchoTransport>) transport.echo = true;
     for (auto _ : state) {
-        QueueLargestTick(client);
+        testing::QueueLargestTick(client, bridgeState);
         if (!client.Process(result)) {
             state.SkipWithError(SimLinkResultText(result));
             break;
         }
     }
-    benchmark::DoNotOptimize(Bridge.Engines.Snapshot[3].FuelPressurePsf);
+    benchmark::DoNotOptimize(bridgeState.Engines.Snapshot[3].FuelPressurePsf);
     state.counters["requests"] = 70;
 }
 

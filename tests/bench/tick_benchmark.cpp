@@ -3,33 +3,31 @@
 #include <benchmark/benchmark.h>
 
 #include "boxlink/box_frames.h"
-#include "core/main_cycle.h"
 #include "core/variable_map.h"
-#include "state/bridge_state.h"
 #include "tests/support/counting_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 
 namespace {
 
 using namespace bridge;
 
-void HalfRateTick(benchmark::State& state) {
-    ResetBridgeState();
+void HalfRateTick(benchmark::State& run) {
     testing::FakeSimLink sim;
     testing::FakeView view;
     testing::CountingBoxPort port;
-    MainCycle cycle(sim, view);
+    testing::TestBridge bridge(sim, view);
+    BridgeState& state = bridge.state;
     BindBoxPort(&port);
-    Bridge.Engines.EngineAddressBase = 32;
-    Bridge.Settings.NumberOfEngines = 4;
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Settings.SL40Port = 2;
+    state.Settings.NumberOfEngines = 4;
+    state.Settings.SL30Port = 1;
+    state.Settings.SL40Port = 2;
     for (const auto& e : offsets::kEngine) sim.Set<double>(e.egt, 1700.0);
-    for (auto _ : state) {
-        Bridge.Link.SimLinkUp = true;
-        Bridge.Counters.TickPhase = 0;  // the next tick is a half-rate tick
-        cycle.Tick();
+    for (auto _ : run) {
+        state.Link.SimLinkUp = true;
+        state.Counters.TickPhase = 0;  // the next tick is a half-rate tick
+        bridge.cycle.Tick();
     }
     benchmark::DoNotOptimize(port.bytes);
     BindBoxPort(nullptr);

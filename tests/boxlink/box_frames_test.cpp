@@ -96,19 +96,24 @@ TEST(FixedFrame, HeaderAndCheckBytesAroundTheBody) {
     EXPECT_EQ(frame[27], 0x60);
 }
 
-TEST(Senders, WriteExactlyTheFrameInOneWrite) {
-    ResetBridgeState();
+TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
+    BridgeState state{};
+    FrameSender sender(state.Frames, state.Counters);
     FakeBoxPort port;
     BindBoxPort(&port);
     const std::uint8_t payload[] = {1, 2, 3};
-    SendItem(0x208, payload);
+    sender.SendItem(0x208, payload);
     EXPECT_EQ(port.writes, 1);
     EXPECT_EQ(port.written.size(), 13u);
-    SendArincWord(0, 0);
+    sender.SendArincWord(0, 0);
     EXPECT_EQ(port.writes, 2);
     EXPECT_EQ(port.written.size(), 23u);
+    const std::array<std::uint8_t, kPortTextMax + 1> text{};
+    sender.SendPortText(1, text);  // one byte too long for the transmit buffer
+    EXPECT_EQ(port.writes, 2);
+    EXPECT_EQ(state.Counters.FramesTooLong, 1u);
     BindBoxPort(nullptr);
-    SendItem(0x208, payload);  // no port: dropped
+    sender.SendItem(0x208, payload);  // no port: dropped
     EXPECT_EQ(port.writes, 2);
 }
 

@@ -3,9 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "boxlink/receiver.h"
-#include "state/bridge_state.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/bridge_fixture.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace bridge::testing {
@@ -13,24 +11,22 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class ReceiverTest : public ::testing::Test {
+class ReceiverTest : public BridgeFixture {
 protected:
-    ReceiverTest() { ResetBridgeState(); }
     void Feed(const Bytes& bytes) {
-        for (const std::uint8_t b : bytes) ReceiveByte(b);
+        for (const std::uint8_t b : bytes) receiver.ReceiveByte(b);
     }
-    FakeBoxPort port;
 };
 
 const Bytes kBankCommand = {0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x01, 0x01, 0x00, 0x04};
 
 TEST_F(ReceiverTest, ServoCommandFrameReachesItsHandler) {
     Feed(kBankCommand);
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
-    EXPECT_EQ(Bridge.Receive.FrameLength, 6);
-    EXPECT_TRUE(Bridge.Servos.BankServoEngaged);
-    EXPECT_TRUE(Bridge.Servos.BankEchoPending);
-    EXPECT_EQ(Bridge.Servos.BankServoCommand, 0);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(state.Receive.FrameLength, 6);
+    EXPECT_TRUE(state.Servos.BankServoEngaged);
+    EXPECT_TRUE(state.Servos.BankEchoPending);
+    EXPECT_EQ(state.Servos.BankServoCommand, 0);
 }
 
 // The same stream split at every offset into two receive events, and fed one
@@ -42,67 +38,67 @@ TEST_F(ReceiverTest, AnySplitOfTheStreamGivesTheSameResult) {
     stream.insert(stream.end(), altimeter.begin(), altimeter.end());
 
     port.Receive(stream);
-    ReceiveEvent(port, static_cast<std::int32_t>(stream.size()));
-    const BridgeState whole = Bridge;
+    receiver.ReceiveEvent(port, static_cast<std::int32_t>(stream.size()));
+    const BridgeState whole = state;
     ASSERT_TRUE(whole.Altimeter.AltimeterWritePending);
     ASSERT_TRUE(whole.Servos.BankServoEngaged);
 
     for (std::size_t split = 0; split <= stream.size(); ++split) {
-        ResetBridgeState();
+        state = BridgeState{};
         port.Receive(stream);
-        ReceiveEvent(port, static_cast<std::int32_t>(split));
-        ReceiveEvent(port, static_cast<std::int32_t>(stream.size() - split));
-        EXPECT_EQ(std::memcmp(&Bridge.Receive.ReceiveBuffer, &whole.Receive.ReceiveBuffer, 256), 0)
+        receiver.ReceiveEvent(port, static_cast<std::int32_t>(split));
+        receiver.ReceiveEvent(port, static_cast<std::int32_t>(stream.size() - split));
+        EXPECT_EQ(std::memcmp(&state.Receive.ReceiveBuffer, &whole.Receive.ReceiveBuffer, 256), 0)
             << split;
-        EXPECT_EQ(Bridge.Altimeter.AltimeterCommand, 16364) << split;
-        EXPECT_TRUE(Bridge.Servos.BankServoEngaged) << split;
+        EXPECT_EQ(state.Altimeter.AltimeterCommand, 16364) << split;
+        EXPECT_TRUE(state.Servos.BankServoEngaged) << split;
     }
-    ResetBridgeState();
+    state = BridgeState{};
     port.Receive(stream);
-    for (std::size_t i = 0; i < stream.size(); ++i) ReceiveEvent(port, 1);
-    EXPECT_EQ(Bridge.Altimeter.AltimeterCommand, 16364);
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    for (std::size_t i = 0; i < stream.size(); ++i) receiver.ReceiveEvent(port, 1);
+    EXPECT_EQ(state.Altimeter.AltimeterCommand, 16364);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
 }
 
 TEST_F(ReceiverTest, SecondSyncOneSendsTheMachineBackToHunt) {
     Feed({0x05, 0x05, 0x82});
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
     Feed({0x06, 0x00});  // would be LEN and kind had 05 82 started a frame
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
 }
 
 TEST_F(ReceiverTest, LengthBelowThreeDropsTheHeader) {
     for (std::uint8_t len = 0; len < 3; ++len) {
-        ResetBridgeState();
+        state = BridgeState{};
         Feed({0x05, 0x82, len});
-        EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt) << int{len};
+        EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt) << int{len};
         Feed(kBankCommand);  // the next frame is still found
-        EXPECT_TRUE(Bridge.Servos.BankServoEngaged) << int{len};
+        EXPECT_TRUE(state.Servos.BankServoEngaged) << int{len};
     }
 }
 
 TEST_F(ReceiverTest, Length255FillsIndices0To254) {
     Bytes frame = {0x05, 0x82, 0xFF, 0x07};
     for (int i = 0; i < 255; ++i) frame.push_back(static_cast<std::uint8_t>(i + 1));
-    Bridge.Receive.ReceiveBuffer[255] = 0xAA;
+    state.Receive.ReceiveBuffer[255] = 0xAA;
     Feed(frame);
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
-    EXPECT_EQ(Bridge.Receive.ReceiveBuffer[0], 1);
-    EXPECT_EQ(Bridge.Receive.ReceiveBuffer[254], 255);
-    EXPECT_EQ(Bridge.Receive.ReceiveBuffer[255], 0xAA);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(state.Receive.ReceiveBuffer[0], 1);
+    EXPECT_EQ(state.Receive.ReceiveBuffer[254], 255);
+    EXPECT_EQ(state.Receive.ReceiveBuffer[255], 0xAA);
 }
 
 TEST_F(ReceiverTest, SyncPairInsideAPayloadIsData) {
     Feed({0x05, 0x82, 0x04, 0x05, 0x05, 0x82, 0x05, 0x82});
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
-    EXPECT_EQ(Bridge.Receive.ReceivedKind, 0x05);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_EQ(state.Receive.ReceivedKind, 0x05);
 }
 
 TEST_F(ReceiverTest, OneEventReadsAtMost1000Bytes) {
     port.Receive(Bytes(1500, 0x00));
-    ReceiveEvent(port, 1500);
+    receiver.ReceiveEvent(port, 1500);
     EXPECT_EQ(port.incoming.size(), 500u);
-    ReceiveEvent(port, 500);
+    receiver.ReceiveEvent(port, 500);
     EXPECT_TRUE(port.incoming.empty());
 }
 
@@ -110,19 +106,19 @@ TEST_F(ReceiverTest, FailedReadFeedsNothing) {
     Feed({0x05, 0x82});
     port.Receive(kBankCommand);
     port.failReads = true;
-    ReceiveEvent(port, 10);
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Length);
+    receiver.ReceiveEvent(port, 10);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Length);
 }
 
 TEST_F(ReceiverTest, OtherFrameKindsAreDropped) {
     // A valid servo command and an altimeter setting, but under frame kinds 2 and 3.
     Feed({0x05, 0x82, 0x06, 0x02, 0x11, 0x00, 0x01, 0x01, 0x00, 0x04});
     Feed({0x05, 0x82, 0x03, 0x03, 0x06, 0xF4, 0x27});
-    EXPECT_EQ(Bridge.Receive.ReceivedKind, 3);
-    EXPECT_EQ(Bridge.Receive.RxState, ReceiveState::Hunt);
-    EXPECT_FALSE(Bridge.Servos.BankServoEngaged);
-    EXPECT_FALSE(Bridge.Servos.BankEchoPending);
-    EXPECT_FALSE(Bridge.Altimeter.AltimeterWritePending);
+    EXPECT_EQ(state.Receive.ReceivedKind, 3);
+    EXPECT_EQ(state.Receive.RxState, ReceiveState::Hunt);
+    EXPECT_FALSE(state.Servos.BankServoEngaged);
+    EXPECT_FALSE(state.Servos.BankEchoPending);
+    EXPECT_FALSE(state.Altimeter.AltimeterWritePending);
 }
 
 }  // namespace

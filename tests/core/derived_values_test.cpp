@@ -11,7 +11,7 @@ namespace {
 
 class DerivedValuesTest : public ::testing::Test {
 protected:
-    DerivedValuesTest() { ResetBridgeState(); }
+    BridgeState state{};
 };
 
 TEST(Numeric, RoundTiesToEvenAndTruncTowardZero) {
@@ -38,75 +38,75 @@ TEST(Numeric, NotANumberAndOutOfRangeGiveNoResult) {
 }
 
 TEST_F(DerivedValuesTest, LatitudeOf45DegreesIsExact) {
-    Bridge.Sim.LatitudeRaw = 21478594576384000;
-    ComputeNavigationValues();
-    EXPECT_EQ(Bridge.Derived.LatitudeDeg, 45.0);
-    EXPECT_EQ(Bridge.Derived.Latitude1e7, 450000000);
+    state.Sim.LatitudeRaw = 21478594576384000;
+    ComputeNavigationValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.LatitudeDeg, 45.0);
+    EXPECT_EQ(state.Derived.Latitude1e7, 450000000);
 }
 
 TEST_F(DerivedValuesTest, DegreesAreNarrowedToSinglePrecisionFirst) {
-    Bridge.Sim.LatitudeRaw = 24570462130759564;        // 51.4778 degrees
-    Bridge.Sim.LongitudeRaw = -std::int64_t{1} << 62;  // -90 degrees
-    ComputeNavigationValues();
-    EXPECT_EQ(Bridge.Derived.Latitude1e7, 514777985);
-    EXPECT_EQ(Bridge.Derived.LongitudeDeg, -90.0);
-    EXPECT_EQ(Bridge.Derived.Longitude1e7, -900000000);
+    state.Sim.LatitudeRaw = 24570462130759564;        // 51.4778 degrees
+    state.Sim.LongitudeRaw = -std::int64_t{1} << 62;  // -90 degrees
+    ComputeNavigationValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.Latitude1e7, 514777985);
+    EXPECT_EQ(state.Derived.LongitudeDeg, -90.0);
+    EXPECT_EQ(state.Derived.Longitude1e7, -900000000);
 }
 
 TEST_F(DerivedValuesTest, HalfRateConversions) {
-    Bridge.Sim.VerticalSpeedRaw = 256;
-    Bridge.Sim.AltitudeMetres = 1000;
-    Bridge.Sim.HeadingRaw = 2147483648u;  // top bit set: half a circle
-    Bridge.Sim.IasRaw = 100 * 128;
-    Bridge.Sim.TurnRateRaw = -35;
-    Bridge.Sim.GpsGroundSpeed = 51.239;
-    Bridge.Sim.GyroHeadingDeg = 359.999;
-    Bridge.Sim.CompassHeadingDeg = -0.019;
-    ComputeNavigationValues();
-    EXPECT_EQ(Bridge.Derived.VerticalSpeedFpm, 196);
-    EXPECT_EQ(Bridge.Derived.AltitudeFeet, 3280);
-    EXPECT_EQ(Bridge.Derived.TrueHeading1e5, 18000000);
-    EXPECT_EQ(Bridge.Derived.IasTenthsKmh, 1852);
-    EXPECT_EQ(Bridge.Derived.TurnRateTenths, -2);
-    EXPECT_EQ(Bridge.Derived.GroundSpeedCentiMs, 5123);
-    EXPECT_EQ(Bridge.Derived.GyroHeadingCentiDeg, 35999);
-    EXPECT_EQ(Bridge.Derived.CompassHeadingCentiDeg, -1);
+    state.Sim.VerticalSpeedRaw = 256;
+    state.Sim.AltitudeMetres = 1000;
+    state.Sim.HeadingRaw = 2147483648u;  // top bit set: half a circle
+    state.Sim.IasRaw = 100 * 128;
+    state.Sim.TurnRateRaw = -1000;  // -58 by 17 only: 16 gives -62, 18 -55, a floor -59
+    state.Sim.GpsGroundSpeed = 51.239;
+    state.Sim.GyroHeadingDeg = 359.999;
+    state.Sim.CompassHeadingDeg = -0.019;
+    ComputeNavigationValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.VerticalSpeedFpm, 196);
+    EXPECT_EQ(state.Derived.AltitudeFeet, 3280);
+    EXPECT_EQ(state.Derived.TrueHeading1e5, 18000000);
+    EXPECT_EQ(state.Derived.IasTenthsKmh, 1852);
+    EXPECT_EQ(state.Derived.TurnRateTenths, -58);
+    EXPECT_EQ(state.Derived.GroundSpeedCentiMs, 5123);
+    EXPECT_EQ(state.Derived.GyroHeadingCentiDeg, 35999);
+    EXPECT_EQ(state.Derived.CompassHeadingCentiDeg, -1);
 }
 
 // Beyond about 8,400 ft/min a 32-bit product would wrap into nonsense.
 TEST_F(DerivedValuesTest, FastVerticalSpeedDoesNotWrap) {
-    Bridge.Sim.VerticalSpeedRaw = 20000;  // 78 m/s
-    ComputeNavigationValues();
-    EXPECT_EQ(Bridge.Derived.VerticalSpeedFpm, 15375);
-    Bridge.Sim.VerticalSpeedRaw = -20000;
-    ComputeNavigationValues();
-    EXPECT_EQ(Bridge.Derived.VerticalSpeedFpm, -15375);
+    state.Sim.VerticalSpeedRaw = 20000;  // 78 m/s
+    ComputeNavigationValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.VerticalSpeedFpm, 15375);
+    state.Sim.VerticalSpeedRaw = -20000;
+    ComputeNavigationValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.VerticalSpeedFpm, -15375);
 }
 
 TEST_F(DerivedValuesTest, FailedConversionKeepsOnlyThatField) {
-    Bridge.Sim.GpsGroundSpeed = 10.0;
-    Bridge.Sim.GyroHeadingDeg = 90.0;
-    ComputeNavigationValues();
-    Bridge.Sim.GpsGroundSpeed = std::numeric_limits<double>::quiet_NaN();
-    Bridge.Sim.GyroHeadingDeg = 1e30;
-    Bridge.Sim.AltitudeMetres = 10;
-    ComputeNavigationValues();
-    EXPECT_EQ(Bridge.Derived.GroundSpeedCentiMs, 1000);
-    EXPECT_EQ(Bridge.Derived.GyroHeadingCentiDeg, 9000);
-    EXPECT_EQ(Bridge.Derived.AltitudeFeet, 32);  // later fields still computed
+    state.Sim.GpsGroundSpeed = 10.0;
+    state.Sim.GyroHeadingDeg = 90.0;
+    ComputeNavigationValues(state.Sim, state.Derived);
+    state.Sim.GpsGroundSpeed = std::numeric_limits<double>::quiet_NaN();
+    state.Sim.GyroHeadingDeg = 1e30;
+    state.Sim.AltitudeMetres = 10;
+    ComputeNavigationValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.GroundSpeedCentiMs, 1000);
+    EXPECT_EQ(state.Derived.GyroHeadingCentiDeg, 9000);
+    EXPECT_EQ(state.Derived.AltitudeFeet, 32);  // later fields still computed
 }
 
 TEST_F(DerivedValuesTest, AttitudePairStopsAtTheFirstFailure) {
-    Bridge.Sim.BankDeg = -15.005;
-    Bridge.Sim.PitchDeg = 2.5;
-    ComputeAttitudeValues();
-    EXPECT_EQ(Bridge.Derived.BankCentiDeg, -1500);
-    EXPECT_EQ(Bridge.Derived.PitchUpCentiDeg, -250);
-    Bridge.Sim.BankDeg = 5;
-    Bridge.Sim.PitchDeg = std::numeric_limits<double>::infinity();
-    ComputeAttitudeValues();
-    EXPECT_EQ(Bridge.Derived.BankCentiDeg, 500);
-    EXPECT_EQ(Bridge.Derived.PitchUpCentiDeg, -250);
+    state.Sim.BankDeg = -15.005;
+    state.Sim.PitchDeg = 2.5;
+    ComputeAttitudeValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.BankCentiDeg, -1500);
+    EXPECT_EQ(state.Derived.PitchUpCentiDeg, -250);
+    state.Sim.BankDeg = 5;
+    state.Sim.PitchDeg = std::numeric_limits<double>::infinity();
+    ComputeAttitudeValues(state.Sim, state.Derived);
+    EXPECT_EQ(state.Derived.BankCentiDeg, 500);
+    EXPECT_EQ(state.Derived.PitchUpCentiDeg, -250);
 }
 
 }  // namespace

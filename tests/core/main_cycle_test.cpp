@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -16,7 +18,7 @@ using Names = std::vector<std::string>;
 
 class MainCycleTest : public BridgeFixture {
 protected:
-    void LinkUp() { Bridge.Link.SimLinkUp = true; }
+    void LinkUp() { state.Link.SimLinkUp = true; }
 
     // A simulator state in which every conversion succeeds.
     void ServeOrdinaryFlight() {
@@ -62,7 +64,7 @@ Names ExpectedFrames(int tick, unsigned engines) {
 class ScheduleTest : public MainCycleTest, public ::testing::WithParamInterface<unsigned> {};
 
 TEST_P(ScheduleTest, FollowsTheRateTableFor240Ticks) {
-    Bridge.Settings.NumberOfEngines = static_cast<std::uint8_t>(GetParam());
+    state.Settings.NumberOfEngines = static_cast<std::uint8_t>(GetParam());
     const unsigned engines = std::min(GetParam(), 4u);
     ServeOrdinaryFlight();
     LinkUp();
@@ -75,31 +77,31 @@ TEST_P(ScheduleTest, FollowsTheRateTableFor240Ticks) {
 INSTANTIATE_TEST_SUITE_P(Engines, ScheduleTest, ::testing::Values(0u, 2u, 4u, 7u));
 
 TEST_F(MainCycleTest, HalfRateTicksQueueNavigationEnginesAndRadios) {
-    Bridge.Settings.NumberOfEngines = 2;
+    state.Settings.NumberOfEngines = 2;
     LinkUp();
     cycle.Tick();  // tick 1: half-rate
     EXPECT_EQ(sim.lastExchangeSize, 33u + 9 * 2);
     cycle.Tick();  // tick 2: polled only
     EXPECT_EQ(sim.lastExchangeSize, 10u);
-    Bridge.Altimeter.AltimeterWritePending = true;
+    state.Altimeter.AltimeterWritePending = true;
     cycle.Tick();
     EXPECT_EQ(sim.lastExchangeSize, 34u + 9 * 2);
-    EXPECT_FALSE(Bridge.Altimeter.AltimeterWritePending);
+    EXPECT_FALSE(state.Altimeter.AltimeterWritePending);
 }
 
 TEST_F(MainCycleTest, FailedExchangeOnTheFourthTickStillSendsTheRpmItems) {
-    Bridge.Settings.NumberOfEngines = 2;
+    state.Settings.NumberOfEngines = 2;
     view.reconnectEnabled = false;
     LinkUp();
     TickFrames(3);
     sim.failNext = SimLinkResult::TimedOut;
     cycle.Tick();
     EXPECT_EQ(FrameNames(SentFrames()), (Names{"item 32/8", "item 33/8"}));
-    EXPECT_FALSE(Bridge.Link.SimLinkUp);
+    EXPECT_FALSE(state.Link.SimLinkUp);
     EXPECT_TRUE(view.reconnectEnabled);
     ASSERT_EQ(view.log.size(), 1u);
     EXPECT_EQ(view.log[0], "FlightSim problem: IPC timed out all retries");
-    EXPECT_EQ(Bridge.Link.LogLine, view.log[0]);
+    EXPECT_EQ(state.Link.LogLine, view.log[0]);
 
     // Down: nothing more goes out and nothing is exchanged.
     const auto exchanges = sim.exchanges;
@@ -110,22 +112,22 @@ TEST_F(MainCycleTest, FailedExchangeOnTheFourthTickStillSendsTheRpmItems) {
 TEST_F(MainCycleTest, CountersContinueAfterAReconnect) {
     LinkUp();
     TickFrames(5);
-    Bridge.Link.SimLinkUp = false;
+    state.Link.SimLinkUp = false;
     TickFrames(7);
     LinkUp();
     cycle.Tick();  // the sixth polled tick
-    EXPECT_EQ(Bridge.Counters.TickPhase, 6);
-    EXPECT_EQ(Bridge.Counters.RadioPhase, 6);
-    EXPECT_EQ(Bridge.Counters.EnginePhase, 6);
+    EXPECT_EQ(state.Counters.TickPhase, 6);
+    EXPECT_EQ(state.Counters.RadioPhase, 6);
+    EXPECT_EQ(state.Counters.EnginePhase, 6);
 }
 
 TEST_F(MainCycleTest, EchoStaysPendingWhileTheLinkIsDown) {
-    Bridge.Servos.BankEchoPending = true;
-    Bridge.Servos.BankEngageBit = 1;
-    Bridge.Servos.BankServoEngaged = true;
-    Bridge.Servos.BankServoCommand = -16384;
+    state.Servos.BankEchoPending = true;
+    state.Servos.BankEngageBit = 1;
+    state.Servos.BankServoEngaged = true;
+    state.Servos.BankServoCommand = -16384;
     for (const auto& frames : TickFrames(3)) EXPECT_TRUE(frames.empty());
-    EXPECT_TRUE(Bridge.Servos.BankEchoPending);
+    EXPECT_TRUE(state.Servos.BankEchoPending);
 
     LinkUp();
     const auto first = TickFrames(1)[0];
@@ -135,10 +137,26 @@ TEST_F(MainCycleTest, EchoStaysPendingWhileTheLinkIsDown) {
     EXPECT_EQ(echo->address, 16);
     EXPECT_EQ(echo->payload[0], 1);
     EXPECT_EQ(static_cast<std::int16_t>(echo->payload[1] | (echo->payload[2] << 8)), 1536);
-    EXPECT_FALSE(Bridge.Servos.BankEchoPending);
+    EXPECT_FALSE(state.Servos.BankEchoPending);
     for (const auto& frames : TickFrames(2)) {
         for (const auto& f : frames) EXPECT_NE(FrameName(f), "item 16/1");
     }
+}
+
+// The box's commands are slots the next tick carries out: the last one wins,
+// with one echo.
+TEST_F(MainCycleTest, CommandsBetweenTwoTicksGiveOneEchoAndWriteWithTheLast) {
+    LinkUp();
+    for (const std::uint16_t position : {100, 1536}) {
+        for (const std::uint8_t b : boxproto::ServoCommandFrame(1, true, position, 0x0011)) {
+            receiver.ReceiveByte(b);
+        }
+    }
+    const auto frames = TickFrames(1)[0];
+    const auto echoes = std::count_if(frames.begin(), frames.end(),
+                                      [](const auto& f) { return FrameName(f) == "item 16/1"; });
+    EXPECT_EQ(echoes, 1);
+    EXPECT_EQ(sim.Get<std::int16_t>(offsets::kAileron), (1024 - 1536) * 32);
 }
 
 TEST_F(MainCycleTest, ServosWriteWhenEngagedAndReadBackWhenFree) {
@@ -155,9 +173,9 @@ TEST_F(MainCycleTest, ServosWriteWhenEngagedAndReadBackWhenFree) {
     EXPECT_EQ(view.bankTrackBar, 1000 / 32);
     EXPECT_EQ(view.pitchTrackBar, 2000 / 32);
 
-    Bridge.Servos.BankServoEngaged = Bridge.Servos.PitchServoEngaged = true;
-    Bridge.Servos.BankServoCommand = 16384;
-    Bridge.Servos.PitchServoCommand = -16384;
+    state.Servos.BankServoEngaged = state.Servos.PitchServoEngaged = true;
+    state.Servos.BankServoCommand = 16384;
+    state.Servos.PitchServoCommand = -16384;
     cycle.Tick();
     EXPECT_EQ(view.bankLabel, "Engaged");
     EXPECT_EQ(view.pitchLabel, "Engaged");
@@ -167,7 +185,7 @@ TEST_F(MainCycleTest, ServosWriteWhenEngagedAndReadBackWhenFree) {
     EXPECT_EQ(view.bankTrackBar, 512);
     EXPECT_EQ(view.pitchTrackBar, 512);
 
-    Bridge.Servos.BankServoEngaged = false;
+    state.Servos.BankServoEngaged = false;
     sim.Set<std::uint8_t>(offsets::kControlsDisconnect, 0xFF);
     cycle.Tick();
     EXPECT_EQ(sim.Get<std::uint8_t>(offsets::kControlsDisconnect), 1);
@@ -175,7 +193,7 @@ TEST_F(MainCycleTest, ServosWriteWhenEngagedAndReadBackWhenFree) {
 
 TEST_F(MainCycleTest, TrackBarsTruncateTowardZeroAndStayInRange) {
     LinkUp();
-    Bridge.Servos.BankServoEngaged = Bridge.Servos.PitchServoEngaged = true;
+    state.Servos.BankServoEngaged = state.Servos.PitchServoEngaged = true;
     struct Case {
         std::int16_t position;
         int bank;
@@ -183,7 +201,7 @@ TEST_F(MainCycleTest, TrackBarsTruncateTowardZeroAndStayInRange) {
     };
     for (const Case c : {Case{-16384, -512, 512}, Case{-31, 0, 0}, Case{31, 0, 0}, Case{-33, -1, 1},
                          Case{-32768, -512, 512}, Case{32767, 512, -512}}) {
-        Bridge.Servos.BankServoCommand = Bridge.Servos.PitchServoCommand = c.position;
+        state.Servos.BankServoCommand = state.Servos.PitchServoCommand = c.position;
         cycle.Tick();
         EXPECT_EQ(view.bankTrackBar, c.bank) << c.position;
         EXPECT_EQ(view.pitchTrackBar, c.pitch) << c.position;
@@ -191,31 +209,31 @@ TEST_F(MainCycleTest, TrackBarsTruncateTowardZeroAndStayInRange) {
 }
 
 TEST_F(MainCycleTest, ArincRecordGoesOutWhileTheLinkIsDown) {
-    Bridge.Arinc.RecordPending = true;
-    Bridge.Arinc.LeadByte = 0x01;
-    Bridge.Arinc.ArincWord = 0x601234C8;
+    state.Arinc.RecordPending = true;
+    state.Arinc.LeadByte = 0x01;
+    state.Arinc.ArincWord = 0x601234C8;
     cycle.Tick();
-    EXPECT_FALSE(Bridge.Arinc.RecordPending);
+    EXPECT_FALSE(state.Arinc.RecordPending);
     const auto bytes = port.TakeWritten();
     EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x05, 0x82, 0x03, 0x01, 0x13, 0x34, 0x12, 0x60,
                                                 0xBA, 0x54}));
 }
 
 TEST_F(MainCycleTest, StopRequestIsAnsweredWhileTheLinkIsDown) {
-    Bridge.Link.StopRequested = true;
+    state.Link.StopRequested = true;
     cycle.Tick();
-    EXPECT_FALSE(Bridge.Link.StopRequested);
+    EXPECT_FALSE(state.Link.StopRequested);
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_FALSE(Bridge.Link.SimLinkUp);
+    EXPECT_FALSE(state.Link.SimLinkUp);
 }
 
 TEST_F(MainCycleTest, StopRequestEndsTheTickAfterTheArincHandOff) {
     LinkUp();
-    Bridge.Link.StopRequested = true;
-    Bridge.Arinc.RecordPending = true;
+    state.Link.StopRequested = true;
+    state.Arinc.RecordPending = true;
     cycle.Tick();
     EXPECT_EQ(FrameNames(SentFrames()), (Names{"arinc"}));
-    EXPECT_FALSE(Bridge.Link.SimLinkUp);
+    EXPECT_FALSE(state.Link.SimLinkUp);
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(sim.exchanges, 0u);
 }
@@ -225,26 +243,26 @@ TEST_F(MainCycleTest, BankNotANumberKeepsAttitudeValuesAndStillSendsTheFrame) {
     sim.Set<double>(offsets::kBank, 12.5);
     sim.Set<double>(offsets::kPitch, -3.0);
     cycle.Tick();
-    EXPECT_EQ(Bridge.Derived.BankCentiDeg, 1250);
-    EXPECT_EQ(Bridge.Derived.PitchUpCentiDeg, 300);
+    EXPECT_EQ(state.Derived.BankCentiDeg, 1250);
+    EXPECT_EQ(state.Derived.PitchUpCentiDeg, 300);
     SentFrames();
     sim.Set<double>(offsets::kBank, std::numeric_limits<double>::quiet_NaN());
     sim.Set<double>(offsets::kPitch, 5.0);
     cycle.Tick();
-    EXPECT_EQ(Bridge.Derived.BankCentiDeg, 1250);
-    EXPECT_EQ(Bridge.Derived.PitchUpCentiDeg, 300);  // skipped with the bank
+    EXPECT_EQ(state.Derived.BankCentiDeg, 1250);
+    EXPECT_EQ(state.Derived.PitchUpCentiDeg, 300);  // skipped with the bank
     EXPECT_EQ(FrameNames(SentFrames()), (Names{"attitude"}));
 }
 
 // A value the box cannot be given costs only its own frame or field; the rest
 // of the tick (items, sentences, counters) goes on.
 TEST_F(MainCycleTest, ConversionFaultsCostOnlyTheirOwnFrameOrField) {
-    Bridge.Settings.NumberOfEngines = 1;
+    state.Settings.NumberOfEngines = 1;
     ServeOrdinaryFlight();
     sim.Set<double>(offsets::kGpsGroundSpeed, 50.0);
     LinkUp();
     TickFrames(14);
-    EXPECT_EQ(Bridge.Derived.GroundSpeedCentiMs, 5000);
+    EXPECT_EQ(state.Derived.GroundSpeedCentiMs, 5000);
 
     const double nan = std::numeric_limits<double>::quiet_NaN();
     sim.Set<double>(offsets::kGpsGroundSpeed, nan);
@@ -252,8 +270,8 @@ TEST_F(MainCycleTest, ConversionFaultsCostOnlyTheirOwnFrameOrField) {
     sim.Set<double>(offsets::kEngine[0].egt, std::numeric_limits<double>::infinity());
     const auto frames = TickFrames(1)[0];  // tick 15: half-rate, thermocouples due
     EXPECT_EQ(FrameNames(frames), (Names{"attitude"}));
-    EXPECT_EQ(Bridge.Derived.GroundSpeedCentiMs, 5000);
-    EXPECT_EQ(Bridge.Counters.EnginePhase, 0);  // the counters ran
+    EXPECT_EQ(state.Derived.GroundSpeedCentiMs, 5000);
+    EXPECT_EQ(state.Counters.EnginePhase, 0);  // the counters ran
 
     sim.Set<double>(offsets::kGpsAltitude, 1e300);  // beyond 64 bits in millimetres
     sim.Set<double>(offsets::kEngine[0].egt, 1700.0);

@@ -30,13 +30,13 @@ protected:
 };
 
 TEST_F(TelemetryTest, WholeAttitudeFrame) {
-    Bridge.Sim.GForceRaw = 624;
-    Bridge.Derived.TurnRateTenths = 30;
-    Bridge.Derived.BankCentiDeg = 1500;
-    Bridge.Derived.PitchUpCentiDeg = -250;
-    Bridge.Derived.GyroHeadingCentiDeg = 9000;
-    Bridge.Sim.BallRaw = -10;
-    SendAttitudeFrame();
+    state.Sim.GForceRaw = 624;
+    state.Derived.TurnRateTenths = 30;
+    state.Derived.BankCentiDeg = 1500;
+    state.Derived.PitchUpCentiDeg = -250;
+    state.Derived.GyroHeadingCentiDeg = 9000;
+    state.Sim.BallRaw = -10;
+    telemetry().SendAttitudeFrame();
     EXPECT_EQ(port.written, (Bytes{0x05, 0x82, 0x01, 0x00, 0x00, 0x00, 0x00, 0xE8, 0x03, 0xE8,
                                    0x03, 0x1E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xDC,
                                    0x05, 0x06, 0xFF, 0x28, 0x23, 0xFD, 0x22, 0xC8}));
@@ -49,26 +49,26 @@ TEST_F(TelemetryTest, GForceAndBall) {
     EXPECT_EQ(BallValue(-128), -50);
     EXPECT_EQ(BallValue(127), 50);
     EXPECT_EQ(BallValue(1), 0);
-    Bridge.Sim.BallRaw = -128;
-    SendAttitudeFrame();
+    state.Sim.BallRaw = -128;
+    telemetry().SendAttitudeFrame();
     EXPECT_EQ(OnlyFrame().bytes[25], 0xCE);
 }
 
 TEST_F(TelemetryTest, AirDataFrameFields) {
-    Bridge.Derived.AltitudeFeet = 3280;
-    Bridge.Derived.Longitude1e7 = -900000000;
-    Bridge.Derived.Latitude1e7 = 514777985;
-    Bridge.Sim.GpsAltitude = 1000.2567;
-    Bridge.Derived.VerticalSpeedFpm = 196;
-    Bridge.Derived.GroundSpeedCentiMs = 5123;
-    Bridge.Derived.TrueHeading1e5 = 18000000;
-    Bridge.Sim.AltimeterSetting = 16211;
-    Bridge.Derived.IasTenthsKmh = 1852;
-    Bridge.Sim.AmbientPressure = 2116.22;
-    Bridge.Sim.OatRaw = -1;
-    Bridge.Derived.CompassHeadingCentiDeg = 27015;
-    Bridge.Radios.RadioPortMask = 0x0012;
-    SendAirDataFrame();
+    state.Derived.AltitudeFeet = 3280;
+    state.Derived.Longitude1e7 = -900000000;
+    state.Derived.Latitude1e7 = 514777985;
+    state.Sim.GpsAltitude = 1000.2567;
+    state.Derived.VerticalSpeedFpm = 196;
+    state.Derived.GroundSpeedCentiMs = 5123;
+    state.Derived.TrueHeading1e5 = 18000000;
+    state.Sim.AltimeterSetting = 16211;
+    state.Derived.IasTenthsKmh = 1852;
+    state.Sim.AmbientPressure = 2116.22;
+    state.Sim.OatRaw = -1;
+    state.Derived.CompassHeadingCentiDeg = 27015;
+    state.Radios.RadioPortMask = 0x0012;
+    telemetry().SendAirDataFrame();
     const auto f = OnlyFrame();
     ASSERT_EQ(f.bytes.size(), 73u);
     EXPECT_EQ(f.kind, 0);
@@ -95,8 +95,8 @@ TEST_F(TelemetryTest, AirDataFrameFields) {
 
 TEST_F(TelemetryTest, OutsideAirTemperatureTruncatesTowardZero) {
     for (const auto& [raw, celsius] : {std::pair{-1, 0}, {-256, -1}, {-257, -1}, {5120, 20}}) {
-        Bridge.Sim.OatRaw = static_cast<std::int16_t>(raw);
-        SendAirDataFrame();
+        state.Sim.OatRaw = static_cast<std::int16_t>(raw);
+        telemetry().SendAirDataFrame();
         EXPECT_EQ(boxproto::BodyI16(OnlyFrame(), 57), celsius) << raw;
     }
 }
@@ -115,9 +115,9 @@ TEST_F(TelemetryTest, ServoEchoMapsThePositionBack) {
     EXPECT_EQ(ServoEchoPosition(-32768), 2048);
     EXPECT_EQ(ServoEchoPosition(32767), 1);
 
-    Bridge.Servos.PitchEngageBit = 1;
-    Bridge.Servos.PitchServoPosition = 16384;
-    SendServoEcho(Servo::Pitch);
+    state.Servos.PitchEngageBit = 1;
+    state.Servos.PitchServoPosition = 16384;
+    telemetry().SendServoEcho(Servo::Pitch);
     const auto item = OnlyItem();
     EXPECT_EQ(item.address, 17);
     EXPECT_EQ(item.itemKind, 1);
@@ -125,17 +125,17 @@ TEST_F(TelemetryTest, ServoEchoMapsThePositionBack) {
 }
 
 TEST_F(TelemetryTest, WholeRpmItemFrame) {
-    Bridge.Engines.Snapshot[0].RpmRaw = 9600;
-    Bridge.Engines.Snapshot[0].RpmScaler = 16384;
-    Bridge.Engines.Snapshot[0].ManifoldRaw = 30720;
-    SendRpmItem(1);
+    state.Engines.Snapshot[0].RpmRaw = 9600;
+    state.Engines.Snapshot[0].RpmScaler = 16384;
+    state.Engines.Snapshot[0].ManifoldRaw = 30720;
+    telemetry().SendRpmItem(1);
     EXPECT_EQ(port.written, (Bytes{0x05, 0x82, 0x02, 0x0E, 0x00, 0x01, 0x88, 0x20, 0x60, 0x09, 0x60,
                                    0x09, 0xFA, 0x05, 0x00, 0x08, 0x90, 0x50}));
 }
 
 TEST_F(TelemetryTest, EngineTwoUsesAddress33) {
-    Bridge.Engines.Snapshot[1].FuelFlowPph = 10;
-    SendFuelFlowItem(2);
+    state.Engines.Snapshot[1].FuelFlowPph = 10;
+    telemetry().SendFuelFlowItem(2);
     const auto item = OnlyItem();
     EXPECT_EQ(item.address, 33);
     EXPECT_EQ(item.itemKind, 1);
@@ -143,8 +143,8 @@ TEST_F(TelemetryTest, EngineTwoUsesAddress33) {
 }
 
 TEST_F(TelemetryTest, ThermocoupleChannelsFollowTheSplit) {
-    Bridge.Engines.Snapshot[0].EgtRankine = 1700;
-    Bridge.Engines.Snapshot[0].ChtFahrenheit = 356;
+    state.Engines.Snapshot[0].EgtRankine = 1700;
+    state.Engines.Snapshot[0].ChtFahrenheit = 356;
     EXPECT_EQ(EgtCelsius(1700), 671);
     EXPECT_EQ(ChtCelsius(356), 178);
     using W = std::vector<std::int16_t>;
@@ -157,8 +157,8 @@ TEST_F(TelemetryTest, ThermocoupleChannelsFollowTheSplit) {
                           Case{2, {671, 671, 671, 671}, {178, 178, 178, 178}, z},
                           Case{3, {671, 671, 671, 671}, {671, 671, 178, 178}, {178, 178, 178, 178}},
                           Case{4, z, z, z}}) {
-        Bridge.Settings.EGTCHTSplit = c.split;
-        SendThermocoupleItems(1);
+        state.Settings.EGTCHTSplit = c.split;
+        telemetry().SendThermocoupleItems(1);
         const auto frames = SentFrames();
         ASSERT_EQ(frames.size(), 3u);
         const W expected[] = {c.tc1to4, c.tc5to8, c.tc9to12};
@@ -182,28 +182,28 @@ TEST_F(TelemetryTest, SenderCountsAndTheirLimits) {
     EXPECT_EQ(PressureCount(-5), 0);
     EXPECT_FALSE(PressureCount(std::numeric_limits<double>::quiet_NaN()));
 
-    Bridge.Engines.Snapshot[0].OilTempRankine = 635.67;
-    Bridge.Engines.Snapshot[0].OilPressurePsf = 8640;
-    Bridge.Engines.Snapshot[0].FuelPressurePsf = 28800;
-    SendOilItem(1);
+    state.Engines.Snapshot[0].OilTempRankine = 635.67;
+    state.Engines.Snapshot[0].OilPressurePsf = 8640;
+    state.Engines.Snapshot[0].FuelPressurePsf = 28800;
+    telemetry().SendOilItem(1);
     EXPECT_EQ(Words(OnlyItem()), (std::vector<std::int16_t>{2887, 1694, 0, 0}));
-    SendFuelPressureItem(1);
+    telemetry().SendFuelPressureItem(1);
     EXPECT_EQ(Words(OnlyItem()), (std::vector<std::int16_t>{4095, 0, 0, 0}));
-    SendBlankItem(1);
+    telemetry().SendBlankItem(1);
     const auto blank = OnlyItem();
     EXPECT_EQ(blank.itemKind, 7);
     EXPECT_EQ(blank.payload, (Bytes{0, 0, 0, 0}));
 }
 
 TEST_F(TelemetryTest, ItemsWithAValueTheBoxCannotTakeAreNotSent) {
-    Bridge.Engines.Snapshot[0].OilTempRankine = std::numeric_limits<double>::quiet_NaN();
-    SendOilItem(1);
-    Bridge.Engines.Snapshot[0].FuelFlowPph = 1e300;
-    SendFuelFlowItem(1);
-    Bridge.Engines.Snapshot[0].ChtFahrenheit = -std::numeric_limits<double>::infinity();
-    SendThermocoupleItems(1);
-    Bridge.Sim.GpsAltitude = std::numeric_limits<double>::quiet_NaN();
-    SendAirDataFrame();
+    state.Engines.Snapshot[0].OilTempRankine = std::numeric_limits<double>::quiet_NaN();
+    telemetry().SendOilItem(1);
+    state.Engines.Snapshot[0].FuelFlowPph = 1e300;
+    telemetry().SendFuelFlowItem(1);
+    state.Engines.Snapshot[0].ChtFahrenheit = -std::numeric_limits<double>::infinity();
+    telemetry().SendThermocoupleItems(1);
+    state.Sim.GpsAltitude = std::numeric_limits<double>::quiet_NaN();
+    telemetry().SendAirDataFrame();
     EXPECT_TRUE(port.written.empty());
 }
 

@@ -11,20 +11,20 @@ namespace bridge::testing {
 namespace {
 
 TEST(TickAllocations, SuccessfulTicksAllocateNothing) {
-    ResetBridgeState();
     FakeSimLink sim;
     FakeView view;
     CountingBoxPort port;
-    MainCycle cycle(sim, view);
+    TestBridge bridge(sim, view);
+    BridgeState& state = bridge.state;
+    MainCycle& cycle = bridge.cycle;
     BindBoxPort(&port);
-    Bridge.Engines.EngineAddressBase = 32;
-    Bridge.Settings.NumberOfEngines = 4;
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Settings.SL40Port = 2;
-    Bridge.Link.SimLinkUp = true;
-    Bridge.Servos.BankEchoPending = Bridge.Servos.PitchEchoPending = true;
-    Bridge.Radios.Nav1ActiveWrite = 0x1050;
-    Bridge.Altimeter.AltimeterWritePending = true;
+    state.Settings.NumberOfEngines = 4;
+    state.Settings.SL30Port = 1;
+    state.Settings.SL40Port = 2;
+    state.Link.SimLinkUp = true;
+    state.Servos.BankEchoPending = state.Servos.PitchEchoPending = true;
+    state.Radios.Nav1ActiveWrite = 0x1050;
+    state.Altimeter.AltimeterWritePending = true;
     for (const auto& e : offsets::kEngine) sim.Set<double>(e.egt, 1700.0);
 
     const long before = AllocationCount();

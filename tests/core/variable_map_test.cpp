@@ -35,11 +35,11 @@ std::vector<Row> Rows(const FakeSimLink& sim) {
 using VariableMapTest = BridgeFixture;
 
 TEST_F(VariableMapTest, HalfRateTickWithTwoEnginesAServoEngagedAndARadioWrite) {
-    Bridge.Link.SimLinkUp = true;
-    Bridge.Settings.NumberOfEngines = 2;
-    Bridge.Servos.PitchServoEngaged = true;
-    Bridge.Servos.PitchServoCommand = -16384;
-    Bridge.Radios.Nav1StandbyWrite = 0x1050;
+    state.Link.SimLinkUp = true;
+    state.Settings.NumberOfEngines = 2;
+    state.Servos.PitchServoEngaged = true;
+    state.Servos.PitchServoCommand = -16384;
+    state.Radios.Nav1StandbyWrite = 0x1050;
     cycle.Tick();
     const std::vector<Row> expected = {
         {0x2F70, 8, false, 0},
@@ -97,7 +97,7 @@ TEST_F(VariableMapTest, HalfRateTickWithTwoEnginesAServoEngagedAndARadioWrite) {
         {0x311C, 2, false, 0},
     };
     EXPECT_EQ(Rows(sim), expected);
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
 
     cycle.Tick();  // polled only
     cycle.Tick();  // next half-rate tick reads NAV1 standby again
@@ -117,29 +117,29 @@ TEST_F(VariableMapTest, FourEngineOffsetsFollowTheirRule) {
 }
 
 TEST_F(VariableMapTest, AltimeterWriteGoesBeforeTheHalfRateRead) {
-    Bridge.Link.SimLinkUp = true;
-    Bridge.Altimeter.AltimeterWritePending = true;
-    Bridge.Altimeter.AltimeterCommand = 16364;
+    state.Link.SimLinkUp = true;
+    state.Altimeter.AltimeterWritePending = true;
+    state.Altimeter.AltimeterCommand = 16364;
     sim.Set<std::uint16_t>(offsets::kAltimeterSetting, 16211);
     cycle.Tick();
     const auto rows = Rows(sim);
     EXPECT_EQ(rows[7], (Row{0x0330, 2, true, 16364}));
     EXPECT_EQ(rows[rows.size() - 13], (Row{0x0330, 2, false, 0}));
-    EXPECT_EQ(Bridge.Sim.AltimeterSetting, 16364);  // read back within the same exchange
+    EXPECT_EQ(state.Sim.AltimeterSetting, 16364);  // read back within the same exchange
 }
 
 TEST_F(VariableMapTest, HeadingWithTheTopBitSetIsNotNegative) {
-    Bridge.Link.SimLinkUp = true;
-    Bridge.Sim.HeadingRaw = ~std::uint64_t{0};  // the cell is zeroed before the 4-byte read
+    state.Link.SimLinkUp = true;
+    state.Sim.HeadingRaw = ~std::uint64_t{0};  // the cell is zeroed before the 4-byte read
     sim.Set<std::uint32_t>(offsets::kHeading, 2147483648u);
     cycle.Tick();
-    EXPECT_EQ(Bridge.Sim.HeadingRaw, 2147483648u);
-    EXPECT_EQ(Bridge.Derived.TrueHeading1e5, 18000000);
+    EXPECT_EQ(state.Sim.HeadingRaw, 2147483648u);
+    EXPECT_EQ(state.Derived.TrueHeading1e5, 18000000);
 }
 
 TEST_F(VariableMapTest, EngineCountAboveFourActsAsFour) {
-    Bridge.Link.SimLinkUp = true;
-    Bridge.Settings.NumberOfEngines = 255;
+    state.Link.SimLinkUp = true;
+    state.Settings.NumberOfEngines = 255;
     cycle.Tick();
     EXPECT_EQ(sim.lastExchangeSize, 33u + 36);
 }

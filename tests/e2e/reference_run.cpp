@@ -1,39 +1,37 @@
 #include "tests/e2e/reference_run.h"
 
 #include "boxlink/box_frames.h"
-#include "core/main_cycle.h"
 #include "radio/radio_cycle.h"
 #include "simlink/sim_link_client.h"
-#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_transport.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 #include "tools/sim_emulator/flight_script.h"
 
 namespace bridge::e2e {
 
 ReferenceRun RunReference(const Settings& settings, int tickCount) {
-    ResetBridgeState();
-    BridgeState& s = Bridge;
+    testing::FakeSimTransport transport;
+    simemu::WriteControlValues(simemu::ControlValues{}, transport.server.image());
+    simemu::WriteFlightValues(simemu::FixedFlightValues(), transport.server.image());
+    SimLinkClient client(&transport);
+    testing::FakeView view;
+    testing::TestBridge bridge(client, view);
+    BridgeState& s = bridge.state;
     s.Settings.CommsPort = static_cast<std::uint8_t>(settings.CommsPort);
     s.Settings.SL30Port = static_cast<std::uint8_t>(settings.SL30Port);
     s.Settings.SL40Port = static_cast<std::uint8_t>(settings.SL40Port);
     s.Settings.EGTCHTSplit = static_cast<std::uint8_t>(settings.EGTCHTSplit);
     s.Settings.NumberOfEngines = static_cast<std::uint8_t>(settings.NumberOfEngines);
-    s.Engines.EngineAddressBase = 32;
-    ComputeRadioPortMask();
+    ComputeRadioPortMask(s.Settings, s.Radios);
 
-    testing::FakeSimTransport transport;
-    simemu::WriteControlValues(simemu::ControlValues{}, transport.server.image());
-    simemu::WriteFlightValues(simemu::FixedFlightValues(), transport.server.image());
-    SimLinkClient client(&transport);
     SimLinkResult result;
     client.Open(0, result);
     s.Link.SimLinkUp = true;
 
     testing::FakeBoxPort port;
-    testing::FakeView view;
-    MainCycle cycle(client, view);
+    MainCycle& cycle = bridge.cycle;
     BindBoxPort(&port);
     boxproto::OutgoingDecoder decoder;
     ReferenceRun run;

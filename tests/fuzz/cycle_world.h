@@ -2,10 +2,10 @@
 // port reserves 1 MiB, far too much to build for every input.
 #pragma once
 
-#include "core/main_cycle.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 
 namespace bridge::fuzzing {
 
@@ -13,7 +13,9 @@ struct CycleWorld {
     testing::FakeSimLink sim;
     testing::FakeBoxPort port;
     testing::FakeView view;
-    MainCycle cycle{sim, view};
+    testing::TestBridge bridge{sim, view};
+    BridgeState& state = bridge.state;
+    MainCycle& cycle = bridge.cycle;
 };
 
 inline CycleWorld& TheCycleWorld() {

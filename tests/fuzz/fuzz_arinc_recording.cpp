@@ -24,8 +24,6 @@
 
 #include "app/arinc_playback.h"
 #include "boxlink/box_frames.h"
-#include "core/main_cycle.h"
-#include "state/bridge_state.h"
 #include "tests/fuzz/arinc_recording_format.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"
@@ -34,6 +32,7 @@
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 
 namespace bridge::fuzzing {
 namespace {
@@ -60,7 +59,8 @@ struct World {
     FakeSimLink sim;
     FakeBoxPort port;
     FakeView view;
-    MainCycle cycle{sim, view};
+    testing::TestBridge bridge{sim, view};
+    BridgeState& state = bridge.state;
 };
 
 World& TheWorld() {
@@ -105,7 +105,7 @@ PlaybackRun Play(World& w, FakeMessagePump& pump, ArincPlayback& playback, FakeS
     const int stopTick = (stopCode & kStopTickMask) + 1;
     const bool timerRunning = w.view.timerEnabled;
     if (run.byClose) {
-        pump.BeforeTick(pump.ticks + stopTick, [] { Bridge.Link.StopRequested = true; });
+        pump.BeforeTick(pump.ticks + stopTick, [&w] { w.state.Link.StopRequested = true; });
     } else {
         pump.BeforeTick(pump.ticks + stopTick, [&playback] { playback.PlayButtonClick(); });
     }
@@ -117,7 +117,7 @@ PlaybackRun Play(World& w, FakeMessagePump& pump, ArincPlayback& playback, FakeS
     } catch (const testing::PumpedForEver&) {
         FUZZ_CHECK(!"playback pumped messages without end");
     }
-    FUZZ_CHECK(!Bridge.Arinc.PlaybackRunning && !Bridge.Arinc.RecordPending);
+    FUZZ_CHECK(!w.state.Arinc.PlaybackRunning && !w.state.Arinc.RecordPending);
     FUZZ_CHECK(ui.playCaption == kPlayArincCaption);
     FUZZ_CHECK(ui.messages.empty());
     if (records == 0) {  // ends at once, without a tick
@@ -151,18 +151,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   static_cast<std::streamsize>(recording.size()));
         FUZZ_CHECK(out.good());
     }
-    ResetBridgeState();
-    Bridge.Engines.EngineAddressBase = 32;
+    w.state = BridgeState{};
+    w.state.Engines.EngineAddressBase = 32;
     const bool linkUp = (data[2] & kLinkUpBit) != 0;
-    Bridge.Link.SimLinkUp = linkUp;
+    w.state.Link.SimLinkUp = linkUp;
     w.port.written.clear();
     w.view = FakeView{};
     BindBoxPort(&w.port);
-    FakeMessagePump pump(w.cycle, w.view);
+    FakeMessagePump pump(w.bridge.cycle, w.view);
     pump.callLimit = kPumpLimit;
     FakeShellUi ui;
     ui.chosenFile = w.path;
-    ArincPlayback playback(ui, pump, Folder().Folder());
+    ArincPlayback playback(w.state.Arinc, ui, pump, Folder().Folder());
 
     std::vector<PlaybackRun> runs = {Play(w, pump, playback, ui, data[0], records)};
     if (data[1] != 0) runs.push_back(Play(w, pump, playback, ui, data[1], records));

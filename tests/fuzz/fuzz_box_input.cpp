@@ -68,9 +68,11 @@ void ServeRadios(FakeSimLink& sim, std::uint8_t navState) {
     sim.Set<std::uint16_t>(offsets::kCom2Standby, 0x3600);
 }
 
+BridgeState& State() { return TheCycleWorld().state; }
+
 bool IsConfiguredRadioPort(std::uint8_t port) {
     return port >= 1 && port <= 5 &&
-           (port == Bridge.Settings.SL30Port || port == Bridge.Settings.SL40Port);
+           (port == State().Settings.SL30Port || port == State().Settings.SL40Port);
 }
 
 void CheckSentence(const boxproto::PortText& text) {
@@ -80,7 +82,7 @@ void CheckSentence(const boxproto::PortText& text) {
 
 void CheckItem(const boxproto::Item& item) {
     const bool echo = item.address == 16 || item.address == 17;
-    const unsigned engines = std::min<unsigned>(Bridge.Settings.NumberOfEngines, 4);
+    const unsigned engines = std::min<unsigned>(State().Settings.NumberOfEngines, 4);
     const bool engine = item.address >= 32 && item.address < 32 + engines;
     FUZZ_CHECK(echo || engine);
 }
@@ -95,14 +97,15 @@ void CheckSentFrames(FakeBoxPort& port) {
 }
 
 void CheckBridgeState() {
-    const BridgeState& s = Bridge;
+    const BridgeState& s = State();
     FUZZ_CHECK((s.Radios.RadioPortMask & ~0x1Fu) == 0);
     FUZZ_CHECK(s.Radios.ReplyParse.Step <= kReplyLastStep);
     FUZZ_CHECK(s.Radios.ReplyParse.FieldPosition <= s.Radios.ReplyParse.Field.size());
     for (std::size_t i = 0; i < s.Radios.PortReplyHandlers.size(); ++i) {
         const ReplyHandler h = s.Radios.PortReplyHandlers[i];
-        if (h == nullptr) continue;
-        FUZZ_CHECK(h == &Sl30ReplyParser || h == &Sl40ReplyParser);
+        if (h == ReplyHandler{}) continue;
+        ReplyParser& parser = TheCycleWorld().cycle.Replies();
+        FUZZ_CHECK(h == parser.Sl30Handler() || h == parser.Sl40Handler());
         FUZZ_CHECK(IsConfiguredRadioPort(static_cast<std::uint8_t>(i + 1)));
     }
     FUZZ_CHECK(s.Servos.BankServoRaw >= 0 && s.Servos.BankServoRaw <= 2048);
@@ -129,14 +132,16 @@ public:
         port.Receive(burst);
         if (burstMode & 4u) {
             port.failReads = true;
-            ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
+            world_.bridge.receiver.ReceiveEvent(port,
+                                                static_cast<std::int32_t>(port.incoming.size()));
             port.failReads = false;
         }
         const std::int32_t factor = (burstMode & 8u) ? 2 : 1;
         while (!port.incoming.empty()) {
-            ReceiveEvent(port, factor * static_cast<std::int32_t>(port.incoming.size()));
+            world_.bridge.receiver.ReceiveEvent(
+                port, factor * static_cast<std::int32_t>(port.incoming.size()));
         }
-        ReceiveEvent(port, 0);
+        world_.bridge.receiver.ReceiveEvent(port, 0);
         CheckBridgeState();
     }
 
@@ -157,18 +162,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                size - kBoxInputSetupSize);
 
     CycleWorld& world = TheCycleWorld();
-    ResetBridgeState();
+    world.state = BridgeState{};
     ServeRadios(world.sim, setup.navState);
     world.port.written.clear();
     world.port.incoming.clear();
     world.view = FakeView{};
     BindBoxPort(&world.port);
-    Bridge.Engines.EngineAddressBase = 32;
-    Bridge.Settings.SL30Port = setup.sl30Port;
-    Bridge.Settings.SL40Port = setup.sl40Port;
-    Bridge.Settings.NumberOfEngines = setup.numberOfEngines;
-    ComputeRadioPortMask();
-    Bridge.Link.SimLinkUp = true;
+    State().Engines.EngineAddressBase = 32;
+    State().Settings.SL30Port = setup.sl30Port;
+    State().Settings.SL40Port = setup.sl40Port;
+    State().Settings.NumberOfEngines = setup.numberOfEngines;
+    ComputeRadioPortMask(State().Settings, State().Radios);
+    State().Link.SimLinkUp = true;
 
     Run run(world);
     run.Ticks(kTicksUntilFirstSentences);  // the radios' parsers are installed from here

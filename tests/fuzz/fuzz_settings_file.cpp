@@ -160,11 +160,11 @@ std::string FileText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void ReadAndCheck(const std::string& path, const Keys& keys) {
-    for (const auto field : kFields) Bridge.Settings.*field = 0xEE;
-    ReadSettings(path);
+void ReadAndCheck(const std::string& path, const Keys& keys, BridgeSettings& settings) {
+    for (const auto field : kFields) settings.*field = 0xEE;
+    ReadSettings(path, settings);
     for (std::size_t i = 0; i < kKeys.size(); ++i)
-        FUZZ_CHECK(Bridge.Settings.*kFields[i] == ExpectedSetting(keys, kKeys[i]));
+        FUZZ_CHECK(settings.*kFields[i] == ExpectedSetting(keys, kKeys[i]));
 }
 
 bool IsSettingKey(const KeyName& name) {
@@ -211,9 +211,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out << text;
         FUZZ_CHECK(out.good());
     }
-    ResetBridgeState();
+    BridgeSettings settings{};
     const Keys keys = ReachableKeys(text);
-    ReadAndCheck(path, keys);
+    ReadAndCheck(path, keys, settings);
 
     // Values to write, spread over 0..255 by a hash of the file.
     std::uint32_t hash = 2166136261u;
@@ -222,13 +222,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < values.size(); ++i) {
         hash = hash * 1103515245u + 12345u;
         values[i] = static_cast<std::uint8_t>(hash >> 24);
-        Bridge.Settings.*kFields[i] = values[i];
+        settings.*kFields[i] = values[i];
     }
-    FUZZ_CHECK(!WriteSettings(path).has_value());
+    FUZZ_CHECK(!WriteSettings(path, settings).has_value());
 
     const std::string written = FileText(path);
     const Keys after = ReachableKeys(written);
-    ReadAndCheck(path, after);
+    ReadAndCheck(path, after, settings);
     std::vector<std::size_t> replaced;
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
         const KeyEntry* entry = Find(after, kSettingsSection, kKeys[i]);

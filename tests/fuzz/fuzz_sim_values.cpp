@@ -165,7 +165,7 @@ public:
     // and returns what the tick must send.
     std::vector<Expected> Tick(std::uint8_t control, CycleWorld& w) {
         using namespace tick_control;
-        BridgeState& s = Bridge;
+        BridgeState& s = w.state;
         std::vector<Expected> out;
         if (control & kBankEcho) s.Servos.BankEchoPending = bankEcho_ = true;
         if (control & kPitchEcho) s.Servos.PitchEchoPending = pitchEcho_ = true;
@@ -209,8 +209,7 @@ public:
         return out;
     }
 
-    void CheckCounters() const {
-        const BridgeState& s = Bridge;
+    void CheckCounters(const BridgeState& s) const {
         FUZZ_CHECK(s.Counters.TickPhase == tick_ && s.Counters.RpmPhase == rpm_ &&
                    s.Counters.RadioPhase == radio_ && s.Counters.EnginePhase == engine_);
     }
@@ -403,12 +402,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     w.sim = FakeSimLink{};
     w.port.written.clear();
     w.view = FakeView{};
-    ResetBridgeState();
-    Bridge.Engines.EngineAddressBase = 32;
-    Bridge.Settings.NumberOfEngines = data[0];
+    BridgeState& state = w.state;
+    state = BridgeState{};
+    state.Engines.EngineAddressBase = 32;
+    state.Settings.NumberOfEngines = data[0];
     Model model(data);
-    model.Prime(Bridge);
-    ComputeRadioPortMask();
+    model.Prime(state);
+    ComputeRadioPortMask(state.Settings, state.Radios);
     BindBoxPort(&w.port);
 
     std::span<const std::uint8_t> in(data + kSimValuesSetupSize, size - kSimValuesSetupSize);
@@ -432,7 +432,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(NameOf(frames[i]) == expected[i].name);
             CheckFrame(frames[i], expected[i], model.split());
         }
-        model.CheckCounters();
+        model.CheckCounters(state);
     }
     BindBoxPort(nullptr);
     return 0;

@@ -16,7 +16,7 @@ class RadioCycleTest : public BridgeFixture {
 protected:
     // Runs one radio cycle; the sentences it sent, each checked.
     std::vector<boxproto::PortText> Cycle() {
-        RunRadioCycle();
+        radios().Run();
         auto texts = PortTexts(SentFrames());
         for (const auto& t : texts) EXPECT_TRUE(HasValidChecksum(t.text)) << t.text;
         return texts;
@@ -32,15 +32,15 @@ protected:
 };
 
 TEST_F(RadioCycleTest, SendsTheSevenSentencesInOrderToTheirPorts) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Settings.SL40Port = 2;
-    Bridge.Sim.Nav1Active = 0x1050;
-    Bridge.Sim.Nav1Standby = 0x0800;
-    Bridge.Sim.Com1Active = 0x2150;
-    Bridge.Sim.Com1Standby = 0x1800;
-    Bridge.Sim.Com2Active = 0x1800;
-    Bridge.Sim.Com2Standby = 0x3600;
-    RunRadioCycle();
+    state.Settings.SL30Port = 1;
+    state.Settings.SL40Port = 2;
+    state.Sim.Nav1Active = 0x1050;
+    state.Sim.Nav1Standby = 0x0800;
+    state.Sim.Com1Active = 0x2150;
+    state.Sim.Com1Standby = 0x1800;
+    state.Sim.Com2Active = 0x1800;
+    state.Sim.Com2Standby = 0x3600;
+    radios().Run();
     const auto frames = SentFrames();
     const auto texts = PortTexts(frames);
     ASSERT_EQ(texts.size(), 7u);
@@ -62,55 +62,55 @@ TEST_F(RadioCycleTest, SendsTheSevenSentencesInOrderToTheirPorts) {
 }
 
 TEST_F(RadioCycleTest, FrequenciesAreLimitedToTheirBand) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Sim.Nav1Active = 0x1800;   // 118.00 MHz on a NAV radio
-    Bridge.Sim.Nav1Standby = 0x0000;  // 100.00 MHz
-    Bridge.Sim.Com1Active = 0x1700;   // 117.00 MHz on a COM radio
-    Bridge.Sim.Com1Standby = 0x3697;  // 136.97 MHz
+    state.Settings.SL30Port = 1;
+    state.Sim.Nav1Active = 0x1800;   // 118.00 MHz on a NAV radio
+    state.Sim.Nav1Standby = 0x0000;  // 100.00 MHz
+    state.Sim.Com1Active = 0x1700;   // 117.00 MHz on a COM radio
+    state.Sim.Com1Standby = 0x3697;  // 136.97 MHz
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV28")), "EW<0N");
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV35")), "F0X0R0");
-    Bridge.Sim.Nav1Active = 0xFFFF;  // nibbles above 9 count at face value: 266.65 MHz
-    Bridge.Sim.Com1Active = 0x0FA0;  // 100 + 15 + 1.0: 116.00 MHz
+    state.Sim.Nav1Active = 0xFFFF;  // nibbles above 9 count at face value: 266.65 MHz
+    state.Sim.Com1Active = 0x0FA0;  // 100 + 15 + 1.0: 116.00 MHz
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV28")), "EW<0N");
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV35")), "F0X0R0");
 }
 
 TEST_F(RadioCycleTest, DeflectionCharactersAndStatus) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Sim.Nav1CdiDeflection = 127.0f;
+    state.Settings.SL30Port = 1;
+    state.Sim.Nav1CdiDeflection = 127.0f;
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), "6300<0");
-    EXPECT_EQ(Bridge.Radios.Nav1CdiScaled, 4094);
-    Bridge.Sim.Nav1CdiDeflection = -127.0f;
+    EXPECT_EQ(state.Radios.Nav1CdiScaled, 4094);
+    state.Sim.Nav1CdiDeflection = -127.0f;
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), ")=00<0");
 
     // With a glideslope the GS value is refreshed and the status reads F0 or F2.
-    Bridge.Sim.NavRadioFlags = kNav1GlideslopeFlag;
-    Bridge.Sim.Nav1GsDeflection = -1.3f;  // -41.9 -> -41 -> -1: "/" "?"
+    state.Sim.NavRadioFlags = kNav1GlideslopeFlag;
+    state.Sim.Nav1GsDeflection = -1.3f;  // -41.9 -> -41 -> -1: "/" "?"
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), ")=/??0");
-    Bridge.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav1RadialValidFlag;
+    state.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav1RadialValidFlag;
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), ")=/??2");
-    EXPECT_EQ(Bridge.Radios.Sl30StatusFlags, 0xF2);
+    EXPECT_EQ(state.Radios.Sl30StatusFlags, 0xF2);
 }
 
 TEST_F(RadioCycleTest, DeflectionThatIsNotANumberKeepsTheLastValue) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Sim.Nav1CdiDeflection = 10.0f;
+    state.Settings.SL30Port = 1;
+    state.Sim.Nav1CdiDeflection = 10.0f;
     Cycle();
-    ASSERT_EQ(Bridge.Radios.Nav1CdiScaled, 322);
+    ASSERT_EQ(state.Radios.Nav1CdiScaled, 322);
     for (const float bad :
          {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
           -std::numeric_limits<float>::max()}) {
-        Bridge.Sim.Nav1CdiDeflection = bad;
+        state.Sim.Nav1CdiDeflection = bad;
         EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), "0700<0");  // 322 / 41 = 7
-        EXPECT_EQ(Bridge.Radios.Nav1CdiScaled, 322);
+        EXPECT_EQ(state.Radios.Nav1CdiScaled, 322);
     }
 }
 
 TEST_F(RadioCycleTest, TextsAreEmptyUntilTheFirstRefresh) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav1RadialValidFlag | kNav2RadialValidFlag;
-    Bridge.Sim.Nav1Obs = 123;
-    Bridge.Sim.Nav1Radial = 0x4000;
+    state.Settings.SL30Port = 1;
+    state.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav1RadialValidFlag | kNav2RadialValidFlag;
+    state.Sim.Nav1Obs = 123;
+    state.Sim.Nav1Radial = 0x4000;
     const auto texts = Cycle();
     ASSERT_EQ(texts.size(), 6u);
     EXPECT_EQ(SentenceData(texts[1].text), "V");
@@ -119,37 +119,37 @@ TEST_F(RadioCycleTest, TextsAreEmptyUntilTheFirstRefresh) {
 }
 
 TEST_F(RadioCycleTest, FieldsKeepTheirValuesInCyclesThatDoNotRefreshThem) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Sim.Nav1Obs = 7;
-    Bridge.Sim.Nav1Radial = 0xFFFF;
-    Bridge.Sim.Nav2Radial = 0x4000;
-    Bridge.Sim.NavRadioFlags = kNav1RadialValidFlag;
+    state.Settings.SL30Port = 1;
+    state.Sim.Nav1Obs = 7;
+    state.Sim.Nav1Radial = 0xFFFF;
+    state.Sim.Nav2Radial = 0x4000;
+    state.Sim.NavRadioFlags = kNav1RadialValidFlag;
     auto texts = Cycle();
     EXPECT_EQ(SentenceData(texts[1].text), "V007");
     EXPECT_EQ(SentenceData(texts[2].text), "V3599");
     EXPECT_EQ(SentenceData(texts[3].text), "00900");
 
     // Neither radial valid: the radials stay, the OBS follows.
-    Bridge.Sim.Nav1Obs = 359;
-    Bridge.Sim.Nav1Radial = 0;
-    Bridge.Sim.NavRadioFlags = 0;
+    state.Sim.Nav1Obs = 359;
+    state.Sim.Nav1Radial = 0;
+    state.Sim.NavRadioFlags = 0;
     texts = Cycle();
     EXPECT_EQ(SentenceData(texts[1].text), "V359");
     EXPECT_EQ(SentenceData(texts[2].text), "V3599");
 
     // Glideslope: radials, their letters and the OBS stay.
-    Bridge.Sim.Nav1Obs = 65535;
-    Bridge.Sim.Nav1GsDeflection = 50.0f;
-    Bridge.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav2RadialValidFlag;
+    state.Sim.Nav1Obs = 65535;
+    state.Sim.Nav1GsDeflection = 50.0f;
+    state.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav2RadialValidFlag;
     texts = Cycle();
     EXPECT_EQ(SentenceData(texts[1].text), "V359");
     EXPECT_EQ(SentenceData(texts[2].text), "V3599");
     EXPECT_EQ(SentenceData(texts[3].text), "00900");
-    EXPECT_EQ(Bridge.Radios.Nav1GsScaled, 1612);
+    EXPECT_EQ(state.Radios.Nav1GsScaled, 1612);
 
     // NAV 2 only: both texts refreshed, NAV 1 marked invalid; the GS value stays.
-    Bridge.Sim.Nav1GsDeflection = 0.0f;
-    Bridge.Sim.NavRadioFlags = kNav2RadialValidFlag;
+    state.Sim.Nav1GsDeflection = 0.0f;
+    state.Sim.NavRadioFlags = kNav2RadialValidFlag;
     texts = Cycle();
     EXPECT_EQ(SentenceData(texts[1].text), "V65535");
     EXPECT_EQ(SentenceData(texts[2].text), "00000");
@@ -164,57 +164,58 @@ TEST_F(RadioCycleTest, RadioPortMask) {
     };
     for (const Case c : {Case{2, 5, 0x0012}, Case{0, 0, 0}, Case{3, 3, 0x0004}, Case{1, 0, 0x0001},
                          Case{0, 5, 0x0010}}) {
-        Bridge.Settings.SL30Port = c.sl30;
-        Bridge.Settings.SL40Port = c.sl40;
-        ComputeRadioPortMask();
-        EXPECT_EQ(Bridge.Radios.RadioPortMask, c.mask) << int{c.sl30} << "/" << int{c.sl40};
+        state.Settings.SL30Port = c.sl30;
+        state.Settings.SL40Port = c.sl40;
+        ComputeRadioPortMask(state.Settings, state.Radios);
+        EXPECT_EQ(state.Radios.RadioPortMask, c.mask) << int{c.sl30} << "/" << int{c.sl40};
     }
 }
 
 TEST_F(RadioCycleTest, NoRadiosNoSentences) {
     EXPECT_TRUE(Cycle().empty());
-    for (const ReplyHandler h : Bridge.Radios.PortReplyHandlers) EXPECT_EQ(h, nullptr);
+    for (const ReplyHandler h : state.Radios.PortReplyHandlers) EXPECT_EQ(h, ReplyHandler{});
 }
 
 TEST_F(RadioCycleTest, BothRadiosOnOnePortLeaveTheSl40ParserInstalled) {
-    Bridge.Settings.SL30Port = 3;
-    Bridge.Settings.SL40Port = 3;
+    state.Settings.SL30Port = 3;
+    state.Settings.SL40Port = 3;
     const auto texts = Cycle();
     ASSERT_EQ(texts.size(), 7u);
     for (const auto& t : texts) EXPECT_EQ(t.port, 3);
-    EXPECT_EQ(Bridge.Radios.PortReplyHandlers[2], &Sl40ReplyParser);
+    EXPECT_EQ(state.Radios.PortReplyHandlers[2], cycle.Replies().Sl40Handler());
 
     // Entries are never cleared when a radio moves.
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Settings.SL40Port = 0;
+    state.Settings.SL30Port = 1;
+    state.Settings.SL40Port = 0;
     Cycle();
-    EXPECT_EQ(Bridge.Radios.PortReplyHandlers[0], &Sl30ReplyParser);
-    EXPECT_EQ(Bridge.Radios.PortReplyHandlers[2], &Sl40ReplyParser);
+    EXPECT_EQ(state.Radios.PortReplyHandlers[0], cycle.Replies().Sl30Handler());
+    EXPECT_EQ(state.Radios.PortReplyHandlers[2], cycle.Replies().Sl40Handler());
 }
 
 TEST_F(RadioCycleTest, SentencesInstallTheSl30ParserForItsPort) {
-    Bridge.Settings.SL30Port = 5;
+    state.Settings.SL30Port = 5;
     Cycle();
-    EXPECT_EQ(Bridge.Radios.PortReplyHandlers[4], &Sl30ReplyParser);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(Bridge.Radios.PortReplyHandlers[i], nullptr);
+    EXPECT_EQ(state.Radios.PortReplyHandlers[4], cycle.Replies().Sl30Handler());
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(state.Radios.PortReplyHandlers[i], ReplyHandler{});
 }
 
 // The settings file can hold any byte; the box has ports 1..5 and the mask 16
 // bits. A port outside 1..5 means the radio is not used.
 TEST_F(RadioCycleTest, PortsAboveFiveCountAsNotUsed) {
     for (const std::uint8_t bad : {6, 16, 17, 33, 255}) {
-        Bridge.Settings.SL30Port = bad;
-        Bridge.Settings.SL40Port = bad;
-        ComputeRadioPortMask();
-        EXPECT_EQ(Bridge.Radios.RadioPortMask, 0) << int{bad};
+        state.Settings.SL30Port = bad;
+        state.Settings.SL40Port = bad;
+        ComputeRadioPortMask(state.Settings, state.Radios);
+        EXPECT_EQ(state.Radios.RadioPortMask, 0) << int{bad};
         EXPECT_TRUE(Cycle().empty()) << int{bad};
     }
-    for (const ReplyHandler h : Bridge.Radios.PortReplyHandlers) EXPECT_EQ(h, nullptr);
+    for (const ReplyHandler h : state.Radios.PortReplyHandlers) EXPECT_EQ(h, ReplyHandler{});
 
-    Bridge.Settings.SL30Port = 200;
-    Bridge.Settings.SL40Port = 2;
-    ComputeRadioPortMask();
-    EXPECT_EQ(Bridge.Radios.RadioPortMask, 0x0002);
+    state.Settings.SL30Port = 200;
+    state.Settings.SL40Port = 2;
+    ComputeRadioPortMask(state.Settings, state.Radios);
+    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
     const auto texts = Cycle();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].port, 2);

@@ -31,9 +31,9 @@ protected:
 };
 
 TEST_F(RadioInTheBridgeTest, SentencesEveryTenTicksFirstAtTickTen) {
-    Bridge.Settings.SL30Port = 4;
-    Bridge.Settings.SL40Port = 1;
-    Bridge.Link.SimLinkUp = true;
+    state.Settings.SL30Port = 4;
+    state.Settings.SL40Port = 1;
+    state.Link.SimLinkUp = true;
     const auto ticks = TickFrames(60);
     for (int t = 1; t <= 60; ++t) {
         Names expected = {"attitude"};
@@ -47,38 +47,38 @@ TEST_F(RadioInTheBridgeTest, SentencesEveryTenTicksFirstAtTickTen) {
 }
 
 TEST_F(RadioInTheBridgeTest, NoSentencesWhileTheLinkIsDown) {
-    Bridge.Settings.SL30Port = 1;
-    Bridge.Link.SimLinkUp = true;
+    state.Settings.SL30Port = 1;
+    state.Link.SimLinkUp = true;
     TickFrames(9);
-    Bridge.Link.SimLinkUp = false;
+    state.Link.SimLinkUp = false;
     for (const auto& frames : TickFrames(15)) EXPECT_TRUE(frames.empty());
-    Bridge.Link.SimLinkUp = true;
+    state.Link.SimLinkUp = true;
     EXPECT_EQ(PortTexts(TickFrames(1)[0]).size(), 6u);  // the tenth polled tick
 }
 
 // A servo command and a frequency selection arrive in two receive events that
 // cut both frames; the next tick carries them into the simulator.
 TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
-    Bridge.Settings.SL30Port = 2;
-    Bridge.Link.SimLinkUp = true;
+    state.Settings.SL30Port = 2;
+    state.Link.SimLinkUp = true;
     const auto reply =
         boxproto::PortDataFrame(2, boxproto::RadioReplySentence(false, 0x28, 110500));
 
     // Before the first sentence no parser listens on the port.
     port.Receive(reply);
-    ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
+    receiver.ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
     TickFrames(10);
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
     EXPECT_EQ(sim.Get<std::uint16_t>(offsets::kNav1Standby), 0x0800);
 
     std::vector<std::uint8_t> bytes = boxproto::ServoCommandFrame(1, true, 512);
     bytes.insert(bytes.end(), reply.begin(), reply.end());
     port.Receive(bytes);
-    ReceiveEvent(port, 4);
-    ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()) - 3);
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);  // the frame is not complete yet
-    ReceiveEvent(port, 3);
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0x1050);
+    receiver.ReceiveEvent(port, 4);
+    receiver.ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()) - 3);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);  // the frame is not complete yet
+    receiver.ReceiveEvent(port, 3);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0x1050);
 
     const auto tick11 = TickFrames(1)[0];  // a half-rate tick
     EXPECT_EQ(sim.Get<std::int16_t>(offsets::kAileron), 16384);
@@ -88,7 +88,7 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     ASSERT_NE(nav1Standby, nullptr);
     EXPECT_TRUE(nav1Standby->write);
     EXPECT_EQ(nav1Standby->Value(), 0x1050u);
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
 
     int echoes = 0;
     auto countEchoes = [&](const std::vector<boxproto::Frame>& frames) {

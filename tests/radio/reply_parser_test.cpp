@@ -7,11 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "boxlink/box_commands.h"
-#include "boxlink/receiver.h"
 #include "radio/frequency.h"
-#include "radio/reply_parser.h"
-#include "state/bridge_state.h"
+#include "tests/support/bridge_fixture.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace bridge::testing {
@@ -19,30 +16,31 @@ namespace {
 
 // The SL30 parser on box port 1 and the SL40 parser on port 2, as the radio
 // cycle leaves them; replies arrive as command frames through the receiver.
-class ReplyParserTest : public ::testing::Test {
+class ReplyParserTest : public BridgeFixture {
 protected:
-    ReplyParserTest() {
-        ResetBridgeState();
-        InstallReplyHandler(1, Sl30ReplyParser);
-        InstallReplyHandler(2, Sl40ReplyParser);
+    ReplyParserTest() { InstallParsers(); }
+    void InstallParsers() {
+        InstallReplyHandler(state.Radios, 1, parser().Sl30Handler());
+        InstallReplyHandler(state.Radios, 2, parser().Sl40Handler());
     }
-    static void Feed(const std::vector<std::uint8_t>& bytes) {
-        for (const std::uint8_t b : bytes) ReceiveByte(b);
+    ReplyParser& parser() { return cycle.Replies(); }
+    void Feed(const std::vector<std::uint8_t>& bytes) {
+        for (const std::uint8_t b : bytes) receiver.ReceiveByte(b);
     }
-    static void FromPort(std::uint8_t port, std::string_view text) {
+    void FromPort(std::uint8_t port, std::string_view text) {
         Feed(boxproto::PortDataFrame(port, text));
     }
-    static std::vector<std::uint16_t> Pending() {
-        const BridgeState& s = Bridge;
+    std::vector<std::uint16_t> Pending() {
+        const BridgeState& s = state;
         return {s.Radios.Nav1ActiveWrite,  s.Radios.Nav1StandbyWrite, s.Radios.Com1ActiveWrite,
                 s.Radios.Com1StandbyWrite, s.Radios.Com2ActiveWrite,  s.Radios.Com2StandbyWrite};
     }
-    static const ReplyParseState& Parse() { return Bridge.Radios.ReplyParse; }
+    const ReplyParseState& Parse() { return state.Radios.ReplyParse; }
 };
 
 TEST_F(ReplyParserTest, Sl30StandbySelection) {
     FromPort(1, "$PMRRV28F>01>\r\n");
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0x1835);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0x1835);
     EXPECT_EQ(Pending(), (std::vector<std::uint16_t>{0, 0x1835, 0, 0, 0, 0}));
     EXPECT_EQ(Parse().Step, 0);
 }
@@ -66,11 +64,10 @@ TEST_F(ReplyParserTest, MessageIdsEachRadioAccepts) {
         {true, 0x00, &RadioState::Com2ActiveWrite},   {true, 0x01, &RadioState::Com2StandbyWrite},
     };
     for (const Case& c : cases) {
-        ResetBridgeState();
-        InstallReplyHandler(1, Sl30ReplyParser);
-        InstallReplyHandler(2, Sl40ReplyParser);
+        state = BridgeState{};
+        InstallParsers();
         FromPort(c.sl40 ? 2 : 1, boxproto::RadioReplySentence(c.sl40, c.id, 124725));
-        EXPECT_EQ(Bridge.Radios.*c.field, 0x2472) << std::hex << int{c.id};
+        EXPECT_EQ(state.Radios.*c.field, 0x2472) << std::hex << int{c.id};
         const auto pending = Pending();
         EXPECT_EQ(std::count(pending.begin(), pending.end(), 0), 5);
     }
@@ -93,22 +90,22 @@ TEST_F(ReplyParserTest, IdsTheRadioDoesNotSendAreRefused) {
 
 TEST_F(ReplyParserTest, Sl40StandbySelection) {
     FromPort(2, "$PMRRC01X0019\r\n");
-    EXPECT_EQ(Bridge.Radios.Com2StandbyWrite, 0x3600);
+    EXPECT_EQ(state.Radios.Com2StandbyWrite, 0x3600);
 }
 
 TEST_F(ReplyParserTest, SentenceSplitAcrossFrames) {
     FromPort(1, "$PMR");
     EXPECT_EQ(Parse().Step, 4);
     FromPort(1, "RV28F>01>\r\n");
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0x1835);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0x1835);
 
     // Split at every position, with other text around it.
     const std::string sentence = "xx$PMRRC00ID01=\r\n";  // 121.500 MHz to COM 2 active
     for (std::size_t cut = 0; cut <= sentence.size(); ++cut) {
-        Bridge.Radios.Com2ActiveWrite = 0;
+        state.Radios.Com2ActiveWrite = 0;
         FromPort(2, sentence.substr(0, cut));
         FromPort(2, sentence.substr(cut));
-        EXPECT_EQ(Bridge.Radios.Com2ActiveWrite, 0x2150) << "cut at " << cut;
+        EXPECT_EQ(state.Radios.Com2ActiveWrite, 0x2150) << "cut at " << cut;
     }
 }
 
@@ -120,35 +117,35 @@ TEST_F(ReplyParserTest, OnlyPayloadBytesOneToLenMinusTwoAreFed) {
     EXPECT_EQ(Parse().Step, 2);
 
     // The trailing byte of a long frame is not fed either.
-    Bridge.Radios.ReplyParse = ReplyParseState{};
+    state.Radios.ReplyParse = ReplyParseState{};
     const std::string text = "$PMRRV28F>01";
     std::vector<std::uint8_t> payload{0};
     payload.insert(payload.end(), text.begin(), text.end());
     payload.push_back('>');
     Feed(boxproto::EncodeBoxFrame(1, payload));
     EXPECT_EQ(Parse().Step, 10);
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
 }
 
 TEST_F(ReplyParserTest, ModelLetterClearsTheRunningSumEvenWhenItDoesNotMatch) {
-    Bridge.Radios.ReplyParse.Step = 5;
-    Bridge.Radios.ReplyParse.RunningSum = 0x55;
-    FeedReplyCharacter(RadioModel::Sl30, 'C');
+    state.Radios.ReplyParse.Step = 5;
+    state.Radios.ReplyParse.RunningSum = 0x55;
+    parser().FeedReplyCharacter(RadioModel::Sl30, 'C');
     EXPECT_EQ(Parse().RunningSum, 0);
     EXPECT_EQ(Parse().Step, 0);
 
-    Bridge.Radios.ReplyParse.Step = 5;
-    Bridge.Radios.ReplyParse.RunningSum = 0x55;
-    FeedReplyCharacter(RadioModel::Sl30, 'V');
+    state.Radios.ReplyParse.Step = 5;
+    state.Radios.ReplyParse.RunningSum = 0x55;
+    parser().FeedReplyCharacter(RadioModel::Sl30, 'V');
     EXPECT_EQ(Parse().RunningSum, 0);
     EXPECT_EQ(Parse().Step, 6);
 }
 
 TEST_F(ReplyParserTest, SecondDollarHidesTheSentence) {
     FromPort(1, "$$PMRRV28F>01>\r\n");
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
     FromPort(1, "$PM$PMRRV28F>01>\r\n");  // a "$" at step 3 goes back to 0 and is skipped
-    EXPECT_EQ(Bridge.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
 }
 
 // Frames for other ports, kinds or commands leave the parse state alone; the
@@ -160,7 +157,7 @@ TEST_F(ReplyParserTest, ThePortsShareOneParseState) {
     Feed(boxproto::EncodeBoxFrame(2, std::vector<std::uint8_t>{0, 'Q', 'Q', 'Q'}));
     EXPECT_EQ(Parse().Step, 6);
     FromPort(2, "01X0019");
-    EXPECT_EQ(Bridge.Radios.Com2StandbyWrite, 0x3600);
+    EXPECT_EQ(state.Radios.Com2StandbyWrite, 0x3600);
 }
 
 TEST(FrequencyConversion, BcdAndKhzRoundTripForEveryDecimalWord) {

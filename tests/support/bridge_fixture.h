@@ -1,5 +1,6 @@
-// A bridge in a test: the state reset, a fake simulator link, a fake port to
-// the box bound to the frame senders, a recorded window, and the main cycle.
+// A bridge in a test: a state of its own at the zero of program start, a fake
+// simulator link, a fake port to the box bound to the frame senders, a
+// recorded window, and the parts as the program puts them together.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,22 +8,17 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "core/main_cycle.h"
-#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 #include "tools/box_protocol/box_protocol.h"
 
 namespace bridge::testing {
 
 class BridgeFixture : public ::testing::Test {
 protected:
-    BridgeFixture() : cycle(sim, view) {
-        ResetBridgeState();
-        Bridge.Engines.EngineAddressBase = 32;
-        BindBoxPort(&port);
-    }
+    BridgeFixture() { BindBoxPort(&port); }
     ~BridgeFixture() override { BindBoxPort(nullptr); }
 
     // Frames written to the box since the last call, decoded and checked.
@@ -44,10 +40,19 @@ protected:
         return out;
     }
 
+    // The parts the cycle drives.
+    Telemetry& telemetry() { return cycle.TelemetryFrames(); }
+    RadioCycle& radios() { return cycle.Radios(); }
+    FrameSender& sender() { return cycle.Sender(); }
+
     FakeSimLink sim;
     FakeBoxPort port;
     FakeView view;
-    MainCycle cycle;
+    TestBridge bridge{sim, view};
+    BridgeState& state = bridge.state;
+    BoxCommands& commands = bridge.commands;
+    Receiver& receiver = bridge.receiver;
+    MainCycle& cycle = bridge.cycle;
     boxproto::OutgoingDecoder decoder;
 };
 

@@ -11,9 +11,9 @@ namespace bridge::testing {
 class CountingBoxPort : public BoxPort {
 public:
     long bytes = 0;
-    std::int32_t Write(const void*, std::int32_t count) override {
+    BoxWrite Write(const void*, std::int32_t count) override {
         bytes += count;
-        return count;
+        return BoxWrite::Queued;
     }
     std::int32_t Read(void*, std::int32_t) override { return 0; }
 };

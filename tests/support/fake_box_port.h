@@ -21,11 +21,11 @@ public:
 
     FakeBoxPort() { written.reserve(1 << 20); }  // no reallocation while ticks run
 
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
+    BoxWrite Write(const void* buffer, std::int32_t count) override {
         const auto* b = static_cast<const std::uint8_t*>(buffer);
         written.insert(written.end(), b, b + count);
         ++writes;
-        return count;
+        return BoxWrite::Queued;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         if (failReads) return -1;

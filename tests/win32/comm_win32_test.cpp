@@ -154,12 +154,14 @@ TEST_P(CommOnNullModem, BytesTravelBothWaysAndRxCharReportsTheWaitingCount) {
     for (std::int32_t c : counts) EXPECT_GT(c, 0);
 
     const auto outbound = Pattern(500, 9);
-    EXPECT_EQ(comm.Write(outbound.data(), static_cast<std::int32_t>(outbound.size())), -1);
+    EXPECT_EQ(comm.Write(outbound.data(), 200), -1);
+    EXPECT_TRUE(comm.Queue(outbound.data() + 200, outbound.size() - 200));
     EXPECT_EQ(comm.Write(outbound.data(), 0), 0);
     // More than the queue holds is refused whole, and counted.
     const std::vector<std::uint8_t> tooMuch(PortWriter::kDefaultCapacity + 1);
     EXPECT_EQ(comm.Write(tooMuch.data(), static_cast<std::int32_t>(tooMuch.size())), -1);
-    EXPECT_EQ(comm.RefusedWrites(), 1u);
+    EXPECT_FALSE(comm.Queue(tooMuch.data(), tooMuch.size()));
+    EXPECT_EQ(comm.RefusedWrites(), 2u);
     ASSERT_TRUE(peer.WaitForBytes(outbound.size()));
     EXPECT_EQ(peer.Received(), outbound);
     // All nine events are monitored, but only received bytes have a handler:
@@ -168,6 +170,7 @@ TEST_P(CommOnNullModem, BytesTravelBothWaysAndRxCharReportsTheWaitingCount) {
 
     comm.Close();
     EXPECT_EQ(comm.Write(outbound.data(), 3), -1);
+    EXPECT_FALSE(comm.Queue(outbound.data(), 3));
     std::uint8_t b[4];
     EXPECT_EQ(comm.Read(b, 4), -1);
 }
@@ -212,7 +215,7 @@ TEST(CommDispatch, FollowsTheEventTableAfterOneStatusQueryAndSkipsUnassignedHand
         calls.push_back("rx " + std::to_string(count));
     };
     comm.OnTxEmpty = [&](TCustomComm&) { calls.push_back("txempty"); };
-    TCommEventThread unstarted(INVALID_HANDLE_VALUE, std::make_unique<EventWait>(0), comm);
+    TCommEventThread unstarted(INVALID_HANDLE_VALUE, {std::make_unique<EventWait>(0)}, comm);
     comm.HandlePortEvents(unstarted, 0x1FF | 0x400);  // every event, and a code outside the table
 
     const std::vector<std::string> expected = {"break", "error 0", "ring", "rx 0", "txempty"};

@@ -29,6 +29,7 @@
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/frame_names.h"
+#include "tests/support/test_bridge.h"
 #include "tests/win32/road_expected.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/box_protocol/box_protocol.h"
@@ -270,17 +271,16 @@ std::string Joined(const std::vector<std::string>& lines) {
 
 class RoadTest : public ::testing::Test {
 protected:
-    RoadTest() : cycle(ProcessSimLink(), view), pump(cycle, view), settings(kSettings) {}
+    RoadTest() : bridge(ProcessSimLink(), view), pump(cycle, view), settings(kSettings) {}
 
     void SetUp() override {
-        ResetBridgeState();
         InstallWin32SimLinkTransport();
         BindBoxPort(&port);
         ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
-        model.emplace(boxPortControl, connection, view, shellUi, pump,
+        model.emplace(state, boxPortControl, connection, view, shellUi, pump,
                       SettingsLocation(settings.folder(), {}));
         model->FormCreate();
-        ASSERT_TRUE(Bridge.Link.SimLinkUp) << Joined(view.log);
+        ASSERT_TRUE(state.Link.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});
         firstTickExchange = LastExchangeNumber() + 1;
     }
@@ -307,7 +307,7 @@ protected:
     // Bytes arriving from the box, handed over in one receive event.
     void FromBox(const Bytes& bytes) {
         port.Receive(bytes);
-        ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
+        bridge.receiver.ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
     }
 
     std::vector<LoggedExchange> Exchanges() const { return ParseEmulatorLog(emulator.Log()); }
@@ -333,7 +333,9 @@ protected:
 
     FakeView view;
     FakeBoxPort port;
-    MainCycle cycle;
+    TestBridge bridge;
+    BridgeState& state = bridge.state;
+    MainCycle& cycle = bridge.cycle;
     FakeMessagePump pump;
     FakeBoxPortControl boxPortControl;
     FakeShellUi shellUi;
@@ -471,7 +473,7 @@ TEST_F(RoadTest, CommandsFromTheBoxReachTheSimulatorAndReadBack) {
     withRadios.halfRate = true;
     withRadios.radioWrites = {{0x311E, 0x1050}, {0x311C, 0x1925}};
     EXPECT_EQ(RequestMismatch(ExchangeOfTick(13).requests, ExpectedRequests(withRadios)), "");
-    EXPECT_EQ(Bridge.Sim.AltimeterSetting, 16364);
+    EXPECT_EQ(state.Sim.AltimeterSetting, 16364);
     ASSERT_EQ(FrameNames(frames[1]), (Names{"attitude", "airdata"}));
     const auto air = boxproto::DecodeAirData(frames[1][1]);
     ASSERT_TRUE(air);
@@ -483,8 +485,8 @@ TEST_F(RoadTest, CommandsFromTheBoxReachTheSimulatorAndReadBack) {
     TickRequests laterHalfRate = engaged;
     laterHalfRate.halfRate = true;
     EXPECT_EQ(RequestMismatch(ExchangeOfTick(15).requests, ExpectedRequests(laterHalfRate)), "");
-    EXPECT_EQ(Bridge.Sim.Nav1Standby, 0x1050);
-    EXPECT_EQ(Bridge.Sim.Com2Standby, 0x1925);
+    EXPECT_EQ(state.Sim.Nav1Standby, 0x1050);
+    EXPECT_EQ(state.Sim.Com2Standby, 0x1925);
     const auto texts = PortTexts(frames.back());
     ASSERT_EQ(texts.size(), 7u);
     const auto nav = boxproto::ParseRadioSentence(texts[4]);
@@ -522,8 +524,8 @@ TEST_F(RoadTest, CommandsFromTheBoxReachTheSimulatorAndReadBack) {
     ASSERT_TRUE(bankReleased);
     EXPECT_EQ(bankReleased->engageBit, 0);
     EXPECT_EQ(bankReleased->position, 512);  // the last command, until the read arrives
-    EXPECT_EQ(Bridge.Servos.BankServoPosition, 16384);
-    EXPECT_EQ(Bridge.Servos.PitchServoPosition, -16384);
+    EXPECT_EQ(state.Servos.BankServoPosition, 16384);
+    EXPECT_EQ(state.Servos.PitchServoPosition, -16384);
     EXPECT_EQ(view.bankLabel, "Not engaged");
     EXPECT_EQ(view.pitchLabel, "Not engaged");
 }
@@ -537,7 +539,7 @@ TEST_F(RoadTest, AFailedExchangeStopsPollingUntilTheLinkIsReopened) {
     const auto failed = Tick();
     EXPECT_EQ(view.log,
               (Names{"Connected to FS2004", "FlightSim problem: IPC timed out all retries"}));
-    EXPECT_FALSE(Bridge.Link.SimLinkUp);
+    EXPECT_FALSE(state.Link.SimLinkUp);
     EXPECT_TRUE(view.reconnectEnabled);
     Names due(6, "port 1");
     due.insert(due.end(), {"port 2", "item 32/8", "item 33/8"});
@@ -561,7 +563,7 @@ TEST_F(RoadTest, AFailedExchangeStopsPollingUntilTheLinkIsReopened) {
     model->ReconnectClick();
     EXPECT_EQ(view.log.size(), 3u);  // nothing more from the tick while down
     EXPECT_EQ(view.log.back(), "Connected to FS2004");
-    EXPECT_TRUE(Bridge.Link.SimLinkUp);
+    EXPECT_TRUE(state.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
     EXPECT_EQ(FrameNames(Tick()), (Names{"attitude", "airdata"}));  // tick 21
     const auto resumed = Exchanges().back();

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "core/variable_map.h"
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
+#include "tests/support/tick_requests.h"
 #include "tests/win32/sim_emulator_process.h"
 
 namespace {
@@ -47,15 +47,10 @@ double Median(std::array<double, kRuns> runs) {
     return runs[kRuns / 2];
 }
 
+BridgeState tickState{};
+
 bool LargestTick(SimLinkClient& client) {
-    BridgeState& s = Bridge;
-    s.Altimeter.AltimeterWritePending = true;
-    QueueAttitudeReads(client);
-    QueueAltimeterWrite(client);
-    QueueServo(client, Servo::Bank, true);
-    QueueServo(client, Servo::Pitch, true);
-    QueueControlsDisconnect(client);
-    QueueHalfRateRequests(client);
+    testing::QueueLargestTick(client, tickState);
     SimLinkResult result;
     return client.Process(result);
 }
@@ -80,8 +75,6 @@ int main() {
         std::fprintf(stderr, "open: %s\n", SimLinkResultText(result));
         return 1;
     }
-    ResetBridgeState();
-    Bridge.Settings.NumberOfEngines = 4;
     // A registered message the emulator does not know: the default window
     // procedure answers it, so this is the bare cost of the round trip.
     HWND window = emulator.window();

@@ -12,6 +12,7 @@
 #include "simlink/sim_link_client.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
+#include "tests/support/tick_requests.h"
 #include "tests/win32/sim_emulator_process.h"
 #include "tools/sim_emulator/flight_script.h"
 #include "tools/sim_emulator/sim_server.h"
@@ -77,16 +78,9 @@ int CountLines(const std::string& log, const std::string& prefix) {
 
 // The largest tick: half-rate, four engines, both servos and the altimeter
 // written, 70 requests.
-bool RunLargestTick(SimLinkApi& link, bool servosEngaged, SimLinkResult& result) {
-    BridgeState& s = Bridge;
-    s.Settings.NumberOfEngines = 4;
-    s.Altimeter.AltimeterWritePending = true;
-    QueueAttitudeReads(link);
-    QueueAltimeterWrite(link);
-    QueueServo(link, Servo::Bank, servosEngaged);
-    QueueServo(link, Servo::Pitch, servosEngaged);
-    QueueControlsDisconnect(link);
-    QueueHalfRateRequests(link);
+bool RunLargestTick(SimLinkApi& link, BridgeState& state, bool servosEngaged,
+                    SimLinkResult& result) {
+    testing::QueueLargestTick(link, state, servosEngaged);
     return link.Process(result);
 }
 
@@ -103,20 +97,20 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
                                   "X 1 1 3 none\n"),
               std::string::npos);
 
-    ResetBridgeState();
+    BridgeState state{};
     const simemu::FlightValues fixed = simemu::FixedFlightValues();
     constexpr int kRounds = 200;
     for (int round = 0; round < kRounds; ++round) {
         const bool engaged = round % 2 == 0;
-        if (engaged) Bridge.Servos.BankServoCommand = static_cast<std::int16_t>(round * 10 - 900);
-        Bridge.Altimeter.AltimeterCommand = static_cast<std::uint16_t>(16000 + round);
-        ASSERT_TRUE(RunLargestTick(client, engaged, result)) << SimLinkResultText(result);
-        ASSERT_EQ(Bridge.Sim.PitchDeg, fixed.pitchDownDeg);
-        ASSERT_EQ(Bridge.Engines.Snapshot[3].RpmRaw, 9720);
-        ASSERT_EQ(Bridge.Sim.HeadingRaw, 0x80000000u);
-        ASSERT_EQ(Bridge.Sim.AltimeterSetting, 16000 + round);  // written, then read back
+        if (engaged) state.Servos.BankServoCommand = static_cast<std::int16_t>(round * 10 - 900);
+        state.Altimeter.AltimeterCommand = static_cast<std::uint16_t>(16000 + round);
+        ASSERT_TRUE(RunLargestTick(client, state, engaged, result)) << SimLinkResultText(result);
+        ASSERT_EQ(state.Sim.PitchDeg, fixed.pitchDownDeg);
+        ASSERT_EQ(state.Engines.Snapshot[3].RpmRaw, 9720);
+        ASSERT_EQ(state.Sim.HeadingRaw, 0x80000000u);
+        ASSERT_EQ(state.Sim.AltimeterSetting, 16000 + round);  // written, then read back
         if (!engaged) {
-            ASSERT_EQ(Bridge.Servos.BankServoPosition, (round - 1) * 10 - 900);
+            ASSERT_EQ(state.Servos.BankServoPosition, (round - 1) * 10 - 900);
         }
     }
     const std::string log = emulator.Log();
@@ -131,11 +125,11 @@ TEST(SimLinkWin32, OpensAndRunsManyExchangesWithTheEmulator) {
         SCOPED_TRACE(simemu::FaultName(fault));
         ASSERT_TRUE(emulator.SetFault(static_cast<unsigned>(fault), 2, 1));
         for (int round = 0; round < 4; ++round) {
-            Bridge.Sim.PitchDeg = 99.0;
-            const bool done = RunLargestTick(client, false, result);
+            state.Sim.PitchDeg = 99.0;
+            const bool done = RunLargestTick(client, state, false, result);
             EXPECT_EQ(done, round != 2);
             EXPECT_EQ(result, round == 2 ? SimLinkResult::BadReply : SimLinkResult::Okay);
-            EXPECT_EQ(Bridge.Sim.PitchDeg, round == 2 ? 99.0 : fixed.pitchDownDeg);
+            EXPECT_EQ(state.Sim.PitchDeg, round == 2 ? 99.0 : fixed.pitchDownDeg);
         }
     }
 

@@ -78,9 +78,9 @@ private:
 // Dispatches the user-interface thread's messages until `count` more ticks
 // have run (each moves TickPhase on by one, of ten), at most 30 s. Returns
 // how many ran.
-long RunTicks(long count) {
+long RunTicks(const BridgeState& state, long count) {
     long ticks = 0;
-    std::uint8_t last = Bridge.Counters.TickPhase;
+    std::uint8_t last = state.Counters.TickPhase;
     const ULONGLONG deadline = GetTickCount64() + 30000;
     MSG message;
     while (ticks < count && GetTickCount64() < deadline) {
@@ -89,7 +89,7 @@ long RunTicks(long count) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        const std::uint8_t now = Bridge.Counters.TickPhase;
+        const std::uint8_t now = state.Counters.TickPhase;
         ticks += (now + 10 - last) % 10;
         last = now;
     }
@@ -113,28 +113,28 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
     InstallWin32SimLinkTransport();
     for (const CommWaitChoice wait : {CommWaitChoice::Events, CommWaitChoice::Read}) {
         SCOPED_TRACE(wait == CommWaitChoice::Events ? "event wait" : "read wait");
-        ResetBridgeState();
         gui::ApplicationWindow application;
         ASSERT_TRUE(application.Create());
-        gui::MainForm form1(application, wait);
-        ASSERT_TRUE(form1.Create(folder, {}));
-        ASSERT_TRUE(Bridge.Link.PortOpen);
-        ASSERT_TRUE(Bridge.Link.SimLinkUp);
-        ASSERT_EQ(RunTicks(3), 3);
+        gui::MainForm mainWindow(application, wait);
+        ASSERT_TRUE(mainWindow.Create(folder, {}));
+        BridgeState& state = mainWindow.State();
+        ASSERT_TRUE(state.Link.PortOpen);
+        ASSERT_TRUE(state.Link.SimLinkUp);
+        ASSERT_EQ(RunTicks(state, 3), 3);
 
         // As after servo commands, radio selections and an altimeter setting
         // from the box: writes and echoes go out with the ticks below.
-        Bridge.Servos.BankServoEngaged = Bridge.Servos.PitchServoEngaged = true;
-        Bridge.Servos.BankEchoPending = Bridge.Servos.PitchEchoPending = true;
-        Bridge.Altimeter.AltimeterWritePending = true;
-        Bridge.Radios.Nav1ActiveWrite = 0x1050;
+        state.Servos.BankServoEngaged = state.Servos.PitchServoEngaged = true;
+        state.Servos.BankEchoPending = state.Servos.PitchEchoPending = true;
+        state.Altimeter.AltimeterWritePending = true;
+        state.Radios.Nav1ActiveWrite = 0x1050;
         const long before = AllocationCount();
-        const long ticks = RunTicks(kTicks);
+        const long ticks = RunTicks(state, kTicks);
         const long during = AllocationCount() - before;
 
         EXPECT_GE(ticks, kTicks);
         EXPECT_EQ(during, 0);
-        EXPECT_TRUE(Bridge.Link.SimLinkUp);
+        EXPECT_TRUE(state.Link.SimLinkUp);
         SimLinkClose();
     }
     EXPECT_GT(farEnd.Stop(), static_cast<std::uint64_t>(kTicks) * 28);  // an attitude frame a tick

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "boxlink/receiver.h"
-#include "core/telemetry.h"
-#include "state/bridge_state.h"
+#include "tests/support/fake_sim_link.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 
 extern char** environ;
 
@@ -40,10 +40,11 @@ using Clock = std::chrono::steady_clock;
 class PtyBoxPort : public bridge::BoxPort {
 public:
     explicit PtyBoxPort(int fd) : fd_(fd) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
+    bridge::BoxWrite Write(const void* buffer, std::int32_t count) override {
         const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
-        if (n != count) ++shortWrites;
-        return static_cast<std::int32_t>(n);
+        if (n == count) return bridge::BoxWrite::Queued;
+        ++shortWrites;
+        return bridge::BoxWrite::Refused;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return static_cast<std::int32_t>(read(fd_, buffer, static_cast<std::size_t>(count)));
@@ -76,21 +77,23 @@ double CpuSeconds(pid_t pid) {
 }
 
 // One main-cycle tick's worth of frames, on the bridge's schedule.
-void SendTick(unsigned tick) {
-    auto& s = bridge::Bridge;
+void SendTick(bridge::testing::TestBridge& parts, unsigned tick) {
+    auto& s = parts.state;
+    bridge::Telemetry& t = parts.cycle.TelemetryFrames();
+    bridge::FrameSender& sender = parts.cycle.Sender();
     s.Derived.BankCentiDeg = static_cast<std::int32_t>(tick % 6000) - 3000;
     s.Derived.AltitudeFeet = static_cast<std::int32_t>(tick % 10000);
-    bridge::SendAttitudeFrame();
-    if (tick % 2 == 0) bridge::SendAirDataFrame();
+    t.SendAttitudeFrame();
+    if (tick % 2 == 0) t.SendAirDataFrame();
     for (unsigned n = 1; n <= 4; ++n) {
-        if (tick % 4 == 0) bridge::SendRpmItem(n);
+        if (tick % 4 == 0) t.SendRpmItem(n);
         if (tick % 15 == 0) {
-            bridge::SendOilItem(n);
-            bridge::SendFuelPressureItem(n);
-            bridge::SendBlankItem(n);
-            bridge::SendThermocoupleItems(n);
+            t.SendOilItem(n);
+            t.SendFuelPressureItem(n);
+            t.SendBlankItem(n);
+            t.SendThermocoupleItems(n);
         }
-        if (tick % 80 == 0) bridge::SendFuelFlowItem(n);
+        if (tick % 80 == 0) t.SendFuelFlowItem(n);
     }
     if (tick % 10 == 0) {
         for (const char* text : {"$PMRRV21<0<0<0", "$PMRRV22V045", "$PMRRV230", "$PMRRV240",
@@ -102,12 +105,11 @@ void SendTick(unsigned tick) {
             sentence += static_cast<char>((sum >> 4) + 0x30);
             sentence += static_cast<char>((sum & 15) + 0x30);
             sentence += "\r\n";
-            bridge::SendPortText(
-                1,
-                std::span(reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size()));
+            sender.SendPortText(1, std::span(reinterpret_cast<const std::uint8_t*>(sentence.data()),
+                                             sentence.size()));
         }
         static constexpr std::string_view kSl40 = "$PMRRC01F0X0R0>1\r\n";
-        bridge::SendPortText(
+        sender.SendPortText(
             2, std::span(reinterpret_cast<const std::uint8_t*>(kSl40.data()), kSl40.size()));
     }
 }
@@ -163,9 +165,10 @@ int main(int argc, char** argv) {
     const int fd = open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return 1;
     PtyBoxPort port(fd);
-    bridge::ResetBridgeState();
-    bridge::Bridge.Engines.EngineAddressBase = 32;
-    bridge::Bridge.Settings.EGTCHTSplit = 1;
+    bridge::testing::FakeSimLink sim;
+    bridge::testing::FakeView view;
+    bridge::testing::TestBridge parts(sim, view);
+    parts.state.Settings.EGTCHTSplit = 1;
     bridge::BindBoxPort(&port);
 
     std::printf("%8s %10s %10s %10s %12s %8s\n", "seconds", "ticks", "rss_kb", "hwm_kb",
@@ -178,7 +181,7 @@ int main(int argc, char** argv) {
     while (Clock::now() - start < std::chrono::seconds(seconds)) {
         std::this_thread::sleep_until(nextTick);  // pacing the feed, not synchronising
         nextTick += tickInterval;
-        SendTick(tick++);
+        SendTick(parts, tick++);
         std::array<std::uint8_t, 1000> incoming;
         while (port.Read(incoming.data(), 1000) > 0) {
         }

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "boxlink/receiver.h"
-#include "state/bridge_state.h"
+#include "tests/support/fake_sim_link.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 #include "tools/box_emulator/commands.h"
 #include "tools/box_protocol/box_protocol.h"
 #include "tools/box_protocol/radio_sentences.h"
@@ -30,8 +31,13 @@ Bytes FrameOf(std::string_view line, RadioPorts ports = {}) {
 // The text a port data frame carries: payload bytes 1 to LEN - 2.
 std::string PortText(const Bytes& frame) { return std::string(frame.begin() + 5, frame.end() - 1); }
 
-void FeedBridge(const Bytes& bytes) {
-    for (const std::uint8_t b : bytes) bridge::ReceiveByte(b);
+// The bridge's state after its receiver took the bytes.
+bridge::BridgeState FeedBridge(const Bytes& bytes) {
+    bridge::testing::FakeSimLink sim;
+    bridge::testing::FakeView view;
+    bridge::testing::TestBridge parts(sim, view);
+    for (const std::uint8_t b : bytes) parts.receiver.ReceiveByte(b);
+    return parts.state;
 }
 
 TEST(Commands, ServoCommandsGiveTheBoxsFrames) {
@@ -42,21 +48,19 @@ TEST(Commands, ServoCommandsGiveTheBoxsFrames) {
     EXPECT_EQ(FrameOf("  servo pitch disengage 2048  "),
               (Bytes{0x05, 0x82, 0x06, 0x00, 0x11, 0x00, 0x02, 0x00, 0x00, 0x08}));
 
-    bridge::ResetBridgeState();
-    FeedBridge(FrameOf("servo pitch engage 512"));
-    EXPECT_TRUE(bridge::Bridge.Servos.PitchServoEngaged);
-    EXPECT_EQ(bridge::Bridge.Servos.PitchServoCommand, 16384);
-    EXPECT_FALSE(bridge::Bridge.Servos.BankServoEngaged);
+    const bridge::BridgeState state = FeedBridge(FrameOf("servo pitch engage 512"));
+    EXPECT_TRUE(state.Servos.PitchServoEngaged);
+    EXPECT_EQ(state.Servos.PitchServoCommand, 16384);
+    EXPECT_FALSE(state.Servos.BankServoEngaged);
 }
 
 TEST(Commands, AltimeterSettingReachesTheBridgeInSixteenthsOfHectopascal) {
     EXPECT_EQ(FrameOf("altimeter 1022.8"), (Bytes{0x05, 0x82, 0x03, 0x01, 0x06, 0xF4, 0x27}));
     for (const char* line :
          {"alt 1022.8", "altimeter 1022.8 hPa", "altimeter 1022.8hPa", "altimeter 1022.75"}) {
-        bridge::ResetBridgeState();
-        FeedBridge(FrameOf(line));
-        EXPECT_TRUE(bridge::Bridge.Altimeter.AltimeterWritePending) << line;
-        EXPECT_EQ(bridge::Bridge.Altimeter.AltimeterCommand, 16364) << line;
+        const bridge::BridgeState state = FeedBridge(FrameOf(line));
+        EXPECT_TRUE(state.Altimeter.AltimeterWritePending) << line;
+        EXPECT_EQ(state.Altimeter.AltimeterCommand, 16364) << line;
     }
 }
 

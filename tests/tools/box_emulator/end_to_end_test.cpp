@@ -19,11 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "boxlink/box_commands.h"
 #include "boxlink/box_frames.h"
-#include "boxlink/receiver.h"
-#include "core/telemetry.h"
-#include "state/bridge_state.h"
+#include "tests/support/fake_sim_link.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 
 extern char** environ;
 
@@ -128,19 +127,20 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     bool IsOpen() const { return fd_ >= 0; }
-    std::int32_t Write(const void* buffer, std::int32_t count) override {
-        return static_cast<std::int32_t>(write(fd_, buffer, static_cast<std::size_t>(count)));
+    bridge::BoxWrite Write(const void* buffer, std::int32_t count) override {
+        const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
+        return n == count ? bridge::BoxWrite::Queued : bridge::BoxWrite::Refused;
     }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return static_cast<std::int32_t>(read(fd_, buffer, static_cast<std::size_t>(count)));
     }
     // Runs received bytes through the bridge's receiver until `done` holds.
-    bool ReceiveUntil(const std::function<bool()>& done) {
+    bool ReceiveUntil(bridge::Receiver& receiver, const std::function<bool()>& done) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
         while (!done()) {
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, MsLeft(deadline)) <= 0) return false;
-            bridge::ReceiveEvent(*this, bridge::kMaxReadPerEvent);
+            receiver.ReceiveEvent(*this, bridge::kMaxReadPerEvent);
         }
         return true;
     }
@@ -152,16 +152,16 @@ private:
 // Port text that reached the bridge's reply handlers, as "<port>:<text>".
 std::vector<std::string> replies;
 
-void CaptureReply() {
-    const auto& b = bridge::Bridge;
-    const auto* text = reinterpret_cast<const char*>(b.Receive.ReceiveBuffer.data()) + 1;
-    replies.push_back(std::to_string(b.Receive.ReceiveBuffer[0] + 1) + ":" +
-                      std::string(text, static_cast<std::size_t>(b.Receive.FrameLength - 2)));
+void CaptureReply(void* frame) {
+    const auto& b = *static_cast<const bridge::ReceiverState*>(frame);
+    const auto* text = reinterpret_cast<const char*>(b.ReceiveBuffer.data()) + 1;
+    replies.push_back(std::to_string(b.ReceiveBuffer[0] + 1) + ":" +
+                      std::string(text, static_cast<std::size_t>(b.FrameLength - 2)));
 }
 
-void SendText(std::uint8_t port, std::string_view text) {
-    bridge::SendPortText(
-        port, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+void SendText(bridge::FrameSender& sender, std::uint8_t port, std::string_view text) {
+    sender.SendPortText(port,
+                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 class EndToEndTest : public ::testing::Test {
@@ -169,7 +169,6 @@ protected:
     EndToEndTest() {
         std::string pattern = (fs::temp_directory_path() / "box-emulator-e2e.XXXXXX").string();
         dir = mkdtemp(pattern.data());
-        bridge::ResetBridgeState();
         replies.clear();
     }
     ~EndToEndTest() override {
@@ -198,6 +197,9 @@ protected:
         return n;
     }
     std::string dir;
+    bridge::testing::FakeSimLink sim;
+    bridge::testing::FakeView view;
+    bridge::testing::TestBridge bridgeParts{sim, view};
 };
 
 TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
@@ -220,36 +222,39 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
 
     // Line noise and a damaged frame first: 3 stray bytes, then an attitude
     // frame with a wrong xor byte, whose other 27 bytes are stray.
-    auto& s = bridge::Bridge;
+    auto& s = bridgeParts.state;
+    bridge::Telemetry& telemetry = bridgeParts.cycle.TelemetryFrames();
+    bridge::FrameSender& sender = bridgeParts.cycle.Sender();
     s.Sim.GForceRaw = 624;
     s.Derived.TurnRateTenths = 30;
     s.Derived.BankCentiDeg = 1500;
     s.Derived.PitchUpCentiDeg = -250;
     s.Derived.GyroHeadingCentiDeg = 9000;
     s.Sim.BallRaw = -10;
-    bridge::SendAttitudeFrame();  // no port bound yet: builds the frame only
+    telemetry.SendAttitudeFrame();  // no port bound yet: builds the frame only
     std::array<std::uint8_t, 31> noise = {0x00, 0x11, 0x22};
     std::copy(s.Frames.AttitudeFrame.begin(), s.Frames.AttitudeFrame.end(), noise.begin() + 3);
     noise[30] ^= 0x40;
     port.Write(noise.data(), static_cast<std::int32_t>(noise.size()));
 
     bridge::BindBoxPort(&port);
-    for (int i = 0; i < 3; ++i) bridge::SendAttitudeFrame();
+    for (int i = 0; i < 3; ++i) telemetry.SendAttitudeFrame();
     s.Derived.AltitudeFeet = 3280;
     s.Sim.AltimeterSetting = 16211;
     s.Sim.AmbientPressure = 2116.22;
-    bridge::SendAirDataFrame();
+    telemetry.SendAirDataFrame();
     s.Engines.EngineAddressBase = 32;
     s.Engines.Snapshot[0].RpmRaw = 9600;
     s.Engines.Snapshot[0].RpmScaler = 16384;
     s.Engines.Snapshot[0].ManifoldRaw = 30720;
-    bridge::SendRpmItem(1);
-    bridge::InstallReplyHandler(3, CaptureReply);
-    bridge::InstallReplyHandler(2, CaptureReply);
-    SendText(3, "$PMRRV28>D<0N:6\r\n");
-    SendText(2, "$PMRRC01F0X0R0>1\r\n");
+    telemetry.SendRpmItem(1);
+    bridge::InstallReplyHandler(s.Radios, 3, {CaptureReply, &s.Receive});
+    bridge::InstallReplyHandler(s.Radios, 2, {CaptureReply, &s.Receive});
+    SendText(sender, 3, "$PMRRV28>D<0N:6\r\n");
+    SendText(sender, 2, "$PMRRC01F0X0R0>1\r\n");
 
-    ASSERT_TRUE(port.ReceiveUntil([] { return replies.size() == 2; })) << emulator.Output();
+    ASSERT_TRUE(port.ReceiveUntil(bridgeParts.receiver, [] { return replies.size() == 2; }))
+        << emulator.Output();
     EXPECT_TRUE(s.Servos.BankServoEngaged);
     EXPECT_EQ(s.Servos.BankServoCommand, 0);
     EXPECT_TRUE(s.Servos.PitchServoEngaged);
@@ -260,7 +265,7 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     EXPECT_EQ(replies[0], "3:$PMRRV28>D01<\r\n");
     EXPECT_EQ(replies[1], "2:$PMRRC00ID01=\r\n");
 
-    bridge::SendArincWord(0x01, 0x60123413);
+    sender.SendArincWord(0x01, 0x60123413);
     EXPECT_EQ(emulator.Finish(), 0) << emulator.Output();
     const std::string& out = emulator.Output();
     EXPECT_NE(out.find("echo radios sent\n"), std::string::npos) << out;

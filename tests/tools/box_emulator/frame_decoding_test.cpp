@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "core/telemetry.h"
-#include "state/bridge_state.h"
 #include "tests/support/fake_box_port.h"
+#include "tests/support/fake_sim_link.h"
+#include "tests/support/fake_view.h"
+#include "tests/support/test_bridge.h"
 #include "tools/box_protocol/box_protocol.h"
 #include "tools/box_protocol/frame_fields.h"
 #include "tools/box_protocol/radio_sentences.h"
@@ -81,10 +82,12 @@ TEST(FrameDecoding, ServoEchoAndArincFrames) {
 // The bridge's own sender builds the air data frame; the readable values
 // come back within the rounding of the bridge's conversions.
 TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
-    bridge::ResetBridgeState();
+    bridge::testing::FakeSimLink sim;
+    bridge::testing::FakeView view;
+    bridge::testing::TestBridge parts(sim, view);
     bridge::testing::FakeBoxPort port;
     bridge::BindBoxPort(&port);
-    auto& s = bridge::Bridge;
+    auto& s = parts.state;
     s.Derived.AltitudeFeet = 3280;
     s.Derived.Latitude1e7 = 450000000;
     s.Derived.Longitude1e7 = -1234567890;
@@ -99,7 +102,7 @@ TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
     s.Derived.CompassHeadingCentiDeg =
         35999;  // beyond 16 bits' positive half: sent as its low 16 bits
     s.Radios.RadioPortMask = 0x0012;
-    bridge::SendAirDataFrame();
+    parts.cycle.TelemetryFrames().SendAirDataFrame();
     bridge::BindBoxPort(nullptr);
 
     const auto d = boxproto::DecodeAirData(OnlyFrame(port.TakeWritten()));

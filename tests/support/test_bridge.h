@@ -1,0 +1,25 @@
+// The bridge's parts on a state of their own, at the zero of program start,
+// wired as the main window wires them: the one way tests make a bridge state.
+#pragma once
+
+#include "boxlink/box_commands.h"
+#include "boxlink/receiver.h"
+#include "core/main_cycle.h"
+#include "state/bridge_state.h"
+
+namespace bridge::testing {
+
+struct TestBridge {
+    TestBridge(SimLinkApi& sim, BridgeView& view) : cycle(state, sim, view) {
+        state.Engines.EngineAddressBase = 32;  // as the start-up sets it
+    }
+    TestBridge(const TestBridge&) = delete;
+    TestBridge& operator=(const TestBridge&) = delete;
+
+    BridgeState state{};
+    BoxCommands commands{state.Receive, state.Servos, state.Altimeter, state.Radios};
+    Receiver receiver{state.Receive, commands};
+    MainCycle cycle;
+};
+
+}  // namespace bridge::testing
