@@ -40,6 +40,7 @@ public:
     // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
     void Open() override { comm_.Open(); }
+    std::string ErrorText(std::int32_t code) const override;
 
 private:
     TComm& comm_;
@@ -48,6 +49,10 @@ private:
 // The process-wide simulator link.
 class ProcessSimLinkConnection : public SimLinkConnection {
 public:
+    // How long the quick check waits for the server window's answer.
+    static constexpr UINT kCheckTimeoutMs = 200;
+
+    ServerCheck CheckServer() override;
     bool Open(std::int32_t requestedSimulator, SimLinkResult& result) override;
     void Close() override;
     bool IsOpen() const override;
