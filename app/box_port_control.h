@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/message_display.h"
+#include "core/bridge_view.h"
 #include "state/bridge_state.h"
 
 namespace bridge {
@@ -24,6 +25,8 @@ public:
     virtual void SetBaudRate(std::uint32_t baud) = 0;
     // Opens the port with the current settings; throws ECommError on failure.
     virtual void Open() = 0;
+    // The system's text for an error code, as the system gives it.
+    virtual std::string ErrorText(std::int32_t code) const = 0;
 
 protected:
     ~BoxPortControl() = default;
@@ -35,10 +38,15 @@ std::string CommDeviceName(unsigned portNumber);
 // "The selected port COM<n> is not available, please choose another ...".
 std::string PortNotAvailableMessage(unsigned portNumber);
 
+// The log line that says why `port` failed to open with the error's code:
+// "COM3 is used by another program (error 5)" and so on; for a code it has no
+// words of its own for, the system's text.
+std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code);
+
 // Opens the port as it is set up and records the outcome in PortOpen. An
-// ECommError clears PortOpen and shows the port message for portNumber; any
-// other exception passes to the caller.
-void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, unsigned portNumber,
-                 LinkControl& link);
+// ECommError clears PortOpen, logs why, and shows the port message for
+// portNumber; any other exception passes to the caller.
+void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+                 unsigned portNumber, LinkControl& link);
 
 }  // namespace bridge

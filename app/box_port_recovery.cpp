@@ -1,11 +1,13 @@
 #include "app/box_port_recovery.h"
 
+#include "app/servo_release.h"
 #include "platform/comm_error.h"
 
 namespace bridge {
 
-BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link)
-    : port_(port), view_(view), link_(link) {}
+BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link,
+                                 ServoState& servos)
+    : port_(port), view_(view), link_(link), servos_(servos) {}
 
 void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     link_.PortOpen = false;
@@ -18,6 +20,23 @@ void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     Log(lost + ", trying to reopen it");
     lost_ = true;
     lastTryMs_ = nowMs;
+    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortLost);
+}
+
+void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
+    if (closing_ || !(link_.PortOpen || lost_)) return;
+    port_.Close();
+    link_.PortOpen = false;
+    lost_ = true;
+    lastTryMs_ = nowMs;
+    try {
+        port_.Open();
+    } catch (const ECommError&) {
+        port_.Close();
+        return;
+    }
+    lost_ = false;
+    link_.PortOpen = true;
 }
 
 void BoxPortRecovery::Retry(std::uint64_t nowMs) {

@@ -19,12 +19,13 @@ class BoxPortRecovery {
 public:
     static constexpr std::uint64_t kRetryIntervalMs = 1000;
 
-    BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link);
+    BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link, ServoState& servos);
     BoxPortRecovery(const BoxPortRecovery&) = delete;
     BoxPortRecovery& operator=(const BoxPortRecovery&) = delete;
 
-    // The port reported its device gone; it is closed by now. Times are
-    // milliseconds of a monotonic clock.
+    // The port reported its device gone; it is closed by now. The servos are
+    // released: the box cannot command them. Times are milliseconds of a
+    // monotonic clock.
     void PortLost(std::int32_t errorCode, std::uint64_t nowMs);
     // Every tick: while the port is lost, it is tried again once
     // kRetryIntervalMs have passed since the loss or the last try.
@@ -32,6 +33,10 @@ public:
     // While the port is lost, it is tried again at once (a device arrived,
     // or the user clicked the lost port).
     void RetryNow();
+    // Windows resumed: a port that was open, or lost, is closed and opened
+    // again (an adapter may have been taken away and given back across the
+    // sleep). If it does not open, the retries take over, quietly.
+    void Reopen(std::uint64_t nowMs);
     // A port was chosen in the serial port dialog: no more retries for the lost one.
     void Forget();
     // The window is closing: no retries from now on, so none reopens the port
@@ -47,6 +52,7 @@ private:
     BoxPortControl& port_;
     BridgeView& view_;
     LinkControl& link_;
+    ServoState& servos_;
     bool lost_ = false;
     bool closing_ = false;
     std::uint64_t lastTryMs_ = 0;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/box_port_control.h"
+#include "app/servo_release.h"
 #include "radio/radio_cycle.h"
 
 namespace bridge {
@@ -37,7 +38,7 @@ void MainWindowModel::FormCreate() {
     const unsigned portNumber = state_.Settings.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
-    OpenBoxPort(port_, display_, portNumber, state_.Link);
+    OpenBoxPort(port_, display_, view_, portNumber, state_.Link);
     ConnectToSimulator();
     state_.Engines.EngineAddressBase = kEngineAddressBase;
     ComputeRadioPortMask(state_.Settings, state_.Radios);
@@ -47,7 +48,11 @@ void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
 
 // SimLinkUp stays clear until the link is open: ticks nested in the opening
 // exchange must not use the link.
-void MainWindowModel::ConnectToSimulator() {
+void MainWindowModel::ConnectToSimulator() { Connect(true); }
+
+SimLinkResult MainWindowModel::TryConnect() { return Connect(false); }
+
+SimLinkResult MainWindowModel::Connect(bool logFailure) {
     BridgeState& s = state_;
     s.Link.SimLinkUp = false;
     if (simLink_.IsOpen()) simLink_.Close();
@@ -58,19 +63,23 @@ void MainWindowModel::ConnectToSimulator() {
         s.Link.SimLinkUp = true;
         view_.SetReconnectEnabled(false);
     } else {
+        view_.SetReconnectEnabled(true);
+        if (!logFailure) return result;
         s.Link.LogLine = "Cannot connect to Flight Simulator - ";
         s.Link.LogLine += SimLinkResultText(result);
-        view_.SetReconnectEnabled(true);
     }
     view_.AppendLog(s.Link.LogLine);
     if (const char* hint = ConnectFailureHint(result, simLink_.LastSendError())) {
         s.Link.LogLine = hint;
         view_.AppendLog(s.Link.LogLine);
     }
+    return result;
 }
 
 bool MainWindowModel::FormCloseQuery() {
     BridgeState& s = state_;
+    // The stop's last exchange hands the controls back (see MainCycle).
+    ReleaseServos(s.Servos, s.Link, view_, ServoReleaseReason::WindowClosing);
     s.Link.StopRequested = true;
     // Once the timer is off (an earlier close stopped it) no tick will answer.
     while (s.Link.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();

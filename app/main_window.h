@@ -42,6 +42,8 @@ public:
     // Connects or reconnects to the simulator and logs the outcome; the
     // reconnect button is enabled while the link is down.
     void ConnectToSimulator();
+    // The same, logging only a success: an automatic try. Returns the result.
+    SimLinkResult TryConnect();
 
     // The user closes the window: stops the main cycle, closes the port and
     // writes the settings. False (the window stays open) when the settings
@@ -51,6 +53,8 @@ public:
     bool FormCloseQuery();
 
 private:
+    SimLinkResult Connect(bool logFailure);
+
     BridgeState& state_;
     BoxPortControl& port_;
     SimLinkConnection& simLink_;

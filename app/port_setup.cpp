@@ -3,18 +3,21 @@
 #include <cstdint>
 
 #include "app/box_port_control.h"
+#include "app/servo_release.h"
 #include "app/shell_texts.h"
 
 namespace bridge {
 
-PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display,
+PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
                                BoxPortRecovery& recovery, BridgeSettings& settings,
-                               LinkControl& link)
+                               ServoState& servos, LinkControl& link)
     : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
       display_(display),
+      view_(view),
       recovery_(recovery),
       settings_(settings),
+      servos_(servos),
       link_(link) {
     PortGroup.OnClick = [this] { PortGroupClick(); };
 }
@@ -28,10 +31,11 @@ void PortSetupModel::FormShow() {
 void PortSetupModel::PortGroupClick() {
     if (loading_ || PortGroup.ItemIndex() < 0) return;
     const unsigned portNumber = static_cast<unsigned>(PortGroup.ItemIndex()) + 1u;
+    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortChosen);
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxPort(port_, display_, portNumber, link_);
+    OpenBoxPort(port_, display_, view_, portNumber, link_);
     settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 

@@ -12,17 +12,19 @@ namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BoxPortRecovery& recovery,
-                   BridgeSettings& settings, LinkControl& link);
+    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+                   BoxPortRecovery& recovery, BridgeSettings& settings, ServoState& servos,
+                   LinkControl& link);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
 
     // Each time the dialog is shown: selects CommsPort without touching the port.
     void FormShow();
 
-    // A new selection: closes the port, names it COM<n> and opens it. A failed
-    // open shows the port message; CommsPort takes the choice either way. The
-    // retries for a lost port end: the user has chosen.
+    // A new selection: releases the servos (the box on the old port commanded
+    // them), closes the port, names it COM<n> and opens it. A failed open logs
+    // why and shows the port message; CommsPort takes the choice either way.
+    // The retries for a lost port end: the user has chosen.
     void PortGroupClick();
 
     // The user clicked item `index` (the GUI calls this). A new selection runs
@@ -35,8 +37,10 @@ public:
 private:
     BoxPortControl& port_;
     MessageDisplay& display_;
+    BridgeView& view_;
     BoxPortRecovery& recovery_;
     BridgeSettings& settings_;
+    ServoState& servos_;
     LinkControl& link_;
     bool loading_ = false;
 };

@@ -8,8 +8,14 @@
 
 namespace bridge {
 
+// What a quick look at the simulator's server window found.
+enum class ServerCheck : unsigned char { NoWindow, Hung, Answers };
+
 class SimLinkConnection {
 public:
+    // Whether a server window is there and answers a message within a short
+    // time-out (one that does not is not waited for). Dispatches nothing.
+    virtual ServerCheck CheckServer() = 0;
     // SimLinkOpen: requestedSimulator 0 accepts any simulator. May dispatch
     // user-interface messages while it waits for the simulator's reply.
     virtual bool Open(std::int32_t requestedSimulator, SimLinkResult& result) = 0;

@@ -77,10 +77,28 @@ void MainCycle::HandOffArincRecord() {
 bool MainCycle::AnswerStopRequest() {
     BridgeState& s = s_;
     if (!s.Link.StopRequested) return false;
+    HandControlsBack();
     s.Link.SimLinkUp = false;
     view_.StopTimer();
     s.Link.StopRequested = false;
     return true;
+}
+
+void MainCycle::HandControlsBack() {
+    BridgeState& s = s_;
+    if (!s.Link.SimLinkUp || s.Servos.ControlsDisconnect == 0) return;
+    s.Servos.ControlsDisconnect = 0;
+    requests_.QueueServo(s.Servos, Servo::Bank, false);
+    requests_.QueueServo(s.Servos, Servo::Pitch, false);
+    requests_.QueueControlsDisconnect(s.Servos);
+    // A failure is the next tick's to report (none follows a stop). Nested
+    // in a tick's exchange nothing is queued or sent; that tick's successor
+    // writes 0 then. A tick nested in this exchange (outside a tick, the
+    // timer may hand one over meanwhile) must leave the link alone.
+    s.Link.SimLinkUp = false;
+    SimLinkResult ignored = SimLinkResult::Okay;
+    sim_.Process(ignored);
+    s.Link.SimLinkUp = true;
 }
 
 // An engaged servo writes its command and shows it; a free one reads the

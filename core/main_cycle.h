@@ -26,6 +26,13 @@ public:
     // The tick timer's handler.
     void Tick();
 
+    // While the link is up and the last exchange took a control from the
+    // pilot, one exchange at once that writes controls-disconnect 0 and reads
+    // both inputs, as a free servo's tick does. For when no tick may follow:
+    // the stop request, Windows going to sleep. The servos must be released
+    // by then, or the next tick takes the controls again.
+    void HandControlsBack();
+
     // The parts, for the tests that drive one of them alone.
     FrameSender& Sender() { return sender_; }
     Telemetry& TelemetryFrames() { return telemetry_; }

@@ -36,6 +36,10 @@ ApplicationWindow::~ApplicationWindow() {
 LRESULT CALLBACK ApplicationWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam) {
     auto* self = reinterpret_cast<ApplicationWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && message != 0 && message == self->activateMessage_) {
+        if (static_cast<std::uint64_t>(wParam) == self->activateTag_) self->BringForward();
+        return 0;
+    }
     switch (message) {
         case WM_ACTIVATE:
             if (LOWORD(wParam) != WA_INACTIVE && self != nullptr && self->mainWindow_ != nullptr &&
@@ -53,6 +57,30 @@ LRESULT CALLBACK ApplicationWindow::WindowProc(HWND window, UINT message, WPARAM
         default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// While a dialog or message box is open, it is the one enabled window of
+// ours; otherwise the main window is.
+void ApplicationWindow::BringForward() {
+    if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+    struct Search {
+        HWND application;
+        HWND found;
+    } search = {window_, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND candidate, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            if (candidate == s->application || !IsWindowVisible(candidate) ||
+                !IsWindowEnabled(candidate)) {
+                return TRUE;
+            }
+            s->found = candidate;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    HWND target = search.found != nullptr ? search.found : mainWindow_;
+    if (target != nullptr) SetForegroundWindow(target);
 }
 
 void ShowPlainMessage(const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace bridge::gui {
@@ -19,12 +20,23 @@ public:
     void SetMainWindow(HWND mainWindow) { mainWindow_ = mainWindow; }
     // Minimizing the main window minimizes the application (its taskbar button).
     void Minimize() { ShowWindow(window_, SW_MINIMIZE); }
+    // A second start from our folder posts `message` with `tag`: then the
+    // application is restored if minimised, and the window the user would
+    // work in (the main window, or a dialog or message box over it) comes to
+    // the front.
+    void AnswerActivation(UINT message, std::uint64_t tag) {
+        activateMessage_ = message;
+        activateTag_ = tag;
+    }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void BringForward();
 
     HWND window_ = nullptr;
     HWND mainWindow_ = nullptr;
+    UINT activateMessage_ = 0;
+    std::uint64_t activateTag_ = 0;
 };
 
 // A plain message box: the application title as caption, no icon, one OK

@@ -1,6 +1,6 @@
-// Program entry: the application window with the title, the main window with
-// its components and dialogs, and the message loop until the main window
-// closes. The simulator link is closed at the end.
+// Program entry: one bridge per program folder, the application window with
+// the title, the main window with its components and dialogs, and the message
+// loop until the main window closes. The simulator link is closed at the end.
 #include <windows.h>
 #include <commctrl.h>
 #include <knownfolders.h>
@@ -16,6 +16,7 @@
 #include "app/shell_texts.h"
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
+#include "app/win32/single_instance.h"
 #include "platform/win32/power_throttling.h"
 #include "platform/win32/ui_pump.h"
 #include "simlink/sim_link.h"
@@ -68,6 +69,13 @@ int RunMessageLoop() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+    const std::wstring executable = ExecutablePath();
+    const bridge::gui::SingleInstance instance(
+        std::filesystem::path(executable).parent_path().wstring());
+    if (instance.AnotherRuns()) {
+        instance.BringOtherForward();
+        return 0;
+    }
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     bridge::OptOutOfPowerThrottling();
@@ -77,6 +85,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     {
         bridge::gui::ApplicationWindow application;
         if (!application.Create()) return 1;
+        application.AnswerActivation(bridge::gui::SingleInstance::ActivateMessage(),
+                                     instance.Tag());
         std::optional<bridge::gui::MainForm> mainWindow;
         try {
             mainWindow.emplace(application, kCommWait);
@@ -85,8 +95,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
             bridge::gui::ShowPlainMessage(e.what());
             return 1;
         }
-        if (!mainWindow->Create(bridge::ExecutableFolder(ExecutablePath()), PerUserFolder()))
-            return 1;
+        if (!mainWindow->Create(bridge::ExecutableFolder(executable), PerUserFolder())) return 1;
         ShowWindow(mainWindow->handle(), showCommand);
         exitCode = RunMessageLoop();
     }

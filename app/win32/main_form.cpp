@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dbt.h>
 
 #include <array>
 
@@ -59,12 +60,17 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
                                           SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *portRecovery_,
-                                                  state_.Settings, state_.Link);
+    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *this, *portRecovery_,
+                                                  state_.Settings, state_.Servos, state_.Link);
     operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.Radios);
     playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
     WireDialogs();
     model_->FormCreate();
+    // From here on: start-up's own try comes first, in its message box too.
+    simRetry_ = std::make_unique<SimLinkRetry>(state_.Link, simLink_,
+                                               [this] { return model_->TryConnect(); });
+    power_ = std::make_unique<PowerEvents>(state_.Servos, state_.Link, *this, cycle_,
+                                           boxPortControl_, *portRecovery_, *simRetry_);
     return true;
 }
 
@@ -161,7 +167,8 @@ void MainForm::WireDialogs() {
 // boxComm_ reports a lost device to the recovery, which retries from the tick
 // and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
-    portRecovery_ = std::make_unique<BoxPortRecovery>(boxPortControl_, *this, state_.Link);
+    portRecovery_ =
+        std::make_unique<BoxPortRecovery>(boxPortControl_, *this, state_.Link, state_.Servos);
     boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
         portRecovery_->PortLost(errorCode, GetTickCount64());
     };
@@ -174,11 +181,20 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         if (message == WM_DEVICECHANGE) portRecovery_->RetryNow();
         if (message == WM_CLOSE) portRecovery_->WindowClosing();
     }
+    if (power_ != nullptr) {
+        if (message == WM_DEVICECHANGE && wParam == DBT_DEVICEARRIVAL) {
+            simRetry_->StartAgain(GetTickCount64());
+        }
+        if (message == WM_POWERBROADCAST) PowerBroadcast(wParam);
+    }
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) break;
             switch (LOWORD(wParam)) {
-                case ids::kReconnectButton: model_->ReconnectClick(); return true;
+                case ids::kReconnectButton:
+                    model_->ReconnectClick();
+                    if (simRetry_ != nullptr) simRetry_->StartAgain(GetTickCount64());
+                    return true;
                 case ids::kPortButton: PortButtonClick(); return true;
                 case ids::kSetupButton: SetupButtonClick(); return true;
                 case ids::kPlayButton: playback_->PlayButtonClick(); return true;
@@ -213,10 +229,23 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     return false;
 }
 
+// Goes on to the usual handling, which answers TRUE.
+void MainForm::PowerBroadcast(WPARAM event) {
+    switch (event) {
+        case PBT_APMSUSPEND: power_->Suspend(); break;
+        case PBT_APMRESUMEAUTOMATIC: power_->Resume(true, GetTickCount64()); break;
+        case PBT_APMRESUMESUSPEND: power_->Resume(false, GetTickCount64()); break;
+        default: break;
+    }
+}
+
+// The automatic try's result is not shown: the window's log keeps one line
+// per failure.
 void MainForm::TickTimerTimer() {
     cycle_.Tick();
     const ULONGLONG now = GetTickCount64();
     if (portRecovery_ != nullptr) portRecovery_->Retry(now);
+    if (simRetry_ != nullptr) simRetry_->Tick(now);
     if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
 }
 

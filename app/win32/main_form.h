@@ -23,7 +23,9 @@
 #include "app/message_display.h"
 #include "app/operation_setup.h"
 #include "app/port_setup.h"
+#include "app/power_events.h"
 #include "app/shell_texts.h"
+#include "app/sim_link_retry.h"
 #include "app/win32/application_window.h"
 #include "app/win32/diagnostics.h"
 #include "app/win32/form_window.h"
@@ -79,6 +81,7 @@ private:
     void CreateComponents();
     void WireDialogs();
     void WirePortRecovery();
+    void PowerBroadcast(WPARAM event);
     HWND Control(int id) const { return GetDlgItem(handle(), id); }
 
     // Handlers named after their controls.
@@ -104,6 +107,8 @@ private:
     MainCycle cycle_;
     std::unique_ptr<MainWindowModel> model_;
     std::unique_ptr<BoxPortRecovery> portRecovery_;
+    std::unique_ptr<SimLinkRetry> simRetry_;
+    std::unique_ptr<PowerEvents> power_;
     std::unique_ptr<PortSetupModel> portSetup_;
     std::unique_ptr<OperationSetupModel> operationSetup_;
     std::unique_ptr<ArincPlayback> playback_;

@@ -8,6 +8,11 @@
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
+namespace {
+
+constexpr const char* kConnecting = "Connecting to the simulator";
+
+}  // namespace
 
 void CommBoxPortControl::SetBaudRate(std::uint32_t baud) {
     const std::optional<TBaudRate> rate = BaudRateFor(baud);
@@ -40,16 +45,50 @@ void CommBoxPortControl::Close() {
     if (wasOpen && log_ != nullptr) log_->Record("Closed the box's port " + comm_.DeviceName());
 }
 
+std::string CommBoxPortControl::ErrorText(std::int32_t code) const {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result =
+        length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
+    LocalFree(text);
+    return result;
+}
+
+// WM_NULL, blocking: nothing of ours runs nested in the check. A window the
+// system already knows to be hung is given up at once, any other after the
+// time-out.
+ServerCheck ProcessSimLinkConnection::CheckServer() {
+    HWND server = FindWindowExA(nullptr, nullptr, kServerWindowClass, nullptr);
+    if (server == nullptr) server = FindWindowExA(nullptr, nullptr, kServerWindowClassOld, nullptr);
+    ServerCheck check = ServerCheck::NoWindow;
+    if (server != nullptr) {
+        DWORD_PTR reply = 0;
+        const LRESULT answered = SendMessageTimeoutA(
+            server, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kCheckTimeoutMs, &reply);
+        check = answered != 0 ? ServerCheck::Answers : ServerCheck::Hung;
+    }
+    // A quiet try that ends here failed as an open would have: in the log
+    // file with the others, repeats summarised.
+    if (check != ServerCheck::Answers && log_ != nullptr) {
+        const SimLinkResult result =
+            check == ServerCheck::NoWindow ? SimLinkResult::NoServer : SimLinkResult::TimedOut;
+        log_->RecordFailure(openFailures_, kConnecting, static_cast<std::int32_t>(result),
+                            SimLinkResultText(result));
+    }
+    return check;
+}
+
 bool ProcessSimLinkConnection::Open(std::int32_t requestedSimulator, SimLinkResult& result) {
     const bool opened = SimLinkOpen(requestedSimulator, result);
     if (log_ == nullptr) return opened;
-    constexpr const char* kWhat = "Connecting to the simulator";
     if (!opened) {
-        log_->RecordFailure(openFailures_, kWhat, static_cast<std::int32_t>(result),
+        log_->RecordFailure(openFailures_, kConnecting, static_cast<std::int32_t>(result),
                             SimLinkResultText(result));
         return false;
     }
-    log_->RecordSuccess(openFailures_, kWhat);
+    log_->RecordSuccess(openFailures_, kConnecting);
     log_->Record("Simulator " + SimulatorName(SimLinkSimulatorId()) + ", FSUIPC version " +
                  FsuipcVersionText(SimLinkServerVersion()));
     return true;

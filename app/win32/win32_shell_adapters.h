@@ -50,6 +50,7 @@ public:
     // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
     void Open() override;
+    std::string ErrorText(std::int32_t code) const override;
 
 private:
     TComm& comm_;
@@ -58,11 +59,16 @@ private:
 };
 
 // The process-wide simulator link. With a log file, each failure to connect
-// is recorded with its result code (repeats summarised), and a connection
-// with the simulator's name and FSUIPC version.
+// is recorded with its result code, the quiet automatic tries' among them
+// (the first failure and each change of result, with how many tries failed
+// alike), and a connection with the simulator's name and FSUIPC version.
 class ProcessSimLinkConnection : public SimLinkConnection {
 public:
     void SetLog(LogFile* log) { log_ = log; }
+    // How long the quick check waits for the server window's answer.
+    static constexpr UINT kCheckTimeoutMs = 200;
+
+    ServerCheck CheckServer() override;
     bool Open(std::int32_t requestedSimulator, SimLinkResult& result) override;
     void Close() override;
     bool IsOpen() const override;

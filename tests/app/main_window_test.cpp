@@ -61,8 +61,16 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
                        "possible or free this port if it is in use by another application."}));
     EXPECT_FALSE(state.Link.PortOpen);
     EXPECT_EQ(state.Settings.NumberOfEngines, 2);
-    EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
+    EXPECT_EQ(view.log, (Strings{"COM3 does not exist (error 2)", "Connected to FS2004"}));
     EXPECT_EQ(state.Engines.EngineAddressBase, 32);
+
+    // The other reasons; the system's text loses its line end.
+    const std::vector<std::pair<std::int32_t, std::string>> reasons = {
+        {5, "COM3 is used by another program (error 5)"},
+        {-1, "COM3 is not a serial port"},
+        {31, "COM3: System text 31. (error 31)"}};
+    for (const auto& [code, line] : reasons)
+        EXPECT_EQ(PortOpenFailureLine(boxPortControl, code), line);
 }
 
 TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {

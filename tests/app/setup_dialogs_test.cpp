@@ -96,7 +96,8 @@ TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel portSetup{boxPortControl, ui, portRecovery, state.Settings, state.Link};
+    PortSetupModel portSetup{boxPortControl, ui,           view,      portRecovery,
+                             state.Settings, state.Servos, state.Link};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {

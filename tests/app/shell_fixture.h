@@ -22,7 +22,7 @@ protected:
     FakeBoxPortControl boxPortControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
-    BoxPortRecovery portRecovery{boxPortControl, view, state.Link};
+    BoxPortRecovery portRecovery{boxPortControl, view, state.Link, state.Servos};
 };
 
 }  // namespace bridge::testing

@@ -64,6 +64,7 @@ BridgeSession::BridgeSession() {
 BridgeSession::~BridgeSession() {
     if (bridge_.Running()) CloseBridge(std::chrono::seconds(10));
     bridge_.Terminate();
+    other_.Terminate();
     StopSim();
     StopBox();
     if (const std::string perUser = PerUserFolder(); !perUser.empty()) {
@@ -303,6 +304,13 @@ bool BridgeSession::StartBridge(bool waitForWindow) {
     options.workDir = AppFolder();
     if (!bridge_.Start(options)) return false;
     return !waitForWindow || Probe({"wait", "TForm1", "30000"}).has_value();
+}
+
+bool BridgeSession::StartOtherBridge(const std::string& appFolder) {
+    ChildProcess::Options options =
+        WineOptions(appFolder + "/bridge.exe", {}, folder_ + "/bridge-other.out");
+    options.workDir = appFolder;
+    return other_.Start(options);
 }
 
 bool BridgeSession::CloseBridge(std::chrono::milliseconds timeout) {

@@ -102,6 +102,11 @@ public:
     bool WaitBridgeExit(std::chrono::milliseconds timeout) { return bridge_.WaitExit(timeout); }
     // The bridge's Wine process (the Windows program itself).
     pid_t BridgePid() const { return bridge_.pid(); }
+    // bridge.exe once more, from `appFolder`, beside the one running; its
+    // exit is waited for here, and it is ended with the session.
+    bool StartOtherBridge(const std::string& appFolder);
+    bool WaitOtherBridgeExit(std::chrono::milliseconds timeout) { return other_.WaitExit(timeout); }
+    bool OtherBridgeRunning() { return other_.Running(); }
 
     // window_probe <arguments>: its output without the line end, or nullopt
     // when it failed (window or control not there).
@@ -128,6 +133,7 @@ private:
     ChildProcess box_;
     ChildProcess sim_;
     ChildProcess bridge_;
+    ChildProcess other_;
 };
 
 }  // namespace bridge::e2e

@@ -6,11 +6,13 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -33,8 +35,9 @@ class LineEndToEnd : public PerProgram<EndToEnd> {};
 INSTANTIATE_TEST_SUITE_P(Builds, LineEndToEnd, ::testing::ValuesIn(kBridgePrograms), ProgramName);
 
 // On COM12, as USB adapters are often numbered: a port beyond COM9 opens
-// only through the device namespace.
-TEST_P(LineEndToEnd, WithoutSimulatorThenConnectingThroughTheReconnectButton) {
+// only through the device namespace. Started before the simulator, the bridge
+// finds it by itself, and its quiet tries add no line to the log.
+TEST_P(LineEndToEnd, WithoutSimulatorThenConnectedWithoutAClick) {
     Settings settings = kTwoEnginesBothRadios;
     settings.CommsPort = 11;
     session.WriteSettings(settings);
@@ -46,9 +49,9 @@ TEST_P(LineEndToEnd, WithoutSimulatorThenConnectingThroughTheReconnectButton) {
     EXPECT_EQ(Probe({"caption", "TForm1"}), "");
     EXPECT_EQ(CountBox("attitude"), 0u);
 
+    std::this_thread::sleep_for(11s);  // a span with an automatic try that finds no simulator
     ASSERT_TRUE(session.StartSim());
-    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kReconnectButton)}));
-    ASSERT_TRUE(session.WaitForLog("Connected to FS2004"));
+    ASSERT_TRUE(session.WaitForLog("Connected to FS2004", 30s));
     EXPECT_EQ(Probe({"enabled", "TForm1", std::to_string(ids::kReconnectButton)}), "0");
     EXPECT_TRUE(WaitTicks(20)) << "frames flow on the COM port";
     const std::string log = session.ControlText(ids::kLog);
@@ -115,8 +118,8 @@ TEST_P(LineEndToEnd, TicksMatchTheNativeBridgeByteForByte) {
     const long decoded = static_cast<long>(AttitudeFrames());
     std::printf("[ measure  ] attitude frames in the totals line = %ld, decoded by the box = %ld\n",
                 logged, decoded);
-    std::ofstream(session.folder() + "/bridge-log-file.txt", std::ios::binary)
-        << log;  // kept with BRIDGE_E2E_KEEP
+    // Kept with the session's files when BRIDGE_E2E_KEEP is set.
+    std::ofstream(session.folder() + "/bridge-log-file.txt", std::ios::binary) << log;
     EXPECT_LE(std::abs(logged - decoded), 2) << logged << " logged, " << decoded << " decoded";
 }
 
@@ -180,6 +183,79 @@ TEST_P(LineEndToEnd, CommandsFromTheBoxReachTheSimulatorAndTheWindow) {
         sentence |= f != line.fields.end() && f->second == "110500";
     }
     EXPECT_TRUE(sentence);
+
+    // Windows going to sleep: the controls go back at once, and the ticks
+    // after it keep them free. Resumed, the port is opened again and frames go on.
+    std::size_t from = session.SimLog().size();
+    ASSERT_TRUE(session.Probe({"post", "TForm1", "0x218", "4"}));  // PBT_APMSUSPEND
+    ASSERT_TRUE(session.WaitForLog("Servos released: Windows is going to sleep"));
+    ASSERT_TRUE(WaitTicks(5));
+    const auto asleep = ControlWritesIn(session.SimLog(), from).disconnect;
+    const auto released = std::find(asleep.begin(), asleep.end(), "00");
+    ASSERT_NE(released, asleep.end());
+    EXPECT_EQ(std::count(released, asleep.end(), "00"), asleep.end() - released);
+    EXPECT_EQ(Probe({"text", "TForm1", std::to_string(ids::kBankServoLabel)}), "Not engaged");
+    ASSERT_TRUE(session.Probe({"post", "TForm1", "0x218", "18"}));  // PBT_APMRESUMEAUTOMATIC
+    ASSERT_TRUE(session.Probe({"post", "TForm1", "0x218", "7"}));   // PBT_APMRESUMESUSPEND
+    ASSERT_TRUE(session.WaitForLog("Windows resumed: reopening the box's port COM7"));
+    ASSERT_TRUE(WaitTicks(20)) << "frames go on";
+    const std::string memo = session.ControlText(ids::kLog);
+    EXPECT_EQ(memo.substr(memo.find("Windows is going")),
+              "Windows is going to sleep\r\nServos released: Windows is going to sleep\r\n"
+              "Windows resumed: reopening the box's port COM7");
+
+    // Closed with the bank servo engaged: the last exchange hands it back.
+    ASSERT_TRUE(session.BoxCommand("servo bank engage 700"));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto written = ControlWritesIn(session.SimLog(), from).disconnect;
+            return !written.empty() && written.back() == "02";
+        },
+        10s));
+    from = session.SimLog().size();
+    ASSERT_TRUE(session.CloseBridge());
+    const ControlWrites closing = ControlWritesIn(session.SimLog(), from);
+    ASSERT_FALSE(closing.disconnect.empty());
+    EXPECT_EQ(closing.disconnect.back(), "00");
+    const std::string simLog = session.SimLog();
+    EXPECT_NE(simLog.find(" 310A 1 00", simLog.rfind("\nW ")), std::string::npos)
+        << "the last write hands the controls back";
+}
+
+// One bridge per program folder: a second start there brings the first one's
+// window back from minimised and ends before it touches the simulator or the
+// log; a copy in another folder runs beside it.
+TEST_F(EndToEnd, ASecondStartInTheSameFolderEndsACopyElsewhereRuns) {
+    StartAll(kTwoEnginesBothRadios);
+    ASSERT_TRUE(session.Probe({"post", "TForm1", "0x112", "0xF020"}));  // minimise
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Probe({"state", "TApplication"}).find("iconic=1") != std::string::npos;
+        },
+        10s));
+    ASSERT_TRUE(session.StartOtherBridge(session.AppFolder()));
+    ASSERT_TRUE(session.WaitOtherBridgeExit(30s)) << "the second start ends";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return Probe({"state", "TForm1"}).find("foreground=1 iconic=0") != std::string::npos;
+        },
+        10s))
+        << "the first one's window is back in front";
+    EXPECT_NE(Probe({"state", "TApplication"}).find("iconic=0"), std::string::npos);
+    EXPECT_EQ(session.ControlText(ids::kLog), "Connected to FS2004");
+    const std::string simLog = session.SimLog();
+    EXPECT_EQ(simLog.find("CLIENT "), simLog.rfind("CLIENT ")) << "one client: the first";
+
+    // The copy's port is not there: its start-up message shows that it runs.
+    const std::string other = session.folder() + "/other";
+    std::filesystem::create_directories(other);
+    std::filesystem::copy_file(session.AppFolder() + "/bridge.exe", other + "/bridge.exe");
+    std::ofstream(other + "/VELMORA.INI") << "[Setup]\r\nCommsPort=8\r\n";
+    ASSERT_TRUE(session.MakePortMissing(9));
+    ASSERT_TRUE(session.StartOtherBridge(other));
+    EXPECT_TRUE(session.Probe({"wait", "#32770", "30000"})) << "the copy runs";
+    EXPECT_TRUE(session.OtherBridgeRunning());
+    EXPECT_TRUE(session.BridgeRunning());
 }
 
 TEST_F(EndToEnd, SimulatorThatStopsAnsweringIsReportedAndReconnected) {

@@ -297,7 +297,8 @@ INSTANTIATE_TEST_SUITE_P(Builds, LineFaults, ::testing::ValuesIn(kBridgePrograms
 // The simulator is killed between exchanges and, in the other round, while it
 // holds an exchange. The failure is logged once, the failing tick ends within
 // the retry budget, the window answers and a setup dialog opens and closes
-// while the link is down, and the reconnect button reconnects to the restarted simulator.
+// while the link is down, and the bridge finds the restarted simulator by
+// itself, without a line for the tries that found none.
 TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
     // A held exchange lasts long enough for the kill to land inside it.
     const std::vector<std::string> simArgs = {"--fixed", "--no-reply-ms", "5000"};
@@ -354,10 +355,14 @@ TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
                                        std::to_string(tenthsHpa % 10)));
         ASSERT_TRUE(WaitUntil([&] { return CountBox("tx") >= 2u * (round + 1); }, 10s));
 
+        // Found again without a click, with one handshake.
         const std::size_t stalled = AttitudeFrames();
         ASSERT_TRUE(session.StartSim(simArgs));
-        ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kReconnectButton));
-        ASSERT_TRUE(WaitForLogCount(kConnected, static_cast<std::size_t>(round + 2))) << Memo();
+        const auto restarted = Clock::now();
+        ASSERT_TRUE(WaitForLogCount(kConnected, static_cast<std::size_t>(round + 2), 40s))
+            << Memo();
+        Report(name + "_connected_after_restart_ms", MsSince(restarted));
+        EXPECT_EQ(Occurrences(session.SimLog(), "\nCLIENT "), 1u);
         expected.push_back(kConnected);
         ASSERT_TRUE(session.WaitForBoxFrames("attitude", stalled + 20)) << "frames resume";
         EXPECT_EQ(CountBox("item", "16/1"), echoes + 1) << "the command sent while down is echoed";
@@ -373,6 +378,47 @@ TEST_F(Faults, SimulatorKilledMidRunIsReportedAndReconnected) {
     EXPECT_EQ(Lines(Memo()), expected);
     EXPECT_TRUE(session.BridgeRunning());
     ExpectFramesUnchanged();
+}
+
+// Automatic tries hold the window only briefly. Against a server window with
+// no simulator behind it (the handshake is refused after its five attempts),
+// and against a simulator that hangs in an exchange: its window does not
+// answer the quick check, so no try is made until it answers again, and then
+// the link comes back by itself. The longest time the window's message loop
+// was held is measured over each phase's automatic try.
+TEST_F(Faults, AutomaticTriesHoldTheWindowBriefly) {
+    session.WriteSettings(kTwoEnginesBothRadios);
+    ASSERT_TRUE(session.StartBox(kBoxCom));
+    ASSERT_TRUE(session.StartSim({"--fixed", "--class", "FS98MAIN", "--simulator-word", "0"}));
+    ASSERT_TRUE(session.StartBridge());
+    const std::string noSimulator =
+        "Cannot connect to Flight Simulator - Maybe running on WideClient, but FS not running on "
+        "Server, or wrong FSUIPC";
+    ASSERT_TRUE(session.WaitForLog(noSimulator)) << Memo();
+    const auto noSimulatorHeld =
+        session.Probe({"held", ids::kMainWindowClass, std::to_string(ids::kLog), "15000"});
+    ASSERT_TRUE(noSimulatorHeld);
+    Report("no_simulator_window_held_ms", *noSimulatorHeld);
+    EXPECT_LT(std::stol(*noSimulatorHeld), 2000);
+    EXPECT_EQ(Occurrences(session.SimLog(), "\nCLIENT "), 2u) << "the start's try and one more";
+    EXPECT_EQ(Memo(), noSimulator) << "no line for the automatic try";
+
+    session.KillSim();
+    ASSERT_TRUE(session.StartSim({"--fixed", "--no-reply-ms", "20000"}));
+    ASSERT_TRUE(Click(ids::kMainWindowClass, ids::kReconnectButton));
+    ASSERT_TRUE(session.WaitForLog(kConnected)) << Memo();
+    ASSERT_TRUE(WaitTicks(5));
+    ASSERT_TRUE(session.SimCommand({"--fault", "no-reply", "--fault-count", "1"}));
+    ASSERT_TRUE(WaitForLogCount(kProblem, 1)) << Memo();
+    const auto failed = Clock::now();
+    const auto hungHeld =
+        session.Probe({"held", ids::kMainWindowClass, std::to_string(ids::kLog), "12000"});
+    ASSERT_TRUE(hungHeld);
+    Report("hung_simulator_window_held_ms", *hungHeld);
+    EXPECT_LT(std::stol(*hungHeld), 2000);
+    ASSERT_TRUE(WaitForLogCount(kConnected, 2, 60s)) << "found again once it answers";
+    Report("hung_simulator_connected_after_failure_ms", MsSince(failed));
+    EXPECT_EQ(Lines(Memo()).size(), 4u);
 }
 
 // The emulator keeps each section mapped once used, as some servers do, and
@@ -504,8 +550,25 @@ TEST_P(LineFaults, UnpluggedPortIsReportedAndReopensByItself) {
     const std::size_t rounds = static_cast<std::size_t>(Repeats());
     for (std::size_t round = 1; round <= rounds; ++round) {
         const std::string r = std::to_string(round);
+        // Both servos engaged when the adapter goes: within a second the
+        // exchanges hand the controls back, and keep doing so.
+        ASSERT_TRUE(box.Write(boxproto::ServoCommandFrame(1, true, 600)));
+        ASSERT_TRUE(box.Write(boxproto::ServoCommandFrame(2, true, 600)));
+        const auto lastDisconnect = [&](std::size_t from, const char* value) {
+            const auto written = ControlWritesIn(session.SimLog(), from).disconnect;
+            return !written.empty() && written.back() == value;
+        };
+        ASSERT_TRUE(WaitUntil([&] { return lastDisconnect(0, "03"); }, 10s));
+        const std::size_t engagedAt = session.SimLog().size();
         ASSERT_TRUE(session.UnplugPort());
+        const auto unplugged = Clock::now();
+        ASSERT_TRUE(WaitUntil([&] { return lastDisconnect(engagedAt, "00"); }, 10s));
+        const long releasedMs = MsSince(unplugged);
+        Report("servos_released_after_unplug_ms_" + r, releasedMs);
+        EXPECT_LT(releasedMs, kMargin.count());
+        const std::size_t releasedAt = session.SimLog().size();
         ASSERT_TRUE(WaitForLogCount(lost, round, 10s)) << Memo();
+        EXPECT_EQ(Occurrences(Memo(), "Servos released: the box's port was lost"), round);
         const auto cpuStart = ProcessCpuSeconds(bridge);
         const auto serverStart = server ? ProcessCpuSeconds(*server) : std::nullopt;
         std::this_thread::sleep_for(measure);  // a measuring span, not a synchronisation
@@ -533,6 +596,11 @@ TEST_P(LineFaults, UnpluggedPortIsReportedAndReopensByItself) {
         ASSERT_TRUE(box.WaitFor(Attitude, before + 1, 2s + kMargin))
             << "frames resume by themselves";
         Report("frames_after_plug_ms_" + r, MsSince(plugged));
+        // Nothing engaged since the loss, until the box's engaged command below.
+        const ControlWrites whileFree = ControlWritesIn(session.SimLog(), releasedAt);
+        EXPECT_EQ(std::count(whileFree.disconnect.begin(), whileFree.disconnect.end(), "00"),
+                  static_cast<long>(whileFree.disconnect.size()));
+        EXPECT_EQ(whileFree.inputs, 0u);
         // Every command from now on gets through: each is echoed in turn.
         for (int i = 0; i < 5; ++i) {
             const auto position = static_cast<std::int16_t>(100 * static_cast<int>(round) + i);
@@ -549,6 +617,7 @@ TEST_P(LineFaults, UnpluggedPortIsReportedAndReopensByItself) {
         }
         ASSERT_TRUE(WaitForLogCount(reopened, round));
         EXPECT_EQ(Occurrences(Memo(), reopened), round);
+        EXPECT_TRUE(lastDisconnect(releasedAt, "02")) << "the bank servo alone engaged again";
     }
     EXPECT_EQ(box.BadFrames(), 0u);
 

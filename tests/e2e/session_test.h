@@ -62,6 +62,27 @@ protected:
     BridgeSession session;
 };
 
+// The simulator emulator's log from `from` on: the controls-disconnect bytes
+// written ("03", "00", ...), and how many writes to the aileron or elevator.
+struct ControlWrites {
+    std::vector<std::string> disconnect;
+    std::size_t inputs = 0;
+};
+inline ControlWrites ControlWritesIn(const std::string& simLog, std::size_t from = 0) {
+    ControlWrites writes;
+    for (std::size_t at = simLog.find("\nW ", from); at != std::string::npos;
+         at = simLog.find("\nW ", at + 1)) {
+        const std::string line = simLog.substr(at + 1, simLog.find('\n', at + 1) - at - 1);
+        const auto offset = line.find(' ', 2) + 1;
+        if (line.compare(offset, 7, "310A 1 ") == 0)
+            writes.disconnect.push_back(line.substr(offset + 7, 2));
+        if (line.compare(offset, 5, "0BB6 ") == 0 || line.compare(offset, 5, "0BB2 ") == 0) {
+            ++writes.inputs;
+        }
+    }
+    return writes;
+}
+
 // The programs of the Windows build that the cases on the box's line run
 // with: bridge.exe as users get it (its wait picked by BRIDGE_COMM_WAIT, by
 // default the read wait under Wine) and bridge-events.exe, built with the

@@ -19,8 +19,9 @@ public:
     std::string deviceName = "Com2";
     std::uint32_t baud = 38400;
     bool open = false;
-    std::set<std::string> missingDevices;  // Open throws ECommError
-    std::set<std::string> brokenDevices;   // Open throws std::runtime_error
+    std::set<std::string> missingDevices;  // Open throws ECommError with `error`
+    std::int32_t error = 2;
+    std::set<std::string> brokenDevices;  // Open throws std::runtime_error
     std::function<void()> onClose;
 
     void Close() override {
@@ -39,9 +40,13 @@ public:
     }
     void Open() override {
         calls.push_back("Open");
-        if (missingDevices.count(deviceName) != 0) throw ECommError("Unable to open com port", 2);
+        if (missingDevices.count(deviceName) != 0)
+            throw ECommError("Unable to open com port", error);
         if (brokenDevices.count(deviceName) != 0) throw std::runtime_error("out of resources");
         open = true;
+    }
+    std::string ErrorText(std::int32_t code) const override {
+        return "System text " + std::to_string(code) + ".\r\n";
     }
 };
 

@@ -19,6 +19,9 @@ public:
     std::vector<std::int32_t> openRequests;
     int closes = 0;
     std::function<void()> onOpen;  // runs inside Open, like a tick nested in the exchange
+    ServerCheck check = ServerCheck::Answers;
+
+    ServerCheck CheckServer() override { return check; }
 
     bool Open(std::int32_t requestedSimulator, SimLinkResult& result) override {
         openRequests.push_back(requestedSimulator);

@@ -54,6 +54,7 @@ constexpr const char* kSettings =
 // The main window's view of the process-wide simulator link.
 class ProcessLinkConnection final : public SimLinkConnection {
 public:
+    ServerCheck CheckServer() override { return ServerCheck::Answers; }
     bool Open(std::int32_t simulator, SimLinkResult& result) override {
         return SimLinkOpen(simulator, result);
     }

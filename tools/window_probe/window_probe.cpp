@@ -16,10 +16,15 @@
 //   window_probe caption <class>                  prints the window's caption
 //   window_probe rect <class> <control-id>        prints left,top,width,height (the
 //                                                 window on the screen, a control in it)
-//   window_probe state <class>                    prints topmost=, owned=, foreground=
+//   window_probe state <class>                    prints topmost=, owned=, foreground=, iconic=
 //   window_probe dpichanged <class> <dpi> [from]  sends WM_DPICHANGED for <dpi>, with the
 //                                                 window's rectangle scaled from <from>
 //                                                 (default 96) as the suggested one
+//   window_probe post <class> <message> <wparam> [lparam]  posts that message (numbers
+//                                                 decimal or 0x-prefixed)
+//   window_probe held <class> <edit-id> <ms>      for <ms>, posts selection changes to the
+//                                                 edit control and prints the longest time
+//                                                 in ms its thread took to carry one out
 //
 // <class> is a window class ("TForm1", "TForm15", "TForm2"). Control id 0 means
 // the window itself. Exit status 0 on success, 1 when the window or control is
@@ -117,11 +122,46 @@ bool SendDpiChanged(HWND window, int dpi, int fromDpi) {
     return sent;
 }
 
+// How long the window's thread keeps its message loop from running: a
+// selection change posted to an edit control is carried out only by that
+// loop (a thread waiting in SendMessageTimeout answers sent messages, so
+// these could not tell), and is read back with a sent EM_GETSEL. The longest
+// time from a post to its being carried out, in ms; -1 if the window went.
+long LongestHold(HWND edit, DWORD spanMs) {
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const auto ms = [&](const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+        return static_cast<long>((to.QuadPart - from.QuadPart) * 1000 / frequency.QuadPart);
+    };
+    long longest = 0;
+    WPARAM position = 0;
+    for (now = start; ms(start, now) < static_cast<long>(spanMs);) {
+        position ^= 1;  // the selection alternates between before and after the first character
+        LARGE_INTEGER posted;
+        QueryPerformanceCounter(&posted);
+        if (!PostMessageA(edit, EM_SETSEL, position, static_cast<LPARAM>(position))) return -1;
+        for (;;) {
+            DWORD_PTR selection = 0;
+            if (SendMessageTimeoutA(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, 60000, &selection) == 0) {
+                return -1;
+            }
+            if (LOWORD(selection) == position) break;
+            Sleep(2);  // polling another process's window; nothing to wait on
+        }
+        QueryPerformanceCounter(&now);
+        if (ms(posted, now) > longest) longest = ms(posted, now);
+        Sleep(5);
+    }
+    return longest;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                 "gone|dump|caption|settext|rect|state|dpichanged|syscommand <class> "
-                 "[control-id|timeout-ms|dpi|command] [text|from-dpi]\n");
+                 "gone|dump|caption|settext|rect|state|dpichanged|post|held|syscommand "
+                 "<class> [control-id|timeout-ms|dpi|message|ms|command] [text|from-dpi|wparam] "
+                 "[lparam]\n");
     return 2;
 }
 
@@ -152,10 +192,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "state") {
-        std::printf("topmost=%d owned=%d foreground=%d\n",
+        std::printf("topmost=%d owned=%d foreground=%d iconic=%d\n",
                     (GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 ? 1 : 0,
                     GetWindow(top, GW_OWNER) != nullptr ? 1 : 0,
-                    GetForegroundWindow() == top ? 1 : 0);
+                    GetForegroundWindow() == top ? 1 : 0, IsIconic(top) ? 1 : 0);
         return 0;
     }
     if (command == "dpichanged") {
@@ -163,9 +203,25 @@ int main(int argc, char** argv) {
         const int fromDpi = argc > 4 ? std::atoi(argv[4]) : 96;
         return SendDpiChanged(top, std::atoi(argv[3]), fromDpi) ? 0 : 1;
     }
+    if (command == "post") {
+        if (argc < 5) return Usage();
+        const auto number = [](const char* text) { return std::strtoull(text, nullptr, 0); };
+        return PostMessageA(top, static_cast<UINT>(number(argv[3])),
+                            static_cast<WPARAM>(number(argv[4])),
+                            static_cast<LPARAM>(argc > 5 ? number(argv[5]) : 0))
+                   ? 0
+                   : 1;
+    }
     if (argc < 4) return Usage();
     HWND control = FindControl(className, argv[3]);
     if (control == nullptr) return 1;
+    if (command == "held") {
+        if (argc < 5) return Usage();
+        const long longest = LongestHold(control, std::strtoul(argv[4], nullptr, 10));
+        if (longest < 0) return 1;
+        std::printf("%ld\n", longest);
+        return 0;
+    }
     if (command == "text") {
         std::printf("%s\n", Text(control).c_str());
     } else if (command == "enabled") {

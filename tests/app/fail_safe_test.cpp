@@ -1,0 +1,97 @@
+// The controls handed back at close, and the simulator found again without a
+// click. (The servos released at an unplug and at a sleep are checked end to
+// end, tests/e2e.)
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/sim_link_retry.h"
+#include "boxlink/receiver.h"
+#include "core/variable_map.h"
+#include "tests/app/shell_fixture.h"
+
+namespace bridge::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class FailSafeTest : public ShellFixture {
+protected:
+    FailSafeTest() {
+        boxPortControl.deviceName = "COM3";
+        state.Link.PortOpen = true;
+        state.Link.SimLinkUp = true;
+    }
+
+    void Command(int servo, bool engage) {
+        const auto frame = boxproto::ServoCommandFrame(servo, engage, 512);
+        port.Receive(frame);
+        receiver.ReceiveEvent(port, static_cast<std::int32_t>(frame.size()));
+    }
+    std::uint8_t Disconnect() const { return sim.Get<std::uint8_t>(offsets::kControlsDisconnect); }
+    // Whether the last exchange wrote to `offset`.
+    bool Wrote(std::uint32_t offset) const {
+        for (std::size_t i = 0; i < sim.lastExchangeSize; ++i) {
+            if (sim.lastExchange[i].offset == offset && sim.lastExchange[i].write) return true;
+        }
+        return false;
+    }
+
+    MainWindowModel window{
+        state, boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+    SimLinkRetry retry{state.Link, simLink, [this] { return window.TryConnect(); }};
+};
+
+// Closing with a servo engaged: the stop's exchange writes 0 and reads the
+// inputs, without a line; with the link down nothing is sent.
+TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchange) {
+    Command(2, true);
+    cycle.Tick();
+    ASSERT_EQ(Disconnect(), 1);
+    const std::size_t exchanges = sim.exchanges;
+    ASSERT_TRUE(window.FormCloseQuery());
+    EXPECT_EQ(sim.exchanges, exchanges + 1);
+    EXPECT_EQ(Disconnect(), 0);
+    EXPECT_FALSE(Wrote(offsets::kElevator));
+    EXPECT_TRUE(view.log.empty());
+
+    sim.Set<std::uint8_t>(offsets::kControlsDisconnect, 3);
+    state.Servos.ControlsDisconnect = 3;
+    state.Link.SimLinkUp = false;
+    view.timerEnabled = true;
+    ASSERT_TRUE(window.FormCloseQuery());
+    EXPECT_EQ(sim.exchanges, exchanges + 1);
+}
+
+// The link down from start: quiet tries from 10 s on; a server window that
+// refuses the handshake doubles the wait up to a minute, no server window
+// keeps 10 s, a hung one is not tried; a press starts again at 10 s.
+TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
+    state.Link.SimLinkUp = false;
+    simLink.failWith = SimLinkResult::NoSimOnServer;
+    simLink.onOpen = [this] { EXPECT_FALSE(retry.Tick(1'000'000)); };  // nested: no second try
+    std::vector<std::uint64_t> tries;
+    for (std::uint64_t now = 0; now <= 200'000; now += 50) {
+        if (now == 150'000) simLink.check = ServerCheck::Hung;
+        if (retry.Tick(now)) tries.push_back(now);
+    }
+    EXPECT_EQ(tries, (std::vector<std::uint64_t>{10'000, 30'000, 70'000, 130'000, 190'000}));
+    EXPECT_EQ(simLink.openRequests.size(), 4u);
+    EXPECT_TRUE(view.log.empty());
+
+    simLink.check = ServerCheck::NoWindow;
+    retry.StartAgain(200'000);
+    EXPECT_FALSE(retry.Tick(209'950));
+    EXPECT_EQ(retry.Tick(210'000), SimLinkResult::NoServer);
+    EXPECT_EQ(retry.Tick(220'000), SimLinkResult::NoServer);
+    simLink.check = ServerCheck::Answers;
+    simLink.failWith.reset();
+    EXPECT_EQ(retry.Tick(230'000), SimLinkResult::Okay);
+    EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
+    EXPECT_FALSE(retry.Tick(300'000));
+}
+
+}  // namespace
+}  // namespace bridge::testing
