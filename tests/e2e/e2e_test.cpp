@@ -58,6 +58,14 @@ TEST_P(LineEndToEnd, WithoutSimulatorThenConnectedWithoutAClick) {
     EXPECT_EQ(log,
               "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient\r\n"
               "Connected to FS2004");  // the probe drops the last line end
+    // The log file has each try: the first failure, then how many failed alike.
+    const std::regex alike(
+        R"(Connecting to the simulator: \d+ more tries failed alike \(result 2\))");
+    ASSERT_TRUE(WaitUntil([&] { return std::regex_search(session.LogFileText(), alike); }, 10s))
+        << session.LogFileText();
+    const std::string file = session.LogFileText();
+    const std::string first = "Connecting to the simulator failed: result 2, Cannot link";
+    EXPECT_EQ(file.find(first), file.rfind(first)) << file;
 }
 
 // What bridge.exe asks of the simulator and sends to the box over the first
