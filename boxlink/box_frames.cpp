@@ -24,9 +24,10 @@ void PutCheckBytes(std::span<std::uint8_t> out, std::size_t end) {
     out[end + 1] = check.xorByte;
 }
 
-void WriteFrame(const std::uint8_t* frame, std::size_t length) {
+void WriteFrame(const std::uint8_t* frame, std::size_t length, SentFrame kind) {
     if (boxPort != nullptr && length != 0) {
-        boxPort->Write(frame, static_cast<std::int32_t>(length));  // result not examined
+        // The result is not examined: the port counts what it refused.
+        boxPort->WriteFrame(frame, static_cast<std::int32_t>(length), kind);
     }
 }
 
@@ -89,29 +90,30 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
 void BindBoxPort(BoxPort* port) { boxPort = port; }
 
 void FrameSender::SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
-    Write(BuildItemFrame(frames_.TransmitBuffer, itemId, payload));
+    Write(BuildItemFrame(frames_.TransmitBuffer, itemId, payload), SentFrame::Item);
 }
 
 void FrameSender::SendPortText(std::uint8_t port, std::span<const std::uint8_t> text) {
-    Write(BuildPortFrame(frames_.TransmitBuffer, port, text));
+    Write(BuildPortFrame(frames_.TransmitBuffer, port, text), SentFrame::Port);
 }
 
 void FrameSender::SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
-    Write(BuildArincFrame(frames_.TransmitBuffer, leadByte, word));
+    Write(BuildArincFrame(frames_.TransmitBuffer, leadByte, word), SentFrame::Arinc);
 }
 
 // A length of 0 is a frame the builder refused: it would not fit the line.
-void FrameSender::Write(std::size_t length) {
+void FrameSender::Write(std::size_t length, SentFrame kind) {
     if (length == 0) {
         counters_.FramesTooLong = static_cast<std::uint32_t>(counters_.FramesTooLong + 1u);
         return;
     }
-    WriteFrame(frames_.TransmitBuffer.data(), length);
+    WriteFrame(frames_.TransmitBuffer.data(), length, kind);
 }
 
 void FrameSender::SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
     SealFixedFrame(frame, kind);
-    WriteFrame(frame.data(), frame.size());
+    WriteFrame(frame.data(), frame.size(),
+               kind == FrameKind::AirData ? SentFrame::AirData : SentFrame::Attitude);
 }
 
 }  // namespace bridge

@@ -58,7 +58,7 @@ public:
     void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 
 private:
-    void Write(std::size_t length);
+    void Write(std::size_t length, SentFrame kind);
 
     FrameBuffers& frames_;
     CycleCounters& counters_;

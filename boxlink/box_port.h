@@ -5,6 +5,7 @@
 // fakes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace bridge {
@@ -15,6 +16,10 @@ enum class BoxWrite : std::uint8_t {
     Refused,  // none will: the port is not open, or its queue is full or the line stalled
 };
 
+// The kinds of frame the line totals count apart, in the order they are shown.
+enum class SentFrame : std::uint8_t { Attitude, AirData, Item, Port, Arinc };
+inline constexpr std::size_t kSentFrameKinds = 5;
+
 class BoxPort {
 public:
     // Queues a copy of `count` bytes (count > 0) and returns without waiting
@@ -22,6 +27,12 @@ public:
     // sends the queue in order from a thread of its own and takes a write
     // whole or not at all.
     virtual BoxWrite Write(const void* buffer, std::int32_t count) = 0;
+    // Write, for a whole frame of `kind`: a port that keeps line totals
+    // counts it by its kind once it has gone out.
+    virtual BoxWrite WriteFrame(const void* buffer, std::int32_t count, SentFrame kind) {
+        (void)kind;
+        return Write(buffer, count);
+    }
     // Copies up to `count` received bytes without waiting for more than have
     // arrived; returns how many (0: none waiting), or -1 when the port cannot
     // be read (not open, or the read failed).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/byte_order.h"
 #include "boxlink/box_frames.h"
 
 namespace bridge {
@@ -10,13 +11,26 @@ namespace {
 
 constexpr std::uint8_t kMinFrameLength = 3;
 
+// Counts wrap explicitly; no line gets near four billion.
+void Add(std::uint32_t& count, std::uint32_t n = 1) { count = count + n; }
+
 }  // namespace
 
 void Receiver::FrameComplete() {
     switch (state_.ReceivedKind) {
-        case 0: commands_.ServoCommandHandler(); break;
-        case 1: commands_.CommandDispatcher(); break;
-        default: break;  // no handler: dropped
+        case 0:
+            if ((GetU16(state_.ReceiveBuffer, 0) & kServoCheckMask) == kServoCheckValue) {
+                Add(counts_.servoCommands);
+            } else {
+                Add(counts_.badFrames);  // the handler drops it
+            }
+            commands_.ServoCommandHandler();
+            break;
+        case 1:
+            Add(counts_.boxCommands);
+            commands_.CommandDispatcher();
+            break;
+        default: Add(counts_.badFrames); break;  // no handler: dropped
     }
 }
 
@@ -35,15 +49,29 @@ void Receiver::ReceiveByte(std::uint8_t b) {
     ReceiverState& s = state_;
     switch (s.RxState) {
         case ReceiveState::Hunt:
-            if (b == kSync1) s.RxState = ReceiveState::Sync;
+            if (b == kSync1) {
+                s.RxState = ReceiveState::Sync;
+            } else {
+                Add(counts_.strayBytes);
+            }
             break;
         case ReceiveState::Sync:
-            s.RxState = (b == kSync2) ? ReceiveState::Length : ReceiveState::Hunt;
+            if (b == kSync2) {
+                s.RxState = ReceiveState::Length;
+            } else {
+                Add(counts_.strayBytes, 2);  // the sync byte before it went too
+                s.RxState = ReceiveState::Hunt;
+            }
             break;
         case ReceiveState::Length:
             s.Remaining = b;
             s.FrameLength = b;
-            s.RxState = (b >= kMinFrameLength) ? ReceiveState::Kind : ReceiveState::Hunt;
+            if (b >= kMinFrameLength) {
+                s.RxState = ReceiveState::Kind;
+            } else {
+                Add(counts_.badFrames);
+                s.RxState = ReceiveState::Hunt;
+            }
             break;
         case ReceiveState::Kind:
             s.ReceivedKind = b;

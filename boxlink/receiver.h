@@ -14,6 +14,17 @@ namespace bridge {
 
 inline constexpr std::int32_t kMaxReadPerEvent = 1000;
 
+// What the receiver made of the bytes from the box since it was made: frames
+// handed to the servo command handler and the command dispatcher; bad frames
+// (an unknown kind, a servo command whose check word fails, a length no
+// frame has); and stray bytes, dropped while looking for the start of a frame.
+struct ReceiveCounts {
+    std::uint32_t servoCommands;
+    std::uint32_t boxCommands;
+    std::uint32_t badFrames;
+    std::uint32_t strayBytes;
+};
+
 class Receiver {
 public:
     Receiver(ReceiverState& state, BoxCommands& commands) : state_(state), commands_(commands) {}
@@ -25,11 +36,14 @@ public:
     // One step of the receive state machine.
     void ReceiveByte(std::uint8_t b);
 
+    const ReceiveCounts& Counts() const { return counts_; }
+
 private:
     void FrameComplete();
 
     ReceiverState& state_;
     BoxCommands& commands_;
+    ReceiveCounts counts_{};
 };
 
 }  // namespace bridge

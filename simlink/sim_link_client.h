@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 
+#include "simlink/exchange_counts.h"
 #include "simlink/request_block.h"
 #include "simlink/sim_link_api.h"
 #include "simlink/sim_link_result.h"
@@ -76,6 +77,8 @@ public:
     std::uint32_t LastSendError() const { return lastSendError_; }
     // The name of the section and of the atom, e.g. "FsasmLib:IPC:4D2:1".
     const char* MappingName() const { return mappingName_.data(); }
+    // The exchanges with the server since the client was made.
+    const ExchangeCounts& Counts() const { return counts_; }
 
 private:
     bool Fail(SimLinkResult code, SimLinkResult& result);
@@ -98,6 +101,7 @@ private:
     bool closeDeferred_ = false;
     std::array<char, 48> mappingName_{};
     RequestQueue queue_;
+    ExchangeCounts counts_;
 };
 
 }  // namespace bridge

@@ -29,7 +29,10 @@ constexpr int kTrackBarFrequency = 64;
 }  // namespace
 
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
-    : application_(application), commWait_(commWait), cycle_(state_, ProcessSimLink(), *this) {}
+    : application_(application),
+      commWait_(commWait),
+      diagnostics_(boxComm_, tickTimer_, state_.Counters, receiver_),
+      cycle_(state_, ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
     tickTimer_.SetEnabled(false);
@@ -47,6 +50,10 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
         return false;
     }
     application_.SetMainWindow(handle());
+    diagnostics_.Start(perUserFolder, SettingsLocation(executableFolder, perUserFolder).ReadPath());
+    diagnostics_.AddSystemMenuItems(handle());
+    boxPortControl_.SetLog(&diagnostics_.Log());
+    simLink_.SetLog(&diagnostics_.Log());
 
     model_ =
         std::make_unique<MainWindowModel>(state_, boxPortControl_, simLink_, *this, *this, pump_,
@@ -134,6 +141,7 @@ void MainForm::DpiChanged(int dpi, const RECT& suggested) {
     ApplyDpi(dpi, &suggested);
     portDialog_.ApplyDpi(dpi, nullptr);
     operationDialog_.ApplyDpi(dpi, nullptr);
+    diagnostics_.ApplyDpi(dpi);
 }
 
 void MainForm::WireDialogs() {
@@ -194,6 +202,10 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             }
             break;
         case WM_SYSCOMMAND:
+            if (diagnostics_.SystemCommand(handle(), wParam, scale().dpi())) {
+                result = 0;
+                return true;
+            }
             if ((wParam & 0xFFF0) == SC_MINIMIZE) {  // the taskbar button is the application's
                 application_.Minimize();
                 result = 0;
@@ -201,7 +213,10 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             }
             break;
         case WM_CLOSE:
-            if (model_ == nullptr || model_->FormCloseQuery()) DestroyWindow(handle());
+            if (model_ == nullptr || model_->FormCloseQuery()) {
+                diagnostics_.Close();  // the totals, and the log file written out
+                DestroyWindow(handle());
+            }
             result = 0;
             return true;
         case WM_DESTROY:
@@ -228,15 +243,21 @@ void MainForm::PowerBroadcast(WPARAM event) {
 // per failure.
 void MainForm::TickTimerTimer() {
     cycle_.Tick();
-    if (portRecovery_ != nullptr) portRecovery_->Retry(GetTickCount64());
-    if (simRetry_ != nullptr) simRetry_->Tick(GetTickCount64());
+    const ULONGLONG now = GetTickCount64();
+    if (portRecovery_ != nullptr) portRecovery_->Retry(now);
+    if (simRetry_ != nullptr) simRetry_->Tick(now);
+    if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
 }
 
 void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxPort_, count); }
 
 void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
 
-void MainForm::SetupButtonClick() { operationDialog_.ShowModal(handle()); }
+void MainForm::SetupButtonClick() {
+    const BridgeSettings before = state_.Settings;
+    operationDialog_.ShowModal(handle());
+    diagnostics_.RecordOperationSetup(before, state_.Settings);
+}
 
 void MainForm::SetServoLabel(Servo servo, const char* text) {
     // Set only on change: the label would otherwise repaint on every tick.
@@ -256,6 +277,7 @@ void MainForm::SetServoTrackBar(Servo servo, int position) {
 }
 
 void MainForm::AppendLog(const std::string& line) {
+    diagnostics_.Log().Record(line);
     HWND memo = Control(ids::kLog);
     const LRESULT end = GetWindowTextLengthA(memo);
     SendMessageA(memo, EM_SETSEL, end, end);

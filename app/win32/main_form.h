@@ -27,6 +27,7 @@
 #include "app/shell_texts.h"
 #include "app/sim_link_retry.h"
 #include "app/win32/application_window.h"
+#include "app/win32/diagnostics.h"
 #include "app/win32/form_window.h"
 #include "app/win32/setup_forms.h"
 #include "app/win32/win32_shell_adapters.h"
@@ -48,9 +49,13 @@ public:
 
     // Builds the window and its components, creates the two dialogs and runs
     // FormCreate. The timer ticks from here on. The settings live in one of
-    // the two folders (see app/settings_location.h).
+    // the two folders (see app/settings_location.h); the log file in the
+    // per-user one.
     bool Create(const std::filesystem::path& executableFolder,
                 const std::filesystem::path& perUserFolder);
+
+    // The log file, line totals and statistics, and the report.
+    const Diagnostics& diagnostics() const { return diagnostics_; }
 
     // BridgeView
     void SetServoLabel(Servo servo, const char* text) override;
@@ -94,6 +99,7 @@ private:
     TThreadedTimer tickTimer_;
     OperationSetupForm operationDialog_;
     SerialPortSetupForm portDialog_;
+    Diagnostics diagnostics_;  // the log file, line totals and statistics, the report
     CommBoxPort boxPort_{boxComm_};
     CommBoxPortControl boxPortControl_{boxComm_};
     ProcessSimLinkConnection simLink_;

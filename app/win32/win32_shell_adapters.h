@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/box_port_control.h"
+#include "app/log_file.h"
 #include "app/message_pump.h"
 #include "app/sim_link_connection.h"
 #include "boxlink/box_port.h"
@@ -22,6 +23,12 @@ public:
         const bool queued = count >= 0 && comm_.Queue(buffer, static_cast<std::size_t>(count));
         return queued ? BoxWrite::Queued : BoxWrite::Refused;
     }
+    // The port's writer counts each frame by its kind once it has gone out.
+    BoxWrite WriteFrame(const void* buffer, std::int32_t count, SentFrame kind) override {
+        const bool queued = count >= 0 && comm_.Queue(buffer, static_cast<std::size_t>(count),
+                                                      static_cast<std::uint8_t>(kind));
+        return queued ? BoxWrite::Queued : BoxWrite::Refused;
+    }
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return comm_.Read(buffer, count);
     }
@@ -30,25 +37,34 @@ private:
     TComm& comm_;
 };
 
-// The box's serial port (TComm) as the box port's control, for the start-up and port dialog logic.
+// The box's serial port (TComm) as the box port's control, for the start-up
+// and port dialog logic. With a log file, the port's openings, failures (with
+// their error codes, repeats summarised) and closings are recorded there.
 class CommBoxPortControl : public BoxPortControl {
 public:
     explicit CommBoxPortControl(TComm& comm) : comm_(comm) {}
-    void Close() override { comm_.Close(); }
+    void SetLog(LogFile* log) { log_ = log; }
+    void Close() override;
     void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }
     std::string DeviceName() const override { return comm_.DeviceName(); }
     // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
-    void Open() override { comm_.Open(); }
+    void Open() override;
     std::string ErrorText(std::int32_t code) const override;
 
 private:
     TComm& comm_;
+    LogFile* log_ = nullptr;
+    FailureRun openFailures_;
 };
 
-// The process-wide simulator link.
+// The process-wide simulator link. With a log file, each failure to connect
+// is recorded with its result code, the quiet automatic tries' among them
+// (the first failure and each change of result, with how many tries failed
+// alike), and a connection with the simulator's name and FSUIPC version.
 class ProcessSimLinkConnection : public SimLinkConnection {
 public:
+    void SetLog(LogFile* log) { log_ = log; }
     // How long the quick check waits for the server window's answer.
     static constexpr UINT kCheckTimeoutMs = 200;
 
@@ -58,6 +74,10 @@ public:
     bool IsOpen() const override;
     std::uint32_t SimulatorId() const override;
     std::uint32_t LastSendError() const override;
+
+private:
+    LogFile* log_ = nullptr;
+    FailureRun openFailures_;
 };
 
 // Dispatches what is pending, waiting briefly for input first so that a loop

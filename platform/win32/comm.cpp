@@ -115,7 +115,15 @@ void TCustomComm::ReleasePort(PortState after) {
         thread->WaitFor();
         thread.reset();
     }
-    writer.reset();  // ends the transfer in flight; unsent output is dropped
+    if (writer != nullptr) {
+        writer->Stop();  // ends the transfer in flight; unsent output is dropped
+        writer->WaitFor();
+        for (std::uint8_t tag = 0; tag < PortWriter::kWriteTags; ++tag) {
+            writtenBefore_[tag] += writer->Written(tag);
+        }
+        bytesWrittenBefore_ += writer->BytesWritten();
+        writer.reset();
+    }
     CloseHandle(handle);
     if (state_ == PortState::Closing) state_ = after;
 }
@@ -127,10 +135,10 @@ std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
     return -1;  // queued: the transfer has not finished at once
 }
 
-bool TCustomComm::Queue(const void* buffer, std::size_t count) {
+bool TCustomComm::Queue(const void* buffer, std::size_t count, std::uint8_t tag) {
     if (state_ != PortState::Open || (count > 0 && buffer == nullptr)) return false;
     if (count == 0) return true;
-    if (writer_->Queue(buffer, count)) return true;
+    if (writer_->Queue(buffer, count, tag)) return true;
     ++refusedWrites_;
     return false;
 }
@@ -176,6 +184,7 @@ void TCustomComm::HandlePortEvents(TCommEventThread& sender, std::uint32_t event
     COMSTAT status = {};
     ClearCommError(handle_, &errors, &status);  // result ignored: zeros stand
     lineErrors_ = errors;
+    lineErrorCounts_.Count(errors);
     queuedAtStatus_ = status.cbInQue;
     const ReadTurn* const readTurn = sender.Turn();
     waitingBytes_ =

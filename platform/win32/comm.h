@@ -24,6 +24,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,7 @@
 
 #include "platform/comm_error.h"
 #include "platform/comm_settings.h"
+#include "platform/line_errors.h"
 #include "platform/win32/comm_event_thread.h"
 #include "platform/win32/overlapped_transfer.h"
 #include "platform/win32/port_wait_choice.h"
@@ -87,7 +89,9 @@ public:
     std::int32_t Write(const void* buffer, std::int32_t count);
     // Write that tells the two apart: true when the bytes are queued (or
     // there are none), false when they were refused.
-    bool Queue(const void* buffer, std::size_t count);
+    // `tag` (below PortWriter::kWriteTags) counts the write once the line
+    // has taken it (see Written).
+    bool Queue(const void* buffer, std::size_t count, std::uint8_t tag = PortWriter::kUntagged);
     // Copies up to `count` received bytes, in or outside OnRxChar; returns
     // how many, or -1. Takes no longer than the bytes already there need
     // (CharsTimeOut past the last of them at most) and never leaves a
@@ -95,6 +99,12 @@ public:
     std::int32_t Read(void* buffer, std::int32_t count);
     // Writes the queue refused since the component was made.
     std::uint32_t RefusedWrites() const { return refusedWrites_; }
+    // Writes of `tag`, and bytes, that the line has taken since the
+    // component was made; what Close dropped unsent is not among them.
+    std::uint64_t Written(std::uint8_t tag) const;
+    std::uint64_t BytesWritten() const;
+    // The line errors the port reported since the component was made.
+    const LineErrorCounts& LineErrors() const { return lineErrorCounts_; }
 
     // Re-applies the line settings to an open port; nothing otherwise.
     void ApplyLineSettings();
@@ -173,7 +183,7 @@ private:
     void ReleasePort(PortState after);
     void RefuseWhileHeld() const;
     TCommEventType HandledEvents() const;
-    std::size_t WaitingOnDevice() const;
+    std::size_t WaitingOnDevice();
     std::int32_t ReadFromDevice(std::uint8_t* bytes, std::size_t taken, std::size_t fromDevice);
     std::int32_t ReadDevice(std::uint8_t* bytes, std::size_t count);
     void ApplyTimeouts();
@@ -197,6 +207,10 @@ private:
     TCommEventChars eventChars_;
     CommWaitChoice waitChoice_ = CommWaitChoice::Auto;
     std::uint32_t refusedWrites_ = 0;
+    // Of the writers of earlier openings.
+    std::array<std::uint64_t, PortWriter::kWriteTags> writtenBefore_{};
+    std::uint64_t bytesWrittenBefore_ = 0;
+    LineErrorCounts lineErrorCounts_;
 };
 
 // The component as placed on a form: every property published, nothing overridden.

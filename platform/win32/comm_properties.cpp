@@ -1,6 +1,6 @@
-// The serial component's property setters: those that need the device
+// The serial component's property setters (those that need the device
 // released are refused while it is held; the others store the value and, when
-// it changed, apply it to an open port at once.
+// it changed, apply it to an open port at once) and its write counts.
 #include "platform/win32/comm.h"
 
 namespace bridge {
@@ -87,6 +87,15 @@ void TCustomComm::SetFlowControl(TFlowControl value) {
 void TCustomComm::SetCharsTimeOut(std::int32_t value) {
     charsTimeOut_ = value;
     if (state_ == PortState::Open) ApplyTimeouts();
+}
+
+std::uint64_t TCustomComm::Written(std::uint8_t tag) const {
+    if (tag >= PortWriter::kWriteTags) return 0;
+    return writtenBefore_[tag] + (writer_ != nullptr ? writer_->Written(tag) : 0);
+}
+
+std::uint64_t TCustomComm::BytesWritten() const {
+    return bytesWrittenBefore_ + (writer_ != nullptr ? writer_->BytesWritten() : 0);
 }
 
 }  // namespace bridge

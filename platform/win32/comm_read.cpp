@@ -53,11 +53,13 @@ std::int32_t TCustomComm::ReadFromDevice(std::uint8_t* bytes, std::size_t taken,
 }
 
 // In a wake-up, what its status query saw; elsewhere, what is there now.
-std::size_t TCustomComm::WaitingOnDevice() const {
+std::size_t TCustomComm::WaitingOnDevice() {
     if (dispatching_) return queuedAtStatus_;
     DWORD errors = 0;
     COMSTAT status = {};
-    return ClearCommError(handle_, &errors, &status) ? status.cbInQue : 0;
+    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    lineErrorCounts_.Count(errors);  // cleared by the query: counted here or never
+    return status.cbInQue;
 }
 
 std::int32_t TCustomComm::ReadDevice(std::uint8_t* bytes, std::size_t count) {

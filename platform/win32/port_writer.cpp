@@ -10,6 +10,9 @@ namespace bridge {
 
 PortWriter::PortWriter(HANDLE port, std::size_t capacity)
     : ring_(capacity),
+      // The bridge's shortest frame has ten bytes; a write of fewer than
+      // eight that finds no room for its mark goes uncounted.
+      marks_(capacity / 8 + 1),
       port_(port),
       queued_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       room_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
@@ -32,6 +35,7 @@ void PortWriter::Stop() noexcept {
         std::lock_guard<std::mutex> guard(lock_);
         running_ = false;
         ring_.Clear();
+        markCount_ = 0;  // dropped, not written
     }
     Terminate();
     if (stop_ != nullptr) SetEvent(stop_);
@@ -43,7 +47,11 @@ void PortWriter::SetLineRate(std::uint32_t bitsPerSecond) noexcept {
     maxTransfer_.store(std::max<std::uint32_t>(1, bitsPerSecond / 20), std::memory_order_relaxed);
 }
 
-bool PortWriter::Queue(const void* bytes, std::size_t count) noexcept {
+std::uint32_t PortWriter::Written(std::uint8_t tag) const noexcept {
+    return tag < kWriteTags ? written_[tag].load(std::memory_order_relaxed) : 0;
+}
+
+bool PortWriter::Queue(const void* bytes, std::size_t count, std::uint8_t tag) noexcept {
     const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(bytes), count);
     if (count > ring_.Capacity()) return false;
     const ULONGLONG deadline = GetTickCount64() + kWriteTimeLimitMs;
@@ -53,6 +61,11 @@ bool PortWriter::Queue(const void* bytes, std::size_t count) noexcept {
             if (!running_) return false;
             const bool idle = ring_.Size() == 0;
             if (ring_.Push(data)) {
+                queuedTotal_ += count;
+                if (tag < kWriteTags && markCount_ < marks_.size()) {
+                    marks_[(firstMark_ + markCount_) % marks_.size()] = {queuedTotal_, tag};
+                    ++markCount_;
+                }
                 // Each wake-up costs a system call; a busy writer finds the
                 // bytes when its transfer ends.
                 if (idle) SetEvent(queued_);
@@ -86,12 +99,27 @@ void PortWriter::Execute() noexcept {
         bool wake = false;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            if (running_) ring_.Drop(chunk.size());
+            if (running_) {
+                ring_.Drop(chunk.size());
+                CountWritten(chunk.size(), sent == Sent::Whole);
+            }
             stalled_ = sent != Sent::Whole;
             wake = std::exchange(waitingForRoom_, false);
         }
         if (wake) SetEvent(room_);
         if (sent == Sent::Abandoned) break;
+    }
+}
+
+// Under lock_. A write that ends in a chunk the line did not take whole is
+// not counted.
+void PortWriter::CountWritten(std::size_t chunkSize, bool whole) {
+    doneTotal_ += chunkSize;
+    if (whole) bytesWritten_.fetch_add(chunkSize, std::memory_order_relaxed);
+    while (markCount_ > 0 && marks_[firstMark_].end <= doneTotal_) {
+        if (whole) written_[marks_[firstMark_].tag].fetch_add(1, std::memory_order_relaxed);
+        firstMark_ = (firstMark_ + 1) % marks_.size();
+        --markCount_;
     }
 }
 

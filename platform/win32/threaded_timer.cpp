@@ -69,6 +69,7 @@ void TTimerThread::Execute() noexcept {
         }
         if (outcome != UiThreadCall::Outcome::Aborted && measured) {
             const std::int64_t error = lastTickStartUs_ - start - intervalUs;
+            if (error > intervalUs / 2) lateTicks_.fetch_add(1, std::memory_order_relaxed);
             const std::int64_t step = error > 0 ? kLeadStepUs : (error < 0 ? -kLeadStepUs : 0);
             leadUs = std::clamp<std::int64_t>(leadUs + step, 0, kMaxLeadUs);
         }

@@ -48,6 +48,8 @@ public:
     std::uint32_t MissedTicks() const noexcept {
         return missedTicks_.load(std::memory_order_relaxed);
     }
+    // Ticks that began more than half an interval later than due.
+    std::uint32_t LateTicks() const noexcept { return lateTicks_.load(std::memory_order_relaxed); }
 
 protected:
     void Execute() noexcept override;
@@ -67,6 +69,7 @@ private:
     std::int64_t lastTickStartUs_ = 0;
     std::int64_t lastTickEndUs_ = 0;
     std::atomic<std::uint32_t> missedTicks_{0};
+    std::atomic<std::uint32_t> lateTicks_{0};
 };
 
 class TThreadedTimer {
@@ -94,6 +97,9 @@ public:
     PreciseWait::Mode WaitMode() const { return worker_->Waiter().GetMode(); }
     // Ticks whose hand-over failed; the worker keeps its interval meanwhile.
     std::uint32_t MissedTicks() const { return worker_->MissedTicks(); }
+    // Ticks that began more than half an interval late (a busy user-interface
+    // thread, a slow handler before them).
+    std::uint32_t LateTicks() const { return worker_->LateTicks(); }
 
 private:
     friend class TTimerThread;

@@ -121,5 +121,26 @@ TEST_F(ReceiverTest, OtherFrameKindsAreDropped) {
     EXPECT_FALSE(state.Altimeter.AltimeterWritePending);
 }
 
+// The counts the line totals show: handled frames, bad frames of each kind
+// and stray bytes before and between frames.
+TEST_F(ReceiverTest, CountsFramesBadFramesAndStrayBytes) {
+    const Bytes badCheck = {0x05, 0x82, 0x06, 0x00, 0x12, 0x00, 0x01, 0x01, 0x00, 0x04};
+    const Bytes unknownKind = {0x05, 0x82, 0x03, 0x07, 0x01, 0x02, 0x03};
+    const Bytes tooShort = {0x05, 0x82, 0x02};
+    const Bytes altimeter = {0x05, 0x82, 0x03, 0x01, 0x06, 0xF4, 0x27};
+    Feed({0x00, 0x41});  // 2 stray
+    Feed(kBankCommand);  // a servo command
+    Feed({0x05, 0x00});  // a sync byte and a wrong second one: 2 stray
+    Feed(badCheck);      // bad
+    Feed(unknownKind);   // bad
+    Feed(tooShort);      // bad
+    Feed(altimeter);     // a box command
+    const ReceiveCounts& c = receiver.Counts();
+    EXPECT_EQ(c.servoCommands, 1u);
+    EXPECT_EQ(c.boxCommands, 1u);
+    EXPECT_EQ(c.badFrames, 3u);
+    EXPECT_EQ(c.strayBytes, 4u);
+}
+
 }  // namespace
 }  // namespace bridge::testing

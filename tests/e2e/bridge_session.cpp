@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -110,6 +111,18 @@ bool BridgeSession::UseProgram(const std::string& exe) {
 }
 
 std::string BridgeSession::PerUserSettingsPath() const { return PerUserFolder() + "/VELMORA.INI"; }
+
+std::string BridgeSession::LogFolder() const { return PerUserFolder() + "/logs"; }
+
+// The names sort by start within a day; the sessions' runs are minutes long.
+std::string BridgeSession::LogFileText() const {
+    std::string newest;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(LogFolder(), ec)) {
+        newest = std::max(newest, entry.path().string());
+    }
+    return newest.empty() ? "" : ReadWholeFile(newest);
+}
 
 void BridgeSession::WriteSettings(const Settings& s) {
     std::ofstream out(SettingsPath(), std::ios::binary);

@@ -54,6 +54,9 @@ public:
     // keeps them when its own folder cannot be written. The session removes
     // the folder when it ends (the Wine prefix is shared by the tests).
     std::string PerUserSettingsPath() const;
+    // The folder of the bridge's log files, and the newest file's text.
+    std::string LogFolder() const;
+    std::string LogFileText() const;
 
     void WriteSettings(const Settings& settings);
     std::string SettingsText() const;

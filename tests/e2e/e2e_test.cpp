@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -57,6 +58,14 @@ TEST_P(LineEndToEnd, WithoutSimulatorThenConnectedWithoutAClick) {
     EXPECT_EQ(log,
               "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient\r\n"
               "Connected to FS2004");  // the probe drops the last line end
+    // The log file has each try: the first failure, then how many failed alike.
+    const std::regex alike(
+        R"(Connecting to the simulator: \d+ more tries failed alike \(result 2\))");
+    ASSERT_TRUE(WaitUntil([&] { return std::regex_search(session.LogFileText(), alike); }, 10s))
+        << session.LogFileText();
+    const std::string file = session.LogFileText();
+    const std::string first = "Connecting to the simulator failed: result 2, Cannot link";
+    EXPECT_EQ(file.find(first), file.rfind(first)) << file;
 }
 
 // What bridge.exe asks of the simulator and sends to the box over the first
@@ -104,6 +113,22 @@ TEST_P(LineEndToEnd, TicksMatchTheNativeBridgeByteForByte) {
     EXPECT_EQ(settings,
               "[Setup]\r\nCommsPort=6\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=1\r\n"
               "NumberOfEngines=2\r\n");
+
+    // The log file: every line stamped to the millisecond, and at close the
+    // totals, whose attitude frames are those the box decoded.
+    const std::string log = session.LogFileText();
+    const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} Connected to FS2004\r\n)");
+    EXPECT_TRUE(std::regex_search(log, stamped)) << log;
+    std::smatch totals;
+    ASSERT_TRUE(std::regex_search(log, totals, std::regex(R"(Line totals: sent (\d+) attitude)")))
+        << log;
+    const long logged = std::stol(totals[1]);
+    const long decoded = static_cast<long>(AttitudeFrames());
+    std::printf("[ measure  ] attitude frames in the totals line = %ld, decoded by the box = %ld\n",
+                logged, decoded);
+    // Kept with the session's files when BRIDGE_E2E_KEEP is set.
+    std::ofstream(session.folder() + "/bridge-log-file.txt", std::ios::binary) << log;
+    EXPECT_LE(std::abs(logged - decoded), 2) << logged << " logged, " << decoded << " decoded";
 }
 
 TEST_P(LineEndToEnd, CommandsFromTheBoxReachTheSimulatorAndTheWindow) {
@@ -334,11 +359,16 @@ bool FitsItsText(const Placed& c) {
 }
 
 // A change of screen scale (the window moved to a 150 % monitor): the window
-// takes the suggested size, and its controls and both dialogs are laid out
-// again at 1.5 times; back at 100 %, everything is as it was.
+// takes the suggested size, and its controls, both dialogs and the line
+// statistics window (open from the system menu) are laid out again at 1.5
+// times; back at 100 %, everything is as it was.
 TEST_F(EndToEnd, WindowAndDialogsFollowAChangeOfScreenScale) {
     StartAll(kTwoEnginesBothRadios);
-    const char* forms[] = {"TForm1", "TForm15", "TForm2"};
+    ASSERT_TRUE(
+        session.Probe({"syscommand", "TForm1", std::to_string(ids::kLineStatisticsCommand)}));
+    ASSERT_TRUE(session.Probe({"wait", ids::kLineStatisticsClass, "10000"}));
+    EXPECT_EQ(Probe({"caption", ids::kLineStatisticsClass}), "Line statistics");
+    const char* forms[] = {"TForm1", "TForm15", "TForm2", ids::kLineStatisticsClass};
     std::map<std::string, std::vector<Placed>> before;
     std::map<std::string, std::array<int, 4>> beforeRect;
     for (const char* form : forms) {

@@ -846,9 +846,19 @@ TEST_P(LineFaults, GarbageFloodAtLineRateKeepsTheCycleAndTheValidFrames) {
 // can be written, a close ends the program and the settings are saved.
 // A settings file that cannot be written, in a folder that can: the first
 // close says so and keeps the window open; the second ends the program.
+// The log folder cannot be written either: the bridge runs on and says so
+// once in its window.
 TEST_F(Faults, ReadOnlySettingsFileIsReportedOnceAndTheSecondCloseEnds) {
+    fs::create_directories(session.LogFolder());
+    WriteLock logs(session.LogFolder());
+    if (!logs.Effective()) GTEST_SKIP() << "cannot take write access away here";
     StartAll(kTwoEnginesBothRadios);
+    ASSERT_TRUE(session.WaitForLog("Cannot write the log file "));
     ASSERT_TRUE(WaitTicks(5));
+    const std::string windowLog = session.ControlText(ids::kLog);
+    EXPECT_EQ(windowLog.find("Cannot write the log file"),
+              windowLog.rfind("Cannot write the log file"));
+    EXPECT_TRUE(fs::is_empty(session.LogFolder()));
     const std::string before = session.SettingsText();
     WriteLock lock(session.SettingsPath());
     if (!lock.Effective()) GTEST_SKIP() << "cannot take write access away here";

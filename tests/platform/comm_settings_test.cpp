@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/comm_settings.h"
+#include "platform/line_errors.h"
 
 namespace bridge {
 namespace {
@@ -168,6 +169,21 @@ TEST(CommEvents, CodesCombineThroughTheTableAndTheTableGivesTheDispatchOrder) {
         EXPECT_EQ(kCommEventTable[i].code, order[i]);
         EXPECT_EQ(kCommEventTable[i].state, static_cast<TCommEventState>(i));
     }
+}
+
+// The port's status query reports line errors as flags and clears them: each
+// query's flags count once per kind; a break and the transmit queue's flags
+// are not line errors.
+TEST(LineErrorCounts, CountsEachKindOncePerStatusQuery) {
+    LineErrorCounts counts;
+    counts.Count(kLineErrorFraming | kLineErrorParity);
+    counts.Count(kLineErrorOverrun | kLineErrorInputOverflow);
+    counts.Count(kLineErrorFraming | 0x0010 | 0x0100);  // CE_BREAK, CE_TXFULL
+    counts.Count(0);
+    EXPECT_EQ(counts.framing, 2u);
+    EXPECT_EQ(counts.parity, 1u);
+    EXPECT_EQ(counts.overrun, 1u);
+    EXPECT_EQ(counts.Total(), 4u);
 }
 
 }  // namespace

@@ -272,6 +272,23 @@ TEST_F(SimLinkClientTest, ExchangesReadsAndWritesInQueueOrder) {
     EXPECT_EQ(after, 1234);
     EXPECT_EQ(zero, 0x77);
     EXPECT_EQ(RequestLines(2).back(), "W 2 0100 0 -");
+    EXPECT_EQ(client.Counts().Exchanges(), 2u);  // the handshake's and this one
+    EXPECT_EQ(client.Counts().Failures(), 0u);
+}
+
+// The exchange time over the last minute: its median and longest, from the
+// exchanges that started within it only.
+TEST(ExchangeCounts, MedianAndLongestOfTheLastMinute) {
+    ExchangeCounts counts;
+    counts.Add(false, 0, 90'000);  // over a minute before the end: not among them
+    for (std::int64_t i = 1; i <= 2000; ++i) counts.Add(true, 1'000'000 + i * 50'000, i % 5 * 100);
+    counts.Add(true, 101'000'000, 7'000);
+    const ExchangeTimeSummary last = counts.LastMinute(101'000'000);
+    EXPECT_EQ(counts.Exchanges(), 2002u);
+    EXPECT_EQ(counts.Failures(), 1u);
+    EXPECT_EQ(last.count, 1202u);  // from 41 s on, the last included
+    EXPECT_EQ(last.medianUs, 200u);
+    EXPECT_EQ(last.longestUs, 7'000u);
 }
 
 TEST_F(SimLinkClientTest, CarriesABlockFilledToCapacity) {

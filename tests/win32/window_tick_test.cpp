@@ -1,7 +1,8 @@
 // Whole ticks as bridge.exe runs them allocate nothing, with either way of
 // waiting on the port: the real main window (its labels and track bars), the
 // timer's hand-over, the serial component's Write on COM5 and the exchange
-// with the simulator emulator process. Every allocation on any thread is
+// with the simulator emulator process, with the log file written and the
+// line statistics window open and refreshing. Every allocation on any thread is
 // counted. COM6, the far end of the line, is read all along, so no frame is
 // left waiting for the next test of the pair.
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "app/win32/application_window.h"
+#include "app/win32/control_ids.h"
 #include "app/win32/main_form.h"
 #include "platform/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
@@ -116,10 +118,14 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         gui::ApplicationWindow application;
         ASSERT_TRUE(application.Create());
         gui::MainForm mainWindow(application, wait);
-        ASSERT_TRUE(mainWindow.Create(folder, {}));
+        const std::filesystem::path perUser = folder / (wait == CommWaitChoice::Events ? "e" : "r");
+        ASSERT_TRUE(mainWindow.Create(folder, perUser));
         BridgeState& state = mainWindow.State();
         ASSERT_TRUE(state.Link.PortOpen);
         ASSERT_TRUE(state.Link.SimLinkUp);
+        SendMessageA(mainWindow.handle(), WM_SYSCOMMAND, gui::ids::kLineStatisticsCommand, 0);
+        HWND statistics = FindWindowA(gui::ids::kLineStatisticsClass, "Line statistics");
+        ASSERT_TRUE(statistics != nullptr && IsWindowVisible(statistics));
         ASSERT_EQ(RunTicks(state, 3), 3);
 
         // As after servo commands, radio selections and an altimeter setting
@@ -135,6 +141,16 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         EXPECT_GE(ticks, kTicks);
         EXPECT_EQ(during, 0);
         EXPECT_TRUE(state.Link.SimLinkUp);
+        EXPECT_FALSE(mainWindow.diagnostics().Log().Failed());
+        // The report as it would be saved: each of its parts.
+        const std::string report = mainWindow.diagnostics().ReportText();
+        for (const char* part :
+             {"== Program ==", "Windows ", "Running under Wine", "elevated",
+              "VELMORA.INI\r\n[Setup]\r\nCommsPort=4", "== COM ports ==\r\n", "Chosen: COM5",
+              "Connected to FS2004\r\nFSUIPC version 0x", "Port COM5: open", "Line totals: sent ",
+              "== Last log lines ==", " Connected to FS2004\r\n"}) {
+            EXPECT_NE(report.find(part), std::string::npos) << part << " in\n" << report;
+        }
         SimLinkClose();
     }
     EXPECT_GT(farEnd.Stop(), static_cast<std::uint64_t>(kTicks) * 28);  // an attitude frame a tick

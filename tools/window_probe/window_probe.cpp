@@ -9,6 +9,7 @@
 //   window_probe click <class> <control-id>       posts a button click
 //   window_probe settext <class> <control-id> <text>  sets the control's text
 //   window_probe close <class>                    posts WM_CLOSE
+//   window_probe syscommand <class> <command>     posts WM_SYSCOMMAND (a system menu item)
 //   window_probe gone <class> [timeout-ms]        waits until no such window is visible
 //   window_probe dump <class>                     one line per control: id, class,
 //                                                 visible, enabled, rect, text
@@ -158,8 +159,9 @@ long LongestHold(HWND edit, DWORD spanMs) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                 "gone|dump|caption|settext|rect|state|dpichanged|post|held <class> "
-                 "[control-id|timeout-ms|dpi|message|ms] [text|from-dpi|wparam] [lparam]\n");
+                 "gone|dump|caption|settext|rect|state|dpichanged|post|held|syscommand "
+                 "<class> [control-id|timeout-ms|dpi|message|ms|command] [text|from-dpi|wparam] "
+                 "[lparam]\n");
     return 2;
 }
 
@@ -177,6 +179,10 @@ int main(int argc, char** argv) {
     HWND top = FindTopLevel(className);
     if (top == nullptr) return 1;
     if (command == "close") return PostMessageA(top, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "syscommand") {  // a system menu item, by its command number
+        if (argc < 4) return Usage();
+        return PostMessageA(top, WM_SYSCOMMAND, std::strtoul(argv[3], nullptr, 0), 0) ? 0 : 1;
+    }
     if (command == "caption") {
         std::printf("%s\n", Text(top).c_str());
         return 0;

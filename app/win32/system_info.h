@@ -1,0 +1,23 @@
+// What the log file's start and the diagnostics report say about the PC:
+// Windows' version, Wine, elevation, the local time, the COM ports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/log_text.h"
+
+namespace bridge::gui {
+
+// "Windows 10.0 build 19045" (the true version, not the one a manifest shows).
+std::string WindowsVersionText();
+// Wine's version when the program runs under Wine; empty on Windows.
+std::string WineVersion();
+// Whether the process runs elevated (as administrator).
+bool IsElevated();
+// The local date and time to the millisecond.
+LocalTime LocalNow();
+// The serial ports Windows lists (the serial ports' device map), sorted.
+std::vector<std::string> ListedComPorts();
+
+}  // namespace bridge::gui
