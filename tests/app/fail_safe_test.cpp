@@ -3,10 +3,12 @@
 // end, tests/e2e.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/power_events.h"
 #include "app/sim_link_retry.h"
 #include "boxlink/receiver.h"
 #include "core/variable_map.h"
@@ -91,6 +93,26 @@ TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
     EXPECT_EQ(retry.Tick(230'000), SimLinkResult::Okay);
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
     EXPECT_FALSE(retry.Tick(300'000));
+}
+
+// Windows sends an automatic resume and, once the user is back, another: the
+// port is reopened once a sleep. An automatic resume without a suspend we
+// were told of (a suspend message lost) is answered all the same.
+TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
+    PowerEvents power(state.Servos, state.Link, view, cycle, boxPortControl, portRecovery, retry);
+    const auto reopened = [this] {
+        return std::count(view.log.begin(), view.log.end(),
+                          "Windows resumed: reopening the box's port COM3");
+    };
+    power.Resume(false, 1000);  // the user is back, with no sleep before: nothing
+    EXPECT_EQ(reopened(), 0);
+    power.Suspend();
+    power.Resume(true, 2000);
+    power.Resume(false, 2100);
+    EXPECT_EQ(reopened(), 1);
+    power.Resume(true, 3000);
+    EXPECT_EQ(reopened(), 2);
+    EXPECT_EQ(std::count(boxPortControl.calls.begin(), boxPortControl.calls.end(), "Open"), 2);
 }
 
 }  // namespace
