@@ -7,7 +7,6 @@
 #include <shlobj.h>
 
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -15,23 +14,16 @@
 #include "app/diagnostics_report.h"
 #include "app/path_text.h"
 #include "app/shell_texts.h"
-#include "app/win32/application_window.h"
-#include "app/win32/control_ids.h"
+#include "app/win32/record_ids.h"
 #include "app/win32/log_file_win32.h"
 #include "app/win32/system_info.h"
 #include "bridge_version.h"
 #include "platform/win32/overlapped_transfer.h"
+#include "platform/win32/wine.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
 namespace {
-
-// The simulator link's clock (see ExchangeCounts).
-std::int64_t SteadyMicroseconds() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 constexpr const char* kExchange = "An exchange with the simulator";
 
@@ -61,11 +53,12 @@ std::string FileText(const std::filesystem::path& path) {
 }  // namespace
 
 Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters,
-                         const Receiver& receiver)
+                         const Receiver& receiver, MessageDisplay& display)
     : comm_(comm),
       timer_(timer),
       counters_(counters),
       receiver_(receiver),
+      display_(display),
       log_(&LocalNow),
       statistics_([this](LineTotals& totals, LineState& state) { Gather(totals, state); }) {}
 
@@ -264,7 +257,7 @@ void Diagnostics::SaveReport(HWND owner) {
     file.write(report.data(), static_cast<std::streamsize>(report.size()));
     file.close();
     if (!file) {
-        ShowPlainMessage("Unable to write to " + PathText(chosen));
+        display_.ShowMessage("Unable to write to " + PathText(chosen));
         return;
     }
     log_.Record("Saved a diagnostics report to " + PathText(chosen));

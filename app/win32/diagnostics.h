@@ -13,6 +13,7 @@
 
 #include "app/line_totals.h"
 #include "app/log_file.h"
+#include "app/message_display.h"
 #include "app/win32/line_statistics_window.h"
 #include "boxlink/receiver.h"
 #include "platform/win32/comm.h"
@@ -25,8 +26,9 @@ class Diagnostics {
 public:
     static constexpr std::uint64_t kTotalsEveryMs = 10 * 60 * 1000;
 
+    // `display` shows why a report could not be saved.
     Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters,
-                const Receiver& receiver);
+                const Receiver& receiver, MessageDisplay& display);
     ~Diagnostics();  // Close
     Diagnostics(const Diagnostics&) = delete;
     Diagnostics& operator=(const Diagnostics&) = delete;
@@ -70,6 +72,7 @@ private:
     TThreadedTimer& timer_;
     const CycleCounters& counters_;
     const Receiver& receiver_;
+    MessageDisplay& display_;
     LogFile log_;
     std::filesystem::path logFolder_;
     std::filesystem::path logPath_;

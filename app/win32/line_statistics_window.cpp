@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/win32/control_ids.h"
+#include "app/win32/record_ids.h"
 
 namespace bridge::gui {
 namespace {

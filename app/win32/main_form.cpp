@@ -31,7 +31,7 @@ constexpr int kTrackBarFrequency = 64;
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
     : application_(application),
       commWait_(commWait),
-      diagnostics_(boxComm_, tickTimer_, state_.Counters, receiver_),
+      diagnostics_(boxComm_, tickTimer_, state_.Counters, receiver_, *this),
       cycle_(state_, ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {

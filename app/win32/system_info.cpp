@@ -43,14 +43,6 @@ std::string WindowsVersionText() {
     return text;
 }
 
-std::string WineVersion() {
-    using GetVersion = const char*(CDECL*)();
-    const auto get =
-        reinterpret_cast<GetVersion>(reinterpret_cast<void*>(NtdllFunction("wine_get_version")));
-    const char* version = get != nullptr ? get() : nullptr;
-    return version != nullptr ? version : "";
-}
-
 bool IsElevated() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;

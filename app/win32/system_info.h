@@ -1,5 +1,6 @@
 // What the log file's start and the diagnostics report say about the PC:
-// Windows' version, Wine, elevation, the local time, the COM ports.
+// Windows' version, elevation, the local time, the COM ports (Wine's version:
+// platform/win32/wine.h).
 #pragma once
 
 #include <string>
@@ -11,8 +12,6 @@ namespace bridge::gui {
 
 // "Windows 10.0 build 19045" (the true version, not the one a manifest shows).
 std::string WindowsVersionText();
-// Wine's version when the program runs under Wine; empty on Windows.
-std::string WineVersion();
 // Whether the process runs elevated (as administrator).
 bool IsElevated();
 // The local date and time to the millisecond.

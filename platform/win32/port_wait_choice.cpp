@@ -4,21 +4,9 @@
 
 #include "platform/win32/event_wait.h"
 #include "platform/win32/read_wait.h"
+#include "platform/win32/wine.h"
 
 namespace bridge {
-
-namespace {
-
-// Wine's ntdll exports its version; Windows' does not.
-bool RunningUnderWine() {
-    static const bool wine = [] {
-        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-        return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
-}
-
-}  // namespace
 
 ChosenWait MakePortWait(CommWaitChoice choice, std::uint32_t handledEventCodes,
                         std::size_t holdCapacity) {

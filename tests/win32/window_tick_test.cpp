@@ -19,6 +19,7 @@
 
 #include "app/win32/application_window.h"
 #include "app/win32/control_ids.h"
+#include "app/win32/record_ids.h"
 #include "app/win32/main_form.h"
 #include "platform/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
