@@ -1,7 +1,7 @@
 // The box port: the bytes to and from the interface box, as the main cycle
 // and the receiver use them. On Windows it is the box's serial port (TComm,
 // through CommBoxPort in app/win32/win32_shell_adapters.h); the shell opens
-// and closes it through BoxPortControl (app/box_port_control.h); tests use
+// and closes it through BoxPortControl (app/seams/box_port_control.h); tests use
 // fakes.
 #pragma once
 

@@ -6,10 +6,10 @@
 
 #include <array>
 
-#include "app/settings_location.h"
-#include "app/shell_texts.h"
+#include "app/settings/settings_location.h"
+#include "app/shell/shell_texts.h"
+#include "app/widgets/win32/controls.h"
 #include "app/win32/control_ids.h"
-#include "app/win32/controls.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
 #include "simlink/sim_link.h"

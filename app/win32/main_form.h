@@ -17,26 +17,26 @@
 #include <optional>
 #include <string>
 
-#include "app/arinc_playback.h"
-#include "app/box_port_recovery.h"
-#include "app/main_window.h"
-#include "app/message_display.h"
-#include "app/operation_setup.h"
-#include "app/port_setup.h"
-#include "app/power_events.h"
-#include "app/shell_texts.h"
-#include "app/sim_link_retry.h"
+#include "app/fail_safe/box_port_recovery.h"
+#include "app/fail_safe/power_events.h"
+#include "app/fail_safe/sim_link_retry.h"
+#include "app/record/win32/diagnostics.h"
+#include "app/seams/message_display.h"
+#include "app/shell/arinc_playback.h"
+#include "app/shell/main_window.h"
+#include "app/shell/operation_setup.h"
+#include "app/shell/port_setup.h"
+#include "app/shell/shell_texts.h"
+#include "app/widgets/win32/form_window.h"
 #include "app/win32/application_window.h"
-#include "app/win32/diagnostics.h"
-#include "app/win32/form_window.h"
 #include "app/win32/setup_forms.h"
 #include "app/win32/win32_shell_adapters.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
 #include "core/bridge_view.h"
 #include "core/main_cycle.h"
-#include "platform/win32/comm.h"
-#include "platform/win32/threaded_timer.h"
+#include "platform/serial/win32/comm.h"
+#include "platform/timer/win32/threaded_timer.h"
 #include "state/bridge_state.h"
 
 namespace bridge::gui {
@@ -49,7 +49,7 @@ public:
 
     // Builds the window and its components, creates the two dialogs and runs
     // FormCreate. The timer ticks from here on. The settings live in one of
-    // the two folders (see app/settings_location.h); the log file in the
+    // the two folders (see app/settings/settings_location.h); the log file in the
     // per-user one.
     bool Create(const std::filesystem::path& executableFolder,
                 const std::filesystem::path& perUserFolder);

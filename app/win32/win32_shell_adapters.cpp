@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/diagnostics_report.h"
-#include "platform/win32/ui_pump.h"
+#include "app/record/diagnostics_report.h"
+#include "platform/window_thread/win32/ui_pump.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {

@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "app/box_port_control.h"
-#include "app/log_file.h"
-#include "app/message_pump.h"
-#include "app/sim_link_connection.h"
+#include "app/record/log_file.h"
+#include "app/seams/box_port_control.h"
+#include "app/seams/message_pump.h"
+#include "app/seams/sim_link_connection.h"
 #include "boxlink/box_port.h"
-#include "platform/win32/comm.h"
-#include "platform/win32/threaded_timer.h"
+#include "platform/serial/win32/comm.h"
+#include "platform/timer/win32/threaded_timer.h"
 
 namespace bridge::gui {
 

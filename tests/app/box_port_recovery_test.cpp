@@ -1,4 +1,4 @@
-#include "app/box_port_recovery.h"
+#include "app/fail_safe/box_port_recovery.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/power_events.h"
-#include "app/sim_link_retry.h"
+#include "app/fail_safe/power_events.h"
+#include "app/fail_safe/sim_link_retry.h"
+#include "app/shell/main_window.h"
 #include "boxlink/receiver.h"
 #include "core/variable_map.h"
 #include "tests/app/shell_fixture.h"

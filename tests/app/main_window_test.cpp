@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/shell/main_window.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_file.h"
+#include "app/settings/settings_file.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/without_file_override.h"
 

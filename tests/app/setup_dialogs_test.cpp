@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/operation_setup.h"
-#include "app/port_setup.h"
+#include "app/shell/operation_setup.h"
+#include "app/shell/port_setup.h"
 #include "tests/app/shell_fixture.h"
 
 namespace bridge::testing {

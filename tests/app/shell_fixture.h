@@ -2,7 +2,7 @@
 // shell's fakes, and a temporary folder standing for the executable's.
 #pragma once
 
-#include "app/box_port_recovery.h"
+#include "app/fail_safe/box_port_recovery.h"
 #include "tests/app/temp_folder.h"
 #include "tests/support/bridge_fixture.h"
 #include "tests/support/fake_box_port_control.h"

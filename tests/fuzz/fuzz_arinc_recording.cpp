@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/arinc_playback.h"
+#include "app/shell/arinc_playback.h"
 #include "boxlink/box_frames.h"
 #include "tests/fuzz/arinc_recording_format.h"
 #include "tests/fuzz/fuzz_checks.h"

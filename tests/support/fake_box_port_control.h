@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/box_port_control.h"
-#include "platform/comm_error.h"
+#include "app/seams/box_port_control.h"
+#include "platform/serial/comm_error.h"
 
 namespace bridge::testing {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/sim_link_connection.h"
+#include "app/seams/sim_link_connection.h"
+#include "app/shell/main_window.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
 #include "core/main_cycle.h"

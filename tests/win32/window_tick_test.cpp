@@ -17,11 +17,11 @@
 #include <string>
 #include <thread>
 
+#include "app/record/win32/record_ids.h"
 #include "app/win32/application_window.h"
 #include "app/win32/control_ids.h"
-#include "app/win32/record_ids.h"
 #include "app/win32/main_form.h"
-#include "platform/win32/port_wait_choice.h"
+#include "platform/serial/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"

@@ -1,0 +1,77 @@
+#include "app/fail_safe/box_port_recovery.h"
+
+#include "app/fail_safe/servo_release.h"
+#include "platform/serial/comm_error.h"
+
+namespace bridge {
+
+BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link,
+                                 ServoState& servos)
+    : port_(port), view_(view), link_(link), servos_(servos) {}
+
+void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
+    link_.PortOpen = false;
+    const std::string lost =
+        "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
+    if (closing_) {  // no retry follows
+        Log(lost);
+        return;
+    }
+    Log(lost + ", trying to reopen it");
+    lost_ = true;
+    lastTryMs_ = nowMs;
+    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortLost);
+}
+
+void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
+    if (closing_ || !(link_.PortOpen || lost_)) return;
+    port_.Close();
+    link_.PortOpen = false;
+    lost_ = true;
+    lastTryMs_ = nowMs;
+    try {
+        port_.Open();
+    } catch (const ECommError&) {
+        port_.Close();
+        return;
+    }
+    lost_ = false;
+    link_.PortOpen = true;
+}
+
+void BoxPortRecovery::Retry(std::uint64_t nowMs) {
+    // Unsigned: a clock that went back gives a large difference, and a try.
+    if (!lost_ || nowMs - lastTryMs_ < kRetryIntervalMs) return;
+    lastTryMs_ = nowMs;
+    TryOpen();
+}
+
+void BoxPortRecovery::RetryNow() {
+    if (lost_) TryOpen();
+}
+
+void BoxPortRecovery::TryOpen() {
+    try {
+        port_.Open();
+    } catch (const ECommError&) {
+        port_.Close();  // not left half open (a setting refused): the next try starts afresh
+        return;
+    }
+    lost_ = false;
+    link_.PortOpen = true;
+    Log("Reopened the box's port " + port_.DeviceName());
+}
+
+void BoxPortRecovery::Forget() { lost_ = false; }
+
+void BoxPortRecovery::WindowClosing() {
+    closing_ = true;
+    Forget();
+}
+
+void BoxPortRecovery::Log(const std::string& line) {
+    link_.LogLine = line;
+    view_.AppendLog(line);
+}
+
+}  // namespace bridge

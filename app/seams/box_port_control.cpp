@@ -1,0 +1,48 @@
+#include "app/seams/box_port_control.h"
+
+#include "platform/serial/comm_error.h"
+
+namespace bridge {
+
+std::string CommDeviceName(unsigned portNumber) { return "COM" + std::to_string(portNumber); }
+
+std::string PortNotAvailableMessage(unsigned portNumber) {
+    return "The selected port COM" + std::to_string(portNumber) + " is not available," +
+           " please choose another if possible or free this port if it is in use by another "
+           "application.";
+}
+
+std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code) {
+    constexpr std::int32_t kFileNotFound = 2;
+    constexpr std::int32_t kAccessDenied = 5;
+    constexpr std::int32_t kNotACharacterDevice = -1;  // the component's own case
+    const std::string name = port.DeviceName();
+    const std::string error = " (error " + std::to_string(code) + ")";
+    switch (code) {
+        case kAccessDenied: return name + " is used by another program" + error;
+        case kFileNotFound: return name + " does not exist" + error;
+        case kNotACharacterDevice: return name + " is not a serial port";
+        default: break;
+    }
+    std::string text = port.ErrorText(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return name + ": " + text + error;
+}
+
+void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+                 unsigned portNumber, LinkControl& link) {
+    try {
+        port.Open();
+        link.PortOpen = true;
+    } catch (const ECommError& e) {
+        // Cleared before the message box, whose nested ticks and events may look.
+        link.PortOpen = false;
+        link.LogLine = PortOpenFailureLine(port, e.ErrorCode);
+        view.AppendLog(link.LogLine);
+        display.ShowMessage(PortNotAvailableMessage(portNumber));
+    }
+}
+
+}  // namespace bridge

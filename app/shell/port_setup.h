@@ -1,0 +1,48 @@
+// The serial port setup dialog: choosing COM1..COM16 reopens the port
+// to the interface box at once.
+#pragma once
+
+#include "app/fail_safe/box_port_recovery.h"
+#include "app/seams/box_port_control.h"
+#include "app/seams/message_display.h"
+#include "app/shell/radio_group.h"
+#include "state/bridge_state.h"
+
+namespace bridge {
+
+class PortSetupModel {
+public:
+    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+                   BoxPortRecovery& recovery, BridgeSettings& settings, ServoState& servos,
+                   LinkControl& link);
+    PortSetupModel(const PortSetupModel&) = delete;
+    PortSetupModel& operator=(const PortSetupModel&) = delete;
+
+    // Each time the dialog is shown: selects CommsPort without touching the port.
+    void FormShow();
+
+    // A new selection: releases the servos (the box on the old port commanded
+    // them), closes the port, names it COM<n> and opens it. A failed open logs
+    // why and shows the port message; CommsPort takes the choice either way.
+    // The retries for a lost port end: the user has chosen.
+    void PortGroupClick();
+
+    // The user clicked item `index` (the GUI calls this). A new selection runs
+    // PortGroupClick; the selected item does nothing, unless its port was
+    // lost: then it is tried again at once (quietly, as the retries are).
+    void PortGroupItemClick(int index);
+
+    RadioGroup PortGroup;
+
+private:
+    BoxPortControl& port_;
+    MessageDisplay& display_;
+    BridgeView& view_;
+    BoxPortRecovery& recovery_;
+    BridgeSettings& settings_;
+    ServoState& servos_;
+    LinkControl& link_;
+    bool loading_ = false;
+};
+
+}  // namespace bridge
