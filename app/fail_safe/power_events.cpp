@@ -5,7 +5,7 @@
 namespace bridge {
 
 PowerEvents::PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view, MainCycle& cycle,
-                         BoxPortControl& port, BoxPortRecovery& recovery, SimLinkRetry& simRetry)
+                         BoxLineControl& port, BoxLineRecovery& recovery, SimLinkRetry& simRetry)
     : servos_(servos),
       link_(link),
       view_(view),

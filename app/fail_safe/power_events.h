@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
-#include "app/fail_safe/box_port_recovery.h"
+#include "app/fail_safe/box_line_recovery.h"
 #include "app/fail_safe/sim_link_retry.h"
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 #include "core/bridge_view.h"
 #include "core/main_cycle.h"
 #include "state/bridge_state.h"
@@ -21,7 +21,7 @@ namespace bridge {
 class PowerEvents {
 public:
     PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view, MainCycle& cycle,
-                BoxPortControl& port, BoxPortRecovery& recovery, SimLinkRetry& simRetry);
+                BoxLineControl& port, BoxLineRecovery& recovery, SimLinkRetry& simRetry);
     PowerEvents(const PowerEvents&) = delete;
     PowerEvents& operator=(const PowerEvents&) = delete;
 
@@ -37,8 +37,8 @@ private:
     LinkControl& link_;
     BridgeView& view_;
     MainCycle& cycle_;
-    BoxPortControl& port_;
-    BoxPortRecovery& recovery_;
+    BoxLineControl& port_;
+    BoxLineRecovery& recovery_;
     SimLinkRetry& simRetry_;
     bool suspended_ = false;
 };

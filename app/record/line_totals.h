@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boxlink/box_port.h"
+#include "boxlink/box_line.h"
 
 namespace bridge {
 

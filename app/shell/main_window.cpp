@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/fail_safe/servo_release.h"
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 #include "radio/radio_cycle.h"
 
 namespace bridge {
@@ -21,7 +21,7 @@ const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError
            "start both the same way, both as administrator or neither";
 }
 
-MainWindowModel::MainWindowModel(BridgeState& state, BoxPortControl& port,
+MainWindowModel::MainWindowModel(BridgeState& state, BoxLineControl& port,
                                  SimLinkConnection& simLink, BridgeView& view,
                                  MessageDisplay& display, MessagePump& pump,
                                  SettingsLocation settings)
@@ -38,7 +38,7 @@ void MainWindowModel::FormCreate() {
     const unsigned portNumber = state_.Settings.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
-    OpenBoxPort(port_, display_, view_, portNumber, state_.Link);
+    OpenBoxLine(port_, display_, view_, portNumber, state_.Link);
     ConnectToSimulator();
     state_.Engines.EngineAddressBase = kEngineAddressBase;
     ComputeRadioPortMask(state_.Settings, state_.Radios);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 #include "app/seams/message_display.h"
 #include "app/seams/message_pump.h"
 #include "app/seams/sim_link_connection.h"
@@ -25,7 +25,7 @@ class MainWindowModel {
 public:
     // The start-up and the close work on the whole state: the settings, the
     // link control, the engines' address base and the radio port mask.
-    MainWindowModel(BridgeState& state, BoxPortControl& port, SimLinkConnection& simLink,
+    MainWindowModel(BridgeState& state, BoxLineControl& port, SimLinkConnection& simLink,
                     BridgeView& view, MessageDisplay& display, MessagePump& pump,
                     SettingsLocation settings);
     MainWindowModel(const MainWindowModel&) = delete;
@@ -56,7 +56,7 @@ private:
     SimLinkResult Connect(bool logFailure);
 
     BridgeState& state_;
-    BoxPortControl& port_;
+    BoxLineControl& port_;
     SimLinkConnection& simLink_;
     BridgeView& view_;
     MessageDisplay& display_;

@@ -3,13 +3,13 @@
 #include <cstdint>
 
 #include "app/fail_safe/servo_release.h"
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 #include "app/shell/shell_texts.h"
 
 namespace bridge {
 
-PortSetupModel::PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
-                               BoxPortRecovery& recovery, BridgeSettings& settings,
+PortSetupModel::PortSetupModel(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
+                               BoxLineRecovery& recovery, BridgeSettings& settings,
                                ServoState& servos, LinkControl& link)
     : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
@@ -35,7 +35,7 @@ void PortSetupModel::PortGroupClick() {
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxPort(port_, display_, view_, portNumber, link_);
+    OpenBoxLine(port_, display_, view_, portNumber, link_);
     settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 

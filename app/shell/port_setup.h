@@ -2,8 +2,8 @@
 // to the interface box at once.
 #pragma once
 
-#include "app/fail_safe/box_port_recovery.h"
-#include "app/seams/box_port_control.h"
+#include "app/fail_safe/box_line_recovery.h"
+#include "app/seams/box_line_control.h"
 #include "app/seams/message_display.h"
 #include "app/shell/radio_group.h"
 #include "state/bridge_state.h"
@@ -12,8 +12,8 @@ namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
-                   BoxPortRecovery& recovery, BridgeSettings& settings, ServoState& servos,
+    PortSetupModel(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
+                   BoxLineRecovery& recovery, BridgeSettings& settings, ServoState& servos,
                    LinkControl& link);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
@@ -35,10 +35,10 @@ public:
     RadioGroup PortGroup;
 
 private:
-    BoxPortControl& port_;
+    BoxLineControl& port_;
     MessageDisplay& display_;
     BridgeView& view_;
-    BoxPortRecovery& recovery_;
+    BoxLineRecovery& recovery_;
     BridgeSettings& settings_;
     ServoState& servos_;
     LinkControl& link_;

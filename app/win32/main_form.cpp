@@ -39,7 +39,7 @@ MainForm::~MainForm() {
     tickTimer_.OnTimer = nullptr;
     boxComm_.OnRxChar = nullptr;
     boxComm_.OnPortLost = nullptr;
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
 }
 
 bool MainForm::Create(const std::filesystem::path& executableFolder,
@@ -52,15 +52,15 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     application_.SetMainWindow(handle());
     diagnostics_.Start(perUserFolder, SettingsLocation(executableFolder, perUserFolder).ReadPath());
     diagnostics_.AddSystemMenuItems(handle());
-    boxPortControl_.SetLog(&diagnostics_.Log());
+    boxLineControl_.SetLog(&diagnostics_.Log());
     simLink_.SetLog(&diagnostics_.Log());
 
     model_ =
-        std::make_unique<MainWindowModel>(state_, boxPortControl_, simLink_, *this, *this, pump_,
+        std::make_unique<MainWindowModel>(state_, boxLineControl_, simLink_, *this, *this, pump_,
                                           SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *this, *portRecovery_,
+    portSetup_ = std::make_unique<PortSetupModel>(boxLineControl_, *this, *this, *portRecovery_,
                                                   state_.Settings, state_.Servos, state_.Link);
     operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.Radios);
     playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
@@ -70,7 +70,7 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     simRetry_ = std::make_unique<SimLinkRetry>(state_.Link, simLink_,
                                                [this] { return model_->TryConnect(); });
     power_ = std::make_unique<PowerEvents>(state_.Servos, state_.Link, *this, cycle_,
-                                           boxPortControl_, *portRecovery_, *simRetry_);
+                                           boxLineControl_, *portRecovery_, *simRetry_);
     return true;
 }
 
@@ -85,7 +85,7 @@ void MainForm::CreateComponents() {
     boxComm_.SetFlowControl(fcNone);
     boxComm_.SetWaitChoice(commWait_);
     boxComm_.OnRxChar = [this](TCustomComm&, std::int32_t count) { BoxCommRxChar(count); };
-    BindBoxPort(&boxPort_);  // every frame to the box goes out through boxComm_
+    BindBoxLine(&boxLine_);  // every frame to the box goes out through boxComm_
     tickTimer_.OnTimer = [this](TThreadedTimer&) { TickTimerTimer(); };
     tickTimer_.SetEnabled(true);
     tickTimer_.SetInterval(50);
@@ -168,7 +168,7 @@ void MainForm::WireDialogs() {
 // and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
     portRecovery_ =
-        std::make_unique<BoxPortRecovery>(boxPortControl_, *this, state_.Link, state_.Servos);
+        std::make_unique<BoxLineRecovery>(boxLineControl_, *this, state_.Link, state_.Servos);
     boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
         portRecovery_->PortLost(errorCode, GetTickCount64());
     };
@@ -249,7 +249,7 @@ void MainForm::TickTimerTimer() {
     if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
 }
 
-void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxPort_, count); }
+void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxLine_, count); }
 
 void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
 

@@ -6,7 +6,7 @@
 // It is where the program is put together: it makes the one bridge state and
 // hands each part the groups of it that the part works on. Two other
 // process-wide instances remain, each because there is one of its kind per
-// process: the box port the frame senders write to (BindBoxPort; one serial
+// process: the box line the frame senders write to (BindBoxLine; one serial
 // line to the box) and the simulator link (ProcessSimLink; its shared block is
 // named after the process).
 #pragma once
@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "app/fail_safe/box_port_recovery.h"
+#include "app/fail_safe/box_line_recovery.h"
 #include "app/fail_safe/power_events.h"
 #include "app/fail_safe/sim_link_retry.h"
 #include "app/record/win32/diagnostics.h"
@@ -100,13 +100,13 @@ private:
     OperationSetupForm operationDialog_;
     SerialPortSetupForm portDialog_;
     Diagnostics diagnostics_;  // the log file, line totals and statistics, the report
-    CommBoxPort boxPort_{boxComm_};
-    CommBoxPortControl boxPortControl_{boxComm_};
+    CommBoxLine boxLine_{boxComm_};
+    CommBoxLineControl boxLineControl_{boxComm_};
     ProcessSimLinkConnection simLink_;
     Win32MessagePump pump_{tickTimer_};
     MainCycle cycle_;
     std::unique_ptr<MainWindowModel> model_;
-    std::unique_ptr<BoxPortRecovery> portRecovery_;
+    std::unique_ptr<BoxLineRecovery> portRecovery_;
     std::unique_ptr<SimLinkRetry> simRetry_;
     std::unique_ptr<PowerEvents> power_;
     std::unique_ptr<PortSetupModel> portSetup_;

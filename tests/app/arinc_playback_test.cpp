@@ -129,7 +129,7 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
     const std::filesystem::path settingsPath = SettingsFilePath(Folder());
     MainWindowModel window{
-        state, boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+        state, boxLineControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
     simLink.failWith = SimLinkResult::NoServer;
     window.FormCreate();
     std::optional<bool> canClose;

@@ -6,7 +6,7 @@
 
 #include "boxlink/box_frames.h"
 #include "state/bridge_state.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 
 namespace bridge::testing {
 namespace {
@@ -99,8 +99,8 @@ TEST(FixedFrame, HeaderAndCheckBytesAroundTheBody) {
 TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
     BridgeState state{};
     FrameSender sender(state.Frames, state.Counters);
-    FakeBoxPort port;
-    BindBoxPort(&port);
+    FakeBoxLine port;
+    BindBoxLine(&port);
     const std::uint8_t payload[] = {1, 2, 3};
     sender.SendItem(0x208, payload);
     EXPECT_EQ(port.writes, 1);
@@ -112,7 +112,7 @@ TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
     sender.SendPortText(1, text);  // one byte too long for the transmit buffer
     EXPECT_EQ(port.writes, 2);
     EXPECT_EQ(state.Counters.FramesTooLong, 1u);
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
     sender.SendItem(0x208, payload);  // no port: dropped
     EXPECT_EQ(port.writes, 2);
 }

@@ -1,4 +1,4 @@
-// A box port that keeps every byte written and serves queued input.
+// A box line that keeps every byte written and serves queued input.
 #pragma once
 
 #include <algorithm>
@@ -8,18 +8,18 @@
 #include <span>
 #include <vector>
 
-#include "boxlink/box_port.h"
+#include "boxlink/box_line.h"
 
 namespace bridge::testing {
 
-class FakeBoxPort : public BoxPort {
+class FakeBoxLine : public BoxLine {
 public:
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
     int writes = 0;
     bool failReads = false;
 
-    FakeBoxPort() { written.reserve(1 << 20); }  // no reallocation while ticks run
+    FakeBoxLine() { written.reserve(1 << 20); }  // no reallocation while ticks run
 
     BoxWrite Write(const void* buffer, std::int32_t count) override {
         const auto* b = static_cast<const std::uint8_t*>(buffer);

@@ -1,15 +1,15 @@
-#include "app/fail_safe/box_port_recovery.h"
+#include "app/fail_safe/box_line_recovery.h"
 
 #include "app/fail_safe/servo_release.h"
 #include "platform/serial/comm_error.h"
 
 namespace bridge {
 
-BoxPortRecovery::BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link,
+BoxLineRecovery::BoxLineRecovery(BoxLineControl& port, BridgeView& view, LinkControl& link,
                                  ServoState& servos)
     : port_(port), view_(view), link_(link), servos_(servos) {}
 
-void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
+void BoxLineRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     link_.PortOpen = false;
     const std::string lost =
         "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
@@ -23,7 +23,7 @@ void BoxPortRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortLost);
 }
 
-void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
+void BoxLineRecovery::Reopen(std::uint64_t nowMs) {
     if (closing_ || !(link_.PortOpen || lost_)) return;
     port_.Close();
     link_.PortOpen = false;
@@ -39,18 +39,18 @@ void BoxPortRecovery::Reopen(std::uint64_t nowMs) {
     link_.PortOpen = true;
 }
 
-void BoxPortRecovery::Retry(std::uint64_t nowMs) {
+void BoxLineRecovery::Retry(std::uint64_t nowMs) {
     // Unsigned: a clock that went back gives a large difference, and a try.
     if (!lost_ || nowMs - lastTryMs_ < kRetryIntervalMs) return;
     lastTryMs_ = nowMs;
     TryOpen();
 }
 
-void BoxPortRecovery::RetryNow() {
+void BoxLineRecovery::RetryNow() {
     if (lost_) TryOpen();
 }
 
-void BoxPortRecovery::TryOpen() {
+void BoxLineRecovery::TryOpen() {
     try {
         port_.Open();
     } catch (const ECommError&) {
@@ -62,14 +62,14 @@ void BoxPortRecovery::TryOpen() {
     Log("Reopened the box's port " + port_.DeviceName());
 }
 
-void BoxPortRecovery::Forget() { lost_ = false; }
+void BoxLineRecovery::Forget() { lost_ = false; }
 
-void BoxPortRecovery::WindowClosing() {
+void BoxLineRecovery::WindowClosing() {
     closing_ = true;
     Forget();
 }
 
-void BoxPortRecovery::Log(const std::string& line) {
+void BoxLineRecovery::Log(const std::string& line) {
     link_.LogLine = line;
     view_.AppendLog(line);
 }

@@ -1,7 +1,7 @@
 // What the application shell does to the serial port that links it to the
 // interface box: name it, set its rate, open and close it. The serial
-// component (TComm) is adapted to BoxPortControl on Windows; the frames
-// themselves go through its other face, BoxPort (boxlink/box_port.h).
+// component (TComm) is adapted to BoxLineControl on Windows; the frames
+// themselves go through its other face, BoxLine (boxlink/box_line.h).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace bridge {
 
 inline constexpr std::uint32_t kBoxBaudRate = 115200;
 
-class BoxPortControl {
+class BoxLineControl {
 public:
     // Closes the port; does nothing when it is not open.
     virtual void Close() = 0;
@@ -29,7 +29,7 @@ public:
     virtual std::string ErrorText(std::int32_t code) const = 0;
 
 protected:
-    ~BoxPortControl() = default;
+    ~BoxLineControl() = default;
 };
 
 // "COM" followed by portNumber in decimal (1 gives "COM1").
@@ -41,12 +41,12 @@ std::string PortNotAvailableMessage(unsigned portNumber);
 // The log line that says why `port` failed to open with the error's code:
 // "COM3 is used by another program (error 5)" and so on; for a code it has no
 // words of its own for, the system's text.
-std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code);
+std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code);
 
 // Opens the port as it is set up and records the outcome in PortOpen. An
 // ECommError clears PortOpen, logs why, and shows the port message for
 // portNumber; any other exception passes to the caller.
-void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
                  unsigned portNumber, LinkControl& link);
 
 }  // namespace bridge

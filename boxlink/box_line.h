@@ -1,7 +1,9 @@
-// The box port: the bytes to and from the interface box, as the main cycle
-// and the receiver use them. On Windows it is the box's serial port (TComm,
-// through CommBoxPort in app/win32/win32_shell_adapters.h); the shell opens
-// and closes it through BoxPortControl (app/seams/box_port_control.h); tests use
+// The box line: the PC's serial line to the interface box, its bytes in both
+// directions as the main cycle and the receiver use them. (A box port is one
+// of the box's own RS232 ports 1 to 5, which the radios' sentences go to.) On
+// Windows the line is the serial port the box hangs on (TComm, through
+// CommBoxLine in app/win32/win32_shell_adapters.h); the shell opens and
+// closes it through BoxLineControl (app/seams/box_line_control.h); tests use
 // fakes.
 #pragma once
 
@@ -20,7 +22,7 @@ enum class BoxWrite : std::uint8_t {
 enum class SentFrame : std::uint8_t { Attitude, AirData, Item, Port, Arinc };
 inline constexpr std::size_t kSentFrameKinds = 5;
 
-class BoxPort {
+class BoxLine {
 public:
     // Queues a copy of `count` bytes (count > 0) and returns without waiting
     // for the line; the caller may reuse its buffer at once. The serial port
@@ -39,7 +41,7 @@ public:
     virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
 
 protected:
-    ~BoxPort() = default;
+    ~BoxLine() = default;
 };
 
 }  // namespace bridge

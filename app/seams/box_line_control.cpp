@@ -1,4 +1,4 @@
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 
 #include "platform/serial/comm_error.h"
 
@@ -12,7 +12,7 @@ std::string PortNotAvailableMessage(unsigned portNumber) {
            "application.";
 }
 
-std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code) {
+std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code) {
     constexpr std::int32_t kFileNotFound = 2;
     constexpr std::int32_t kAccessDenied = 5;
     constexpr std::int32_t kNotACharacterDevice = -1;  // the component's own case
@@ -31,7 +31,7 @@ std::string PortOpenFailureLine(const BoxPortControl& port, std::int32_t code) {
     return name + ": " + text + error;
 }
 
-void OpenBoxPort(BoxPortControl& port, MessageDisplay& display, BridgeView& view,
+void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
                  unsigned portNumber, LinkControl& link) {
     try {
         port.Open();

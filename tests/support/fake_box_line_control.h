@@ -1,4 +1,4 @@
-// The box port's control as the shell sees it, recording what is asked of it;
+// The box line's control as the shell sees it, recording what is asked of it;
 // chosen device names fail to open with ECommError, or with some other exception.
 #pragma once
 
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 #include "platform/serial/comm_error.h"
 
 namespace bridge::testing {
 
-class FakeBoxPortControl : public BoxPortControl {
+class FakeBoxLineControl : public BoxLineControl {
 public:
     std::vector<std::string> calls;  // "Close", "SetDeviceName COM3", "SetBaudRate 115200", "Open"
     std::string deviceName = "Com2";

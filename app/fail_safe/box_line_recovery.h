@@ -10,18 +10,18 @@
 #include <cstdint>
 #include <string>
 
-#include "app/seams/box_port_control.h"
+#include "app/seams/box_line_control.h"
 #include "core/bridge_view.h"
 
 namespace bridge {
 
-class BoxPortRecovery {
+class BoxLineRecovery {
 public:
     static constexpr std::uint64_t kRetryIntervalMs = 1000;
 
-    BoxPortRecovery(BoxPortControl& port, BridgeView& view, LinkControl& link, ServoState& servos);
-    BoxPortRecovery(const BoxPortRecovery&) = delete;
-    BoxPortRecovery& operator=(const BoxPortRecovery&) = delete;
+    BoxLineRecovery(BoxLineControl& port, BridgeView& view, LinkControl& link, ServoState& servos);
+    BoxLineRecovery(const BoxLineRecovery&) = delete;
+    BoxLineRecovery& operator=(const BoxLineRecovery&) = delete;
 
     // The port reported its device gone; it is closed by now. The servos are
     // released: the box cannot command them. Times are milliseconds of a
@@ -49,7 +49,7 @@ private:
     void TryOpen();
     void Log(const std::string& line);
 
-    BoxPortControl& port_;
+    BoxLineControl& port_;
     BridgeView& view_;
     LinkControl& link_;
     ServoState& servos_;

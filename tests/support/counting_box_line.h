@@ -1,14 +1,14 @@
-// A box port that only counts the bytes written: the fake port's byte log
+// A box line that only counts the bytes written: the fake port's byte log
 // would itself allocate, which allocation tests and benchmarks must not see.
 #pragma once
 
 #include <cstdint>
 
-#include "boxlink/box_port.h"
+#include "boxlink/box_line.h"
 
 namespace bridge::testing {
 
-class CountingBoxPort : public BoxPort {
+class CountingBoxLine : public BoxLine {
 public:
     long bytes = 0;
     BoxWrite Write(const void*, std::int32_t count) override {
