@@ -7,13 +7,13 @@
 #include <cstdint>
 
 #include "state/bridge_state.h"
+#include "state/servo_channel.h"
 
 namespace bridge {
 
 // The check word of a servo command frame must read 0x?011.
 inline constexpr std::uint16_t kServoCheckMask = 0x0FFF;
 inline constexpr std::uint16_t kServoCheckValue = 0x0011;
-inline constexpr std::int16_t kServoPositionMax = 2048;
 
 class BoxCommands {
 public:
@@ -37,7 +37,7 @@ private:
     RadioState& radios_;
 };
 
-// Box position 0..2048 (1024 the centre) to the simulator's control units.
+// Box position 0..kServoPositionMax to the simulator's control units.
 std::int16_t ServoPositionToCommand(std::int16_t position);
 
 // Sets the reply handler of box RS232 port 1..5; other ports have no entry.

@@ -3,15 +3,18 @@
 
 #include <string>
 
+#include "state/servo_channel.h"
+
 namespace bridge {
 
-enum class Servo : unsigned char { Bank, Pitch };
+// The servo track bars run from -kServoTrackBarLimit to kServoTrackBarLimit.
+inline constexpr int kServoTrackBarLimit = 512;
 
 class BridgeView {
 public:
     // The servo's engaged label.
     virtual void SetServoLabel(Servo servo, const char* text) = 0;
-    // The servo's track bar; position is within -512..512.
+    // The servo's track bar; position is within -kServoTrackBarLimit..kServoTrackBarLimit.
     virtual void SetServoTrackBar(Servo servo, int position) = 0;
     // Appends one line to the window's log.
     virtual void AppendLog(const std::string& line) = 0;

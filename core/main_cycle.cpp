@@ -1,6 +1,7 @@
 #include "core/main_cycle.h"
 
 #include <algorithm>
+#include <array>
 
 #include "boxlink/arinc.h"
 #include "boxlink/box_frames.h"
@@ -13,11 +14,12 @@
 namespace bridge {
 namespace {
 
-constexpr int kTrackBarLimit = 512;
-constexpr std::uint8_t kBankDisconnectBit = 0x02;
-constexpr std::uint8_t kPitchDisconnectBit = 0x01;
+// The controls-disconnect bit of each servo.
+constexpr std::array<std::uint8_t, kServoCount> kDisconnectBit = {0x02, 0x01};
 
-int TrackBarPosition(int value) { return std::clamp(value, -kTrackBarLimit, kTrackBarLimit); }
+int TrackBarPosition(int value) {
+    return std::clamp(value, -kServoTrackBarLimit, kServoTrackBarLimit);
+}
 
 // Calls send(n) for engines 1..n in order.
 template <typename Send>
@@ -104,24 +106,18 @@ void MainCycle::HandControlsBack() {
 // An engaged servo writes its command and shows it; a free one reads the
 // control input back (arriving with this tick's exchange).
 void MainCycle::ApplyServo(Servo servo) {
-    BridgeState& s = s_;
-    const bool bank = servo == Servo::Bank;
-    const bool engaged = bank ? s.Servos.BankServoEngaged : s.Servos.PitchServoEngaged;
-    const std::uint8_t bit = bank ? kBankDisconnectBit : kPitchDisconnectBit;
+    ServoState& servos = s_.Servos;
+    const ServoChannel channel = ChannelOf(servos, servo);
+    const bool engaged = channel.Engaged;
+    const std::uint8_t bit = kDisconnectBit[ServoIndex(servo)];
     view_.SetServoLabel(servo, engaged ? "Engaged" : "Not engaged");
     if (engaged) {
-        s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect | bit);
+        servos.ControlsDisconnect = static_cast<std::uint8_t>(servos.ControlsDisconnect | bit);
     } else {
-        s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect & ~bit);
+        servos.ControlsDisconnect = static_cast<std::uint8_t>(servos.ControlsDisconnect & ~bit);
     }
-    requests_.QueueServo(s.Servos, servo, engaged);
-    if (engaged) {
-        if (bank) {
-            s.Servos.BankServoPosition = s.Servos.BankServoCommand;
-        } else {
-            s.Servos.PitchServoPosition = s.Servos.PitchServoCommand;
-        }
-    }
+    requests_.QueueServo(servos, servo, engaged);
+    if (engaged) channel.Position = channel.Command;
 }
 
 void MainCycle::SendPendingEchoes() {
@@ -138,8 +134,10 @@ void MainCycle::SendPendingEchoes() {
 
 void MainCycle::ShowServoPositions() {
     const BridgeState& s = s_;
-    view_.SetServoTrackBar(Servo::Bank, TrackBarPosition(s.Servos.BankServoPosition / 32));
-    view_.SetServoTrackBar(Servo::Pitch, TrackBarPosition(-(s.Servos.PitchServoPosition / 32)));
+    view_.SetServoTrackBar(Servo::Bank,
+                           TrackBarPosition(s.Servos.BankServoPosition / kSimUnitsPerServoStep));
+    view_.SetServoTrackBar(
+        Servo::Pitch, TrackBarPosition(-(s.Servos.PitchServoPosition / kSimUnitsPerServoStep)));
 }
 
 void MainCycle::OnExchangeSucceeded(bool halfRate) {

@@ -1,6 +1,7 @@
 #include "core/variable_map.h"
 
 #include <algorithm>
+#include <array>
 
 namespace bridge {
 
@@ -63,12 +64,14 @@ void VariableMap::QueueAltimeterWrite(AltimeterState& altimeter) {
 }
 
 void VariableMap::QueueServo(ServoState& s, Servo servo, bool engaged) {
-    const bool bank = servo == Servo::Bank;
-    const std::uint32_t offset = bank ? offsets::kAileron : offsets::kElevator;
+    constexpr std::array<std::uint32_t, kServoCount> kControlInput = {offsets::kAileron,
+                                                                      offsets::kElevator};
+    const std::uint32_t offset = kControlInput[ServoIndex(servo)];
+    const ServoChannel channel = ChannelOf(s, servo);
     if (engaged) {
-        Write(offset, bank ? s.BankServoCommand : s.PitchServoCommand);
+        Write(offset, channel.Command);
     } else {
-        Read(offset, bank ? s.BankServoPosition : s.PitchServoPosition);
+        Read(offset, channel.Position);
     }
 }
 

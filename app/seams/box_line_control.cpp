@@ -1,5 +1,6 @@
 #include "app/seams/box_line_control.h"
 
+#include "app/seams/system_error_codes.h"
 #include "platform/serial/comm_error.h"
 
 namespace bridge {
@@ -13,14 +14,12 @@ std::string PortNotAvailableMessage(unsigned portNumber) {
 }
 
 std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code) {
-    constexpr std::int32_t kFileNotFound = 2;
-    constexpr std::int32_t kAccessDenied = 5;
     constexpr std::int32_t kNotACharacterDevice = -1;  // the component's own case
     const std::string name = port.DeviceName();
     const std::string error = " (error " + std::to_string(code) + ")";
     switch (code) {
-        case kAccessDenied: return name + " is used by another program" + error;
-        case kFileNotFound: return name + " does not exist" + error;
+        case kErrorAccessDenied: return name + " is used by another program" + error;
+        case kErrorFileNotFound: return name + " does not exist" + error;
         case kNotACharacterDevice: return name + " is not a serial port";
         default: break;
     }

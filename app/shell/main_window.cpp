@@ -4,19 +4,21 @@
 
 #include "app/fail_safe/servo_release.h"
 #include "app/seams/box_line_control.h"
+#include "app/seams/system_error_codes.h"
+#include "core/telemetry.h"
 #include "radio/radio_cycle.h"
 
 namespace bridge {
 namespace {
 
-constexpr std::uint8_t kEngineAddressBase = 32;
 constexpr std::int32_t kAnySimulator = 0;
-constexpr std::uint32_t kAccessDenied = 5;
 
 }  // namespace
 
 const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError) {
-    if (result != SimLinkResult::SendFailed || lastSendError != kAccessDenied) return nullptr;
+    if (result != SimLinkResult::SendFailed ||
+        lastSendError != static_cast<std::uint32_t>(kErrorAccessDenied))
+        return nullptr;
     return "The simulator seems to run with higher rights than this bridge (as administrator): "
            "start both the same way, both as administrator or neither";
 }

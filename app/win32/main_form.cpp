@@ -23,7 +23,6 @@ constexpr DWORD kPlaybackVisible = WS_VISIBLE;  // a build that offers ARINC pla
 constexpr DWORD kPlaybackVisible = 0;  // present but not offered to the user
 #endif
 
-constexpr int kTrackBarRange = 512;
 constexpr int kTrackBarFrequency = 64;
 
 }  // namespace
@@ -106,8 +105,8 @@ void MainForm::CreateControls() {
     }};
     for (const ControlLayout& layout : trackBars) {
         HWND bar = Place(layout);
-        SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kTrackBarRange);
-        SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kTrackBarRange);
+        SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kServoTrackBarLimit);
+        SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kServoTrackBarLimit);
         SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);
         SendMessageA(bar, TBM_SETPOS, TRUE, 0);
     }

@@ -113,8 +113,8 @@ private:
     std::unique_ptr<OperationSetupModel> operationSetup_;
     std::unique_ptr<ArincPlayback> playback_;
     // The engaged labels' texts, bank then pitch, as last set.
-    std::array<std::string, 2> servoLabels_{main_window::kBankServoLabel,
-                                            main_window::kPitchServoLabel};
+    std::array<std::string, kServoCount> servoLabels_{main_window::kBankServoLabel,
+                                                      main_window::kPitchServoLabel};
 };
 
 }  // namespace bridge::gui

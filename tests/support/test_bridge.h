@@ -5,13 +5,14 @@
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
 #include "core/main_cycle.h"
+#include "core/telemetry.h"
 #include "state/bridge_state.h"
 
 namespace bridge::testing {
 
 struct TestBridge {
     TestBridge(SimLinkApi& sim, BridgeView& view) : cycle(state, sim, view) {
-        state.Engines.EngineAddressBase = 32;  // as the start-up sets it
+        state.Engines.EngineAddressBase = kEngineAddressBase;  // as the start-up sets it
     }
     TestBridge(const TestBridge&) = delete;
     TestBridge& operator=(const TestBridge&) = delete;
