@@ -53,7 +53,7 @@ void BoxCommands::ServoCommandHandler() {
 void BoxCommands::CommandDispatcher() {
     const std::uint8_t index = frame_.ReceiveBuffer[0];
     if (index <= kCommandLastPort) {
-        CallIfSet(radios_.PortReplyHandlers[index]);
+        CallIfSet(boxPorts_.PortReplyHandlers[index]);
     } else if (index == kCommandAltimeter) {
         const std::uint32_t tenthsHpa = PayloadWord(1);
         altimeter_.AltimeterCommand = static_cast<std::uint16_t>(tenthsHpa * 16u / 10u);
@@ -61,8 +61,8 @@ void BoxCommands::CommandDispatcher() {
     }
 }
 
-void InstallReplyHandler(RadioState& radios, std::uint8_t port, ReplyHandler handler) {
-    if (port >= 1 && port <= kBoxPortCount) radios.PortReplyHandlers[port - 1u] = handler;
+void InstallReplyHandler(BoxPortRouting& boxPorts, std::uint8_t port, ReplyHandler handler) {
+    if (port >= 1 && port <= kBoxPortCount) boxPorts.PortReplyHandlers[port - 1u] = handler;
 }
 
 void CallIfSet(ReplyHandler handler) {

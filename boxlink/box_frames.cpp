@@ -104,7 +104,7 @@ void FrameSender::SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
 // A length of 0 is a frame the builder refused: it would not fit the line.
 void FrameSender::Write(std::size_t length, SentFrame kind) {
     if (length == 0) {
-        counters_.FramesTooLong = static_cast<std::uint32_t>(counters_.FramesTooLong + 1u);
+        framesTooLong_ = static_cast<std::uint32_t>(framesTooLong_ + 1u);
         return;
     }
     WriteFrame(frames_.TransmitBuffer.data(), length, kind);

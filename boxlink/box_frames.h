@@ -49,19 +49,21 @@ void BindBoxLine(BoxLine* port);
 // A frame too long for the line is not sent and is counted.
 class FrameSender {
 public:
-    FrameSender(FrameBuffers& frames, CycleCounters& counters)
-        : frames_(frames), counters_(counters) {}
+    explicit FrameSender(FrameBuffers& frames) : frames_(frames) {}
 
     void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload);
     void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text);
     void SendArincWord(std::uint8_t leadByte, std::uint32_t word);
     void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 
+    // Frames never built: longer than the line takes.
+    std::uint32_t FramesTooLong() const { return framesTooLong_; }
+
 private:
     void Write(std::size_t length, SentFrame kind);
 
     FrameBuffers& frames_;
-    CycleCounters& counters_;
+    std::uint32_t framesTooLong_ = 0;
 };
 
 }  // namespace bridge

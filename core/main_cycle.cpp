@@ -33,12 +33,13 @@ MainCycle::MainCycle(BridgeState& state, SimLinkApi& sim, BridgeView& view)
     : s_(state),
       sim_(sim),
       view_(view),
-      sender_(state.Frames, state.Counters),
-      replies_(state.Receive, state.Radios),
-      radios_(state.Settings, state.Sim, state.Radios, sender_, replies_),
+      log_(state.Link.LogLine, view),
+      sender_(state.Frames),
+      replies_(state.Receive, state.RadioWrites, state.ReplyParse),
+      radios_(state.Settings, state.Sim, state.Sentences, state.BoxPorts, sender_, replies_),
       telemetry_({state.Settings, state.Sim, state.Derived, state.Engines, state.Servos,
-                  state.Radios, state.Frames, sender_}),
-      requests_(sim, state.Counters) {}
+                  state.BoxPorts, state.Frames, sender_}),
+      requests_(sim) {}
 
 void MainCycle::Tick() {
     HandOffArincRecord();
@@ -57,7 +58,7 @@ void MainCycle::Tick() {
     requests_.QueueControlsDisconnect(s.Servos);
     SendPendingEchoes();
     ShowServoPositions();
-    if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.Radios);
+    if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.RadioWrites);
 
     SimLinkResult result = SimLinkResult::Okay;
     if (sim_.Process(result)) {
@@ -151,11 +152,9 @@ void MainCycle::OnExchangeSucceeded(bool halfRate) {
 
 void MainCycle::OnExchangeFailed(SimLinkResult result) {
     BridgeState& s = s_;
-    s.Link.LogLine = "FlightSim problem: ";
-    s.Link.LogLine += SimLinkResultText(result);
     s.Link.SimLinkUp = false;
     view_.SetReconnectEnabled(true);
-    view_.AppendLog(s.Link.LogLine);
+    log_.Append("FlightSim problem: ", SimLinkResultText(result));
 }
 
 // Runs after a failed exchange too, from the values of earlier exchanges.

@@ -121,7 +121,7 @@ void Telemetry::SendAirDataFrame() {
     PutI16(f, 55, *staticCount);
     PutI16(f, 57, static_cast<std::int16_t>(s.sim.OatRaw / 256));
     PutI16(f, 59, Low16(s.derived.CompassHeadingCentiDeg));
-    PutU16(f, 67, s.radios.RadioPortMask);
+    PutU16(f, 67, s.boxPorts.RadioPortMask);
     f[69] = 3;
     f[70] = 6;
     s.sender.SendFixedFrame(f, FrameKind::AirData);

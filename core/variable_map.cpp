@@ -8,14 +8,14 @@ namespace bridge {
 void VariableMap::Read(std::uint32_t offset, std::uint32_t size, void* field) {
     SimLinkResult result;
     if (!sim_.Read(offset, size, field, result)) {
-        counters_.RequestsNotQueued = static_cast<std::uint32_t>(counters_.RequestsNotQueued + 1u);
+        requestsNotQueued_ = static_cast<std::uint32_t>(requestsNotQueued_ + 1u);
     }
 }
 
 void VariableMap::Write(std::uint32_t offset, std::uint32_t size, const void* field) {
     SimLinkResult result;
     if (!sim_.Write(offset, size, field, result)) {
-        counters_.RequestsNotQueued = static_cast<std::uint32_t>(counters_.RequestsNotQueued + 1u);
+        requestsNotQueued_ = static_cast<std::uint32_t>(requestsNotQueued_ + 1u);
     }
 }
 
@@ -80,7 +80,7 @@ void VariableMap::QueueControlsDisconnect(const ServoState& servos) {
 }
 
 void VariableMap::QueueHalfRateRequests(const BridgeSettings& settings, SimValues& v,
-                                        EngineState& engines, RadioState& r) {
+                                        EngineState& engines, RadioWriteSlots& r) {
     v.HeadingRaw = 0;
     Read(offsets::kLatitude, v.LatitudeRaw);
     Read(offsets::kLongitude, v.LongitudeRaw);

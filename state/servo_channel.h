@@ -40,8 +40,7 @@ using ConstServoChannel = BasicServoChannel<const bool, const std::int16_t, cons
 // The channel of `servo` in `s`; a const state gives a read-only channel.
 template <typename State>
 auto ChannelOf(State& s, Servo servo) {
-    using Channel =
-        std::conditional_t<std::is_const_v<State>, ConstServoChannel, ServoChannel>;
+    using Channel = std::conditional_t<std::is_const_v<State>, ConstServoChannel, ServoChannel>;
     if (servo == Servo::Bank) {
         return Channel{s.BankServoEngaged, s.BankServoCommand, s.BankServoPosition,
                        s.BankEchoPending,  s.BankEngageBit,    s.BankServoRaw};

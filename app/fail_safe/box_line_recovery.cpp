@@ -1,26 +1,25 @@
 #include "app/fail_safe/box_line_recovery.h"
 
-#include "app/fail_safe/servo_release.h"
 #include "platform/serial/comm_error.h"
 
 namespace bridge {
 
-BoxLineRecovery::BoxLineRecovery(BoxLineControl& port, BridgeView& view, LinkControl& link,
-                                 ServoState& servos)
-    : port_(port), view_(view), link_(link), servos_(servos) {}
+BoxLineRecovery::BoxLineRecovery(BoxLineControl& port, WindowLog& log, LinkControl& link,
+                                 ServoRelease& release)
+    : port_(port), log_(log), link_(link), release_(release) {}
 
 void BoxLineRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
     link_.PortOpen = false;
     const std::string lost =
         "Lost the box's port " + port_.DeviceName() + " (error " + std::to_string(errorCode) + ")";
     if (closing_) {  // no retry follows
-        Log(lost);
+        log_.Append(lost);
         return;
     }
-    Log(lost + ", trying to reopen it");
+    log_.Append(lost, ", trying to reopen it");
     lost_ = true;
     lastTryMs_ = nowMs;
-    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortLost);
+    release_.Release(ServoReleaseReason::PortLost);
 }
 
 void BoxLineRecovery::Reopen(std::uint64_t nowMs) {
@@ -59,7 +58,7 @@ void BoxLineRecovery::TryOpen() {
     }
     lost_ = false;
     link_.PortOpen = true;
-    Log("Reopened the box's port " + port_.DeviceName());
+    log_.Append("Reopened the box's port ", port_.DeviceName());
 }
 
 void BoxLineRecovery::Forget() { lost_ = false; }
@@ -67,11 +66,6 @@ void BoxLineRecovery::Forget() { lost_ = false; }
 void BoxLineRecovery::WindowClosing() {
     closing_ = true;
     Forget();
-}
-
-void BoxLineRecovery::Log(const std::string& line) {
-    link_.LogLine = line;
-    view_.AppendLog(line);
 }
 
 }  // namespace bridge

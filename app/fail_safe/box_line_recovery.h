@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/fail_safe/servo_release.h"
 #include "app/seams/box_line_control.h"
 #include "core/bridge_view.h"
 
@@ -19,7 +20,7 @@ class BoxLineRecovery {
 public:
     static constexpr std::uint64_t kRetryIntervalMs = 1000;
 
-    BoxLineRecovery(BoxLineControl& port, BridgeView& view, LinkControl& link, ServoState& servos);
+    BoxLineRecovery(BoxLineControl& port, WindowLog& log, LinkControl& link, ServoRelease& release);
     BoxLineRecovery(const BoxLineRecovery&) = delete;
     BoxLineRecovery& operator=(const BoxLineRecovery&) = delete;
 
@@ -47,12 +48,11 @@ public:
 
 private:
     void TryOpen();
-    void Log(const std::string& line);
 
     BoxLineControl& port_;
-    BridgeView& view_;
+    WindowLog& log_;
     LinkControl& link_;
-    ServoState& servos_;
+    ServoRelease& release_;
     bool lost_ = false;
     bool closing_ = false;
     std::uint64_t lastTryMs_ = 0;

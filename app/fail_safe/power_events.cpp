@@ -1,14 +1,11 @@
 #include "app/fail_safe/power_events.h"
 
-#include "app/fail_safe/servo_release.h"
-
 namespace bridge {
 
-PowerEvents::PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view, MainCycle& cycle,
+PowerEvents::PowerEvents(WindowLog& log, ServoRelease& release, MainCycle& cycle,
                          BoxLineControl& port, BoxLineRecovery& recovery, SimLinkRetry& simRetry)
-    : servos_(servos),
-      link_(link),
-      view_(view),
+    : log_(log),
+      release_(release),
       cycle_(cycle),
       port_(port),
       recovery_(recovery),
@@ -16,8 +13,8 @@ PowerEvents::PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view
 
 void PowerEvents::Suspend() {
     suspended_ = true;
-    Log("Windows is going to sleep");
-    ReleaseServos(servos_, link_, view_, ServoReleaseReason::Sleep);
+    log_.Append("Windows is going to sleep");
+    release_.Release(ServoReleaseReason::Sleep);
     cycle_.HandControlsBack();
 }
 
@@ -27,14 +24,9 @@ void PowerEvents::Resume(bool automatic, std::uint64_t nowMs) {
     // not delivered to us), it is answered all the same.
     if (!suspended_ && !automatic) return;
     suspended_ = false;
-    Log("Windows resumed: reopening the box's port " + port_.DeviceName());
+    log_.Append("Windows resumed: reopening the box's port ", port_.DeviceName());
     recovery_.Reopen(nowMs);
     simRetry_.TryNow(nowMs);
-}
-
-void PowerEvents::Log(const std::string& line) {
-    link_.LogLine = line;
-    view_.AppendLog(line);
 }
 
 }  // namespace bridge

@@ -20,8 +20,8 @@ namespace bridge {
 
 class PowerEvents {
 public:
-    PowerEvents(ServoState& servos, LinkControl& link, BridgeView& view, MainCycle& cycle,
-                BoxLineControl& port, BoxLineRecovery& recovery, SimLinkRetry& simRetry);
+    PowerEvents(WindowLog& log, ServoRelease& release, MainCycle& cycle, BoxLineControl& port,
+                BoxLineRecovery& recovery, SimLinkRetry& simRetry);
     PowerEvents(const PowerEvents&) = delete;
     PowerEvents& operator=(const PowerEvents&) = delete;
 
@@ -31,11 +31,8 @@ public:
     void Resume(bool automatic, std::uint64_t nowMs);
 
 private:
-    void Log(const std::string& line);
-
-    ServoState& servos_;
-    LinkControl& link_;
-    BridgeView& view_;
+    WindowLog& log_;
+    ServoRelease& release_;
     MainCycle& cycle_;
     BoxLineControl& port_;
     BoxLineRecovery& recovery_;

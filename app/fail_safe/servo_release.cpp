@@ -15,21 +15,18 @@ const char* ReleaseLine(ServoReleaseReason reason) {
 
 }  // namespace
 
-bool ReleaseServos(ServoState& servos, LinkControl& link, BridgeView& view,
-                   ServoReleaseReason reason) {
+bool ServoRelease::Release(ServoReleaseReason reason) {
+    ServoState& servos = servos_;
     const bool engaged = servos.BankServoEngaged || servos.PitchServoEngaged;
     servos.BankServoEngaged = false;
     servos.PitchServoEngaged = false;
     servos.BankEngageBit = 0;
     servos.PitchEngageBit = 0;
     // Shown at once: with the link down no tick would show it.
-    view.SetServoLabel(Servo::Bank, "Not engaged");
-    view.SetServoLabel(Servo::Pitch, "Not engaged");
+    view_.SetServoLabel(Servo::Bank, "Not engaged");
+    view_.SetServoLabel(Servo::Pitch, "Not engaged");
     const char* line = ReleaseLine(reason);
-    if (engaged && line != nullptr) {
-        link.LogLine = line;
-        view.AppendLog(link.LogLine);
-    }
+    if (engaged && line != nullptr) log_.Append(line);
     return engaged;
 }
 

@@ -12,11 +12,24 @@ namespace bridge {
 
 enum class ServoReleaseReason : unsigned char { PortLost, PortChosen, Sleep, WindowClosing };
 
-// Clears both engaged flags and both stored engage bits (a command for one
-// servo recomputes both flags from the bits, so a stale bit would engage the
-// other servo again). Logs one line for the reason when a servo was engaged,
-// none when the window closes. True when a servo was engaged.
-bool ReleaseServos(ServoState& servos, LinkControl& link, BridgeView& view,
-                   ServoReleaseReason reason);
+class ServoRelease {
+public:
+    ServoRelease(ServoState& servos, BridgeView& view, WindowLog& log)
+        : servos_(servos), view_(view), log_(log) {}
+    ServoRelease(const ServoRelease&) = delete;
+    ServoRelease& operator=(const ServoRelease&) = delete;
+
+    // Clears both engaged flags and both stored engage bits (a command for
+    // one servo recomputes both flags from the bits, so a stale bit would
+    // engage the other servo again). Logs one line for the reason when a
+    // servo was engaged, none when the window closes. True when a servo was
+    // engaged.
+    bool Release(ServoReleaseReason reason);
+
+private:
+    ServoState& servos_;
+    BridgeView& view_;
+    WindowLog& log_;
+};
 
 }  // namespace bridge

@@ -30,16 +30,15 @@ std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code) {
     return name + ": " + text + error;
 }
 
-void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
-                 unsigned portNumber, LinkControl& link) {
+void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, WindowLog& log, unsigned portNumber,
+                 LinkControl& link) {
     try {
         port.Open();
         link.PortOpen = true;
     } catch (const ECommError& e) {
         // Cleared before the message box, whose nested ticks and events may look.
         link.PortOpen = false;
-        link.LogLine = PortOpenFailureLine(port, e.ErrorCode);
-        view.AppendLog(link.LogLine);
+        log.Append(PortOpenFailureLine(port, e.ErrorCode));
         display.ShowMessage(PortNotAvailableMessage(portNumber));
     }
 }

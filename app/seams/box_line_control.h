@@ -46,7 +46,7 @@ std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code);
 // Opens the port as it is set up and records the outcome in PortOpen. An
 // ECommError clears PortOpen, logs why, and shows the port message for
 // portNumber; any other exception passes to the caller.
-void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
-                 unsigned portNumber, LinkControl& link);
+void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, WindowLog& log, unsigned portNumber,
+                 LinkControl& link);
 
 }  // namespace bridge

@@ -7,7 +7,7 @@
 
 namespace bridge {
 
-inline constexpr std::int32_t kErrorFileNotFound = 2;    // ERROR_FILE_NOT_FOUND
-inline constexpr std::int32_t kErrorAccessDenied = 5;    // ERROR_ACCESS_DENIED
+inline constexpr std::int32_t kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+inline constexpr std::int32_t kErrorAccessDenied = 5;  // ERROR_ACCESS_DENIED
 
 }  // namespace bridge

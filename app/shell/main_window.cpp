@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "app/fail_safe/servo_release.h"
 #include "app/seams/box_line_control.h"
 #include "app/seams/system_error_codes.h"
 #include "core/telemetry.h"
@@ -16,21 +15,23 @@ constexpr std::int32_t kAnySimulator = 0;
 }  // namespace
 
 const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError) {
-    if (result != SimLinkResult::SendFailed ||
-        lastSendError != static_cast<std::uint32_t>(kErrorAccessDenied))
-        return nullptr;
+    const bool blocked = result == SimLinkResult::SendFailed &&
+                         lastSendError == static_cast<std::uint32_t>(kErrorAccessDenied);
+    if (!blocked) return nullptr;
     return "The simulator seems to run with higher rights than this bridge (as administrator): "
            "start both the same way, both as administrator or neither";
 }
 
-MainWindowModel::MainWindowModel(BridgeState& state, BoxLineControl& port,
-                                 SimLinkConnection& simLink, BridgeView& view,
-                                 MessageDisplay& display, MessagePump& pump,
+MainWindowModel::MainWindowModel(MainWindowGroups state, BoxLineControl& port,
+                                 SimLinkConnection& simLink, BridgeView& view, WindowLog& log,
+                                 ServoRelease& release, MessageDisplay& display, MessagePump& pump,
                                  SettingsLocation settings)
     : state_(state),
       port_(port),
       simLink_(simLink),
       view_(view),
+      log_(log),
+      release_(release),
       display_(display),
       pump_(pump),
       settings_(std::move(settings)) {}
@@ -40,10 +41,10 @@ void MainWindowModel::FormCreate() {
     const unsigned portNumber = state_.Settings.CommsPort + 1u;
     port_.SetDeviceName(CommDeviceName(portNumber));
     port_.SetBaudRate(kBoxBaudRate);
-    OpenBoxLine(port_, display_, view_, portNumber, state_.Link);
+    OpenBoxLine(port_, display_, log_, portNumber, state_.Link);
     ConnectToSimulator();
     state_.Engines.EngineAddressBase = kEngineAddressBase;
-    ComputeRadioPortMask(state_.Settings, state_.Radios);
+    ComputeRadioPortMask(state_.Settings, state_.BoxPorts);
 }
 
 void MainWindowModel::ReconnectClick() { ConnectToSimulator(); }
@@ -55,41 +56,35 @@ void MainWindowModel::ConnectToSimulator() { Connect(true); }
 SimLinkResult MainWindowModel::TryConnect() { return Connect(false); }
 
 SimLinkResult MainWindowModel::Connect(bool logFailure) {
-    BridgeState& s = state_;
-    s.Link.SimLinkUp = false;
+    LinkControl& link = state_.Link;
+    link.SimLinkUp = false;
     if (simLink_.IsOpen()) simLink_.Close();
     SimLinkResult result = SimLinkResult::Okay;
     if (simLink_.Open(kAnySimulator, result)) {
-        s.Link.LogLine = "Connected to ";
-        s.Link.LogLine += SimulatorName(simLink_.SimulatorId());
-        s.Link.SimLinkUp = true;
+        link.SimLinkUp = true;
         view_.SetReconnectEnabled(false);
+        log_.Append("Connected to ", SimulatorName(simLink_.SimulatorId()));
     } else {
         view_.SetReconnectEnabled(true);
         if (!logFailure) return result;
-        s.Link.LogLine = "Cannot connect to Flight Simulator - ";
-        s.Link.LogLine += SimLinkResultText(result);
+        log_.Append("Cannot connect to Flight Simulator - ", SimLinkResultText(result));
     }
-    view_.AppendLog(s.Link.LogLine);
-    if (const char* hint = ConnectFailureHint(result, simLink_.LastSendError())) {
-        s.Link.LogLine = hint;
-        view_.AppendLog(s.Link.LogLine);
-    }
+    if (const char* hint = ConnectFailureHint(result, simLink_.LastSendError())) log_.Append(hint);
     return result;
 }
 
 bool MainWindowModel::FormCloseQuery() {
-    BridgeState& s = state_;
+    LinkControl& link = state_.Link;
     // The stop's last exchange hands the controls back (see MainCycle).
-    ReleaseServos(s.Servos, s.Link, view_, ServoReleaseReason::WindowClosing);
-    s.Link.StopRequested = true;
+    release_.Release(ServoReleaseReason::WindowClosing);
+    link.StopRequested = true;
     // Once the timer is off (an earlier close stopped it) no tick will answer.
-    while (s.Link.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();
-    if (s.Link.PortOpen) {
+    while (link.StopRequested && pump_.TimerEnabled()) pump_.ProcessMessages();
+    if (link.PortOpen) {
         port_.Close();
-        s.Link.PortOpen = false;
+        link.PortOpen = false;
     }
-    const auto error = settings_.Write(s.Settings);
+    const auto error = settings_.Write(state_.Settings);
     if (!error || saveFailed_) return true;
     saveFailed_ = true;
     display_.ShowMessage(*error);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/fail_safe/servo_release.h"
 #include "app/seams/box_line_control.h"
 #include "app/seams/message_display.h"
 #include "app/seams/message_pump.h"
@@ -21,13 +22,23 @@ namespace bridge {
 // take messages from a program that is not. Null for other failures.
 const char* ConnectFailureHint(SimLinkResult result, std::uint32_t lastSendError);
 
+// The state's groups the start-up and the close work on.
+struct MainWindowGroups {
+    BridgeSettings& Settings;
+    LinkControl& Link;
+    EngineState& Engines;      // the engine address base
+    BoxPortRouting& BoxPorts;  // the radio port mask
+
+    static MainWindowGroups Of(BridgeState& s) {
+        return {s.Settings, s.Link, s.Engines, s.BoxPorts};
+    }
+};
+
 class MainWindowModel {
 public:
-    // The start-up and the close work on the whole state: the settings, the
-    // link control, the engines' address base and the radio port mask.
-    MainWindowModel(BridgeState& state, BoxLineControl& port, SimLinkConnection& simLink,
-                    BridgeView& view, MessageDisplay& display, MessagePump& pump,
-                    SettingsLocation settings);
+    MainWindowModel(MainWindowGroups state, BoxLineControl& port, SimLinkConnection& simLink,
+                    BridgeView& view, WindowLog& log, ServoRelease& release,
+                    MessageDisplay& display, MessagePump& pump, SettingsLocation settings);
     MainWindowModel(const MainWindowModel&) = delete;
     MainWindowModel& operator=(const MainWindowModel&) = delete;
 
@@ -55,10 +66,12 @@ public:
 private:
     SimLinkResult Connect(bool logFailure);
 
-    BridgeState& state_;
+    MainWindowGroups state_;
     BoxLineControl& port_;
     SimLinkConnection& simLink_;
     BridgeView& view_;
+    WindowLog& log_;
+    ServoRelease& release_;
     MessageDisplay& display_;
     MessagePump& pump_;
     SettingsLocation settings_;

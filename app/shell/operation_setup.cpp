@@ -15,13 +15,13 @@ std::uint8_t Selected(const RadioGroup& group) {
 
 }  // namespace
 
-OperationSetupModel::OperationSetupModel(BridgeSettings& settings, RadioState& radios)
+OperationSetupModel::OperationSetupModel(BridgeSettings& settings, BoxPortRouting& boxPorts)
     : EngineGroup(operation_setup::kEngineGroup, operation_setup::kEngineItems),
       SplitGroup(operation_setup::kSplitGroup, operation_setup::kSplitItems),
       Sl30PortGroup(operation_setup::kSl30PortGroup, operation_setup::kRadioPortItems),
       Sl40PortGroup(operation_setup::kSl40PortGroup, operation_setup::kRadioPortItems),
       settings_(settings),
-      radios_(radios) {
+      boxPorts_(boxPorts) {
     EngineGroup.OnClick = [this] { EngineGroupClick(); };
     SplitGroup.OnClick = [this] { SplitGroupClick(); };
     Sl30PortGroup.OnClick = [this] { Sl30PortGroupClick(); };
@@ -41,12 +41,12 @@ void OperationSetupModel::SplitGroupClick() { settings_.EGTCHTSplit = Selected(S
 
 void OperationSetupModel::Sl30PortGroupClick() {
     settings_.SL30Port = Selected(Sl30PortGroup);
-    ComputeRadioPortMask(settings_, radios_);
+    ComputeRadioPortMask(settings_, boxPorts_);
 }
 
 void OperationSetupModel::Sl40PortGroupClick() {
     settings_.SL40Port = Selected(Sl40PortGroup);
-    ComputeRadioPortMask(settings_, radios_);
+    ComputeRadioPortMask(settings_, boxPorts_);
 }
 
 }  // namespace bridge

@@ -10,7 +10,7 @@ namespace bridge {
 
 class OperationSetupModel {
 public:
-    OperationSetupModel(BridgeSettings& settings, RadioState& radios);
+    OperationSetupModel(BridgeSettings& settings, BoxPortRouting& boxPorts);
     OperationSetupModel(const OperationSetupModel&) = delete;
     OperationSetupModel& operator=(const OperationSetupModel&) = delete;
 
@@ -31,7 +31,7 @@ public:
 
 private:
     BridgeSettings& settings_;
-    RadioState& radios_;
+    BoxPortRouting& boxPorts_;
 };
 
 }  // namespace bridge

@@ -2,22 +2,21 @@
 
 #include <cstdint>
 
-#include "app/fail_safe/servo_release.h"
 #include "app/seams/box_line_control.h"
 #include "app/shell/shell_texts.h"
 
 namespace bridge {
 
-PortSetupModel::PortSetupModel(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
-                               BoxLineRecovery& recovery, BridgeSettings& settings,
-                               ServoState& servos, LinkControl& link)
+PortSetupModel::PortSetupModel(BoxLineControl& port, MessageDisplay& display, WindowLog& log,
+                               ServoRelease& release, BoxLineRecovery& recovery,
+                               BridgeSettings& settings, LinkControl& link)
     : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
       port_(port),
       display_(display),
-      view_(view),
+      log_(log),
+      release_(release),
       recovery_(recovery),
       settings_(settings),
-      servos_(servos),
       link_(link) {
     PortGroup.OnClick = [this] { PortGroupClick(); };
 }
@@ -31,11 +30,11 @@ void PortSetupModel::FormShow() {
 void PortSetupModel::PortGroupClick() {
     if (loading_ || PortGroup.ItemIndex() < 0) return;
     const unsigned portNumber = static_cast<unsigned>(PortGroup.ItemIndex()) + 1u;
-    ReleaseServos(servos_, link_, view_, ServoReleaseReason::PortChosen);
+    release_.Release(ServoReleaseReason::PortChosen);
     recovery_.Forget();
     port_.Close();
     port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxLine(port_, display_, view_, portNumber, link_);
+    OpenBoxLine(port_, display_, log_, portNumber, link_);
     settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/fail_safe/box_line_recovery.h"
+#include "app/fail_safe/servo_release.h"
 #include "app/seams/box_line_control.h"
 #include "app/seams/message_display.h"
 #include "app/shell/radio_group.h"
@@ -12,8 +13,8 @@ namespace bridge {
 
 class PortSetupModel {
 public:
-    PortSetupModel(BoxLineControl& port, MessageDisplay& display, BridgeView& view,
-                   BoxLineRecovery& recovery, BridgeSettings& settings, ServoState& servos,
+    PortSetupModel(BoxLineControl& port, MessageDisplay& display, WindowLog& log,
+                   ServoRelease& release, BoxLineRecovery& recovery, BridgeSettings& settings,
                    LinkControl& link);
     PortSetupModel(const PortSetupModel&) = delete;
     PortSetupModel& operator=(const PortSetupModel&) = delete;
@@ -37,10 +38,10 @@ public:
 private:
     BoxLineControl& port_;
     MessageDisplay& display_;
-    BridgeView& view_;
+    WindowLog& log_;
+    ServoRelease& release_;
     BoxLineRecovery& recovery_;
     BridgeSettings& settings_;
-    ServoState& servos_;
     LinkControl& link_;
     bool loading_ = false;
 };

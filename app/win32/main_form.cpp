@@ -30,7 +30,7 @@ constexpr int kTrackBarFrequency = 64;
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
     : application_(application),
       commWait_(commWait),
-      diagnostics_(boxComm_, tickTimer_, state_.Counters, receiver_, *this),
+      diagnostics_(boxComm_, tickTimer_, cycle_, receiver_, *this),
       cycle_(state_, ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
@@ -54,22 +54,22 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     boxLineControl_.SetLog(&diagnostics_.Log());
     simLink_.SetLog(&diagnostics_.Log());
 
-    model_ =
-        std::make_unique<MainWindowModel>(state_, boxLineControl_, simLink_, *this, *this, pump_,
-                                          SettingsLocation(executableFolder, perUserFolder));
+    model_ = std::make_unique<MainWindowModel>(MainWindowGroups::Of(state_), boxLineControl_,
+                                               simLink_, *this, log_, release_, *this, pump_,
+                                               SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxLineControl_, *this, *this, *portRecovery_,
-                                                  state_.Settings, state_.Servos, state_.Link);
-    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.Radios);
+    portSetup_ = std::make_unique<PortSetupModel>(boxLineControl_, *this, log_, release_,
+                                                  *portRecovery_, state_.Settings, state_.Link);
+    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.BoxPorts);
     playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
     WireDialogs();
     model_->FormCreate();
     // From here on: start-up's own try comes first, in its message box too.
     simRetry_ = std::make_unique<SimLinkRetry>(state_.Link, simLink_,
                                                [this] { return model_->TryConnect(); });
-    power_ = std::make_unique<PowerEvents>(state_.Servos, state_.Link, *this, cycle_,
-                                           boxLineControl_, *portRecovery_, *simRetry_);
+    power_ = std::make_unique<PowerEvents>(log_, release_, cycle_, boxLineControl_, *portRecovery_,
+                                           *simRetry_);
     return true;
 }
 
@@ -166,8 +166,7 @@ void MainForm::WireDialogs() {
 // boxComm_ reports a lost device to the recovery, which retries from the tick
 // and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
-    portRecovery_ =
-        std::make_unique<BoxLineRecovery>(boxLineControl_, *this, state_.Link, state_.Servos);
+    portRecovery_ = std::make_unique<BoxLineRecovery>(boxLineControl_, log_, state_.Link, release_);
     boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
         portRecovery_->PortLost(errorCode, GetTickCount64());
     };
@@ -245,7 +244,7 @@ void MainForm::TickTimerTimer() {
     const ULONGLONG now = GetTickCount64();
     if (portRecovery_ != nullptr) portRecovery_->Retry(now);
     if (simRetry_ != nullptr) simRetry_->Tick(now);
-    if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
+    if (const char* failed = diagnostics_.Tick(now)) log_.Append(failed);  // once
 }
 
 void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxLine_, count); }

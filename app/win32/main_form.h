@@ -93,7 +93,9 @@ private:
     ApplicationWindow& application_;
     CommWaitChoice commWait_;
     BridgeState state_{};  // the one instance
-    BoxCommands commands_{state_.Receive, state_.Servos, state_.Altimeter, state_.Radios};
+    WindowLog log_{state_.Link.LogLine, *this};
+    ServoRelease release_{state_.Servos, *this, log_};
+    BoxCommands commands_{state_.Receive, state_.Servos, state_.Altimeter, state_.BoxPorts};
     Receiver receiver_{state_.Receive, commands_};
     TComm boxComm_;
     TThreadedTimer tickTimer_;

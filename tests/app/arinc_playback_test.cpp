@@ -129,7 +129,8 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
     const std::filesystem::path settingsPath = SettingsFilePath(Folder());
     MainWindowModel window{
-        state, boxLineControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+        MainWindowGroups::Of(state),   boxLineControl, simLink, view, log, release, ui, pump,
+        SettingsLocation(Folder(), {})};
     simLink.failWith = SimLinkResult::NoServer;
     window.FormCreate();
     std::optional<bool> canClose;

@@ -42,7 +42,8 @@ protected:
     }
 
     MainWindowModel window{
-        state, boxLineControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+        MainWindowGroups::Of(state),   boxLineControl, simLink, view, log, release, ui, pump,
+        SettingsLocation(Folder(), {})};
     SimLinkRetry retry{state.Link, simLink, [this] { return window.TryConnect(); }};
 };
 
@@ -99,7 +100,7 @@ TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
 // port is reopened once a sleep. An automatic resume without a suspend we
 // were told of (a suspend message lost) is answered all the same.
 TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
-    PowerEvents power(state.Servos, state.Link, view, cycle, boxLineControl, portRecovery, retry);
+    PowerEvents power(log, release, cycle, boxLineControl, portRecovery, retry);
     const auto reopened = [this] {
         return std::count(view.log.begin(), view.log.end(),
                           "Windows resumed: reopening the box's port COM3");

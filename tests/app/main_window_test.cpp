@@ -22,8 +22,15 @@ constexpr const char* kNoSimulator =
 class MainWindowTest : public ShellFixture {
 protected:
     MainWindowModel MakeWindow(const std::filesystem::path& executableFolder) {
-        return {
-            state, boxLineControl, simLink, view, ui, pump, SettingsLocation(executableFolder, {})};
+        return {MainWindowGroups::Of(state),
+                boxLineControl,
+                simLink,
+                view,
+                log,
+                release,
+                ui,
+                pump,
+                SettingsLocation(executableFolder, {})};
     }
 
     std::string settingsPath = SettingsFilePath(Folder()).string();
@@ -75,9 +82,9 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
 
 TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
     WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
-    state.Radios.RadioPortMask = 0xFFFF;
+    state.BoxPorts.RadioPortMask = 0xFFFF;
     window.FormCreate();
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0005);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0005);
 }
 
 TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {

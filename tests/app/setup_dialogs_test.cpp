@@ -41,7 +41,7 @@ TEST(RadioGroupTest, ClampsCodeSelectionsAndRunsItsHandlerOnlyOnAChange) {
 
 class OperationSetupTest : public ShellFixture {
 protected:
-    OperationSetupModel operationSetup{state.Settings, state.Radios};
+    OperationSetupModel operationSetup{state.Settings, state.BoxPorts};
 };
 
 TEST_F(OperationSetupTest, FirstActivationShowsTheSettingsAndBringsThemIntoRange) {
@@ -81,23 +81,23 @@ TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
 
 TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
     operationSetup.FormActivate();
-    EXPECT_EQ(state.Radios.RadioPortMask, 0);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0);
 
     operationSetup.Sl30PortGroup.SetItemIndex(2);
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0002);
     operationSetup.Sl40PortGroup.SetItemIndex(5);
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0012);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0012);
     operationSetup.Sl40PortGroup.SetItemIndex(2);  // both on port 2
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0002);
     operationSetup.Sl30PortGroup.SetItemIndex(0);
     operationSetup.Sl40PortGroup.SetItemIndex(0);  // "Don't use" for both
-    EXPECT_EQ(state.Radios.RadioPortMask, 0);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0);
 }
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel portSetup{boxLineControl, ui,           view,      portRecovery,
-                             state.Settings, state.Servos, state.Link};
+    PortSetupModel portSetup{boxLineControl, ui,        log, release, portRecovery,
+                             state.Settings, state.Link};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {

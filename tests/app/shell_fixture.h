@@ -22,7 +22,7 @@ protected:
     FakeBoxLineControl boxLineControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
-    BoxLineRecovery portRecovery{boxLineControl, view, state.Link, state.Servos};
+    BoxLineRecovery portRecovery{boxLineControl, log, state.Link, release};
 };
 
 }  // namespace bridge::testing

@@ -98,7 +98,7 @@ TEST(FixedFrame, HeaderAndCheckBytesAroundTheBody) {
 
 TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
     BridgeState state{};
-    FrameSender sender(state.Frames, state.Counters);
+    FrameSender sender(state.Frames);
     FakeBoxLine port;
     BindBoxLine(&port);
     const std::uint8_t payload[] = {1, 2, 3};
@@ -111,7 +111,7 @@ TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
     const std::array<std::uint8_t, kPortTextMax + 1> text{};
     sender.SendPortText(1, text);  // one byte too long for the transmit buffer
     EXPECT_EQ(port.writes, 2);
-    EXPECT_EQ(state.Counters.FramesTooLong, 1u);
+    EXPECT_EQ(sender.FramesTooLong(), 1u);
     BindBoxLine(nullptr);
     sender.SendItem(0x208, payload);  // no port: dropped
     EXPECT_EQ(port.writes, 2);

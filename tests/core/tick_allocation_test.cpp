@@ -23,7 +23,7 @@ TEST(TickAllocations, SuccessfulTicksAllocateNothing) {
     state.Settings.SL40Port = 2;
     state.Link.SimLinkUp = true;
     state.Servos.BankEchoPending = state.Servos.PitchEchoPending = true;
-    state.Radios.Nav1ActiveWrite = 0x1050;
+    state.RadioWrites.Nav1ActiveWrite = 0x1050;
     state.Altimeter.AltimeterWritePending = true;
     for (const auto& e : offsets::kEngine) sim.Set<double>(e.egt, 1700.0);
 

@@ -24,7 +24,7 @@ ReferenceRun RunReference(const Settings& settings, int tickCount) {
     s.Settings.SL40Port = static_cast<std::uint8_t>(settings.SL40Port);
     s.Settings.EGTCHTSplit = static_cast<std::uint8_t>(settings.EGTCHTSplit);
     s.Settings.NumberOfEngines = static_cast<std::uint8_t>(settings.NumberOfEngines);
-    ComputeRadioPortMask(s.Settings, s.Radios);
+    ComputeRadioPortMask(s.Settings, s.BoxPorts);
 
     SimLinkResult result;
     client.Open(0, result);

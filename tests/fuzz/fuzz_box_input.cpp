@@ -98,11 +98,11 @@ void CheckSentFrames(FakeBoxLine& port) {
 
 void CheckBridgeState() {
     const BridgeState& s = State();
-    FUZZ_CHECK((s.Radios.RadioPortMask & ~0x1Fu) == 0);
-    FUZZ_CHECK(s.Radios.ReplyParse.Step <= kReplyLastStep);
-    FUZZ_CHECK(s.Radios.ReplyParse.FieldPosition <= s.Radios.ReplyParse.Field.size());
-    for (std::size_t i = 0; i < s.Radios.PortReplyHandlers.size(); ++i) {
-        const ReplyHandler h = s.Radios.PortReplyHandlers[i];
+    FUZZ_CHECK((s.BoxPorts.RadioPortMask & ~0x1Fu) == 0);
+    FUZZ_CHECK(s.ReplyParse.Step <= kReplyLastStep);
+    FUZZ_CHECK(s.ReplyParse.FieldPosition <= s.ReplyParse.Field.size());
+    for (std::size_t i = 0; i < s.BoxPorts.PortReplyHandlers.size(); ++i) {
+        const ReplyHandler h = s.BoxPorts.PortReplyHandlers[i];
         if (h == ReplyHandler{}) continue;
         ReplyParser& parser = TheCycleWorld().cycle.Replies();
         FUZZ_CHECK(h == parser.Sl30Handler() || h == parser.Sl40Handler());
@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     State().Settings.SL30Port = setup.sl30Port;
     State().Settings.SL40Port = setup.sl40Port;
     State().Settings.NumberOfEngines = setup.numberOfEngines;
-    ComputeRadioPortMask(State().Settings, State().Radios);
+    ComputeRadioPortMask(State().Settings, State().BoxPorts);
     State().Link.SimLinkUp = true;
 
     Run run(world);

@@ -408,7 +408,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.Settings.NumberOfEngines = data[0];
     Model model(data);
     model.Prime(state);
-    ComputeRadioPortMask(state.Settings, state.Radios);
+    ComputeRadioPortMask(state.Settings, state.BoxPorts);
     BindBoxLine(&w.port);
 
     std::span<const std::uint8_t> in(data + kSimValuesSetupSize, size - kSimValuesSetupSize);

@@ -50,6 +50,8 @@ protected:
     FakeView view;
     TestBridge bridge{sim, view};
     BridgeState& state = bridge.state;
+    WindowLog& log = bridge.log;
+    ServoRelease& release = bridge.release;
     BoxCommands& commands = bridge.commands;
     Receiver& receiver = bridge.receiver;
     MainCycle& cycle = bridge.cycle;

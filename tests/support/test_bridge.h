@@ -2,6 +2,7 @@
 // wired as the main window wires them: the one way tests make a bridge state.
 #pragma once
 
+#include "app/fail_safe/servo_release.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
 #include "core/main_cycle.h"
@@ -11,14 +12,17 @@
 namespace bridge::testing {
 
 struct TestBridge {
-    TestBridge(SimLinkApi& sim, BridgeView& view) : cycle(state, sim, view) {
+    TestBridge(SimLinkApi& sim, BridgeView& view)
+        : log(state.Link.LogLine, view), release(state.Servos, view, log), cycle(state, sim, view) {
         state.Engines.EngineAddressBase = kEngineAddressBase;  // as the start-up sets it
     }
     TestBridge(const TestBridge&) = delete;
     TestBridge& operator=(const TestBridge&) = delete;
 
     BridgeState state{};
-    BoxCommands commands{state.Receive, state.Servos, state.Altimeter, state.Radios};
+    WindowLog log;
+    ServoRelease release;
+    BoxCommands commands{state.Receive, state.Servos, state.Altimeter, state.BoxPorts};
     Receiver receiver{state.Receive, commands};
     MainCycle cycle;
 };

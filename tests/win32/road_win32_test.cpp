@@ -277,8 +277,8 @@ protected:
         InstallWin32SimLinkTransport();
         BindBoxLine(&port);
         ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
-        model.emplace(state, boxLineControl, connection, view, shellUi, pump,
-                      SettingsLocation(settings.folder(), {}));
+        model.emplace(MainWindowGroups::Of(state), boxLineControl, connection, view, bridge.log,
+                      bridge.release, shellUi, pump, SettingsLocation(settings.folder(), {}));
         model->FormCreate();
         ASSERT_TRUE(state.Link.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});

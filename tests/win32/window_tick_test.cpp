@@ -134,7 +134,7 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         state.Servos.BankServoEngaged = state.Servos.PitchServoEngaged = true;
         state.Servos.BankEchoPending = state.Servos.PitchEchoPending = true;
         state.Altimeter.AltimeterWritePending = true;
-        state.Radios.Nav1ActiveWrite = 0x1050;
+        state.RadioWrites.Nav1ActiveWrite = 0x1050;
         const long before = AllocationCount();
         const long ticks = RunTicks(state, kTicks);
         const long during = AllocationCount() - before;

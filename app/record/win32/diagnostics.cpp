@@ -52,11 +52,11 @@ std::string FileText(const std::filesystem::path& path) {
 
 }  // namespace
 
-Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters,
+Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const MainCycle& cycle,
                          const Receiver& receiver, MessageDisplay& display)
     : comm_(comm),
       timer_(timer),
-      counters_(counters),
+      cycle_(cycle),
       receiver_(receiver),
       display_(display),
       log_(&LocalNow),
@@ -154,7 +154,7 @@ void Diagnostics::GatherTotals(LineTotals& t) const {
     }
     t.bytesSent = comm_.BytesWritten();
     t.refusedWrites = comm_.RefusedWrites();
-    t.framesTooLong = counters_.FramesTooLong;
+    t.framesTooLong = cycle_.Sender().FramesTooLong();
     const ReceiveCounts& received = receiver_.Counts();
     t.servoCommands = received.servoCommands;
     t.boxCommands = received.boxCommands;
@@ -167,7 +167,7 @@ void Diagnostics::GatherTotals(LineTotals& t) const {
     const ExchangeCounts& exchanges = ProcessSimLinkClient().Counts();
     t.exchanges = exchanges.Exchanges();
     t.exchangeFailures = exchanges.Failures();
-    t.requestsNotQueued = counters_.RequestsNotQueued;
+    t.requestsNotQueued = cycle_.Requests().RequestsNotQueued();
     t.missedTicks = timer_.MissedTicks();
     t.lateTicks = timer_.LateTicks();
     t.abandonedTransfers = AbandonedTransfers();

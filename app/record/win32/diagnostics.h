@@ -16,6 +16,7 @@
 #include "app/record/win32/line_statistics_window.h"
 #include "app/seams/message_display.h"
 #include "boxlink/receiver.h"
+#include "core/main_cycle.h"
 #include "platform/serial/win32/comm.h"
 #include "platform/timer/win32/threaded_timer.h"
 #include "state/bridge_state.h"
@@ -27,7 +28,7 @@ public:
     static constexpr std::uint64_t kTotalsEveryMs = 10 * 60 * 1000;
 
     // `display` shows why a report could not be saved.
-    Diagnostics(TComm& comm, TThreadedTimer& timer, const CycleCounters& counters,
+    Diagnostics(TComm& comm, TThreadedTimer& timer, const MainCycle& cycle,
                 const Receiver& receiver, MessageDisplay& display);
     ~Diagnostics();  // Close
     Diagnostics(const Diagnostics&) = delete;
@@ -70,7 +71,7 @@ private:
 
     TComm& comm_;
     TThreadedTimer& timer_;
-    const CycleCounters& counters_;
+    const MainCycle& cycle_;
     const Receiver& receiver_;
     MessageDisplay& display_;
     LogFile log_;

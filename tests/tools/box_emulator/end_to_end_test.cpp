@@ -248,8 +248,8 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     s.Engines.Snapshot[0].RpmScaler = 16384;
     s.Engines.Snapshot[0].ManifoldRaw = 30720;
     telemetry.SendRpmItem(1);
-    bridge::InstallReplyHandler(s.Radios, 3, {CaptureReply, &s.Receive});
-    bridge::InstallReplyHandler(s.Radios, 2, {CaptureReply, &s.Receive});
+    bridge::InstallReplyHandler(s.BoxPorts, 3, {CaptureReply, &s.Receive});
+    bridge::InstallReplyHandler(s.BoxPorts, 2, {CaptureReply, &s.Receive});
     SendText(sender, 3, "$PMRRV28>D<0N:6\r\n");
     SendText(sender, 2, "$PMRRC01F0X0R0>1\r\n");
 

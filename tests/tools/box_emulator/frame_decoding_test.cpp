@@ -101,7 +101,7 @@ TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
     s.Sim.OatRaw = -256;
     s.Derived.CompassHeadingCentiDeg =
         35999;  // beyond 16 bits' positive half: sent as its low 16 bits
-    s.Radios.RadioPortMask = 0x0012;
+    s.BoxPorts.RadioPortMask = 0x0012;
     parts.cycle.TelemetryFrames().SendAirDataFrame();
     bridge::BindBoxLine(nullptr);
 
