@@ -12,18 +12,11 @@ constexpr std::uint8_t kSelectorPitch = 2;
 constexpr std::uint8_t kCommandLastPort = 4;
 constexpr std::uint8_t kCommandAltimeter = 6;
 
-struct ServoFields {
-    std::uint8_t& engageBit;
-    std::int16_t& raw;
-    std::int16_t& command;
-    bool& echoPending;
-};
-
-void ApplyServoCommand(ServoFields servo, std::uint8_t engageByte, std::uint16_t position) {
-    servo.engageBit = engageByte & 1u;
-    servo.raw = std::clamp(static_cast<std::int16_t>(position), std::int16_t{0}, kServoPositionMax);
-    servo.command = ServoPositionToCommand(servo.raw);
-    servo.echoPending = true;
+void ApplyServoCommand(ServoChannel servo, std::uint8_t engageByte, std::uint16_t position) {
+    servo.EngageBit = engageByte & 1u;
+    servo.Raw = std::clamp(static_cast<std::int16_t>(position), std::int16_t{0}, kServoPositionMax);
+    servo.Command = ServoPositionToCommand(servo.Raw);
+    servo.EchoPending = true;
 }
 
 }  // namespace
@@ -31,7 +24,8 @@ void ApplyServoCommand(ServoFields servo, std::uint8_t engageByte, std::uint16_t
 std::int16_t ServoPositionToCommand(std::int16_t position) {
     // Saturated rather than wrapped: position 0 is full deflection one way,
     // not the other.
-    const std::int32_t command = (1024 - static_cast<std::int32_t>(position)) * 32;
+    const std::int32_t command =
+        (kServoCentre - static_cast<std::int32_t>(position)) * kSimUnitsPerServoStep;
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(command, -32768, 32767));
 }
 
@@ -45,14 +39,10 @@ void BoxCommands::ServoCommandHandler() {
     const std::uint8_t engageByte = frame_.ReceiveBuffer[3];
     switch (frame_.ReceiveBuffer[2]) {
         case kSelectorBank:
-            ApplyServoCommand(
-                {s.BankEngageBit, s.BankServoRaw, s.BankServoCommand, s.BankEchoPending},
-                engageByte, PayloadWord(4));
+            ApplyServoCommand(ChannelOf(s, Servo::Bank), engageByte, PayloadWord(4));
             break;
         case kSelectorPitch:
-            ApplyServoCommand(
-                {s.PitchEngageBit, s.PitchServoRaw, s.PitchServoCommand, s.PitchEchoPending},
-                engageByte, PayloadWord(4));
+            ApplyServoCommand(ChannelOf(s, Servo::Pitch), engageByte, PayloadWord(4));
             break;
         default: break;
     }
@@ -63,7 +53,7 @@ void BoxCommands::ServoCommandHandler() {
 void BoxCommands::CommandDispatcher() {
     const std::uint8_t index = frame_.ReceiveBuffer[0];
     if (index <= kCommandLastPort) {
-        CallIfSet(radios_.PortReplyHandlers[index]);
+        CallIfSet(boxPorts_.PortReplyHandlers[index]);
     } else if (index == kCommandAltimeter) {
         const std::uint32_t tenthsHpa = PayloadWord(1);
         altimeter_.AltimeterCommand = static_cast<std::uint16_t>(tenthsHpa * 16u / 10u);
@@ -71,8 +61,8 @@ void BoxCommands::CommandDispatcher() {
     }
 }
 
-void InstallReplyHandler(RadioState& radios, std::uint8_t port, ReplyHandler handler) {
-    if (port >= 1 && port <= kBoxPortCount) radios.PortReplyHandlers[port - 1u] = handler;
+void InstallReplyHandler(BoxPortRouting& boxPorts, std::uint8_t port, ReplyHandler handler) {
+    if (port >= 1 && port <= kBoxPortCount) boxPorts.PortReplyHandlers[port - 1u] = handler;
 }
 
 void CallIfSet(ReplyHandler handler) {

@@ -7,19 +7,19 @@
 #include <cstdint>
 
 #include "state/bridge_state.h"
+#include "state/servo_channel.h"
 
 namespace bridge {
 
 // The check word of a servo command frame must read 0x?011.
 inline constexpr std::uint16_t kServoCheckMask = 0x0FFF;
 inline constexpr std::uint16_t kServoCheckValue = 0x0011;
-inline constexpr std::int16_t kServoPositionMax = 2048;
 
 class BoxCommands {
 public:
     BoxCommands(const ReceiverState& frame, ServoState& servos, AltimeterState& altimeter,
-                RadioState& radios)
-        : frame_(frame), servos_(servos), altimeter_(altimeter), radios_(radios) {}
+                const BoxPortRouting& boxPorts)
+        : frame_(frame), servos_(servos), altimeter_(altimeter), boxPorts_(boxPorts) {}
 
     // Frame kind 0: a bank (selector 1) or pitch (selector 2) servo command.
     void ServoCommandHandler();
@@ -34,14 +34,14 @@ private:
     const ReceiverState& frame_;
     ServoState& servos_;
     AltimeterState& altimeter_;
-    RadioState& radios_;
+    const BoxPortRouting& boxPorts_;
 };
 
-// Box position 0..2048 (1024 the centre) to the simulator's control units.
+// Box position 0..kServoPositionMax to the simulator's control units.
 std::int16_t ServoPositionToCommand(std::int16_t position);
 
 // Sets the reply handler of box RS232 port 1..5; other ports have no entry.
-void InstallReplyHandler(RadioState& radios, std::uint8_t port, ReplyHandler handler);
+void InstallReplyHandler(BoxPortRouting& boxPorts, std::uint8_t port, ReplyHandler handler);
 
 // Calls the handler, or does nothing when the entry is empty.
 void CallIfSet(ReplyHandler handler);

@@ -5,7 +5,7 @@
 namespace bridge {
 namespace {
 
-BoxPort* boxPort = nullptr;
+BoxLine* boxLine = nullptr;
 
 // Frames of kind 2 (items and port text) share this header layout.
 constexpr std::size_t kKind2HeaderSize = 6;  // sync, sync, kind, length, route, target
@@ -25,9 +25,9 @@ void PutCheckBytes(std::span<std::uint8_t> out, std::size_t end) {
 }
 
 void WriteFrame(const std::uint8_t* frame, std::size_t length, SentFrame kind) {
-    if (boxPort != nullptr && length != 0) {
+    if (boxLine != nullptr && length != 0) {
         // The result is not examined: the port counts what it refused.
-        boxPort->WriteFrame(frame, static_cast<std::int32_t>(length), kind);
+        boxLine->WriteFrame(frame, static_cast<std::int32_t>(length), kind);
     }
 }
 
@@ -87,7 +87,7 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
     PutCheckBytes(frame, frame.size() - kCheckSize);
 }
 
-void BindBoxPort(BoxPort* port) { boxPort = port; }
+void BindBoxLine(BoxLine* port) { boxLine = port; }
 
 void FrameSender::SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
     Write(BuildItemFrame(frames_.TransmitBuffer, itemId, payload), SentFrame::Item);
@@ -104,7 +104,7 @@ void FrameSender::SendArincWord(std::uint8_t leadByte, std::uint32_t word) {
 // A length of 0 is a frame the builder refused: it would not fit the line.
 void FrameSender::Write(std::size_t length, SentFrame kind) {
     if (length == 0) {
-        counters_.FramesTooLong = static_cast<std::uint32_t>(counters_.FramesTooLong + 1u);
+        framesTooLong_ = static_cast<std::uint32_t>(framesTooLong_ + 1u);
         return;
     }
     WriteFrame(frames_.TransmitBuffer.data(), length, kind);

@@ -1,14 +1,14 @@
 // Frames to the interface box: 0x05 0x82, frame kind, body, sum byte and xor
 // byte over the body. Builders write into a caller's buffer and return the
 // frame length (0 when the frame would not fit); the sender builds in the
-// frame buffers it is given and writes the frame to the bound box port at once.
+// frame buffers it is given and writes the frame to the bound box line at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "boxlink/box_port.h"
+#include "boxlink/box_line.h"
 #include "state/bridge_state.h"
 
 namespace bridge {
@@ -41,27 +41,29 @@ std::size_t BuildArincFrame(std::span<std::uint8_t> out, std::uint8_t leadByte, 
 // already in place and appends its check bytes.
 void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 
-// The box port every sender writes to; null drops frames (no port yet). One
+// The box line every sender writes to; null drops frames (no port yet). One
 // per process, as there is one serial line to the box.
-void BindBoxPort(BoxPort* port);
+void BindBoxLine(BoxLine* port);
 
-// Builds frames in the transmit buffer and writes them to the bound box port.
+// Builds frames in the transmit buffer and writes them to the bound box line.
 // A frame too long for the line is not sent and is counted.
 class FrameSender {
 public:
-    FrameSender(FrameBuffers& frames, CycleCounters& counters)
-        : frames_(frames), counters_(counters) {}
+    explicit FrameSender(FrameBuffers& frames) : frames_(frames) {}
 
     void SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload);
     void SendPortText(std::uint8_t port, std::span<const std::uint8_t> text);
     void SendArincWord(std::uint8_t leadByte, std::uint32_t word);
     void SendFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 
+    // Frames never built: longer than the line takes.
+    std::uint32_t FramesTooLong() const { return framesTooLong_; }
+
 private:
     void Write(std::size_t length, SentFrame kind);
 
     FrameBuffers& frames_;
-    CycleCounters& counters_;
+    std::uint32_t framesTooLong_ = 0;
 };
 
 }  // namespace bridge

@@ -34,7 +34,7 @@ void Receiver::FrameComplete() {
     }
 }
 
-void Receiver::ReceiveEvent(BoxPort& port, std::int32_t count) {
+void Receiver::ReceiveEvent(BoxLine& port, std::int32_t count) {
     std::array<std::uint8_t, kMaxReadPerEvent> chunk;
     const std::int32_t wanted = std::clamp<std::int32_t>(count, 0, kMaxReadPerEvent);
     if (wanted == 0) return;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "boxlink/box_commands.h"
-#include "boxlink/box_port.h"
+#include "boxlink/box_line.h"
 #include "state/bridge_state.h"
 
 namespace bridge {
@@ -29,9 +29,9 @@ class Receiver {
 public:
     Receiver(ReceiverState& state, BoxCommands& commands) : state_(state), commands_(commands) {}
 
-    // The receive event (the box port's OnRxChar): reads at most 1000 of the
+    // The receive event (the box line's OnRxChar): reads at most 1000 of the
     // `count` waiting bytes and feeds every byte read to the state machine.
-    void ReceiveEvent(BoxPort& port, std::int32_t count);
+    void ReceiveEvent(BoxLine& port, std::int32_t count);
 
     // One step of the receive state machine.
     void ReceiveByte(std::uint8_t b);

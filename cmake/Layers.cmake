@@ -31,9 +31,9 @@ foreach(_row IN LISTS _bridge_rows)
 endforeach()
 list(REMOVE_DUPLICATES BRIDGE_SINGLE_HEADERS)
 
-# The library of a table entry: a layer's (bridge_platform_win32 for
-# platform/win32), or a single header's (bridge_comm_error for
-# platform/comm_error.h).
+# The library of a table entry: a layer's (bridge_platform_serial_win32 for
+# platform/serial/win32), or a single header's (bridge_comm_error for
+# platform/serial/comm_error.h).
 function(bridge_layer_library entry out)
     if(entry MATCHES "\\.h$")
         get_filename_component(stem ${entry} NAME_WE)
@@ -92,6 +92,17 @@ function(bridge_layer)
     else()
         add_library(${target} INTERFACE)
         set(scope INTERFACE)
+    endif()
+    # Compiled for Windows 7 SP1, the oldest the program supports: a function
+    # of a later Windows fails to compile, unless it is looked up at run time
+    # with its declarations written locally (precise_wait.cpp,
+    # power_throttling.cpp, dpi_scale.cpp). MinGW's headers declare a few
+    # newer ones whatever the target (GetSystemTimePreciseAsFileTime, the
+    # power-throttling structure): for those scripts/check-imports, which
+    # reads bridge.exe's imports, stays the guard.
+    if(BRIDGE_LAYER_${key}_KIND STREQUAL "windows")
+        target_compile_definitions(${target} ${scope} WIN32_LEAN_AND_MEAN NOMINMAX
+                                   _WIN32_WINNT=0x0601 WINVER=0x0601)
     endif()
     foreach(entry IN LISTS BRIDGE_LAYER_${key}_INCLUDES)
         bridge_layer_library(${entry} library)

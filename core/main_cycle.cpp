@@ -1,6 +1,7 @@
 #include "core/main_cycle.h"
 
 #include <algorithm>
+#include <array>
 
 #include "boxlink/arinc.h"
 #include "boxlink/box_frames.h"
@@ -13,11 +14,12 @@
 namespace bridge {
 namespace {
 
-constexpr int kTrackBarLimit = 512;
-constexpr std::uint8_t kBankDisconnectBit = 0x02;
-constexpr std::uint8_t kPitchDisconnectBit = 0x01;
+// The controls-disconnect bit of each servo.
+constexpr std::array<std::uint8_t, kServoCount> kDisconnectBit = {0x02, 0x01};
 
-int TrackBarPosition(int value) { return std::clamp(value, -kTrackBarLimit, kTrackBarLimit); }
+int TrackBarPosition(int value) {
+    return std::clamp(value, -kServoTrackBarLimit, kServoTrackBarLimit);
+}
 
 // Calls send(n) for engines 1..n in order.
 template <typename Send>
@@ -31,12 +33,13 @@ MainCycle::MainCycle(BridgeState& state, SimLinkApi& sim, BridgeView& view)
     : s_(state),
       sim_(sim),
       view_(view),
-      sender_(state.Frames, state.Counters),
-      replies_(state.Receive, state.Radios),
-      radios_(state.Settings, state.Sim, state.Radios, sender_, replies_),
+      log_(state.Link.LogLine, view),
+      sender_(state.Frames),
+      replies_(state.Receive, state.RadioWrites, state.ReplyParse),
+      radios_(state.Settings, state.Sim, state.Sentences, state.BoxPorts, sender_, replies_),
       telemetry_({state.Settings, state.Sim, state.Derived, state.Engines, state.Servos,
-                  state.Radios, state.Frames, sender_}),
-      requests_(sim, state.Counters) {}
+                  state.BoxPorts, state.Frames, sender_}),
+      requests_(sim) {}
 
 void MainCycle::Tick() {
     HandOffArincRecord();
@@ -55,7 +58,7 @@ void MainCycle::Tick() {
     requests_.QueueControlsDisconnect(s.Servos);
     SendPendingEchoes();
     ShowServoPositions();
-    if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.Radios);
+    if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.RadioWrites);
 
     SimLinkResult result = SimLinkResult::Okay;
     if (sim_.Process(result)) {
@@ -104,24 +107,18 @@ void MainCycle::HandControlsBack() {
 // An engaged servo writes its command and shows it; a free one reads the
 // control input back (arriving with this tick's exchange).
 void MainCycle::ApplyServo(Servo servo) {
-    BridgeState& s = s_;
-    const bool bank = servo == Servo::Bank;
-    const bool engaged = bank ? s.Servos.BankServoEngaged : s.Servos.PitchServoEngaged;
-    const std::uint8_t bit = bank ? kBankDisconnectBit : kPitchDisconnectBit;
+    ServoState& servos = s_.Servos;
+    const ServoChannel channel = ChannelOf(servos, servo);
+    const bool engaged = channel.Engaged;
+    const std::uint8_t bit = kDisconnectBit[ServoIndex(servo)];
     view_.SetServoLabel(servo, engaged ? "Engaged" : "Not engaged");
     if (engaged) {
-        s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect | bit);
+        servos.ControlsDisconnect = static_cast<std::uint8_t>(servos.ControlsDisconnect | bit);
     } else {
-        s.Servos.ControlsDisconnect = static_cast<std::uint8_t>(s.Servos.ControlsDisconnect & ~bit);
+        servos.ControlsDisconnect = static_cast<std::uint8_t>(servos.ControlsDisconnect & ~bit);
     }
-    requests_.QueueServo(s.Servos, servo, engaged);
-    if (engaged) {
-        if (bank) {
-            s.Servos.BankServoPosition = s.Servos.BankServoCommand;
-        } else {
-            s.Servos.PitchServoPosition = s.Servos.PitchServoCommand;
-        }
-    }
+    requests_.QueueServo(servos, servo, engaged);
+    if (engaged) channel.Position = channel.Command;
 }
 
 void MainCycle::SendPendingEchoes() {
@@ -138,8 +135,10 @@ void MainCycle::SendPendingEchoes() {
 
 void MainCycle::ShowServoPositions() {
     const BridgeState& s = s_;
-    view_.SetServoTrackBar(Servo::Bank, TrackBarPosition(s.Servos.BankServoPosition / 32));
-    view_.SetServoTrackBar(Servo::Pitch, TrackBarPosition(-(s.Servos.PitchServoPosition / 32)));
+    view_.SetServoTrackBar(Servo::Bank,
+                           TrackBarPosition(s.Servos.BankServoPosition / kSimUnitsPerServoStep));
+    view_.SetServoTrackBar(
+        Servo::Pitch, TrackBarPosition(-(s.Servos.PitchServoPosition / kSimUnitsPerServoStep)));
 }
 
 void MainCycle::OnExchangeSucceeded(bool halfRate) {
@@ -153,11 +152,9 @@ void MainCycle::OnExchangeSucceeded(bool halfRate) {
 
 void MainCycle::OnExchangeFailed(SimLinkResult result) {
     BridgeState& s = s_;
-    s.Link.LogLine = "FlightSim problem: ";
-    s.Link.LogLine += SimLinkResultText(result);
     s.Link.SimLinkUp = false;
     view_.SetReconnectEnabled(true);
-    view_.AppendLog(s.Link.LogLine);
+    log_.Append("FlightSim problem: ", SimLinkResultText(result));
 }
 
 // Runs after a failed exchange too, from the values of earlier exchanges.

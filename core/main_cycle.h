@@ -35,6 +35,8 @@ public:
 
     // The parts, for the tests that drive one of them alone.
     FrameSender& Sender() { return sender_; }
+    const FrameSender& Sender() const { return sender_; }
+    const VariableMap& Requests() const { return requests_; }
     Telemetry& TelemetryFrames() { return telemetry_; }
     RadioCycle& Radios() { return radios_; }
     ReplyParser& Replies() { return replies_; }
@@ -52,6 +54,7 @@ private:
     BridgeState& s_;
     SimLinkApi& sim_;
     BridgeView& view_;
+    WindowLog log_;
     FrameSender sender_;
     ReplyParser replies_;
     RadioCycle radios_;

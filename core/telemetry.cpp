@@ -83,7 +83,7 @@ std::int16_t ManifoldValue(std::uint16_t manifoldRaw) {
 }
 
 std::int16_t ServoEchoPosition(std::int16_t servoPosition) {
-    return static_cast<std::int16_t>(1024 - servoPosition / 32);
+    return static_cast<std::int16_t>(kServoCentre - servoPosition / kSimUnitsPerServoStep);
 }
 
 void Telemetry::SendAttitudeFrame() {
@@ -121,7 +121,7 @@ void Telemetry::SendAirDataFrame() {
     PutI16(f, 55, *staticCount);
     PutI16(f, 57, static_cast<std::int16_t>(s.sim.OatRaw / 256));
     PutI16(f, 59, Low16(s.derived.CompassHeadingCentiDeg));
-    PutU16(f, 67, s.radios.RadioPortMask);
+    PutU16(f, 67, s.boxPorts.RadioPortMask);
     f[69] = 3;
     f[70] = 6;
     s.sender.SendFixedFrame(f, FrameKind::AirData);
@@ -129,14 +129,15 @@ void Telemetry::SendAirDataFrame() {
 
 void Telemetry::SendServoEcho(Servo servo) {
     const TelemetrySources& s = s_;
-    const bool bank = servo == Servo::Bank;
+    constexpr std::array<std::uint8_t, kServoCount> kEchoAddress = {kBankEchoAddress,
+                                                                    kPitchEchoAddress};
+    const ConstServoChannel channel = ChannelOf(s.servos, servo);
     auto& p = s.frames.ItemPayload;
-    p[0] = bank ? s.servos.BankEngageBit : s.servos.PitchEngageBit;
-    PutI16(p, 1,
-           ServoEchoPosition(bank ? s.servos.BankServoPosition : s.servos.PitchServoPosition));
+    p[0] = channel.EngageBit;
+    PutI16(p, 1, ServoEchoPosition(channel.Position));
     p[3] = kEchoTrailer;
     p[4] = 0;
-    const std::uint8_t address = bank ? kBankEchoAddress : kPitchEchoAddress;
+    const std::uint8_t address = kEchoAddress[ServoIndex(servo)];
     s.sender.SendItem(static_cast<std::uint16_t>(address * 16u + kEchoItemKind),
                       std::span(p).first(5));
 }

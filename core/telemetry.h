@@ -38,7 +38,7 @@ struct TelemetrySources {
     const DerivedValues& derived;
     const EngineState& engines;
     const ServoState& servos;
-    const RadioState& radios;
+    const BoxPortRouting& boxPorts;
     FrameBuffers& frames;
     FrameSender& sender;
 };

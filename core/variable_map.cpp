@@ -1,20 +1,21 @@
 #include "core/variable_map.h"
 
 #include <algorithm>
+#include <array>
 
 namespace bridge {
 
 void VariableMap::Read(std::uint32_t offset, std::uint32_t size, void* field) {
     SimLinkResult result;
     if (!sim_.Read(offset, size, field, result)) {
-        counters_.RequestsNotQueued = static_cast<std::uint32_t>(counters_.RequestsNotQueued + 1u);
+        requestsNotQueued_ = static_cast<std::uint32_t>(requestsNotQueued_ + 1u);
     }
 }
 
 void VariableMap::Write(std::uint32_t offset, std::uint32_t size, const void* field) {
     SimLinkResult result;
     if (!sim_.Write(offset, size, field, result)) {
-        counters_.RequestsNotQueued = static_cast<std::uint32_t>(counters_.RequestsNotQueued + 1u);
+        requestsNotQueued_ = static_cast<std::uint32_t>(requestsNotQueued_ + 1u);
     }
 }
 
@@ -63,12 +64,14 @@ void VariableMap::QueueAltimeterWrite(AltimeterState& altimeter) {
 }
 
 void VariableMap::QueueServo(ServoState& s, Servo servo, bool engaged) {
-    const bool bank = servo == Servo::Bank;
-    const std::uint32_t offset = bank ? offsets::kAileron : offsets::kElevator;
+    constexpr std::array<std::uint32_t, kServoCount> kControlInput = {offsets::kAileron,
+                                                                      offsets::kElevator};
+    const std::uint32_t offset = kControlInput[ServoIndex(servo)];
+    const ServoChannel channel = ChannelOf(s, servo);
     if (engaged) {
-        Write(offset, bank ? s.BankServoCommand : s.PitchServoCommand);
+        Write(offset, channel.Command);
     } else {
-        Read(offset, bank ? s.BankServoPosition : s.PitchServoPosition);
+        Read(offset, channel.Position);
     }
 }
 
@@ -77,7 +80,7 @@ void VariableMap::QueueControlsDisconnect(const ServoState& servos) {
 }
 
 void VariableMap::QueueHalfRateRequests(const BridgeSettings& settings, SimValues& v,
-                                        EngineState& engines, RadioState& r) {
+                                        EngineState& engines, RadioWriteSlots& r) {
     v.HeadingRaw = 0;
     Read(offsets::kLatitude, v.LatitudeRaw);
     Read(offsets::kLongitude, v.LongitudeRaw);

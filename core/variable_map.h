@@ -67,7 +67,7 @@ unsigned ConfiguredEngines(const BridgeSettings& settings);
 // something is badly wrong. A closed link fails the exchange itself.
 class VariableMap {
 public:
-    VariableMap(SimLinkApi& sim, CycleCounters& counters) : sim_(sim), counters_(counters) {}
+    explicit VariableMap(SimLinkApi& sim) : sim_(sim) {}
 
     // Rows 1 to 7: the attitude set.
     void QueueAttitudeReads(SimValues& values);
@@ -80,7 +80,10 @@ public:
     // Rows 12 to 70: navigation, engines 1..n, radio navigation, and each radio
     // frequency as a pending write (cleared when queued) or a read.
     void QueueHalfRateRequests(const BridgeSettings& settings, SimValues& values,
-                               EngineState& engines, RadioState& radios);
+                               EngineState& engines, RadioWriteSlots& radioWrites);
+
+    // Requests the link refused: the request block was full.
+    std::uint32_t RequestsNotQueued() const { return requestsNotQueued_; }
 
 private:
     void Read(std::uint32_t offset, std::uint32_t size, void* field);
@@ -97,7 +100,7 @@ private:
     void WriteOrRead(std::uint32_t offset, std::uint16_t& pending, std::uint16_t& snapshot);
 
     SimLinkApi& sim_;
-    CycleCounters& counters_;
+    std::uint32_t requestsNotQueued_ = 0;
 };
 
 }  // namespace bridge

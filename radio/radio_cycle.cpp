@@ -36,11 +36,11 @@ void RadioCycle::SendSentence(Sentence& sentence, std::uint8_t port, ReplyHandle
     if (!RadioPortInUse(port)) return;
     sentence.AppendChecksumAndLineEnd();
     sender_.SendPortText(port, sentence.Bytes());
-    InstallReplyHandler(radios_, port, parser);
+    InstallReplyHandler(boxPorts_, port, parser);
 }
 
 void RadioCycle::SendSl30Sentences() {
-    const RadioState& r = radios_;
+    const SentenceFields& r = fields_;
     const SimValues& sim = sim_;
     Sentence deviation("$PMRRV21");
     deviation.AppendNibbles(r.Nav1CdiScaled / kDeflectionPerStep);
@@ -88,7 +88,7 @@ void RadioCycle::SendSl40Sentences() {
 // the glideslope while NAV 1 has none, the radials while neither radio has a
 // radial or NAV 1 has a glideslope, the OBS while NAV 1 has a glideslope.
 void RadioCycle::RefreshRadioFields() {
-    RadioState& r = radios_;
+    SentenceFields& r = fields_;
     const SimValues& sim = sim_;
     const bool glideslope = (sim.NavRadioFlags & kNav1GlideslopeFlag) != 0;
     const bool nav1Valid = (sim.NavRadioFlags & kNav1RadialValidFlag) != 0;
@@ -119,12 +119,12 @@ void RadioCycle::Run() {
     if (RadioPortInUse(settings_.SL40Port)) SendSl40Sentences();
 }
 
-void ComputeRadioPortMask(const BridgeSettings& settings, RadioState& radios) {
+void ComputeRadioPortMask(const BridgeSettings& settings, BoxPortRouting& boxPorts) {
     std::uint16_t mask = 0;
     for (const std::uint8_t port : {settings.SL30Port, settings.SL40Port}) {
         if (RadioPortInUse(port)) mask = static_cast<std::uint16_t>(mask | (1u << (port - 1u)));
     }
-    radios.RadioPortMask = mask;
+    boxPorts.RadioPortMask = mask;
 }
 
 void RadioCycle::SendSl30Sentence(Sentence& sentence) {

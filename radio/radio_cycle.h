@@ -23,13 +23,18 @@ inline constexpr std::uint16_t kNav1GlideslopeFlag = 0x40;
 bool RadioPortInUse(std::uint8_t port);
 
 // RadioPortMask from SL30Port and SL40Port: bit (port - 1) for each radio in use.
-void ComputeRadioPortMask(const BridgeSettings& settings, RadioState& radios);
+void ComputeRadioPortMask(const BridgeSettings& settings, BoxPortRouting& boxPorts);
 
 class RadioCycle {
 public:
-    RadioCycle(const BridgeSettings& settings, const SimValues& sim, RadioState& radios,
-               FrameSender& sender, ReplyParser& parser)
-        : settings_(settings), sim_(sim), radios_(radios), sender_(sender), parser_(parser) {}
+    RadioCycle(const BridgeSettings& settings, const SimValues& sim, SentenceFields& fields,
+               BoxPortRouting& boxPorts, FrameSender& sender, ReplyParser& parser)
+        : settings_(settings),
+          sim_(sim),
+          fields_(fields),
+          boxPorts_(boxPorts),
+          sender_(sender),
+          parser_(parser) {}
 
     // Computes the radio fields and sends the SL30's six sentences (21, 22,
     // 23, 24, 28, 35) and the SL40's one (C01) to their box ports.
@@ -49,7 +54,8 @@ private:
 
     const BridgeSettings& settings_;
     const SimValues& sim_;
-    RadioState& radios_;
+    SentenceFields& fields_;
+    BoxPortRouting& boxPorts_;
     FrameSender& sender_;
     ReplyParser& parser_;
 };

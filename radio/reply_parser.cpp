@@ -20,7 +20,7 @@ std::uint8_t HighNibble(std::uint8_t c) { return static_cast<std::uint8_t>(Nibbl
 
 // The pending field for a message id, or null when the radio does not send it.
 std::uint16_t* ReplyParser::PendingField(RadioModel radio, std::uint8_t messageId) {
-    RadioState& s = radios_;
+    RadioWriteSlots& s = writes_;
     if (radio == RadioModel::Sl40) {
         switch (messageId) {
             case 0x00: return &s.Com2ActiveWrite;
@@ -39,7 +39,7 @@ std::uint16_t* ReplyParser::PendingField(RadioModel radio, std::uint8_t messageI
 
 // The third data character takes part in the checksum only.
 void ReplyParser::StoreFrequency(RadioModel radio) {
-    ReplyParseState& p = radios_.ReplyParse;
+    ReplyParseState& p = parse_;
     if (std::uint16_t* field = PendingField(radio, p.MessageId)) {
         *field = KhzToBcd(LettersToKhz(p.Field[0], p.Field[1]));
     }
@@ -53,7 +53,7 @@ void ReplyParser::FeedPayload(RadioModel radio) {
 }
 
 void ReplyParser::FeedReplyCharacter(RadioModel radio, std::uint8_t c) {
-    ReplyParseState& p = radios_.ReplyParse;
+    ReplyParseState& p = parse_;
     switch (p.Step) {
         case 0:
             if (c == '$') {

@@ -19,7 +19,8 @@ inline constexpr std::uint8_t kReplyLastStep = 10;
 
 class ReplyParser {
 public:
-    ReplyParser(const ReceiverState& frame, RadioState& radios) : frame_(frame), radios_(radios) {}
+    ReplyParser(const ReceiverState& frame, RadioWriteSlots& writes, ReplyParseState& parse)
+        : frame_(frame), writes_(writes), parse_(parse) {}
 
     // The port reply handlers: each feeds payload bytes 1 .. LEN - 2 of the
     // current command frame to the shared parse state (the command index and
@@ -39,7 +40,8 @@ private:
     void StoreFrequency(RadioModel radio);
 
     const ReceiverState& frame_;
-    RadioState& radios_;
+    RadioWriteSlots& writes_;
+    ReplyParseState& parse_;
 };
 
 }  // namespace bridge

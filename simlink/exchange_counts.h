@@ -4,10 +4,18 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
 namespace bridge {
+
+// The clock exchanges are timed by: a monotonic clock's microseconds.
+inline std::int64_t SteadyMicroseconds() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct ExchangeTimeSummary {
     std::uint32_t count;     // exchanges within the minute
@@ -21,8 +29,8 @@ public:
     // A minute of exchanges at the cycle's 20 a second, with room to spare.
     static constexpr std::size_t kKept = 1500;
 
-    // An exchange that started at startUs and took durationUs (a monotonic
-    // clock's microseconds); a failed one with its result code.
+    // An exchange that started at startUs and took durationUs (on
+    // SteadyMicroseconds); a failed one with its result code.
     void Add(bool succeeded, std::int64_t startUs, std::int64_t durationUs,
              std::uint32_t result = 0);
 

@@ -1,7 +1,6 @@
 #include "simlink/sim_link_client.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 
 #include "base/byte_order.h"
@@ -12,12 +11,6 @@ namespace {
 // How many clients of this process hold their section (a handle to it) now.
 // Opening and closing run on one thread, the count is atomic all the same.
 constinit std::atomic<int> gSectionsHeld{0};
-
-std::int64_t NowMicroseconds() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 
@@ -171,9 +164,9 @@ bool SimLinkClient::Process(SimLinkResult& result) {
     if (exchanging_) return Fail(SimLinkResult::NothingQueued, result);
     if (!IsOpen()) return Fail(SimLinkResult::NotOpen, result);
     if (queue_.Empty()) return Fail(SimLinkResult::NothingQueued, result);
-    const std::int64_t start = NowMicroseconds();
+    const std::int64_t start = SteadyMicroseconds();
     const bool done = Exchange(result);
-    counts_.Add(done, start, NowMicroseconds() - start, static_cast<std::uint32_t>(result));
+    counts_.Add(done, start, SteadyMicroseconds() - start, static_cast<std::uint32_t>(result));
     if (closeDeferred_) Close();
     return done;
 }

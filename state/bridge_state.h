@@ -42,8 +42,7 @@ struct LinkControl {
     std::string LogLine;
 };
 
-// The main cycle's phase counters, and what went wrong without a word: frames
-// that did not fit the line and simulator requests that did not fit the block.
+// The main cycle's phase counters: its schedule.
 struct CycleCounters {
     std::uint8_t TickPhase;
     std::uint8_t RpmPhase;
@@ -51,8 +50,6 @@ struct CycleCounters {
     std::uint8_t EnginePhase;
     bool RpmDue;
     bool FuelFlowDue;
-    std::uint32_t FramesTooLong;
-    std::uint32_t RequestsNotQueued;
 };
 
 // Written by the servo command handler, applied by the main cycle. The
@@ -95,7 +92,8 @@ struct ReplyHandler {
     bool operator==(const ReplyHandler&) const = default;
 };
 
-// Shared by the SL30 and SL40 reply parsers; kept from one command frame to the next.
+// The reply parsers' own state, shared by the SL30 and SL40; kept from one
+// command frame to the next.
 struct ReplyParseState {
     std::uint8_t Step;
     std::uint8_t RunningSum;
@@ -106,18 +104,20 @@ struct ReplyParseState {
     std::uint8_t FieldPosition;
 };
 
-// The radios: frequencies the box selected (a slot each; 0 means nothing
-// pending), the sentence fields kept from one radio cycle to the next, the box
-// ports that carry the sentences, and the reply parsers.
-struct RadioState {
+// The radio frequencies the box selected, a slot each (0: nothing pending):
+// the reply parsers fill them, the variable map writes them into the
+// simulator on its next half-rate tick and clears them.
+struct RadioWriteSlots {
     std::uint16_t Com1ActiveWrite;
     std::uint16_t Com1StandbyWrite;
     std::uint16_t Nav1ActiveWrite;
     std::uint16_t Nav1StandbyWrite;
     std::uint16_t Com2ActiveWrite;
     std::uint16_t Com2StandbyWrite;
+};
 
-    std::uint16_t RadioPortMask;
+// The fields of the radios' sentences, kept from one radio cycle to the next.
+struct SentenceFields {
     std::int32_t Nav1CdiScaled;
     std::int32_t Nav1GsScaled;
     std::uint8_t Sl30StatusFlags;
@@ -126,10 +126,15 @@ struct RadioState {
     ShortText Nav2RadialText;
     std::uint8_t Nav1RadialValid;
     std::uint8_t Nav2RadialValid;
+};
 
-    // Entry i is box RS232 port i + 1.
+// The box's RS232 ports 1 to 5 as the radios use them: which carry a radio
+// (the radio port mask, which the air data frame tells the box), and the
+// handler that reads each port's text from the box.
+struct BoxPortRouting {
+    std::uint16_t RadioPortMask;
+    // Entry i is box port i + 1.
     std::array<ReplyHandler, kBoxPortCount> PortReplyHandlers;
-    ReplyParseState ReplyParse;
 };
 
 struct EngineSnapshot {
@@ -241,7 +246,10 @@ struct BridgeState {
     CycleCounters Counters;
     ServoState Servos;
     AltimeterState Altimeter;
-    RadioState Radios;
+    RadioWriteSlots RadioWrites;
+    SentenceFields Sentences;
+    BoxPortRouting BoxPorts;
+    ReplyParseState ReplyParse;
     EngineState Engines;
     SimValues Sim;
     DerivedValues Derived;

@@ -1,7 +1,7 @@
 #include "app/win32/application_window.h"
 
-#include "app/shell_texts.h"
-#include "app/win32/wide_text.h"
+#include "app/shell/shell_texts.h"
+#include "app/widgets/win32/wide_text.h"
 
 namespace bridge::gui {
 namespace {

@@ -12,13 +12,13 @@
 #include <optional>
 #include <string>
 
-#include "app/settings_file.h"
-#include "app/shell_texts.h"
+#include "app/settings/settings_file.h"
+#include "app/shell/shell_texts.h"
 #include "app/win32/application_window.h"
 #include "app/win32/main_form.h"
 #include "app/win32/single_instance.h"
-#include "platform/win32/power_throttling.h"
-#include "platform/win32/ui_pump.h"
+#include "platform/timer/win32/power_throttling.h"
+#include "platform/window_thread/win32/ui_pump.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 

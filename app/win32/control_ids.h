@@ -1,5 +1,6 @@
-// Control ids of the bridge's windows. Tests find the controls by them, so
-// they are part of the program's outside view and do not change.
+// Control ids of the bridge's windows (those of the record's window and menu
+// items: record_ids.h). Tests find the controls by them, so they are part of
+// the program's outside view and do not change.
 #pragma once
 
 namespace bridge::gui::ids {
@@ -28,18 +29,9 @@ inline constexpr int kSetupSl30PortGroup = 341;
 inline constexpr int kSetupSl40PortGroup = 361;
 inline constexpr int kSetupOk = 390;
 
-// Line statistics (class TLineStatistics): its one text.
-inline constexpr int kLineStatisticsText = 401;
-
-// The main window's system menu items.
-inline constexpr unsigned kLineStatisticsCommand = 0x1010;
-inline constexpr unsigned kSaveReportCommand = 0x1020;
-inline constexpr unsigned kOpenLogFolderCommand = 0x1030;
-
 // Window classes, one per window; scripts and tools find the windows by them.
 inline constexpr char kMainWindowClass[] = "TForm1";
 inline constexpr char kPortDialogClass[] = "TForm15";
 inline constexpr char kOperationSetupClass[] = "TForm2";
-inline constexpr char kLineStatisticsClass[] = "TLineStatistics";
 
 }  // namespace bridge::gui::ids

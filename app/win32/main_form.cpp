@@ -6,10 +6,10 @@
 
 #include <array>
 
-#include "app/settings_location.h"
-#include "app/shell_texts.h"
+#include "app/settings/settings_location.h"
+#include "app/shell/shell_texts.h"
+#include "app/widgets/win32/controls.h"
 #include "app/win32/control_ids.h"
-#include "app/win32/controls.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
 #include "simlink/sim_link.h"
@@ -23,7 +23,6 @@ constexpr DWORD kPlaybackVisible = WS_VISIBLE;  // a build that offers ARINC pla
 constexpr DWORD kPlaybackVisible = 0;  // present but not offered to the user
 #endif
 
-constexpr int kTrackBarRange = 512;
 constexpr int kTrackBarFrequency = 64;
 
 }  // namespace
@@ -31,7 +30,7 @@ constexpr int kTrackBarFrequency = 64;
 MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
     : application_(application),
       commWait_(commWait),
-      diagnostics_(boxComm_, tickTimer_, state_.Counters, receiver_),
+      diagnostics_(boxComm_, tickTimer_, cycle_, receiver_, *this),
       cycle_(state_, ProcessSimLink(), *this) {}
 
 MainForm::~MainForm() {
@@ -39,7 +38,7 @@ MainForm::~MainForm() {
     tickTimer_.OnTimer = nullptr;
     boxComm_.OnRxChar = nullptr;
     boxComm_.OnPortLost = nullptr;
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
 }
 
 bool MainForm::Create(const std::filesystem::path& executableFolder,
@@ -52,25 +51,25 @@ bool MainForm::Create(const std::filesystem::path& executableFolder,
     application_.SetMainWindow(handle());
     diagnostics_.Start(perUserFolder, SettingsLocation(executableFolder, perUserFolder).ReadPath());
     diagnostics_.AddSystemMenuItems(handle());
-    boxPortControl_.SetLog(&diagnostics_.Log());
+    boxLineControl_.SetLog(&diagnostics_.Log());
     simLink_.SetLog(&diagnostics_.Log());
 
-    model_ =
-        std::make_unique<MainWindowModel>(state_, boxPortControl_, simLink_, *this, *this, pump_,
-                                          SettingsLocation(executableFolder, perUserFolder));
+    model_ = std::make_unique<MainWindowModel>(MainWindowGroups::Of(state_), boxLineControl_,
+                                               simLink_, *this, log_, release_, *this, pump_,
+                                               SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxPortControl_, *this, *this, *portRecovery_,
-                                                  state_.Settings, state_.Servos, state_.Link);
-    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.Radios);
+    portSetup_ = std::make_unique<PortSetupModel>(boxLineControl_, *this, log_, release_,
+                                                  *portRecovery_, state_.Settings, state_.Link);
+    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.BoxPorts);
     playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
     WireDialogs();
     model_->FormCreate();
     // From here on: start-up's own try comes first, in its message box too.
     simRetry_ = std::make_unique<SimLinkRetry>(state_.Link, simLink_,
                                                [this] { return model_->TryConnect(); });
-    power_ = std::make_unique<PowerEvents>(state_.Servos, state_.Link, *this, cycle_,
-                                           boxPortControl_, *portRecovery_, *simRetry_);
+    power_ = std::make_unique<PowerEvents>(log_, release_, cycle_, boxLineControl_, *portRecovery_,
+                                           *simRetry_);
     return true;
 }
 
@@ -85,7 +84,7 @@ void MainForm::CreateComponents() {
     boxComm_.SetFlowControl(fcNone);
     boxComm_.SetWaitChoice(commWait_);
     boxComm_.OnRxChar = [this](TCustomComm&, std::int32_t count) { BoxCommRxChar(count); };
-    BindBoxPort(&boxPort_);  // every frame to the box goes out through boxComm_
+    BindBoxLine(&boxLine_);  // every frame to the box goes out through boxComm_
     tickTimer_.OnTimer = [this](TThreadedTimer&) { TickTimerTimer(); };
     tickTimer_.SetEnabled(true);
     tickTimer_.SetInterval(50);
@@ -106,8 +105,8 @@ void MainForm::CreateControls() {
     }};
     for (const ControlLayout& layout : trackBars) {
         HWND bar = Place(layout);
-        SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kTrackBarRange);
-        SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kTrackBarRange);
+        SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kServoTrackBarLimit);
+        SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kServoTrackBarLimit);
         SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);
         SendMessageA(bar, TBM_SETPOS, TRUE, 0);
     }
@@ -167,8 +166,7 @@ void MainForm::WireDialogs() {
 // boxComm_ reports a lost device to the recovery, which retries from the tick
 // and whenever the system announces a device.
 void MainForm::WirePortRecovery() {
-    portRecovery_ =
-        std::make_unique<BoxPortRecovery>(boxPortControl_, *this, state_.Link, state_.Servos);
+    portRecovery_ = std::make_unique<BoxLineRecovery>(boxLineControl_, log_, state_.Link, release_);
     boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
         portRecovery_->PortLost(errorCode, GetTickCount64());
     };
@@ -246,10 +244,10 @@ void MainForm::TickTimerTimer() {
     const ULONGLONG now = GetTickCount64();
     if (portRecovery_ != nullptr) portRecovery_->Retry(now);
     if (simRetry_ != nullptr) simRetry_->Tick(now);
-    if (const char* failed = diagnostics_.Tick(now)) AppendLog(failed);  // once
+    if (const char* failed = diagnostics_.Tick(now)) log_.Append(failed);  // once
 }
 
-void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxPort_, count); }
+void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxLine_, count); }
 
 void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
 

@@ -6,7 +6,7 @@
 // It is where the program is put together: it makes the one bridge state and
 // hands each part the groups of it that the part works on. Two other
 // process-wide instances remain, each because there is one of its kind per
-// process: the box port the frame senders write to (BindBoxPort; one serial
+// process: the box line the frame senders write to (BindBoxLine; one serial
 // line to the box) and the simulator link (ProcessSimLink; its shared block is
 // named after the process).
 #pragma once
@@ -17,26 +17,26 @@
 #include <optional>
 #include <string>
 
-#include "app/arinc_playback.h"
-#include "app/box_port_recovery.h"
-#include "app/main_window.h"
-#include "app/message_display.h"
-#include "app/operation_setup.h"
-#include "app/port_setup.h"
-#include "app/power_events.h"
-#include "app/shell_texts.h"
-#include "app/sim_link_retry.h"
+#include "app/fail_safe/box_line_recovery.h"
+#include "app/fail_safe/power_events.h"
+#include "app/fail_safe/sim_link_retry.h"
+#include "app/record/win32/diagnostics.h"
+#include "app/seams/message_display.h"
+#include "app/shell/arinc_playback.h"
+#include "app/shell/main_window.h"
+#include "app/shell/operation_setup.h"
+#include "app/shell/port_setup.h"
+#include "app/shell/shell_texts.h"
+#include "app/widgets/win32/form_window.h"
 #include "app/win32/application_window.h"
-#include "app/win32/diagnostics.h"
-#include "app/win32/form_window.h"
 #include "app/win32/setup_forms.h"
 #include "app/win32/win32_shell_adapters.h"
 #include "boxlink/box_commands.h"
 #include "boxlink/receiver.h"
 #include "core/bridge_view.h"
 #include "core/main_cycle.h"
-#include "platform/win32/comm.h"
-#include "platform/win32/threaded_timer.h"
+#include "platform/serial/win32/comm.h"
+#include "platform/timer/win32/threaded_timer.h"
 #include "state/bridge_state.h"
 
 namespace bridge::gui {
@@ -49,7 +49,7 @@ public:
 
     // Builds the window and its components, creates the two dialogs and runs
     // FormCreate. The timer ticks from here on. The settings live in one of
-    // the two folders (see app/settings_location.h); the log file in the
+    // the two folders (see app/settings/settings_location.h); the log file in the
     // per-user one.
     bool Create(const std::filesystem::path& executableFolder,
                 const std::filesystem::path& perUserFolder);
@@ -93,28 +93,30 @@ private:
     ApplicationWindow& application_;
     CommWaitChoice commWait_;
     BridgeState state_{};  // the one instance
-    BoxCommands commands_{state_.Receive, state_.Servos, state_.Altimeter, state_.Radios};
+    WindowLog log_{state_.Link.LogLine, *this};
+    ServoRelease release_{state_.Servos, *this, log_};
+    BoxCommands commands_{state_.Receive, state_.Servos, state_.Altimeter, state_.BoxPorts};
     Receiver receiver_{state_.Receive, commands_};
     TComm boxComm_;
     TThreadedTimer tickTimer_;
     OperationSetupForm operationDialog_;
     SerialPortSetupForm portDialog_;
     Diagnostics diagnostics_;  // the log file, line totals and statistics, the report
-    CommBoxPort boxPort_{boxComm_};
-    CommBoxPortControl boxPortControl_{boxComm_};
+    CommBoxLine boxLine_{boxComm_};
+    CommBoxLineControl boxLineControl_{boxComm_};
     ProcessSimLinkConnection simLink_;
     Win32MessagePump pump_{tickTimer_};
     MainCycle cycle_;
     std::unique_ptr<MainWindowModel> model_;
-    std::unique_ptr<BoxPortRecovery> portRecovery_;
+    std::unique_ptr<BoxLineRecovery> portRecovery_;
     std::unique_ptr<SimLinkRetry> simRetry_;
     std::unique_ptr<PowerEvents> power_;
     std::unique_ptr<PortSetupModel> portSetup_;
     std::unique_ptr<OperationSetupModel> operationSetup_;
     std::unique_ptr<ArincPlayback> playback_;
     // The engaged labels' texts, bank then pitch, as last set.
-    std::array<std::string, 2> servoLabels_{main_window::kBankServoLabel,
-                                            main_window::kPitchServoLabel};
+    std::array<std::string, kServoCount> servoLabels_{main_window::kBankServoLabel,
+                                                      main_window::kPitchServoLabel};
 };
 
 }  // namespace bridge::gui

@@ -12,17 +12,18 @@
 namespace bridge::gui {
 
 void MainForm::SetServoLabel(Servo servo, const char* text) {
+    constexpr std::array<int, kServoCount> kLabel = {ids::kBankServoLabel, ids::kPitchServoLabel};
     // Set only on change: the label would otherwise repaint on every tick.
     // The text set last is kept rather than read back, which would allocate.
-    std::string& shown = servoLabels_[servo == Servo::Bank ? 0 : 1];
+    std::string& shown = servoLabels_[ServoIndex(servo)];
     if (shown == text) return;
     shown = text;
-    SetWindowTextA(Control(servo == Servo::Bank ? ids::kBankServoLabel : ids::kPitchServoLabel),
-                   text);
+    SetWindowTextA(Control(kLabel[ServoIndex(servo)]), text);
 }
 
 void MainForm::SetServoTrackBar(Servo servo, int position) {
-    HWND bar = Control(servo == Servo::Bank ? ids::kBankTrackBar : ids::kPitchTrackBar);
+    constexpr std::array<int, kServoCount> kTrackBar = {ids::kBankTrackBar, ids::kPitchTrackBar};
+    HWND bar = Control(kTrackBar[ServoIndex(servo)]);
     if (SendMessageA(bar, TBM_GETPOS, 0, 0) != position) {
         SendMessageA(bar, TBM_SETPOS, TRUE, position);
     }

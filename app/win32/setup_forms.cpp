@@ -4,10 +4,10 @@
 #include <iterator>
 #include <span>
 
-#include "app/shell_texts.h"
+#include "app/shell/shell_texts.h"
 
+#include "app/widgets/win32/controls.h"
 #include "app/win32/control_ids.h"
-#include "app/win32/controls.h"
 
 namespace bridge::gui {
 namespace {

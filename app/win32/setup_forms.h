@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "app/win32/form_window.h"
-#include "app/win32/radio_group_control.h"
+#include "app/widgets/win32/form_window.h"
+#include "app/widgets/win32/radio_group_control.h"
 
 namespace bridge::gui {
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/diagnostics_report.h"
-#include "platform/win32/ui_pump.h"
+#include "app/record/diagnostics_report.h"
+#include "platform/window_thread/win32/ui_pump.h"
 #include "simlink/sim_link.h"
 
 namespace bridge::gui {
@@ -14,13 +14,13 @@ constexpr const char* kConnecting = "Connecting to the simulator";
 
 }  // namespace
 
-void CommBoxPortControl::SetBaudRate(std::uint32_t baud) {
+void CommBoxLineControl::SetBaudRate(std::uint32_t baud) {
     const std::optional<TBaudRate> rate = BaudRateFor(baud);
     if (!rate) throw ECommError("Unsupported baud rate " + std::to_string(baud), -1);
     comm_.SetBaudRate(*rate);
 }
 
-void CommBoxPortControl::Open() {
+void CommBoxLineControl::Open() {
     const std::string what = "Opening the box's port " + comm_.DeviceName();
     try {
         comm_.Open();
@@ -39,13 +39,13 @@ void CommBoxPortControl::Open() {
                  kStopbits[static_cast<int>(comm_.Stopbits()) % 3] + " stop bit, no handshaking");
 }
 
-void CommBoxPortControl::Close() {
+void CommBoxLineControl::Close() {
     const bool wasOpen = comm_.IsOpen();
     comm_.Close();
     if (wasOpen && log_ != nullptr) log_->Record("Closed the box's port " + comm_.DeviceName());
 }
 
-std::string CommBoxPortControl::ErrorText(std::int32_t code) const {
+std::string CommBoxLineControl::ErrorText(std::int32_t code) const {
     char* text = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

@@ -5,20 +5,20 @@
 
 #include <string>
 
-#include "app/box_port_control.h"
-#include "app/log_file.h"
-#include "app/message_pump.h"
-#include "app/sim_link_connection.h"
-#include "boxlink/box_port.h"
-#include "platform/win32/comm.h"
-#include "platform/win32/threaded_timer.h"
+#include "app/record/log_file.h"
+#include "app/seams/box_line_control.h"
+#include "app/seams/message_pump.h"
+#include "app/seams/sim_link_connection.h"
+#include "boxlink/box_line.h"
+#include "platform/serial/win32/comm.h"
+#include "platform/timer/win32/threaded_timer.h"
 
 namespace bridge::gui {
 
-// The box's serial port (TComm) as the box port, for the frame senders and the receiver.
-class CommBoxPort : public BoxPort {
+// The box's serial port (TComm) as the box line, for the frame senders and the receiver.
+class CommBoxLine : public BoxLine {
 public:
-    explicit CommBoxPort(TComm& comm) : comm_(comm) {}
+    explicit CommBoxLine(TComm& comm) : comm_(comm) {}
     BoxWrite Write(const void* buffer, std::int32_t count) override {
         const bool queued = count >= 0 && comm_.Queue(buffer, static_cast<std::size_t>(count));
         return queued ? BoxWrite::Queued : BoxWrite::Refused;
@@ -37,12 +37,12 @@ private:
     TComm& comm_;
 };
 
-// The box's serial port (TComm) as the box port's control, for the start-up
+// The box's serial port (TComm) as the box line's control, for the start-up
 // and port dialog logic. With a log file, the port's openings, failures (with
 // their error codes, repeats summarised) and closings are recorded there.
-class CommBoxPortControl : public BoxPortControl {
+class CommBoxLineControl : public BoxLineControl {
 public:
-    explicit CommBoxPortControl(TComm& comm) : comm_(comm) {}
+    explicit CommBoxLineControl(TComm& comm) : comm_(comm) {}
     void SetLog(LogFile* log) { log_ = log; }
     void Close() override;
     void SetDeviceName(const std::string& deviceName) override { comm_.SetDeviceName(deviceName); }

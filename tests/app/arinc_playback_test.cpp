@@ -1,4 +1,4 @@
-#include "app/arinc_playback.h"
+#include "app/shell/arinc_playback.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/settings_file.h"
+#include "app/settings/settings_file.h"
+#include "app/shell/main_window.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/without_file_override.h"
 
@@ -129,7 +129,8 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
     const std::filesystem::path settingsPath = SettingsFilePath(Folder());
     MainWindowModel window{
-        state, boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+        MainWindowGroups::Of(state),   boxLineControl, simLink, view, log, release, ui, pump,
+        SettingsLocation(Folder(), {})};
     simLink.failWith = SimLinkResult::NoServer;
     window.FormCreate();
     std::optional<bool> canClose;

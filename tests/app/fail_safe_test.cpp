@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/power_events.h"
-#include "app/sim_link_retry.h"
+#include "app/fail_safe/power_events.h"
+#include "app/fail_safe/sim_link_retry.h"
+#include "app/shell/main_window.h"
 #include "boxlink/receiver.h"
 #include "core/variable_map.h"
 #include "tests/app/shell_fixture.h"
@@ -22,7 +22,7 @@ using Strings = std::vector<std::string>;
 class FailSafeTest : public ShellFixture {
 protected:
     FailSafeTest() {
-        boxPortControl.deviceName = "COM3";
+        boxLineControl.deviceName = "COM3";
         state.Link.PortOpen = true;
         state.Link.SimLinkUp = true;
     }
@@ -42,7 +42,8 @@ protected:
     }
 
     MainWindowModel window{
-        state, boxPortControl, simLink, view, ui, pump, SettingsLocation(Folder(), {})};
+        MainWindowGroups::Of(state),   boxLineControl, simLink, view, log, release, ui, pump,
+        SettingsLocation(Folder(), {})};
     SimLinkRetry retry{state.Link, simLink, [this] { return window.TryConnect(); }};
 };
 
@@ -99,7 +100,7 @@ TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
 // port is reopened once a sleep. An automatic resume without a suspend we
 // were told of (a suspend message lost) is answered all the same.
 TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
-    PowerEvents power(state.Servos, state.Link, view, cycle, boxPortControl, portRecovery, retry);
+    PowerEvents power(log, release, cycle, boxLineControl, portRecovery, retry);
     const auto reopened = [this] {
         return std::count(view.log.begin(), view.log.end(),
                           "Windows resumed: reopening the box's port COM3");
@@ -112,7 +113,7 @@ TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
     EXPECT_EQ(reopened(), 1);
     power.Resume(true, 3000);
     EXPECT_EQ(reopened(), 2);
-    EXPECT_EQ(std::count(boxPortControl.calls.begin(), boxPortControl.calls.end(), "Open"), 2);
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 2);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The log file's texts, rotation and failure summaries; the writer against a
 // disk that fills up; the line totals' and the report's texts.
-#include "app/log_file.h"
+#include "app/record/log_file.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/diagnostics_report.h"
-#include "app/line_totals.h"
+#include "app/record/diagnostics_report.h"
+#include "app/record/line_totals.h"
 
 namespace bridge::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/shell/main_window.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_file.h"
+#include "app/settings/settings_file.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/without_file_override.h"
 
@@ -22,8 +22,15 @@ constexpr const char* kNoSimulator =
 class MainWindowTest : public ShellFixture {
 protected:
     MainWindowModel MakeWindow(const std::filesystem::path& executableFolder) {
-        return {
-            state, boxPortControl, simLink, view, ui, pump, SettingsLocation(executableFolder, {})};
+        return {MainWindowGroups::Of(state),
+                boxLineControl,
+                simLink,
+                view,
+                log,
+                release,
+                ui,
+                pump,
+                SettingsLocation(executableFolder, {})};
     }
 
     std::string settingsPath = SettingsFilePath(Folder()).string();
@@ -35,7 +42,7 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
     simLink.failWith = SimLinkResult::NoServer;
     window.FormCreate();
 
-    EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
     EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_EQ(simLink.openRequests, (std::vector<std::int32_t>{0}));
     EXPECT_EQ(view.log, (Strings{kNoSimulator}));
@@ -52,10 +59,10 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
 
 TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
     WriteFile(settingsPath, "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
-    boxPortControl.missingDevices = {"COM3"};
+    boxLineControl.missingDevices = {"COM3"};
     window.FormCreate();
 
-    EXPECT_EQ(boxPortControl.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
@@ -70,14 +77,14 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
         {-1, "COM3 is not a serial port"},
         {31, "COM3: System text 31. (error 31)"}};
     for (const auto& [code, line] : reasons)
-        EXPECT_EQ(PortOpenFailureLine(boxPortControl, code), line);
+        EXPECT_EQ(PortOpenFailureLine(boxLineControl, code), line);
 }
 
 TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
     WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
-    state.Radios.RadioPortMask = 0xFFFF;
+    state.BoxPorts.RadioPortMask = 0xFFFF;
     window.FormCreate();
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0005);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0005);
 }
 
 TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
@@ -120,7 +127,7 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
     ASSERT_TRUE(state.Link.SimLinkUp);
     int ticksAtPortClose = -1;
     bool timerAtPortClose = true;
-    boxPortControl.onClose = [&] {
+    boxLineControl.onClose = [&] {
         ticksAtPortClose = pump.ticks;
         timerAtPortClose = view.timerEnabled;
     };
@@ -138,7 +145,7 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
     EXPECT_EQ(sim.exchanges, 0u);  // the stopping tick exchanges nothing
     EXPECT_EQ(ticksAtPortClose, 1);
     EXPECT_FALSE(timerAtPortClose);
-    EXPECT_FALSE(boxPortControl.open);
+    EXPECT_FALSE(boxLineControl.open);
     EXPECT_EQ(FileText(settingsPath),
               "[Setup]\r\nCommsPort=4\r\nSL30Port=1\r\nSL40Port=2\r\nEGTCHTSplit=3\r\n"
               "NumberOfEngines=4\r\n");
@@ -146,13 +153,13 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
 }
 
 TEST_F(MainWindowTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
-    boxPortControl.missingDevices = {"COM1"};
+    boxLineControl.missingDevices = {"COM1"};
     window.FormCreate();
-    boxPortControl.calls.clear();
+    boxLineControl.calls.clear();
     ui.messages.clear();
 
     EXPECT_TRUE(window.FormCloseQuery());
-    EXPECT_TRUE(boxPortControl.calls.empty());
+    EXPECT_TRUE(boxLineControl.calls.empty());
     EXPECT_TRUE(std::filesystem::exists(settingsPath));
 }
 
@@ -164,7 +171,7 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWitho
     EXPECT_FALSE(window.FormCloseQuery());
     EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + unwritable}));
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_EQ(boxPortControl.calls.back(), "Close");
+    EXPECT_EQ(boxLineControl.calls.back(), "Close");
     const int callsAfterFirstClose = pump.calls;
 
     // The user has been told; the second close ends the program, without
@@ -172,7 +179,7 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWitho
     EXPECT_TRUE(window.FormCloseQuery());
     EXPECT_EQ(pump.calls, callsAfterFirstClose);
     EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(std::count(boxPortControl.calls.begin(), boxPortControl.calls.end(), "Close"), 1);
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Close"), 1);
     EXPECT_FALSE(std::filesystem::exists(unwritable));
 
     // A close that can write after all saves the settings.

@@ -1,12 +1,12 @@
-#include "app/settings_file.h"
+#include "app/settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/path_text.h"
-#include "app/profile_file.h"
-#include "app/settings_location.h"
+#include "app/settings/path_text.h"
+#include "app/settings/profile_file.h"
+#include "app/settings/settings_location.h"
 #include "state/bridge_state.h"
 #include "tests/app/temp_folder.h"
 

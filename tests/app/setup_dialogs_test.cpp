@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/operation_setup.h"
-#include "app/port_setup.h"
+#include "app/shell/operation_setup.h"
+#include "app/shell/port_setup.h"
 #include "tests/app/shell_fixture.h"
 
 namespace bridge::testing {
@@ -41,7 +41,7 @@ TEST(RadioGroupTest, ClampsCodeSelectionsAndRunsItsHandlerOnlyOnAChange) {
 
 class OperationSetupTest : public ShellFixture {
 protected:
-    OperationSetupModel operationSetup{state.Settings, state.Radios};
+    OperationSetupModel operationSetup{state.Settings, state.BoxPorts};
 };
 
 TEST_F(OperationSetupTest, FirstActivationShowsTheSettingsAndBringsThemIntoRange) {
@@ -81,23 +81,23 @@ TEST_F(OperationSetupTest, EachChoiceIsStoredAtOnce) {
 
 TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
     operationSetup.FormActivate();
-    EXPECT_EQ(state.Radios.RadioPortMask, 0);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0);
 
     operationSetup.Sl30PortGroup.SetItemIndex(2);
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0002);
     operationSetup.Sl40PortGroup.SetItemIndex(5);
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0012);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0012);
     operationSetup.Sl40PortGroup.SetItemIndex(2);  // both on port 2
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0002);
     operationSetup.Sl30PortGroup.SetItemIndex(0);
     operationSetup.Sl40PortGroup.SetItemIndex(0);  // "Don't use" for both
-    EXPECT_EQ(state.Radios.RadioPortMask, 0);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0);
 }
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel portSetup{boxPortControl, ui,           view,      portRecovery,
-                             state.Settings, state.Servos, state.Link};
+    PortSetupModel portSetup{boxLineControl, ui,        log, release, portRecovery,
+                             state.Settings, state.Link};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
@@ -111,7 +111,7 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
     EXPECT_EQ(portSetup.PortGroup.ItemIndex(), 15);
     EXPECT_EQ(state.Settings.CommsPort, 200);
 
-    EXPECT_TRUE(boxPortControl.calls.empty());
+    EXPECT_TRUE(boxLineControl.calls.empty());
     EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -119,27 +119,27 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
 TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
     portSetup.FormShow();
     portSetup.PortGroup.SetItemIndex(11);
-    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
-    EXPECT_TRUE(boxPortControl.open);
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
+    EXPECT_TRUE(boxLineControl.open);
     EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_EQ(state.Settings.CommsPort, 11);
 
     portSetup.PortGroup.SetItemIndex(11);  // the selected port again: nothing
-    EXPECT_EQ(boxPortControl.calls.size(), 3u);
+    EXPECT_EQ(boxLineControl.calls.size(), 3u);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
     state.Link.PortOpen = true;
-    boxPortControl.missingDevices = {"COM3"};
+    boxLineControl.missingDevices = {"COM3"};
     portSetup.FormShow();
     portSetup.PortGroup.SetItemIndex(2);
 
-    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
-    EXPECT_FALSE(boxPortControl.open);
+    EXPECT_FALSE(boxLineControl.open);
     EXPECT_FALSE(state.Link.PortOpen);
     EXPECT_EQ(state.Settings.CommsPort, 2);
 }
@@ -150,27 +150,27 @@ TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
 TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTriedAtOnce) {
     state.Settings.CommsPort = 2;
     portSetup.FormShow();
-    boxPortControl.deviceName = "COM3";
+    boxLineControl.deviceName = "COM3";
     portSetup.PortGroupItemClick(2);  // the selected port, not lost: nothing
-    EXPECT_TRUE(boxPortControl.calls.empty());
+    EXPECT_TRUE(boxLineControl.calls.empty());
 
     portRecovery.PortLost(1167, 0);
-    boxPortControl.missingDevices = {"COM3"};
+    boxLineControl.missingDevices = {"COM3"};
     portSetup.PortGroupItemClick(4);  // COM5
-    EXPECT_EQ(boxPortControl.calls, (Strings{"Close", "SetDeviceName COM5", "Open"}));
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM5", "Open"}));
     EXPECT_FALSE(portRecovery.Lost());
     portRecovery.Retry(5000);  // a later tick: COM3 is not tried again
-    EXPECT_EQ(boxPortControl.calls.size(), 3u);
+    EXPECT_EQ(boxLineControl.calls.size(), 3u);
     EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_EQ(state.Settings.CommsPort, 4);
 
     portRecovery.PortLost(22, 6000);
-    boxPortControl.missingDevices = {"COM5"};
-    boxPortControl.calls.clear();
+    boxLineControl.missingDevices = {"COM5"};
+    boxLineControl.calls.clear();
     portSetup.PortGroupItemClick(4);  // COM5 again, while lost and still missing
-    EXPECT_EQ(boxPortControl.calls, (Strings{"Open", "Close"}));
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Open", "Close"}));
     EXPECT_TRUE(portRecovery.Lost());
-    boxPortControl.missingDevices.clear();
+    boxLineControl.missingDevices.clear();
     portSetup.PortGroupItemClick(4);  // and once it is back
     EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_FALSE(portRecovery.Lost());
@@ -180,7 +180,7 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
 
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {
     state.Settings.CommsPort = 1;
-    boxPortControl.brokenDevices = {"COM4"};
+    boxLineControl.brokenDevices = {"COM4"};
     portSetup.FormShow();
     EXPECT_THROW(portSetup.PortGroup.SetItemIndex(3), std::runtime_error);
     EXPECT_EQ(state.Settings.CommsPort, 1);

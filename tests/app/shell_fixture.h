@@ -2,10 +2,10 @@
 // shell's fakes, and a temporary folder standing for the executable's.
 #pragma once
 
-#include "app/box_port_recovery.h"
+#include "app/fail_safe/box_line_recovery.h"
 #include "tests/app/temp_folder.h"
 #include "tests/support/bridge_fixture.h"
-#include "tests/support/fake_box_port_control.h"
+#include "tests/support/fake_box_line_control.h"
 #include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_connection.h"
@@ -19,10 +19,10 @@ protected:
     }
 
     FakeMessagePump pump;
-    FakeBoxPortControl boxPortControl;
+    FakeBoxLineControl boxLineControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
-    BoxPortRecovery portRecovery{boxPortControl, view, state.Link, state.Servos};
+    BoxLineRecovery portRecovery{boxLineControl, log, state.Link, release};
 };
 
 }  // namespace bridge::testing

@@ -4,7 +4,7 @@
 
 #include "boxlink/box_frames.h"
 #include "core/variable_map.h"
-#include "tests/support/counting_box_port.h"
+#include "tests/support/counting_box_line.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/test_bridge.h"
@@ -16,10 +16,10 @@ using namespace bridge;
 void HalfRateTick(benchmark::State& run) {
     testing::FakeSimLink sim;
     testing::FakeView view;
-    testing::CountingBoxPort port;
+    testing::CountingBoxLine port;
     testing::TestBridge bridge(sim, view);
     BridgeState& state = bridge.state;
-    BindBoxPort(&port);
+    BindBoxLine(&port);
     state.Settings.NumberOfEngines = 4;
     state.Settings.SL30Port = 1;
     state.Settings.SL40Port = 2;
@@ -30,7 +30,7 @@ void HalfRateTick(benchmark::State& run) {
         bridge.cycle.Tick();
     }
     benchmark::DoNotOptimize(port.bytes);
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
 }
 BENCHMARK(HalfRateTick);
 

@@ -110,7 +110,7 @@ TEST_F(BoxCommandsTest, PortDataGoesToTheInstalledHandlerOnly) {
     int repliesCalled = 0;
     Payload(1, {0x02, 'x', 0});  // port 3, nothing installed
     EXPECT_EQ(repliesCalled, 0);
-    InstallReplyHandler(state.Radios, 3, {CountReply, &repliesCalled});
+    InstallReplyHandler(state.BoxPorts, 3, {CountReply, &repliesCalled});
     Payload(1, {0x02, 'x', 0});
     EXPECT_EQ(repliesCalled, 1);
     for (const std::uint8_t ignored : {5, 7, 255}) Payload(1, {ignored, 0x00, 0x00});
@@ -121,9 +121,9 @@ TEST_F(BoxCommandsTest, PortDataGoesToTheInstalledHandlerOnly) {
 TEST_F(BoxCommandsTest, PortsOutsideOneToFiveHaveNoEntry) {
     int repliesCalled = 0;
     for (const std::uint8_t port : {0, 6, 255}) {
-        InstallReplyHandler(state.Radios, port, {CountReply, &repliesCalled});
+        InstallReplyHandler(state.BoxPorts, port, {CountReply, &repliesCalled});
     }
-    for (const ReplyHandler h : state.Radios.PortReplyHandlers) EXPECT_EQ(h.call, nullptr);
+    for (const ReplyHandler h : state.BoxPorts.PortReplyHandlers) EXPECT_EQ(h.call, nullptr);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "boxlink/box_frames.h"
 #include "state/bridge_state.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 
 namespace bridge::testing {
 namespace {
@@ -98,9 +98,9 @@ TEST(FixedFrame, HeaderAndCheckBytesAroundTheBody) {
 
 TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
     BridgeState state{};
-    FrameSender sender(state.Frames, state.Counters);
-    FakeBoxPort port;
-    BindBoxPort(&port);
+    FrameSender sender(state.Frames);
+    FakeBoxLine port;
+    BindBoxLine(&port);
     const std::uint8_t payload[] = {1, 2, 3};
     sender.SendItem(0x208, payload);
     EXPECT_EQ(port.writes, 1);
@@ -111,8 +111,8 @@ TEST(Senders, WriteExactlyTheFrameInOneWriteAndCountWhatDoesNotFit) {
     const std::array<std::uint8_t, kPortTextMax + 1> text{};
     sender.SendPortText(1, text);  // one byte too long for the transmit buffer
     EXPECT_EQ(port.writes, 2);
-    EXPECT_EQ(state.Counters.FramesTooLong, 1u);
-    BindBoxPort(nullptr);
+    EXPECT_EQ(sender.FramesTooLong(), 1u);
+    BindBoxLine(nullptr);
     sender.SendItem(0x208, payload);  // no port: dropped
     EXPECT_EQ(port.writes, 2);
 }

@@ -67,7 +67,7 @@ TEST_F(TelemetryTest, AirDataFrameFields) {
     state.Sim.AmbientPressure = 2116.22;
     state.Sim.OatRaw = -1;
     state.Derived.CompassHeadingCentiDeg = 27015;
-    state.Radios.RadioPortMask = 0x0012;
+    state.BoxPorts.RadioPortMask = 0x0012;
     telemetry().SendAirDataFrame();
     const auto f = OnlyFrame();
     ASSERT_EQ(f.bytes.size(), 73u);

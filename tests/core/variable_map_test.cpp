@@ -39,7 +39,7 @@ TEST_F(VariableMapTest, HalfRateTickWithTwoEnginesAServoEngagedAndARadioWrite) {
     state.Settings.NumberOfEngines = 2;
     state.Servos.PitchServoEngaged = true;
     state.Servos.PitchServoCommand = -16384;
-    state.Radios.Nav1StandbyWrite = 0x1050;
+    state.RadioWrites.Nav1StandbyWrite = 0x1050;
     cycle.Tick();
     const std::vector<Row> expected = {
         {0x2F70, 8, false, 0},
@@ -97,7 +97,7 @@ TEST_F(VariableMapTest, HalfRateTickWithTwoEnginesAServoEngagedAndARadioWrite) {
         {0x311C, 2, false, 0},
     };
     EXPECT_EQ(Rows(sim), expected);
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);
 
     cycle.Tick();  // polled only
     cycle.Tick();  // next half-rate tick reads NAV1 standby again

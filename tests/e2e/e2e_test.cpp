@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/record/win32/record_ids.h"
 #include "app/win32/control_ids.h"
 #include "tests/e2e/bridge_session.h"
 #include "tests/e2e/reference_run.h"

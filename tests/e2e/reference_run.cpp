@@ -3,7 +3,7 @@
 #include "boxlink/box_frames.h"
 #include "radio/radio_cycle.h"
 #include "simlink/sim_link_client.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_sim_transport.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/test_bridge.h"
@@ -24,15 +24,15 @@ ReferenceRun RunReference(const Settings& settings, int tickCount) {
     s.Settings.SL40Port = static_cast<std::uint8_t>(settings.SL40Port);
     s.Settings.EGTCHTSplit = static_cast<std::uint8_t>(settings.EGTCHTSplit);
     s.Settings.NumberOfEngines = static_cast<std::uint8_t>(settings.NumberOfEngines);
-    ComputeRadioPortMask(s.Settings, s.Radios);
+    ComputeRadioPortMask(s.Settings, s.BoxPorts);
 
     SimLinkResult result;
     client.Open(0, result);
     s.Link.SimLinkUp = true;
 
-    testing::FakeBoxPort port;
+    testing::FakeBoxLine port;
     MainCycle& cycle = bridge.cycle;
-    BindBoxPort(&port);
+    BindBoxLine(&port);
     boxproto::OutgoingDecoder decoder;
     ReferenceRun run;
     for (int i = 0; i < tickCount; ++i) {
@@ -40,7 +40,7 @@ ReferenceRun RunReference(const Settings& settings, int tickCount) {
         decoder.Feed(port.TakeWritten());
         run.ticks.push_back(decoder.TakeFrames());
     }
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
     run.exchanges = CycleExchanges(transport.serverLog);
     client.Close();
     return run;

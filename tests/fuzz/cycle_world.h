@@ -2,7 +2,7 @@
 // port reserves 1 MiB, far too much to build for every input.
 #pragma once
 
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/test_bridge.h"
@@ -11,7 +11,7 @@ namespace bridge::fuzzing {
 
 struct CycleWorld {
     testing::FakeSimLink sim;
-    testing::FakeBoxPort port;
+    testing::FakeBoxLine port;
     testing::FakeView view;
     testing::TestBridge bridge{sim, view};
     BridgeState& state = bridge.state;

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "app/arinc_playback.h"
+#include "app/shell/arinc_playback.h"
 #include "boxlink/box_frames.h"
 #include "tests/fuzz/arinc_recording_format.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_link.h"
@@ -37,7 +37,7 @@
 namespace bridge::fuzzing {
 namespace {
 
-using testing::FakeBoxPort;
+using testing::FakeBoxLine;
 using testing::FakeMessagePump;
 using testing::FakeShellUi;
 using testing::FakeSimLink;
@@ -57,7 +57,7 @@ const FuzzTempFolder& Folder() {
 struct World {
     std::string path = Folder().Folder() + "ARINC.REC";
     FakeSimLink sim;
-    FakeBoxPort port;
+    FakeBoxLine port;
     FakeView view;
     testing::TestBridge bridge{sim, view};
     BridgeState& state = bridge.state;
@@ -157,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     w.state.Link.SimLinkUp = linkUp;
     w.port.written.clear();
     w.view = FakeView{};
-    BindBoxPort(&w.port);
+    BindBoxLine(&w.port);
     FakeMessagePump pump(w.bridge.cycle, w.view);
     pump.callLimit = kPumpLimit;
     FakeShellUi ui;
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<PlaybackRun> runs = {Play(w, pump, playback, ui, data[0], records)};
     if (data[1] != 0) runs.push_back(Play(w, pump, playback, ui, data[1], records));
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
 
     // Each playback starts from the first record.
     std::vector<Frame> expected;

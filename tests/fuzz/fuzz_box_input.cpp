@@ -25,7 +25,7 @@
 #include "tests/fuzz/box_input_format.h"
 #include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tools/box_protocol/box_protocol.h"
@@ -33,7 +33,7 @@
 namespace bridge::fuzzing {
 namespace {
 
-using testing::FakeBoxPort;
+using testing::FakeBoxLine;
 using testing::FakeSimLink;
 using testing::FakeView;
 
@@ -88,7 +88,7 @@ void CheckItem(const boxproto::Item& item) {
 }
 
 // Everything written since the last check: whole frames with valid check bytes.
-void CheckSentFrames(FakeBoxPort& port) {
+void CheckSentFrames(FakeBoxLine& port) {
     for (const auto& frame : DecodeSentFrames(port.TakeWritten())) {
         if (const auto text = boxproto::AsPortText(frame)) CheckSentence(*text);
         if (const auto item = boxproto::AsItem(frame)) CheckItem(*item);
@@ -98,11 +98,11 @@ void CheckSentFrames(FakeBoxPort& port) {
 
 void CheckBridgeState() {
     const BridgeState& s = State();
-    FUZZ_CHECK((s.Radios.RadioPortMask & ~0x1Fu) == 0);
-    FUZZ_CHECK(s.Radios.ReplyParse.Step <= kReplyLastStep);
-    FUZZ_CHECK(s.Radios.ReplyParse.FieldPosition <= s.Radios.ReplyParse.Field.size());
-    for (std::size_t i = 0; i < s.Radios.PortReplyHandlers.size(); ++i) {
-        const ReplyHandler h = s.Radios.PortReplyHandlers[i];
+    FUZZ_CHECK((s.BoxPorts.RadioPortMask & ~0x1Fu) == 0);
+    FUZZ_CHECK(s.ReplyParse.Step <= kReplyLastStep);
+    FUZZ_CHECK(s.ReplyParse.FieldPosition <= s.ReplyParse.Field.size());
+    for (std::size_t i = 0; i < s.BoxPorts.PortReplyHandlers.size(); ++i) {
+        const ReplyHandler h = s.BoxPorts.PortReplyHandlers[i];
         if (h == ReplyHandler{}) continue;
         ReplyParser& parser = TheCycleWorld().cycle.Replies();
         FUZZ_CHECK(h == parser.Sl30Handler() || h == parser.Sl40Handler());
@@ -128,7 +128,7 @@ public:
 
     // One burst of bytes: receive events of at most 1000 bytes until none wait.
     void Receive(std::span<const std::uint8_t> burst, std::uint8_t burstMode) {
-        FakeBoxPort& port = world_.port;
+        FakeBoxLine& port = world_.port;
         port.Receive(burst);
         if (burstMode & 4u) {
             port.failReads = true;
@@ -167,12 +167,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     world.port.written.clear();
     world.port.incoming.clear();
     world.view = FakeView{};
-    BindBoxPort(&world.port);
+    BindBoxLine(&world.port);
     State().Engines.EngineAddressBase = 32;
     State().Settings.SL30Port = setup.sl30Port;
     State().Settings.SL40Port = setup.sl40Port;
     State().Settings.NumberOfEngines = setup.numberOfEngines;
-    ComputeRadioPortMask(State().Settings, State().Radios);
+    ComputeRadioPortMask(State().Settings, State().BoxPorts);
     State().Link.SimLinkUp = true;
 
     Run run(world);
@@ -183,6 +183,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         run.Ticks(setup.burstMode & 3u);
     }
     run.Ticks(kTicksUntilFirstSentences);  // carry out whatever is still pending
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
     return 0;
 }

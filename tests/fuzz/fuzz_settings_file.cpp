@@ -22,8 +22,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/profile_file.h"
-#include "app/settings_file.h"
+#include "app/settings/profile_file.h"
+#include "app/settings/settings_file.h"
 #include "state/bridge_state.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/fuzz_temp_folder.h"

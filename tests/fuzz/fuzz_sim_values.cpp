@@ -33,7 +33,7 @@
 #include "tests/fuzz/cycle_world.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/fuzz/sim_values_format.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tools/box_protocol/box_protocol.h"
@@ -408,8 +408,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.Settings.NumberOfEngines = data[0];
     Model model(data);
     model.Prime(state);
-    ComputeRadioPortMask(state.Settings, state.Radios);
-    BindBoxPort(&w.port);
+    ComputeRadioPortMask(state.Settings, state.BoxPorts);
+    BindBoxLine(&w.port);
 
     std::span<const std::uint8_t> in(data + kSimValuesSetupSize, size - kSimValuesSetupSize);
     const unsigned ticks = (data[8] & kTickCountMask) + 1u;
@@ -434,6 +434,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         model.CheckCounters(state);
     }
-    BindBoxPort(nullptr);
+    BindBoxLine(nullptr);
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <numeric>
 #include <vector>
 
-#include "platform/byte_ring.h"
+#include "platform/serial/byte_ring.h"
 
 namespace bridge {
 namespace {

@@ -2,8 +2,8 @@
 // and event codes, checked without a port.
 #include <gtest/gtest.h>
 
-#include "platform/comm_settings.h"
-#include "platform/line_errors.h"
+#include "platform/serial/comm_settings.h"
+#include "platform/serial/line_errors.h"
 
 namespace bridge {
 namespace {

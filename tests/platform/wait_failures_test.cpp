@@ -2,7 +2,7 @@
 // without a port.
 #include <gtest/gtest.h>
 
-#include "platform/wait_failures.h"
+#include "platform/serial/wait_failures.h"
 
 namespace bridge {
 namespace {

@@ -79,7 +79,7 @@ TEST_F(RadioCycleTest, DeflectionCharactersAndStatus) {
     state.Settings.SL30Port = 1;
     state.Sim.Nav1CdiDeflection = 127.0f;
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), "6300<0");
-    EXPECT_EQ(state.Radios.Nav1CdiScaled, 4094);
+    EXPECT_EQ(state.Sentences.Nav1CdiScaled, 4094);
     state.Sim.Nav1CdiDeflection = -127.0f;
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), ")=00<0");
 
@@ -89,20 +89,20 @@ TEST_F(RadioCycleTest, DeflectionCharactersAndStatus) {
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), ")=/??0");
     state.Sim.NavRadioFlags = kNav1GlideslopeFlag | kNav1RadialValidFlag;
     EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), ")=/??2");
-    EXPECT_EQ(state.Radios.Sl30StatusFlags, 0xF2);
+    EXPECT_EQ(state.Sentences.Sl30StatusFlags, 0xF2);
 }
 
 TEST_F(RadioCycleTest, DeflectionThatIsNotANumberKeepsTheLastValue) {
     state.Settings.SL30Port = 1;
     state.Sim.Nav1CdiDeflection = 10.0f;
     Cycle();
-    ASSERT_EQ(state.Radios.Nav1CdiScaled, 322);
+    ASSERT_EQ(state.Sentences.Nav1CdiScaled, 322);
     for (const float bad :
          {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
           -std::numeric_limits<float>::max()}) {
         state.Sim.Nav1CdiDeflection = bad;
         EXPECT_EQ(SentenceData(CycleSentence("$PMRRV21")), "0700<0");  // 322 / 41 = 7
-        EXPECT_EQ(state.Radios.Nav1CdiScaled, 322);
+        EXPECT_EQ(state.Sentences.Nav1CdiScaled, 322);
     }
 }
 
@@ -145,7 +145,7 @@ TEST_F(RadioCycleTest, FieldsKeepTheirValuesInCyclesThatDoNotRefreshThem) {
     EXPECT_EQ(SentenceData(texts[1].text), "V359");
     EXPECT_EQ(SentenceData(texts[2].text), "V3599");
     EXPECT_EQ(SentenceData(texts[3].text), "00900");
-    EXPECT_EQ(state.Radios.Nav1GsScaled, 1612);
+    EXPECT_EQ(state.Sentences.Nav1GsScaled, 1612);
 
     // NAV 2 only: both texts refreshed, NAV 1 marked invalid; the GS value stays.
     state.Sim.Nav1GsDeflection = 0.0f;
@@ -166,14 +166,14 @@ TEST_F(RadioCycleTest, RadioPortMask) {
                          Case{0, 5, 0x0010}}) {
         state.Settings.SL30Port = c.sl30;
         state.Settings.SL40Port = c.sl40;
-        ComputeRadioPortMask(state.Settings, state.Radios);
-        EXPECT_EQ(state.Radios.RadioPortMask, c.mask) << int{c.sl30} << "/" << int{c.sl40};
+        ComputeRadioPortMask(state.Settings, state.BoxPorts);
+        EXPECT_EQ(state.BoxPorts.RadioPortMask, c.mask) << int{c.sl30} << "/" << int{c.sl40};
     }
 }
 
 TEST_F(RadioCycleTest, NoRadiosNoSentences) {
     EXPECT_TRUE(Cycle().empty());
-    for (const ReplyHandler h : state.Radios.PortReplyHandlers) EXPECT_EQ(h, ReplyHandler{});
+    for (const ReplyHandler h : state.BoxPorts.PortReplyHandlers) EXPECT_EQ(h, ReplyHandler{});
 }
 
 TEST_F(RadioCycleTest, BothRadiosOnOnePortLeaveTheSl40ParserInstalled) {
@@ -182,22 +182,22 @@ TEST_F(RadioCycleTest, BothRadiosOnOnePortLeaveTheSl40ParserInstalled) {
     const auto texts = Cycle();
     ASSERT_EQ(texts.size(), 7u);
     for (const auto& t : texts) EXPECT_EQ(t.port, 3);
-    EXPECT_EQ(state.Radios.PortReplyHandlers[2], cycle.Replies().Sl40Handler());
+    EXPECT_EQ(state.BoxPorts.PortReplyHandlers[2], cycle.Replies().Sl40Handler());
 
     // Entries are never cleared when a radio moves.
     state.Settings.SL30Port = 1;
     state.Settings.SL40Port = 0;
     Cycle();
-    EXPECT_EQ(state.Radios.PortReplyHandlers[0], cycle.Replies().Sl30Handler());
-    EXPECT_EQ(state.Radios.PortReplyHandlers[2], cycle.Replies().Sl40Handler());
+    EXPECT_EQ(state.BoxPorts.PortReplyHandlers[0], cycle.Replies().Sl30Handler());
+    EXPECT_EQ(state.BoxPorts.PortReplyHandlers[2], cycle.Replies().Sl40Handler());
 }
 
 TEST_F(RadioCycleTest, SentencesInstallTheSl30ParserForItsPort) {
     state.Settings.SL30Port = 5;
     Cycle();
-    EXPECT_EQ(state.Radios.PortReplyHandlers[4], cycle.Replies().Sl30Handler());
+    EXPECT_EQ(state.BoxPorts.PortReplyHandlers[4], cycle.Replies().Sl30Handler());
     for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(state.Radios.PortReplyHandlers[i], ReplyHandler{});
+        EXPECT_EQ(state.BoxPorts.PortReplyHandlers[i], ReplyHandler{});
 }
 
 // The settings file can hold any byte; the box has ports 1..5 and the mask 16
@@ -206,16 +206,16 @@ TEST_F(RadioCycleTest, PortsAboveFiveCountAsNotUsed) {
     for (const std::uint8_t bad : {6, 16, 17, 33, 255}) {
         state.Settings.SL30Port = bad;
         state.Settings.SL40Port = bad;
-        ComputeRadioPortMask(state.Settings, state.Radios);
-        EXPECT_EQ(state.Radios.RadioPortMask, 0) << int{bad};
+        ComputeRadioPortMask(state.Settings, state.BoxPorts);
+        EXPECT_EQ(state.BoxPorts.RadioPortMask, 0) << int{bad};
         EXPECT_TRUE(Cycle().empty()) << int{bad};
     }
-    for (const ReplyHandler h : state.Radios.PortReplyHandlers) EXPECT_EQ(h, ReplyHandler{});
+    for (const ReplyHandler h : state.BoxPorts.PortReplyHandlers) EXPECT_EQ(h, ReplyHandler{});
 
     state.Settings.SL30Port = 200;
     state.Settings.SL40Port = 2;
-    ComputeRadioPortMask(state.Settings, state.Radios);
-    EXPECT_EQ(state.Radios.RadioPortMask, 0x0002);
+    ComputeRadioPortMask(state.Settings, state.BoxPorts);
+    EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0002);
     const auto texts = Cycle();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].port, 2);

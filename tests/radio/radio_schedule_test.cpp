@@ -68,7 +68,7 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     port.Receive(reply);
     receiver.ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()));
     TickFrames(10);
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);
     EXPECT_EQ(sim.Get<std::uint16_t>(offsets::kNav1Standby), 0x0800);
 
     std::vector<std::uint8_t> bytes = boxproto::ServoCommandFrame(1, true, 512);
@@ -76,9 +76,9 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     port.Receive(bytes);
     receiver.ReceiveEvent(port, 4);
     receiver.ReceiveEvent(port, static_cast<std::int32_t>(port.incoming.size()) - 3);
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);  // the frame is not complete yet
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);  // the frame is not complete yet
     receiver.ReceiveEvent(port, 3);
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0x1050);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0x1050);
 
     const auto tick11 = TickFrames(1)[0];  // a half-rate tick
     EXPECT_EQ(sim.Get<std::int16_t>(offsets::kAileron), 16384);
@@ -88,7 +88,7 @@ TEST_F(RadioInTheBridgeTest, BoxCommandsReachTheSimulator) {
     ASSERT_NE(nav1Standby, nullptr);
     EXPECT_TRUE(nav1Standby->write);
     EXPECT_EQ(nav1Standby->Value(), 0x1050u);
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);
 
     int echoes = 0;
     auto countEchoes = [&](const std::vector<boxproto::Frame>& frames) {

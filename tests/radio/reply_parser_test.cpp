@@ -20,8 +20,8 @@ class ReplyParserTest : public BridgeFixture {
 protected:
     ReplyParserTest() { InstallParsers(); }
     void InstallParsers() {
-        InstallReplyHandler(state.Radios, 1, parser().Sl30Handler());
-        InstallReplyHandler(state.Radios, 2, parser().Sl40Handler());
+        InstallReplyHandler(state.BoxPorts, 1, parser().Sl30Handler());
+        InstallReplyHandler(state.BoxPorts, 2, parser().Sl40Handler());
     }
     ReplyParser& parser() { return cycle.Replies(); }
     void Feed(const std::vector<std::uint8_t>& bytes) {
@@ -32,15 +32,16 @@ protected:
     }
     std::vector<std::uint16_t> Pending() {
         const BridgeState& s = state;
-        return {s.Radios.Nav1ActiveWrite,  s.Radios.Nav1StandbyWrite, s.Radios.Com1ActiveWrite,
-                s.Radios.Com1StandbyWrite, s.Radios.Com2ActiveWrite,  s.Radios.Com2StandbyWrite};
+        return {s.RadioWrites.Nav1ActiveWrite, s.RadioWrites.Nav1StandbyWrite,
+                s.RadioWrites.Com1ActiveWrite, s.RadioWrites.Com1StandbyWrite,
+                s.RadioWrites.Com2ActiveWrite, s.RadioWrites.Com2StandbyWrite};
     }
-    const ReplyParseState& Parse() { return state.Radios.ReplyParse; }
+    const ReplyParseState& Parse() { return state.ReplyParse; }
 };
 
 TEST_F(ReplyParserTest, Sl30StandbySelection) {
     FromPort(1, "$PMRRV28F>01>\r\n");
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0x1835);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0x1835);
     EXPECT_EQ(Pending(), (std::vector<std::uint16_t>{0, 0x1835, 0, 0, 0, 0}));
     EXPECT_EQ(Parse().Step, 0);
 }
@@ -56,18 +57,21 @@ TEST_F(ReplyParserTest, MessageIdsEachRadioAccepts) {
     struct Case {
         bool sl40;
         std::uint8_t id;
-        std::uint16_t RadioState::*field;
+        std::uint16_t RadioWriteSlots::*field;
     };
     const Case cases[] = {
-        {false, 0x27, &RadioState::Nav1ActiveWrite},  {false, 0x28, &RadioState::Nav1StandbyWrite},
-        {false, 0x29, &RadioState::Com1StandbyWrite}, {false, 0x42, &RadioState::Com1ActiveWrite},
-        {true, 0x00, &RadioState::Com2ActiveWrite},   {true, 0x01, &RadioState::Com2StandbyWrite},
+        {false, 0x27, &RadioWriteSlots::Nav1ActiveWrite},
+        {false, 0x28, &RadioWriteSlots::Nav1StandbyWrite},
+        {false, 0x29, &RadioWriteSlots::Com1StandbyWrite},
+        {false, 0x42, &RadioWriteSlots::Com1ActiveWrite},
+        {true, 0x00, &RadioWriteSlots::Com2ActiveWrite},
+        {true, 0x01, &RadioWriteSlots::Com2StandbyWrite},
     };
     for (const Case& c : cases) {
         state = BridgeState{};
         InstallParsers();
         FromPort(c.sl40 ? 2 : 1, boxproto::RadioReplySentence(c.sl40, c.id, 124725));
-        EXPECT_EQ(state.Radios.*c.field, 0x2472) << std::hex << int{c.id};
+        EXPECT_EQ(state.RadioWrites.*c.field, 0x2472) << std::hex << int{c.id};
         const auto pending = Pending();
         EXPECT_EQ(std::count(pending.begin(), pending.end(), 0), 5);
     }
@@ -90,22 +94,22 @@ TEST_F(ReplyParserTest, IdsTheRadioDoesNotSendAreRefused) {
 
 TEST_F(ReplyParserTest, Sl40StandbySelection) {
     FromPort(2, "$PMRRC01X0019\r\n");
-    EXPECT_EQ(state.Radios.Com2StandbyWrite, 0x3600);
+    EXPECT_EQ(state.RadioWrites.Com2StandbyWrite, 0x3600);
 }
 
 TEST_F(ReplyParserTest, SentenceSplitAcrossFrames) {
     FromPort(1, "$PMR");
     EXPECT_EQ(Parse().Step, 4);
     FromPort(1, "RV28F>01>\r\n");
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0x1835);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0x1835);
 
     // Split at every position, with other text around it.
     const std::string sentence = "xx$PMRRC00ID01=\r\n";  // 121.500 MHz to COM 2 active
     for (std::size_t cut = 0; cut <= sentence.size(); ++cut) {
-        state.Radios.Com2ActiveWrite = 0;
+        state.RadioWrites.Com2ActiveWrite = 0;
         FromPort(2, sentence.substr(0, cut));
         FromPort(2, sentence.substr(cut));
-        EXPECT_EQ(state.Radios.Com2ActiveWrite, 0x2150) << "cut at " << cut;
+        EXPECT_EQ(state.RadioWrites.Com2ActiveWrite, 0x2150) << "cut at " << cut;
     }
 }
 
@@ -117,25 +121,25 @@ TEST_F(ReplyParserTest, OnlyPayloadBytesOneToLenMinusTwoAreFed) {
     EXPECT_EQ(Parse().Step, 2);
 
     // The trailing byte of a long frame is not fed either.
-    state.Radios.ReplyParse = ReplyParseState{};
+    state.ReplyParse = ReplyParseState{};
     const std::string text = "$PMRRV28F>01";
     std::vector<std::uint8_t> payload{0};
     payload.insert(payload.end(), text.begin(), text.end());
     payload.push_back('>');
     Feed(boxproto::EncodeBoxFrame(1, payload));
     EXPECT_EQ(Parse().Step, 10);
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);
 }
 
 TEST_F(ReplyParserTest, ModelLetterClearsTheRunningSumEvenWhenItDoesNotMatch) {
-    state.Radios.ReplyParse.Step = 5;
-    state.Radios.ReplyParse.RunningSum = 0x55;
+    state.ReplyParse.Step = 5;
+    state.ReplyParse.RunningSum = 0x55;
     parser().FeedReplyCharacter(RadioModel::Sl30, 'C');
     EXPECT_EQ(Parse().RunningSum, 0);
     EXPECT_EQ(Parse().Step, 0);
 
-    state.Radios.ReplyParse.Step = 5;
-    state.Radios.ReplyParse.RunningSum = 0x55;
+    state.ReplyParse.Step = 5;
+    state.ReplyParse.RunningSum = 0x55;
     parser().FeedReplyCharacter(RadioModel::Sl30, 'V');
     EXPECT_EQ(Parse().RunningSum, 0);
     EXPECT_EQ(Parse().Step, 6);
@@ -143,9 +147,9 @@ TEST_F(ReplyParserTest, ModelLetterClearsTheRunningSumEvenWhenItDoesNotMatch) {
 
 TEST_F(ReplyParserTest, SecondDollarHidesTheSentence) {
     FromPort(1, "$$PMRRV28F>01>\r\n");
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);
     FromPort(1, "$PM$PMRRV28F>01>\r\n");  // a "$" at step 3 goes back to 0 and is skipped
-    EXPECT_EQ(state.Radios.Nav1StandbyWrite, 0);
+    EXPECT_EQ(state.RadioWrites.Nav1StandbyWrite, 0);
 }
 
 // Frames for other ports, kinds or commands leave the parse state alone; the
@@ -157,7 +161,7 @@ TEST_F(ReplyParserTest, ThePortsShareOneParseState) {
     Feed(boxproto::EncodeBoxFrame(2, std::vector<std::uint8_t>{0, 'Q', 'Q', 'Q'}));
     EXPECT_EQ(Parse().Step, 6);
     FromPort(2, "01X0019");
-    EXPECT_EQ(state.Radios.Com2StandbyWrite, 0x3600);
+    EXPECT_EQ(state.RadioWrites.Com2StandbyWrite, 0x3600);
 }
 
 TEST(FrequencyConversion, BcdAndKhzRoundTripForEveryDecimalWord) {

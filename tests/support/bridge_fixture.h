@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/test_bridge.h"
@@ -18,8 +18,8 @@ namespace bridge::testing {
 
 class BridgeFixture : public ::testing::Test {
 protected:
-    BridgeFixture() { BindBoxPort(&port); }
-    ~BridgeFixture() override { BindBoxPort(nullptr); }
+    BridgeFixture() { BindBoxLine(&port); }
+    ~BridgeFixture() override { BindBoxLine(nullptr); }
 
     // Frames written to the box since the last call, decoded and checked.
     std::vector<boxproto::Frame> SentFrames() {
@@ -46,10 +46,12 @@ protected:
     FrameSender& sender() { return cycle.Sender(); }
 
     FakeSimLink sim;
-    FakeBoxPort port;
+    FakeBoxLine port;
     FakeView view;
     TestBridge bridge{sim, view};
     BridgeState& state = bridge.state;
+    WindowLog& log = bridge.log;
+    ServoRelease& release = bridge.release;
     BoxCommands& commands = bridge.commands;
     Receiver& receiver = bridge.receiver;
     MainCycle& cycle = bridge.cycle;

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/message_pump.h"
+#include "app/seams/message_pump.h"
 #include "core/main_cycle.h"
 #include "tests/support/fake_view.h"
 

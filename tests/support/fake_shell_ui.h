@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/arinc_playback.h"
-#include "app/message_display.h"
+#include "app/seams/message_display.h"
+#include "app/shell/arinc_playback.h"
 
 namespace bridge::testing {
 

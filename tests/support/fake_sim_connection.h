@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/sim_link_connection.h"
+#include "app/seams/sim_link_connection.h"
 
 namespace bridge::testing {
 

@@ -11,7 +11,7 @@ namespace bridge::testing {
 // The largest tick: half-rate, four engines, the altimeter written, and both
 // servos written when engaged (read back when free): 70 requests.
 inline void QueueLargestTick(SimLinkApi& link, BridgeState& s, bool servosEngaged = true) {
-    VariableMap requests(link, s.Counters);
+    VariableMap requests(link);
     s.Settings.NumberOfEngines = 4;
     s.Altimeter.AltimeterWritePending = true;
     requests.QueueAttitudeReads(s.Sim);
@@ -19,7 +19,7 @@ inline void QueueLargestTick(SimLinkApi& link, BridgeState& s, bool servosEngage
     requests.QueueServo(s.Servos, Servo::Bank, servosEngaged);
     requests.QueueServo(s.Servos, Servo::Pitch, servosEngaged);
     requests.QueueControlsDisconnect(s.Servos);
-    requests.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.Radios);
+    requests.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.RadioWrites);
 }
 
 }  // namespace bridge::testing

@@ -3,7 +3,7 @@
 // thread and pumps its message loop whenever events are expected.
 //
 // Every test on the line runs once per wait of the event thread (EventWait,
-// ReadWait; see platform/win32/port_wait.h), and ctest runs each set as an
+// ReadWait; see platform/serial/win32/port_wait.h), and ctest runs each set as an
 // entry of its own. The read wait serves a port whose only handler is
 // OnRxChar; with other handlers, or none, both sets take the event wait.
 #include <windows.h>
@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "platform/win32/comm.h"
-#include "platform/win32/event_wait.h"
+#include "platform/serial/win32/comm.h"
+#include "platform/serial/win32/event_wait.h"
 #include "tests/win32/message_pump.h"
 #include "tests/win32/null_modem.h"
 #include "tools/box_protocol/box_protocol.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/sim_link_connection.h"
+#include "app/seams/sim_link_connection.h"
+#include "app/shell/main_window.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
 #include "core/main_cycle.h"
@@ -23,8 +23,8 @@
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
 #include "tests/support/emulator_log.h"
-#include "tests/support/fake_box_port.h"
-#include "tests/support/fake_box_port_control.h"
+#include "tests/support/fake_box_line.h"
+#include "tests/support/fake_box_line_control.h"
 #include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_view.h"
@@ -275,10 +275,10 @@ protected:
 
     void SetUp() override {
         InstallWin32SimLinkTransport();
-        BindBoxPort(&port);
+        BindBoxLine(&port);
         ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
-        model.emplace(state, boxPortControl, connection, view, shellUi, pump,
-                      SettingsLocation(settings.folder(), {}));
+        model.emplace(MainWindowGroups::Of(state), boxLineControl, connection, view, bridge.log,
+                      bridge.release, shellUi, pump, SettingsLocation(settings.folder(), {}));
         model->FormCreate();
         ASSERT_TRUE(state.Link.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});
@@ -287,7 +287,7 @@ protected:
 
     void TearDown() override {
         SimLinkClose();
-        BindBoxPort(nullptr);
+        BindBoxLine(nullptr);
     }
 
     // One tick; the frames it sent to the box, decoded and checked.
@@ -332,12 +332,12 @@ protected:
     }
 
     FakeView view;
-    FakeBoxPort port;
+    FakeBoxLine port;
     TestBridge bridge;
     BridgeState& state = bridge.state;
     MainCycle& cycle = bridge.cycle;
     FakeMessagePump pump;
-    FakeBoxPortControl boxPortControl;
+    FakeBoxLineControl boxLineControl;
     FakeShellUi shellUi;
     ProcessLinkConnection connection;
     TempSettingsFile settings;

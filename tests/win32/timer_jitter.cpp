@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/win32/precise_wait.h"
-#include "platform/win32/threaded_timer.h"
+#include "platform/timer/win32/precise_wait.h"
+#include "platform/timer/win32/threaded_timer.h"
 
 using bridge::NowMicroseconds;
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/threaded_timer.h"
-#include "platform/win32/ui_thread_call.h"
+#include "platform/timer/win32/threaded_timer.h"
+#include "platform/window_thread/win32/ui_thread_call.h"
 #include "tests/win32/message_pump.h"
 
 namespace bridge {

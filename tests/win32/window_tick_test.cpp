@@ -17,10 +17,11 @@
 #include <string>
 #include <thread>
 
+#include "app/record/win32/record_ids.h"
 #include "app/win32/application_window.h"
 #include "app/win32/control_ids.h"
 #include "app/win32/main_form.h"
-#include "platform/win32/port_wait_choice.h"
+#include "platform/serial/win32/port_wait_choice.h"
 #include "simlink/sim_link.h"
 #include "simlink/win32/sim_link_transport_win32.h"
 #include "state/bridge_state.h"
@@ -133,7 +134,7 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         state.Servos.BankServoEngaged = state.Servos.PitchServoEngaged = true;
         state.Servos.BankEchoPending = state.Servos.PitchEchoPending = true;
         state.Altimeter.AltimeterWritePending = true;
-        state.Radios.Nav1ActiveWrite = 0x1050;
+        state.RadioWrites.Nav1ActiveWrite = 0x1050;
         const long before = AllocationCount();
         const long ticks = RunTicks(state, kTicks);
         const long during = AllocationCount() - before;

@@ -37,9 +37,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class PtyBoxPort : public bridge::BoxPort {
+class PtyBoxLine : public bridge::BoxLine {
 public:
-    explicit PtyBoxPort(int fd) : fd_(fd) {}
+    explicit PtyBoxLine(int fd) : fd_(fd) {}
     bridge::BoxWrite Write(const void* buffer, std::int32_t count) override {
         const ssize_t n = write(fd_, buffer, static_cast<std::size_t>(count));
         if (n == count) return bridge::BoxWrite::Queued;
@@ -164,12 +164,12 @@ int main(int argc, char** argv) {
     const std::string pty = ready.substr(11, ready.find_first_of(" \n", 11) - 11);
     const int fd = open(pty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return 1;
-    PtyBoxPort port(fd);
+    PtyBoxLine port(fd);
     bridge::testing::FakeSimLink sim;
     bridge::testing::FakeView view;
     bridge::testing::TestBridge parts(sim, view);
     parts.state.Settings.EGTCHTSplit = 1;
-    bridge::BindBoxPort(&port);
+    bridge::BindBoxLine(&port);
 
     std::printf("%8s %10s %10s %10s %12s %8s\n", "seconds", "ticks", "rss_kb", "hwm_kb",
                 "log_bytes", "cpu_%");

@@ -120,10 +120,10 @@ private:
 };
 
 // The bridge's serial port on the pty's other side.
-class PtyBoxPort : public bridge::BoxPort {
+class PtyBoxLine : public bridge::BoxLine {
 public:
-    explicit PtyBoxPort(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
-    ~PtyBoxPort() {
+    explicit PtyBoxLine(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+    ~PtyBoxLine() {
         if (fd_ >= 0) close(fd_);
     }
     bool IsOpen() const { return fd_ >= 0; }
@@ -172,7 +172,7 @@ protected:
         replies.clear();
     }
     ~EndToEndTest() override {
-        bridge::BindBoxPort(nullptr);
+        bridge::BindBoxLine(nullptr);
         fs::remove_all(dir);
     }
     std::string Write(const std::string& name, const std::string& text) {
@@ -217,7 +217,7 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     const std::string log = dir + "/frames.log";
     Emulator emulator({"--pty", "--quiet", "--no-stdin", "--script", script, "--log", log});
     const std::string ready = emulator.ReadLine();
-    PtyBoxPort port(PortOf(ready));
+    PtyBoxLine port(PortOf(ready));
     ASSERT_TRUE(port.IsOpen()) << ready;
 
     // Line noise and a damaged frame first: 3 stray bytes, then an attitude
@@ -237,7 +237,7 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     noise[30] ^= 0x40;
     port.Write(noise.data(), static_cast<std::int32_t>(noise.size()));
 
-    bridge::BindBoxPort(&port);
+    bridge::BindBoxLine(&port);
     for (int i = 0; i < 3; ++i) telemetry.SendAttitudeFrame();
     s.Derived.AltitudeFeet = 3280;
     s.Sim.AltimeterSetting = 16211;
@@ -248,8 +248,8 @@ TEST_F(EndToEndTest, BridgeFramesInCommandsOut) {
     s.Engines.Snapshot[0].RpmScaler = 16384;
     s.Engines.Snapshot[0].ManifoldRaw = 30720;
     telemetry.SendRpmItem(1);
-    bridge::InstallReplyHandler(s.Radios, 3, {CaptureReply, &s.Receive});
-    bridge::InstallReplyHandler(s.Radios, 2, {CaptureReply, &s.Receive});
+    bridge::InstallReplyHandler(s.BoxPorts, 3, {CaptureReply, &s.Receive});
+    bridge::InstallReplyHandler(s.BoxPorts, 2, {CaptureReply, &s.Receive});
     SendText(sender, 3, "$PMRRV28>D<0N:6\r\n");
     SendText(sender, 2, "$PMRRC01F0X0R0>1\r\n");
 

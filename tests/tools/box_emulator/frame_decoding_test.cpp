@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "boxlink/box_frames.h"
-#include "tests/support/fake_box_port.h"
+#include "tests/support/fake_box_line.h"
 #include "tests/support/fake_sim_link.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/test_bridge.h"
@@ -85,8 +85,8 @@ TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
     bridge::testing::FakeSimLink sim;
     bridge::testing::FakeView view;
     bridge::testing::TestBridge parts(sim, view);
-    bridge::testing::FakeBoxPort port;
-    bridge::BindBoxPort(&port);
+    bridge::testing::FakeBoxLine port;
+    bridge::BindBoxLine(&port);
     auto& s = parts.state;
     s.Derived.AltitudeFeet = 3280;
     s.Derived.Latitude1e7 = 450000000;
@@ -101,9 +101,9 @@ TEST(FrameDecoding, AirDataFrameFromTheBridgesSender) {
     s.Sim.OatRaw = -256;
     s.Derived.CompassHeadingCentiDeg =
         35999;  // beyond 16 bits' positive half: sent as its low 16 bits
-    s.Radios.RadioPortMask = 0x0012;
+    s.BoxPorts.RadioPortMask = 0x0012;
     parts.cycle.TelemetryFrames().SendAirDataFrame();
-    bridge::BindBoxPort(nullptr);
+    bridge::BindBoxLine(nullptr);
 
     const auto d = boxproto::DecodeAirData(OnlyFrame(port.TakeWritten()));
     ASSERT_TRUE(d);

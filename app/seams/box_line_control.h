@@ -1,0 +1,52 @@
+// What the application shell does to the serial port that links it to the
+// interface box: name it, set its rate, open and close it. The serial
+// component (TComm) is adapted to BoxLineControl on Windows; the frames
+// themselves go through its other face, BoxLine (boxlink/box_line.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/seams/message_display.h"
+#include "core/bridge_view.h"
+#include "state/bridge_state.h"
+
+namespace bridge {
+
+inline constexpr std::uint32_t kBoxBaudRate = 115200;
+
+class BoxLineControl {
+public:
+    // Closes the port; does nothing when it is not open.
+    virtual void Close() = 0;
+    // "COM1".."COM16" and so on; takes effect at the next Open.
+    virtual void SetDeviceName(const std::string& deviceName) = 0;
+    virtual std::string DeviceName() const = 0;
+    virtual void SetBaudRate(std::uint32_t baud) = 0;
+    // Opens the port with the current settings; throws ECommError on failure.
+    virtual void Open() = 0;
+    // The system's text for an error code, as the system gives it.
+    virtual std::string ErrorText(std::int32_t code) const = 0;
+
+protected:
+    ~BoxLineControl() = default;
+};
+
+// "COM" followed by portNumber in decimal (1 gives "COM1").
+std::string CommDeviceName(unsigned portNumber);
+
+// "The selected port COM<n> is not available, please choose another ...".
+std::string PortNotAvailableMessage(unsigned portNumber);
+
+// The log line that says why `port` failed to open with the error's code:
+// "COM3 is used by another program (error 5)" and so on; for a code it has no
+// words of its own for, the system's text.
+std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code);
+
+// Opens the port as it is set up and records the outcome in PortOpen. An
+// ECommError clears PortOpen, logs why, and shows the port message for
+// portNumber; any other exception passes to the caller.
+void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, WindowLog& log, unsigned portNumber,
+                 LinkControl& link);
+
+}  // namespace bridge

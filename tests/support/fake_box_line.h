@@ -1,0 +1,52 @@
+// A box line that keeps every byte written and serves queued input.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <span>
+#include <vector>
+
+#include "boxlink/box_line.h"
+
+namespace bridge::testing {
+
+class FakeBoxLine : public BoxLine {
+public:
+    std::vector<std::uint8_t> written;
+    std::deque<std::uint8_t> incoming;
+    int writes = 0;
+    bool failReads = false;
+
+    FakeBoxLine() { written.reserve(1 << 20); }  // no reallocation while ticks run
+
+    BoxWrite Write(const void* buffer, std::int32_t count) override {
+        const auto* b = static_cast<const std::uint8_t*>(buffer);
+        written.insert(written.end(), b, b + count);
+        ++writes;
+        return BoxWrite::Queued;
+    }
+    std::int32_t Read(void* buffer, std::int32_t count) override {
+        if (failReads) return -1;
+        const auto n = static_cast<std::int32_t>(
+            std::min<std::size_t>(static_cast<std::size_t>(count), incoming.size()));
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        for (std::int32_t i = 0; i < n; ++i) {
+            out[i] = incoming.front();
+            incoming.pop_front();
+        }
+        return n;
+    }
+
+    void Receive(std::span<const std::uint8_t> bytes) {
+        incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+    }
+    std::vector<std::uint8_t> TakeWritten() {
+        std::vector<std::uint8_t> out(written);
+        written.clear();
+        return out;
+    }
+};
+
+}  // namespace bridge::testing
