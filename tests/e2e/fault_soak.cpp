@@ -3,7 +3,8 @@
 // read from the box's and the simulator's own records. Run it inside a Wine
 // session (scripts/soak --faults does):
 //
-//   fault_soak [--minutes M | --seconds S] [--seed N] [--short] [--report FILE] [--keep-going]
+//   fault_soak [--minutes M | --seconds S] [--seed N] [--short] [--report FILE] [--logs DIR]
+//              [--keep-going]
 //
 // The box is the driver itself, on the far end of the pty pair that can be
 // unplugged; it sends servo commands, radio selections and altimeter
@@ -120,20 +121,20 @@ struct KindPlan {
 // By Kind. Reconnect clicks weigh most: a click while a try waits for a slow
 // simulator is the pilot's moment the window's event order must get right.
 constexpr KindPlan kPlans[kKindCount] = {
-    {10, kPort},                    // Unplug
-    {6, kSim},                      // SimKill
-    {6, kSim},                      // SimHang
-    {6, kSim},                      // SimSlow
-    {6, kWindow},                   // Sleep
-    {3, kWindow},                   // ResumeAlone
-    {3, kWindow},                   // DeviceChange
-    {8, kLine},                     // Noise
-    {12, kWindow | kSim},           // ClickReconnect
-    {4, kWindow | kPort},           // ClickPortDialog
-    {3, kWindow},                   // ClickSetup
-    {8, kWindow | kPort | kSim},    // CloseRestart
-    {3, kWindow},                   // SecondStart
-    {8, kWindow | kPort | kSim},    // Overlap
+    {10, kPort},                  // Unplug
+    {6, kSim},                    // SimKill
+    {6, kSim},                    // SimHang
+    {6, kSim},                    // SimSlow
+    {6, kWindow},                 // Sleep
+    {3, kWindow},                 // ResumeAlone
+    {3, kWindow},                 // DeviceChange
+    {8, kLine},                   // Noise
+    {12, kWindow | kSim},         // ClickReconnect
+    {4, kWindow | kPort},         // ClickPortDialog
+    {3, kWindow},                 // ClickSetup
+    {8, kWindow | kPort | kSim},  // CloseRestart
+    {3, kWindow},                 // SecondStart
+    {8, kWindow | kPort | kSim},  // Overlap
 };
 
 struct Options {
@@ -142,6 +143,7 @@ struct Options {
     bool shortRun = false;
     bool keepGoing = false;
     std::string report;
+    std::string logs;  // the folder the session's folder goes in (default: the temporary one)
 };
 
 std::string Hex16(unsigned v) {
@@ -172,8 +174,9 @@ private:
     void WatchMessageBoxes();
     void TakeSample();
     void Schedule();
-    bool Calm();
-    bool WaitCalm(Us timeout);
+    // Back at full rate, and (unless `anyFaults`) no fault active.
+    bool Calm(bool anyFaults = false);
+    bool WaitCalm(Us timeout, bool anyFaults = false);
     void Finish();
 
     // The faults.
@@ -205,6 +208,8 @@ private:
         quietTo_ = until > 0 ? until : at + 50 * kMs;
     }
     bool SimSend(const std::string& message, std::uint64_t wParam, std::uint64_t lParam);
+    bool LinkUp();
+    Us FailLink();
     Us WaitUnanswered(Us from, Us timeout);
     void BoxWrite(const std::vector<std::uint8_t>& bytes, Us* at = nullptr);
     std::vector<std::string> SimArguments();
@@ -277,6 +282,26 @@ bool Soak::SimSend(const std::string& message, std::uint64_t wParam, std::uint64
                .Run("send UIPCMAIN " + message + " " + std::to_string(wParam) + " " +
                     std::to_string(lParam))
                .status == 0;
+}
+
+// Exchanges going on: the link is up.
+bool Soak::LinkUp() {
+    std::lock_guard<std::mutex> guard(m_);
+    for (auto e = rec_.exchanges.rbegin(); e != rec_.exchanges.rend(); ++e) {
+        if (e->answered) return NowUs() - e->at < 300 * kMs;
+    }
+    return false;
+}
+
+// Makes the link fail with a bad answer, once it is up: the moment of the
+// failing exchange, or -1 (the fault taken back) when none came.
+Us Soak::FailLink() {
+    WaitUntil([&] { return stop_ || LinkUp(); }, std::chrono::seconds(20));
+    const Us sent = NowUs();
+    SimSend("SimEmulator:Fault", 2 + 256, 0);  // bad-reply, once
+    const Us failed = WaitUnanswered(sent, 5 * kSecond);
+    if (failed < 0) SimSend("SimEmulator:Fault", 0, 0);
+    return failed;
 }
 
 // The first exchange from `from` on that the emulator did not answer.
@@ -358,16 +383,15 @@ void Soak::Feeder() {
         std::vector<std::uint8_t> frame;
         const std::uint32_t k = n / 10;
         const auto servo = [&](bool bank, bool engage) {
-            const auto position =
-                static_cast<std::int16_t>(engage ? Uniform(r, 700, 1350) : 1024);
+            const auto position = static_cast<std::int16_t>(engage ? Uniform(r, 700, 1350) : 1024);
             frame = boxproto::ServoCommandFrame(bank ? 1 : 2, engage, position);
             c.type = bank ? (engage ? CommandType::BankEngage : CommandType::BankFree)
                           : (engage ? CommandType::PitchEngage : CommandType::PitchFree);
         };
         const auto radio = [&](CommandType type, bool sl40, std::uint8_t id, std::uint32_t kHz,
                                const char* offset) {
-            frame = boxproto::PortDataFrame(sl40 ? 2 : 1,
-                                            boxproto::RadioReplySentence(sl40, id, kHz));
+            frame =
+                boxproto::PortDataFrame(sl40 ? 2 : 1, boxproto::RadioReplySentence(sl40, id, kHz));
             c.type = type;
             c.write = std::string(offset) + " " + Hex16(Bcd(kHz));
         };
@@ -468,11 +492,17 @@ void Soak::Ingest() {
     std::lock_guard<std::mutex> guard(m_);
     for (const auto& f : frames) {
         if (f.frame.kind == 1) rec_.attitude.push_back(ToRaw(f.at));
+        if (const auto text = boxproto::AsPortText(f.frame); text && text->port <= 2) {
+            if (rec_.portFrames.empty() || rec_.portFrames.back().second != text->port ||
+                ToRaw(f.at) - rec_.portFrames.back().first > 100 * kMs) {
+                rec_.portFrames.emplace_back(ToRaw(f.at), text->port);
+            }
+        }
     }
     changed_.notify_all();
 }
 
-bool Soak::Calm() {
+bool Soak::Calm(bool anyFaults) {
     std::lock_guard<std::mutex> guard(m_);
     const Us now = NowUs();
     const auto steady = [now](const std::vector<Us>& times) {
@@ -483,14 +513,16 @@ bool Soak::Calm() {
         return true;
     };
     std::vector<Us> answered;
-    for (auto e = rec_.exchanges.rbegin(); e != rec_.exchanges.rend() && answered.size() < 10; ++e) {
+    for (auto e = rec_.exchanges.rbegin(); e != rec_.exchanges.rend() && answered.size() < 10;
+         ++e) {
         if (e->answered) answered.insert(answered.begin(), e->at);
     }
-    return active_ == 0 && steady(rec_.attitude) && steady(answered);
+    return (anyFaults || active_ == 0) && steady(rec_.attitude) && steady(answered);
 }
 
-bool Soak::WaitCalm(Us timeout) {
-    return WaitUntil([&] { return stop_ || Calm(); }, std::chrono::milliseconds(timeout / kMs));
+bool Soak::WaitCalm(Us timeout, bool anyFaults) {
+    return WaitUntil([&] { return stop_ || Calm(anyFaults); },
+                     std::chrono::milliseconds(timeout / kMs));
 }
 
 // A process that is gone, or a zombie not yet reaped.
@@ -515,8 +547,8 @@ void Soak::WatchBridge() {
         LiveFailure("the bridge never crashes", "bridge.exe ended without a close");
         bridgePid_ = -1;
     }
-    std::istringstream state(ReadWholeFile(session_.folder() + "/ports/state-com" +
-                                           std::to_string(kBoxCom)));
+    std::istringstream state(
+        ReadWholeFile(session_.folder() + "/ports/state-com" + std::to_string(kBoxCom)));
     std::string word, device;
     state >> word >> device;
     if (word != "plugged") return;
@@ -573,7 +605,7 @@ void Soak::TakeSample() {
 }
 
 void Soak::Monitor() {
-    const Us sampleEvery = o_.shortRun ? 15 * kSecond : 60 * kSecond;
+    const Us sampleEvery = o_.shortRun ? 15 * kSecond : 20 * kSecond;
     Us nextSample = NowUs() + sampleEvery / 2, nextWatch = 0, nextBoxes = 0;
     while (!stopMonitor_) {
         Ingest();
@@ -642,10 +674,16 @@ void Soak::SimHang(std::mt19937& r, Kind as, Us hold, const std::function<void(U
     f.variant = "for " + std::to_string(hold / kMs) + " ms";
     f.start = NowUs();
     const std::size_t i = Begin(f);
+    WaitUntil([&] { return stop_ || LinkUp(); }, std::chrono::seconds(20));
+    const Us sent = NowUs();
     SimSend("SimEmulator:Hold", static_cast<std::uint64_t>(hold / kMs), 0);
     SimSend("SimEmulator:Fault", 1 + 256, 0);  // no-reply, once
-    Us start = WaitUnanswered(f.start, 10 * kSecond);
-    if (start < 0) start = NowUs();
+    Us start = WaitUnanswered(sent, 5 * kSecond);
+    if (start < 0) {
+        SimSend("SimEmulator:Fault", 0, 0);
+        start = NowUs();
+        Update(i, [](Injection& g) { g.note = "the link was down: no exchange held"; });
+    }
     Update(i, [&](Injection& g) { g.start = start; });
     if (during) during(start);
     SleepUntil(start + hold);
@@ -700,7 +738,8 @@ void Soak::SendOne(Kind kind, const std::string& variant, const std::string& mes
     f.kind = kind;
     f.variant = variant;
     f.lineFault = f.excuses = port;
-    const auto sent = probeWindow_.Run(std::string("send ") + ids::kMainWindowClass + " " + message);
+    const auto sent =
+        probeWindow_.Run(std::string("send ") + ids::kMainWindowClass + " " + message);
     f.start = f.end = f.boxBack = sent.atUs;
     if (port) f.resume = sent.atUs;
     Begin(f);
@@ -746,10 +785,14 @@ void Soak::Noise(std::mt19937& r) {
         badCheck();
         cutShort();
     }
-    std::lock_guard<std::mutex> guard(boxWrite_);
-    f.start = NowUs();
-    box_.Write(bytes);
-    noiseOpen_ = static_cast<long>(Begin(f));
+    {
+        std::lock_guard<std::mutex> guard(boxWrite_);
+        f.start = NowUs();
+        box_.Write(bytes);
+        noiseOpen_ = static_cast<long>(Begin(f));
+    }
+    // One burst at a time: each ends with its own next valid frame.
+    WaitUntil([&] { return noiseOpen_ < 0; }, std::chrono::seconds(5));
 }
 
 // The link fails (a bad answer); while it is down, Reconnect is clicked if
@@ -764,21 +807,20 @@ void Soak::ClickReconnect(std::mt19937& r, Kind as, bool slow, bool targeted, bo
     const Us slowFor = 30 * kSecond;
     f.start = NowUs();
     const std::size_t i = Begin(f);
-    if (slow) SimSend("SimEmulator:Slow", 110 | 130 << 16, static_cast<std::uint64_t>(slowFor / kMs));
-    const Us sent = NowUs();
-    SimSend("SimEmulator:Fault", 2 + 256, 0);  // bad-reply, once
-    Us failed = WaitUnanswered(sent, 10 * kSecond);
+    if (slow)
+        SimSend("SimEmulator:Slow", 110 | 130 << 16, static_cast<std::uint64_t>(slowFor / kMs));
+    Us failed = FailLink();
     if (failed < 0) failed = NowUs();
     const Us due = failed + (slow ? 120 * kMs : 2 * kMs) + 10 * kSecond;
     const Us at = targeted ? due + Uniform(r, -200 * kMs, 60 * kMs)
                            : failed + Uniform(r, 300 * kMs, 12 * kSecond);
     if (sleepInside) Quiet(at + 150 * kMs);
-    const auto click = probeWindow_.Run(
-        std::string("clickenabled ") + ids::kMainWindowClass + " " + std::to_string(ids::kReconnectButton),
-        at);
+    const auto click = probeWindow_.Run(std::string("clickenabled ") + ids::kMainWindowClass + " " +
+                                            std::to_string(ids::kReconnectButton),
+                                        at);
     char variant[96];
-    std::snprintf(variant, sizeof variant, "%s%s, %+.3f s from the due try%s",
-                  slow ? "slow, " : "", targeted ? "near the due try" : "in the wait",
+    std::snprintf(variant, sizeof variant, "%s%s, %+.3f s from the due try%s", slow ? "slow, " : "",
+                  targeted ? "near the due try" : "in the wait",
                   static_cast<double>(click.atUs - due) / kSecond,
                   click.status == 3 ? ", not enabled" : "");
     Update(i, [&](Injection& g) {
@@ -805,7 +847,8 @@ void Soak::ClickPortDialog(std::mt19937& r) {
     f.lineFault = f.excuses = true;
     f.variant = "COM" + std::to_string(kMissingCom) + ", then COM" + std::to_string(kBoxCom);
     ++dialogs_;
-    probeWindow_.Run(std::string("click ") + ids::kMainWindowClass + " " + std::to_string(ids::kPortButton));
+    probeWindow_.Run(std::string("click ") + ids::kMainWindowClass + " " +
+                     std::to_string(ids::kPortButton));
     if (probeWindow_.Run("wait " + dialog + " 10000").status != 0) {
         LiveFailure("the port dialog opens", "no dialog after the click");
         --dialogs_;
@@ -836,7 +879,10 @@ void Soak::ClickSetup() {
     f.kind = Kind::ClickSetup;
     f.variant = "opened and closed";
     ++dialogs_;
-    f.start = probeWindow_.Run(std::string("click ") + ids::kMainWindowClass + " " + std::to_string(ids::kSetupButton)).atUs;
+    f.start = probeWindow_
+                  .Run(std::string("click ") + ids::kMainWindowClass + " " +
+                       std::to_string(ids::kSetupButton))
+                  .atUs;
     const bool shown = probeWindow_.Run("wait " + dialog + " 10000").status == 0;
     probeWindow_.Run("click " + dialog + " " + std::to_string(ids::kSetupOk));
     const bool gone = probeWindow_.Run("gone " + dialog + " 10000").status == 0;
@@ -852,8 +898,8 @@ void Soak::CloseRestart(std::mt19937& r, Kind as, const std::string& variant, Us
     f.kind = as;
     f.variant = variant;
     f.lineFault = f.simFault = f.excuses = true;
-    const auto windowLog =
-        probeWindow_.Run(std::string("text ") + ids::kMainWindowClass + " " + std::to_string(ids::kLog));
+    const auto windowLog = probeWindow_.Run(std::string("text ") + ids::kMainWindowClass + " " +
+                                            std::to_string(ids::kLog));
     Quiet(at > 0 ? at : NowUs() + 300 * kMs, INT64_MAX);
     closing_ = true;
     const auto close = probeWindow_.Run(std::string("close ") + ids::kMainWindowClass, at);
@@ -909,8 +955,9 @@ void Soak::Overlap(std::mt19937& r) {
     Injection f;
     f.kind = Kind::Overlap;
     f.start = NowUs();
-    f.variant = variant == 0 ? "unplug in a hang" : variant == 1 ? "sleep in a reconnect"
-                                                                 : "close in a slow exchange";
+    f.variant = variant == 0   ? "unplug in a hang"
+                : variant == 1 ? "sleep in a reconnect"
+                               : "close in a slow exchange";
     const std::size_t i = Begin(f);
     if (variant == 0) {
         SimHang(r, Kind::SimHang, Uniform(r, 4, 8) * kSecond, [&](Us hung) {
@@ -960,10 +1007,9 @@ void Soak::RunFault(Kind kind, std::uint32_t seed) {
                 // The link fails; the close comes when its automatic try falls due.
                 const bool slow = Chance(r, 0.5);
                 if (slow) SimSend("SimEmulator:Slow", 110 | 130 << 16, 25000);
-                const Us sent = NowUs();
-                SimSend("SimEmulator:Fault", 2 + 256, 0);
-                const Us failed = WaitUnanswered(sent, 10 * kSecond);
-                const Us due = (failed < 0 ? NowUs() : failed) + (slow ? 120 : 2) * kMs + 10 * kSecond;
+                const Us failed = FailLink();
+                const Us due =
+                    (failed < 0 ? NowUs() : failed) + (slow ? 120 : 2) * kMs + 10 * kSecond;
                 const Us at = due + Uniform(r, -80 * kMs, 150 * kMs);
                 char variant[64];
                 std::snprintf(variant, sizeof variant, "%s%+.3f s from the due try",
@@ -980,7 +1026,9 @@ void Soak::RunFault(Kind kind, std::uint32_t seed) {
     }
     // The long runs mostly let the system come back before the next fault
     // on the same things, so that each time back is measured alone.
-    if (!o_.shortRun && Chance(r, 0.75)) WaitCalm(65 * kSecond);
+    const bool felt = kind != Kind::DeviceChange && kind != Kind::Noise &&
+                      kind != Kind::ClickSetup && kind != Kind::SecondStart;
+    if (!o_.shortRun && felt && Chance(r, 0.75)) WaitCalm(65 * kSecond, true);
     std::lock_guard<std::mutex> guard(m_);
     busy_ &= ~kPlans[static_cast<int>(kind)].resources;
     --active_;
@@ -999,10 +1047,12 @@ void Soak::Schedule() {
     Us nextCheck = NowUs() + 60 * kSecond;
     std::size_t next = 0;
     while (!stop_ && NowUs() < end) {
-        const Us gap = o_.shortRun
-                           ? Uniform(random_, 300 * kMs, 1000 * kMs)
-                           : std::clamp(static_cast<Us>(std::exponential_distribution<>(1.0 / 6)(random_) * kSecond),
-                                        kSecond, 30 * kSecond);
+        const Us gap =
+            o_.shortRun
+                ? Uniform(random_, 300 * kMs, 1000 * kMs)
+                : std::clamp(
+                      static_cast<Us>(std::exponential_distribution<>(1.0 / 6)(random_) * kSecond),
+                      kSecond, 30 * kSecond);
         SleepUntil(NowUs() + gap);
         Kind kind = Kind::Count;
         if (next < first.size()) {
@@ -1021,12 +1071,17 @@ void Soak::Schedule() {
         if (calmFirst) WaitCalm(70 * kSecond);
         const unsigned needs = kPlans[static_cast<int>(kind)].resources;
         std::unique_lock<std::mutex> lock(m_);
-        if (!changed_.wait_for(lock, std::chrono::seconds(60), [&] { return (busy_ & needs) == 0 || stop_; }) || stop_) {
+        if (!changed_.wait_for(lock, std::chrono::seconds(60),
+                               [&] { return (busy_ & needs) == 0 || stop_; }) ||
+            stop_) {
             continue;  // still busy: another pick later
         }
         ++next;
         busy_ |= needs;
         ++active_;
+        std::printf("fault_soak: %+8.1f s  %s\n",
+                    static_cast<double>(NowUs() - rec_.begin) / kSecond, KindName(kind));
+        std::fflush(stdout);
         faults_.emplace_back([this, kind, seed] { RunFault(kind, seed); });
         lock.unlock();
         if (NowUs() >= nextCheck) {
@@ -1127,6 +1182,8 @@ std::optional<Options> Parse(int argc, char** argv) {
             o.seed = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         } else if (a == "--report" && value) {
             o.report = argv[++i];
+        } else if (a == "--logs" && value) {
+            o.logs = argv[++i];
         } else if (a == "--short") {
             o.shortRun = true;
         } else if (a == "--keep-going") {
@@ -1148,9 +1205,20 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fprintf(stderr,
                      "usage: fault_soak [--minutes M | --seconds S] [--seed N] [--short] "
-                     "[--report FILE] [--keep-going]\n");
+                     "[--report FILE] [--logs DIR] [--keep-going]\n");
         return 2;
     }
+    // The session's folder goes where asked; the Wine programs keep the
+    // temporary folder they were given, where Wine keeps its server's socket:
+    // with another, they would start a second server for the same prefix.
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string keep = temporary != nullptr ? temporary : "";
+    if (!options->logs.empty()) setenv("TMPDIR", options->logs.c_str(), 1);
     Soak soak(*options);
+    if (temporary != nullptr) {
+        setenv("TMPDIR", keep.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
     return soak.Run();
 }

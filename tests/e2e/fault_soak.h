@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bridge::e2e::soak {
@@ -19,20 +20,20 @@ inline constexpr Us kSecond = 1000 * kMs;
 // plugged back under another COM number joins as a kind of its own once the
 // box is found by its adapter wherever Windows numbers it.
 enum class Kind : int {
-    Unplug,          // the box's adapter out for 0.2 to 20 s
-    SimKill,         // the simulator emulator killed and started again
-    SimHang,         // no answer for 2 to 8 s
-    SimSlow,         // every answer after 50 to 400 ms for a while
-    Sleep,           // suspend, then one or both resumes, sent as Windows sends them
-    ResumeAlone,     // an automatic resume without a suspend
-    DeviceChange,    // WM_DEVICECHANGE, sent
-    Noise,           // random bytes, a frame with a bad check, a frame cut short
-    ClickReconnect,  // while it is enabled: the link failed, a try due or in progress
-    ClickPortDialog, // a missing port chosen (its message box answered), then the box's again
-    ClickSetup,      // the operation setup opened and closed
-    CloseRestart,    // the window closed at a random moment, the bridge started again
-    SecondStart,     // bridge.exe started again beside the running one
-    Overlap,         // two at once: unplug in a hang, sleep in a reconnect, close in a slow exchange
+    Unplug,           // the box's adapter out for 0.2 to 20 s
+    SimKill,          // the simulator emulator killed and started again
+    SimHang,          // no answer for 2 to 8 s
+    SimSlow,          // every answer after 50 to 400 ms for a while
+    Sleep,            // suspend, then one or both resumes, sent as Windows sends them
+    ResumeAlone,      // an automatic resume without a suspend
+    DeviceChange,     // WM_DEVICECHANGE, sent
+    Noise,            // random bytes, a frame with a bad check, a frame cut short
+    ClickReconnect,   // while it is enabled: the link failed, a try due or in progress
+    ClickPortDialog,  // a missing port chosen (its message box answered), then the box's again
+    ClickSetup,       // the operation setup opened and closed
+    CloseRestart,     // the window closed at a random moment, the bridge started again
+    SecondStart,      // bridge.exe started again beside the running one
+    Overlap,  // two at once: unplug in a hang, sleep in a reconnect, close in a slow exchange
     Count
 };
 inline constexpr int kKindCount = static_cast<int>(Kind::Count);
@@ -42,10 +43,10 @@ struct Injection {
     Kind kind = Kind::Count;
     std::string variant;
     Us start = 0;
-    Us end = 0;        // when the fault itself was over (0: not yet)
-    Us release = -1;   // a moment the servos must be released (box lost, sleep, close, port)
-    Us resume = -1;    // the box's port is reopened from here (a resume)
-    Us boxBack = -1;   // when the box could be heard again (plugged, port chosen, restart)
+    Us end = 0;              // when the fault itself was over (0: not yet)
+    Us release = -1;         // a moment the servos must be released (box lost, sleep, close, port)
+    Us resume = -1;          // the box's port is reopened from here (a resume)
+    Us boxBack = -1;         // when the box could be heard again (plugged, port chosen, restart)
     bool simFault = false;   // its recovery is the simulator link's
     bool lineFault = false;  // its recovery is the box line's
     bool excuses = false;    // commands sent meanwhile may be lost
@@ -53,7 +54,16 @@ struct Injection {
     std::string note;
 };
 
-enum class CommandType : int { BankEngage, PitchEngage, BankFree, PitchFree, Altimeter, Nav1, Com1, Com2 };
+enum class CommandType : int {
+    BankEngage,
+    PitchEngage,
+    BankFree,
+    PitchFree,
+    Altimeter,
+    Nav1,
+    Com1,
+    Com2
+};
 
 struct Command {
     Us at = 0;
@@ -63,13 +73,13 @@ struct Command {
 
 struct Exchange {
     Us at = 0;
-    bool answered = false;  // answer 1
-    int disconnect = -1;    // controls-disconnect written, -1 none
-    bool bank = false;      // aileron written
-    bool pitch = false;     // elevator written
-    bool handshake = false; // read the server version
-    bool client = false;    // a client's first handshake (its stamp written)
-    std::size_t hash = 0;   // of its requests: a block sent again after a time-out repeats it
+    bool answered = false;   // answer 1
+    int disconnect = -1;     // controls-disconnect written, -1 none
+    bool bank = false;       // aileron written
+    bool pitch = false;      // elevator written
+    bool handshake = false;  // read the server version
+    bool client = false;     // a client's first handshake (its stamp written)
+    std::size_t hash = 0;    // of its requests: a block sent again after a time-out repeats it
 };
 
 struct SettingWrite {
@@ -105,13 +115,17 @@ struct Failure {
 };
 
 struct Records {
-    Us begin = 0;  // the fault phase's start
-    Us finish = 0; // the end of the run
+    Us begin = 0;   // the fault phase's start
+    Us finish = 0;  // the end of the run
     std::uint32_t seed = 0;
     bool longRun = false;  // 10 minutes or more: the rates and slopes are judged
     std::vector<Exchange> exchanges;
     std::vector<SettingWrite> settings;
     std::vector<Us> attitude;  // attitude frames' arrival at the box
+    // Port frames' arrival at the box, by box port (0 for ports above 2):
+    // the radios' sentences, each of which gives the radio's replies on that
+    // port a way in (until the first, a selection from that port is dropped).
+    std::vector<std::pair<Us, int>> portFrames;
     std::vector<Injection> injections;
     std::vector<Command> commands;
     std::vector<BridgeRun> runs;

@@ -90,10 +90,13 @@ std::vector<std::string> Lines(const std::string& text) {
 
 // Pooled least-squares slope per minute within each run (each run its own
 // level): what grows while a bridge runs, whatever its restarts do.
-double Slope(const std::vector<Sample>& samples, long Sample::*field, bool& known) {
+double Slope(const Records& r, long Sample::*field, bool& known) {
     std::map<std::size_t, std::vector<const Sample*>> byRun;
-    for (const Sample& s : samples) {
-        if (s.*field >= 0) byRun[s.run].push_back(&s);
+    for (const Sample& s : r.samples) {
+        // The first minute of each run is its start-up, as in scripts/soak.
+        const bool warm =
+            s.run == 0 || s.run > r.runs.size() || s.at - r.runs[s.run - 1].shown >= 60 * kSecond;
+        if (s.*field >= 0 && warm) byRun[s.run].push_back(&s);
     }
     double sxy = 0, sxx = 0;
     for (const auto& [run, list] : byRun) {
@@ -172,10 +175,12 @@ private:
         const Injection& f = r_.injections[i];
         Us bound = f.lineFault && !f.simFault ? 3 * kSecond : 15 * kSecond;
         overlapped = false;
+        // Another fault that took something away before this one was back.
+        const Us until = recovered_[i] >= 0 ? recovered_[i] : BackFrom(f) + bound;
         for (std::size_t j = 0; j < r_.injections.size(); ++j) {
-            if (j == i) continue;
             const Injection& g = r_.injections[j];
-            if (g.start < BackFrom(f) + bound && FeltUntil(j) > f.start) overlapped = true;
+            const bool felt = g.simFault || g.lineFault || g.release >= 0 || g.resume >= 0;
+            if (j != i && felt && g.start < until && FeltUntil(j) > f.start) overlapped = true;
         }
         // The retry wait in force may have grown (a try that met a hung
         // window): at most a minute, and 5 s.
@@ -322,19 +327,36 @@ private:
         }
         bool running = false;
         for (const BridgeRun& run : r_.runs) {
-            running = running || (at > run.shown && (run.closeAt < 0 || at < run.closeAt - 300 * kMs));
+            running =
+                running || (at > run.shown && (run.closeAt < 0 || at < run.closeAt - 300 * kMs));
         }
         return !running;
+    }
+
+    // A radio's replies reach the bridge only once it has sent that radio a
+    // sentence since it started (its reply parser is installed by the send).
+    bool RadioSilent(const Command& c) const {
+        const int port = c.type == CommandType::Com2 ? 2 : 1;
+        if (c.type == CommandType::Altimeter) return false;
+        Us spawned = 0;
+        for (const BridgeRun& run : r_.runs) {
+            if (run.spawned <= c.at) spawned = run.spawned;
+        }
+        for (const auto& [at, p] : r_.portFrames) {
+            if (at >= spawned && p == port) return at > c.at;
+        }
+        return true;
     }
 
     void Settings() {
         std::set<std::pair<std::size_t, std::string>> written;
         for (const SettingWrite& w : r_.settings) written.insert({w.exchange, w.write});
         // At the end of the run (after the last close) every command is judged.
-        const Us until = horizon_ >= r_.finish && r_.finish > 0 ? horizon_ : horizon_ - 15 * kSecond;
+        const Us until =
+            horizon_ >= r_.finish && r_.finish > 0 ? horizon_ : horizon_ - 15 * kSecond;
         for (const Command& c : r_.commands) {
             if (c.write.empty() || c.at > until) continue;
-            if (Excused(c.at)) {
+            if (Excused(c.at) || RadioSilent(c)) {
                 ++excused_;
                 continue;
             }
@@ -343,10 +365,10 @@ private:
             for (const SettingWrite& w : r_.settings) {
                 if (w.at < c.at || w.at > c.at + 10 * kSecond || w.write != c.write) continue;
                 // A block sent again after a time-out is the same request.
-                const bool resent = w.exchange > 0 &&
-                                    r_.exchanges[w.exchange].hash ==
-                                        r_.exchanges[w.exchange - 1].hash &&
-                                    written.count({w.exchange - 1, w.write}) != 0;
+                const bool resent =
+                    w.exchange > 0 &&
+                    r_.exchanges[w.exchange].hash == r_.exchanges[w.exchange - 1].hash &&
+                    written.count({w.exchange - 1, w.write}) != 0;
                 if (!resent) ++count;
             }
             if (count != 1) {
@@ -361,7 +383,8 @@ private:
                 Fail(c.at, "settings reach the simulator once",
                      "\"" + c.write + "\" written " + std::to_string(count) + " times (sent " +
                          std::to_string((c.at - shown) / kMs) + " ms after the window showed, " +
-                         std::to_string((c.at - handshake) / kMs) + " ms after the last handshake)");
+                         std::to_string((c.at - handshake) / kMs) +
+                         " ms after the last handshake)");
             }
         }
     }
@@ -392,9 +415,11 @@ private:
             std::vector<Us> connected;
             std::vector<std::pair<Us, std::string>> forbidden;
             for (const std::string& line : Lines(run.logFile)) {
-                if (line.find("Connected to ") != std::string::npos) connected.push_back(StampOf(line));
+                if (line.find("Connected to ") != std::string::npos)
+                    connected.push_back(StampOf(line));
                 for (const char* text : {"link not Open", "already Open"}) {
-                    if (line.find(text) != std::string::npos) forbidden.emplace_back(StampOf(line), line);
+                    if (line.find(text) != std::string::npos)
+                        forbidden.emplace_back(StampOf(line), line);
                 }
             }
             for (const std::string& line : Lines(run.windowLog)) {
@@ -434,7 +459,8 @@ private:
                 last = (*i)[1];
             }
             if (last.empty()) {
-                Fail(run.exited, "line totals at close", which + ": no totals line in the log file");
+                Fail(run.exited, "line totals at close",
+                     which + ": no totals line in the log file");
                 continue;
             }
             const long logged = std::stol(last);
@@ -444,7 +470,8 @@ private:
             const long decoded = static_cast<long>(to - from);
             long inFlight = 2;
             for (const Injection& f : r_.injections) {
-                if (f.start >= run.spawned && f.start <= run.exited && (f.release >= 0 || f.resume >= 0)) {
+                if (f.start >= run.spawned && f.start <= run.exited &&
+                    (f.release >= 0 || f.resume >= 0)) {
                     inFlight += 3;
                 }
             }
@@ -459,11 +486,13 @@ private:
     }
 
     void ResourcesFlat() {
-        memory_ = Slope(r_.samples, &Sample::rssKb, memoryKnown_);
-        handles_ = Slope(r_.samples, &Sample::handles, handlesKnown_);
-        threads_ = Slope(r_.samples, &Sample::threads, threadsKnown_);
-        fds_ = Slope(r_.samples, &Sample::fds, fdsKnown_);
-        if (!r_.longRun) return;
+        memory_ = Slope(r_, &Sample::rssKb, memoryKnown_);
+        handles_ = Slope(r_, &Sample::handles, handlesKnown_);
+        threads_ = Slope(r_, &Sample::threads, threadsKnown_);
+        fds_ = Slope(r_, &Sample::fds, fdsKnown_);
+        const bool spanned = r_.samples.size() >= 5 &&
+                             r_.samples.back().at - r_.samples.front().at >= 8 * 60 * kSecond;
+        if (!r_.longRun || !spanned) return;
         const auto check = [&](const char* what, bool known, double slope, double limit) {
             if (known && slope > limit) {
                 char text[120];
@@ -510,24 +539,27 @@ private:
                 std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(v) / kSecond);
                 return std::string(text);
             };
-            std::snprintf(line, sizeof line, "%-18s %8d %8d %16s %16s %16s\n", kKinds[static_cast<std::size_t>(k)].name,
-                          injected, survived, ms(f.longestRelease, f.releasesJudged > 0).c_str(),
+            std::snprintf(line, sizeof line, "%-18s %8d %8d %16s %16s %16s\n",
+                          kKinds[static_cast<std::size_t>(k)].name, injected, survived,
+                          ms(f.longestRelease, f.releasesJudged > 0).c_str(),
                           ms(f.longestBack, f.longestBack > 0).c_str(),
                           ms(f.longestOverlapped, f.longestOverlapped > 0).c_str());
             t << line;
         }
-        std::snprintf(line, sizeof line,
-                      "\nsettings sent outside fault windows: %zu, lost or doubled: %zu (must be 0); "
-                      "inside fault windows: %zu\n",
-                      judged_, lost_, excused_);
+        std::snprintf(
+            line, sizeof line,
+            "\nsettings sent outside fault windows: %zu, lost or doubled: %zu (must be 0); "
+            "inside fault windows: %zu\n",
+            judged_, lost_, excused_);
         t << line;
-        std::snprintf(line, sizeof line,
-                      "exchanges %zu, handshakes %zu, blocks sent again after a time-out %zu; "
-                      "largest totals difference %ld attitude frames\n",
-                      r_.exchanges.size(),
-                      static_cast<std::size_t>(std::count_if(
-                          r_.exchanges.begin(), r_.exchanges.end(), [](const Exchange& e) { return e.client; })),
-                      r_.resends, totalsDiff_);
+        std::snprintf(
+            line, sizeof line,
+            "exchanges %zu, handshakes %zu, blocks sent again after a time-out %zu; "
+            "largest totals difference %ld attitude frames\n",
+            r_.exchanges.size(),
+            static_cast<std::size_t>(std::count_if(r_.exchanges.begin(), r_.exchanges.end(),
+                                                   [](const Exchange& e) { return e.client; })),
+            r_.resends, totalsDiff_);
         t << line;
         const auto slope = [](bool known, double v) {
             char text[32];
@@ -539,9 +571,10 @@ private:
                       "slopes per minute (limits %+.0f kB, %+.1f, %+.2f; judged from 10 min): "
                       "memory %s kB, handles %s, threads %s, Linux file descriptors %s; %zu "
                       "samples\n",
-                      kMemoryLimit, kHandleLimit, kThreadLimit, slope(memoryKnown_, memory_).c_str(),
-                      slope(handlesKnown_, handles_).c_str(), slope(threadsKnown_, threads_).c_str(),
-                      slope(fdsKnown_, fds_).c_str(), r_.samples.size());
+                      kMemoryLimit, kHandleLimit, kThreadLimit,
+                      slope(memoryKnown_, memory_).c_str(), slope(handlesKnown_, handles_).c_str(),
+                      slope(threadsKnown_, threads_).c_str(), slope(fdsKnown_, fds_).c_str(),
+                      r_.samples.size());
         t << line;
         if (!r_.samples.empty()) {
             const Sample& a = r_.samples.front();
@@ -564,13 +597,16 @@ private:
     // The faults felt at a moment, for a failure's line.
     std::string FaultAt(Us at) const {
         std::string text;
-        for (std::size_t i = 0; i < r_.injections.size(); ++i) {
+        int shown = 0;
+        for (std::size_t i = r_.injections.size(); i-- > 0 && shown < 3;) {
             const Injection& f = r_.injections[i];
-            if (at < f.start - 300 * kMs || at > std::max(FeltUntil(i) == kNever ? at : FeltUntil(i), f.end) + kSecond) {
+            if (at < f.start - 300 * kMs ||
+                at > std::max(FeltUntil(i) == kNever ? at : FeltUntil(i), f.end) + kSecond) {
                 continue;
             }
-            text += (text.empty() ? "" : " + ") + std::string(KindName(f.kind)) + " " + f.variant +
-                    " injected at " + Moment(r_, f.start);
+            ++shown;
+            text = std::string(KindName(f.kind)) + " " + f.variant + " injected at " +
+                   Moment(r_, f.start) + (text.empty() ? "" : " + ") + text;
         }
         return text.empty() ? "none felt" : text;
     }
