@@ -1153,6 +1153,16 @@ int Soak::Run() {
                       f.variant.c_str(), f.note.empty() ? "" : "; ", f.note.c_str());
         text += line;
     }
+    text +=
+        "\nresource samples (moment, run of bridge.exe, VmRSS kB, handles, threads, Linux file "
+        "descriptors):\n";
+    for (const Sample& x : rec_.samples) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %+9.3f s  %3zu %8ld %6ld %4ld %4ld\n",
+                      static_cast<double>(x.at - rec_.begin) / kSecond, x.run, x.rssKb, x.handles,
+                      x.threads, x.fds);
+        text += line;
+    }
     std::fputs(result.table.c_str(), stdout);
     if (!o_.report.empty()) std::ofstream(o_.report) << text;
     std::ofstream(session_.folder() + "/fault-soak-report.txt") << text;
