@@ -41,11 +41,11 @@ MainCycle::MainCycle(BridgeState& state, SimLinkApi& sim, BridgeView& view)
                   state.BoxPorts, state.Frames, sender_}),
       requests_(sim) {}
 
-void MainCycle::Tick() {
+bool MainCycle::Tick() {
     HandOffArincRecord();
-    if (AnswerStopRequest()) return;
+    if (AnswerStopRequest()) return true;
     BridgeState& s = s_;
-    if (!s.Link.SimLinkUp) return;
+    if (!s.Link.SimLinkUp) return false;
 
     s.Counters.TickPhase =
         static_cast<std::uint8_t>(s.Counters.TickPhase + 1 == 10 ? 0 : s.Counters.TickPhase + 1);
@@ -67,6 +67,7 @@ void MainCycle::Tick() {
         OnExchangeFailed(result);
     }
     RunPeriodicOutputs();
+    return false;
 }
 
 void MainCycle::HandOffArincRecord() {
@@ -82,7 +83,6 @@ bool MainCycle::AnswerStopRequest() {
     if (!s.Link.StopRequested) return false;
     HandControlsBack();
     s.Link.SimLinkUp = false;
-    view_.StopTimer();
     s.Link.StopRequested = false;
     return true;
 }

@@ -23,8 +23,9 @@ public:
     MainCycle(const MainCycle&) = delete;
     MainCycle& operator=(const MainCycle&) = delete;
 
-    // The tick timer's handler.
-    void Tick();
+    // One tick. True when it answered a stop request: the controls were
+    // handed back and no further tick may follow (the caller stops the timer).
+    bool Tick();
 
     // While the link is up and the last exchange took a control from the
     // pilot, one exchange at once that writes controls-disconnect 0 and reads

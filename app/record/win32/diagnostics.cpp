@@ -122,12 +122,6 @@ void Diagnostics::ApplyDpi(int dpi) {
 
 const char* Diagnostics::Tick(std::uint64_t nowMs) {
     nowMs_ = nowMs;
-    if (nextTotalsMs_ == 0) {
-        nextTotalsMs_ = nowMs + kTotalsEveryMs;
-    } else if (nowMs >= nextTotalsMs_) {
-        RecordTotals();
-        nextTotalsMs_ += kTotalsEveryMs;
-    }
     // The window's log says "FlightSim problem: " and the text; the file
     // gets the result code, repeats summarised.
     const ExchangeCounts& exchanges = ProcessSimLinkClient().Counts();
