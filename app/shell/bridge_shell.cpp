@@ -42,7 +42,7 @@ void BridgeShell::Start() {
     out_.port.SetBaudRate(kBoxBaudRate);
     // The port message box runs everything nested, a close among them.
     OpenBoxLine(out_.port, out_.display, core_.log, portNumber, s.Link);
-    Connect(true);
+    if (MayOpen()) Connect(true);
     s.Engines.EngineAddressBase = kEngineAddressBase;
     ComputeRadioPortMask(s.Settings, s.BoxPorts);
     if (phase_ == Phase::Starting) phase_ = Phase::Running;
@@ -54,25 +54,37 @@ void BridgeShell::Start() {
 void BridgeShell::Tick(std::uint64_t nowMs) {
     if (core_.cycle.Tick()) out_.view.StopTimer();
     recovery_.Retry(nowMs);
-    if (phase_ != Phase::Starting) simRetry_.Tick(nowMs);
+    // A try falls due only while running, and waits for an open in progress.
+    if (phase_ == Phase::Running && !opening_) simRetry_.Tick(nowMs);
     if (totals_.Due(nowMs)) out_.record.RecordTotals();
     if (const char* failed = out_.record.Tick(nowMs)) core_.log.Append(failed);
 }
 
-void BridgeShell::ReceiveEvent(std::int32_t count) { core_.receiver.ReceiveEvent(out_.line, count); }
+void BridgeShell::ReceiveEvent(std::int32_t count) {
+    core_.receiver.ReceiveEvent(out_.line, count);
+}
 
+// The start's own try comes first; a click nested in an open is the same
+// wish as the open in progress.
 void BridgeShell::ReconnectClick(std::uint64_t nowMs) {
+    if (phase_ != Phase::Running || opening_) return;
     Connect(true);
     simRetry_.StartAgain(nowMs);
 }
 
-void BridgeShell::PortButtonClick() { out_.dialogs.ShowPortDialog(); }
+void BridgeShell::PortButtonClick() {
+    if (phase_ != Phase::Closing) out_.dialogs.ShowPortDialog();
+}
 
 void BridgeShell::PortDialogShown() { portSetup_.FormShow(); }
 
-void BridgeShell::PortChosen(int index) { portSetup_.PortGroupItemClick(index); }
+// No port opens while the window closes.
+void BridgeShell::PortChosen(int index) {
+    if (phase_ != Phase::Closing) portSetup_.PortGroupItemClick(index);
+}
 
 void BridgeShell::SetupButtonClick() {
+    if (phase_ == Phase::Closing) return;
     const BridgeSettings before = core_.state.Settings;
     out_.dialogs.ShowOperationSetup();
     out_.record.RecordOperationSetup(before, core_.state.Settings);
@@ -80,20 +92,22 @@ void BridgeShell::SetupButtonClick() {
 
 void BridgeShell::OperationSetupActivated() { operationSetup_.FormActivate(); }
 
-void BridgeShell::PlayButtonClick() { playback_.PlayButtonClick(); }
+void BridgeShell::PlayButtonClick() {
+    if (phase_ != Phase::Closing) playback_.PlayButtonClick();
+}
 
 // Any device may be the box's adapter back; one that arrived may be the
 // simulator's network link too, so its tries start again at 10 s.
 void BridgeShell::DeviceChanged(bool arrival, std::uint64_t nowMs) {
     recovery_.RetryNow();
-    if (arrival && phase_ != Phase::Starting) simRetry_.StartAgain(nowMs);
+    if (arrival && phase_ == Phase::Running) simRetry_.StartAgain(nowMs);
 }
 
 void BridgeShell::Suspend() { power_.Suspend(); }
 
 void BridgeShell::Resume(bool automatic, std::uint64_t nowMs) {
     const bool answered = power_.Resume(automatic, nowMs);
-    if (answered && phase_ != Phase::Starting) simRetry_.TryNow(nowMs);
+    if (answered && phase_ == Phase::Running && !opening_) simRetry_.TryNow(nowMs);
 }
 
 void BridgeShell::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
@@ -101,7 +115,9 @@ void BridgeShell::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
 }
 
 bool BridgeShell::CloseRequested() {
+    if (phase_ == Phase::Closing && closeInProgress_) return false;  // nested in the first
     phase_ = Phase::Closing;
+    closeInProgress_ = true;
     recovery_.WindowClosing();
     LinkControl& link = core_.state.Link;
     // The stop's last exchange hands the controls back (see MainCycle).
@@ -113,6 +129,7 @@ bool BridgeShell::CloseRequested() {
         out_.port.Close();
         link.PortOpen = false;
     }
+    closeInProgress_ = false;
     const auto error = settings_.Write(core_.state.Settings);
     if (error && !saveFailed_) {
         saveFailed_ = true;
@@ -128,9 +145,15 @@ bool BridgeShell::CloseRequested() {
 SimLinkResult BridgeShell::Connect(bool logFailure) {
     LinkControl& link = core_.state.Link;
     link.SimLinkUp = false;
+    opening_ = true;
     if (out_.sim.IsOpen()) out_.sim.Close();
     SimLinkResult result = SimLinkResult::Okay;
     const bool opened = out_.sim.Open(kAnySimulator, result);
+    opening_ = false;
+    if (phase_ == Phase::Closing) {  // the close came nested in the exchange
+        if (opened) out_.sim.Close();
+        return result;
+    }
     if (opened) {
         link.SimLinkUp = true;
         out_.view.SetReconnectEnabled(false);

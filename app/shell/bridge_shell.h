@@ -7,8 +7,13 @@
 // state).
 //
 // The shell is in one of three states: starting until the start's own try at
-// the simulator has ended (no automatic try comes before it), running, and
-// closing from the first close request until the process ends.
+// the simulator has ended, running, and closing from the first close request
+// until the process ends (also when a close is refused because the settings
+// could not be written). While closing, nothing tries the simulator and no
+// "Connected to" line is written. While an open of the simulator link is in
+// progress (the start's, Reconnect's, an automatic try, a resume's), a nested
+// tick leaves its try due for the first tick after the open, a nested resume
+// reopens the box's port but does not try, and a nested Reconnect does nothing.
 #pragma once
 
 #include <cstdint>
@@ -96,9 +101,11 @@ public:
     PortSetupModel& PortSetup() { return portSetup_; }
 
 private:
+    // Whether an open of the simulator link may start now.
+    bool MayOpen() const { return phase_ != Phase::Closing && !opening_; }
     // Opens (or reopens) the simulator link and logs the outcome: a failure
-    // only when `logFailure`. The reconnect button is enabled while the link
-    // is down.
+    // only when `logFailure`, nothing once the window is closing. The
+    // reconnect button is enabled while the link is down.
     SimLinkResult Connect(bool logFailure);
 
     BridgeCore& core_;
@@ -112,6 +119,8 @@ private:
     ArincPlayback playback_;
     TotalsSchedule totals_;
     Phase phase_ = Phase::Starting;
+    bool opening_ = false;          // an open of the simulator link is in progress
+    bool closeInProgress_ = false;  // a close request waits for the cycle
     bool saveFailed_ = false;
 };
 
