@@ -48,6 +48,7 @@ public:
     void WindowClosing();
 
     bool Lost() const { return lost_; }
+    bool Closing() const { return closing_; }
 
 private:
     void TryOpen();

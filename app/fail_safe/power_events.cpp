@@ -19,6 +19,12 @@ bool PowerEvents::Resume(bool automatic, std::uint64_t nowMs) {
     // not delivered to us), it is answered all the same.
     if (!suspended_ && !automatic) return false;
     suspended_ = false;
+    if (!recovery_.HasPortToReopen()) {
+        log_.Append(recovery_.Closing()
+                        ? "Windows resumed while the window closes: no port is reopened"
+                        : "Windows resumed: the box's port was not open, none is reopened");
+        return true;
+    }
     log_.Append("Windows resumed: reopening the box's port ", port_.DeviceName());
     recovery_.Reopen(nowMs);
     return true;

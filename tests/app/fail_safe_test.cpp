@@ -115,6 +115,14 @@ TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
     shell.Resume(true, 3000);
     EXPECT_EQ(reopened(), 2);
     EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 2);
+
+    // No port to reopen: the line says so, and nothing is opened.
+    state.Link.PortOpen = false;
+    view.log.clear();
+    shell.Resume(true, 4000);
+    EXPECT_EQ(view.log,
+              (Strings{"Windows resumed: the box's port was not open, none is reopened"}));
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 2);
 }
 
 }  // namespace
