@@ -146,5 +146,22 @@ TEST_F(ShellNestingTest, NoOpenInsideAnOpen) {
     EXPECT_TRUE(bridge.state.Link.SimLinkUp);
 }
 
+// Windows' sleep message inside a tick's exchange: the link takes no request
+// then, so the controls are handed back by the next tick, and nothing counts
+// as a request the link refused (a count that stays 0 but for a fault).
+TEST_F(ShellNestingTest, ASleepInsideATicksExchangeCountsNoRefusedRequest) {
+    shell.Start();
+    ASSERT_TRUE(bridge.state.Link.SimLinkUp);
+    bridge.state.Servos.BankServoEngaged = true;
+    bridge.state.Servos.BankEngageBit = 1;
+    shell.Tick(1000);  // takes the aileron
+    ASSERT_NE(bridge.state.Servos.ControlsDisconnect, 0);
+    inSend = [this] { shell.Suspend(); };
+    shell.Tick(1050);
+    EXPECT_EQ(bridge.cycle.Requests().RequestsNotQueued(), 0u);
+    shell.Tick(1100);
+    EXPECT_EQ(bridge.state.Servos.ControlsDisconnect, 0);
+}
+
 }  // namespace
 }  // namespace bridge::testing
