@@ -163,6 +163,7 @@ TEST(DiagnosticsReport, HoldsEachOfItsParts) {
     parts.settingsText = "[Setup]\nCommsPort=6\n";
     parts.comPorts = {"COM1", "COM7"};
     parts.chosenPort = "COM7";
+    parts.linkUp = true;
     parts.simulatorName = "FS2004";
     parts.fsuipcVersion = 0x36200000;
     parts.statistics = "Port COM7: open";
@@ -178,6 +179,14 @@ TEST(DiagnosticsReport, HoldsEachOfItsParts) {
           "== Last log lines ==\r\n2026-12-07 20:13:46.123 Connected to FS2004"}) {
         EXPECT_NE(report.find(part), std::string::npos) << part << " in\n" << report;
     }
+
+    // The link lost: the server's version outlives the close, the report says so.
+    parts.linkUp = false;
+    const std::string lost = AssembleReport(parts);
+    EXPECT_NE(lost.find("== Simulator ==\r\nNot connected\r\nLast connected to FS2004, FSUIPC "
+                        "version 0x36200000"),
+              std::string::npos)
+        << lost;
 }
 
 }  // namespace

@@ -53,11 +53,12 @@ std::string FileText(const std::filesystem::path& path) {
 }  // namespace
 
 Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const MainCycle& cycle,
-                         const Receiver& receiver, MessageDisplay& display)
+                         const Receiver& receiver, const LinkControl& link, MessageDisplay& display)
     : comm_(comm),
       timer_(timer),
       cycle_(cycle),
       receiver_(receiver),
+      link_(link),
       display_(display),
       log_(&LocalNow),
       statistics_([this](LineTotals& totals, LineState& state) { Gather(totals, state); }) {}
@@ -212,6 +213,7 @@ std::string Diagnostics::ReportText() const {
     parts.settingsText = FileText(settingsPath_);
     parts.comPorts = ListedComPorts();
     parts.chosenPort = comm_.DeviceName();
+    parts.linkUp = link_.SimLinkUp;
     if (SimLinkServerVersion() != 0) {
         parts.simulatorName = SimulatorName(SimLinkSimulatorId());
         parts.fsuipcVersion = SimLinkServerVersion();

@@ -28,7 +28,7 @@ class Diagnostics : public ShellRecord {
 public:
     // `display` shows why a report could not be saved.
     Diagnostics(TComm& comm, TThreadedTimer& timer, const MainCycle& cycle,
-                const Receiver& receiver, MessageDisplay& display);
+                const Receiver& receiver, const LinkControl& link, MessageDisplay& display);
     ~Diagnostics();  // Close
     Diagnostics(const Diagnostics&) = delete;
     Diagnostics& operator=(const Diagnostics&) = delete;
@@ -72,6 +72,7 @@ private:
     TThreadedTimer& timer_;
     const MainCycle& cycle_;
     const Receiver& receiver_;
+    const LinkControl& link_;
     MessageDisplay& display_;
     LogFile log_;
     std::filesystem::path logFolder_;
