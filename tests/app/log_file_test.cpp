@@ -117,23 +117,36 @@ TEST(LogFile, AFullDiskCostsTheFileOnlyAndIsToldOnce) {
     EXPECT_TRUE(unwritable.TakeWriteFailure());
 }
 
+// Every count a value of its own, so that two swapped counts show.
 TEST(LineTotals, TheTotalsLineAndTheStatisticsText) {
     LineTotals t{};
     t.sent = {12034, 6017, 9025, 2406, 3};
     t.bytesSent = 1023456;
+    t.refusedWrites = 5;
+    t.framesTooLong = 6;
     t.servoCommands = 37;
     t.boxCommands = 12;
-    t.exchanges = 12034;
-    t.lateTicks = 4;
+    t.badFrames = 7;
+    t.strayBytes = 8;
     t.framingErrors = 1;
-    char line[600];
+    t.parityErrors = 9;
+    t.overrunErrors = 10;
+    t.exchanges = 12035;
+    t.exchangeFailures = 11;
+    t.requestsNotQueued = 13;
+    t.missedTicks = 14;
+    t.lateTicks = 4;
+    t.abandonedTransfers = 15;
+    t.droppedLogLines = 16;
+    char line[700];
     FormatTotalsLine(t, line, sizeof line);
     EXPECT_EQ(std::string(line),
               "Line totals: sent 12034 attitude, 6017 air data, 9025 item, 2406 port frames, "
-              "1023456 bytes; received 37 servo commands, 12 box commands, 0 bad frames, 0 stray "
-              "bytes; simulator 12034 exchanges, 0 failures; 0 missed ticks; 4 late ticks, 3 "
-              "ARINC frames, 0 refused writes, 0 frames too long, line errors: 1 framing, 0 "
-              "parity, 0 overrun; 0 requests not queued, 0 abandoned transfers");
+              "1023456 bytes; received 37 servo commands, 12 box commands, 7 bad frames, 8 stray "
+              "bytes; simulator 12035 exchanges, 11 failures; 14 missed ticks; 4 late ticks, 3 "
+              "ARINC frames, 5 refused writes, 6 frames too long, line errors: 1 framing, 9 "
+              "parity, 10 overrun; 13 requests not queued, 15 abandoned transfers; 16 log lines "
+              "dropped");
 
     LineTotals before = t;
     before.sent[0] -= 40;
@@ -142,9 +155,28 @@ TEST(LineTotals, TheTotalsLineAndTheStatisticsText) {
     FormatLineStatistics(t, before, 2.0, {"COM7", "open", 1500, 1200, 4500, 1200}, text,
                          sizeof text);
     const std::string s = text;
-    for (const char* part :
-         {"Port COM7: open", "Attitude\t20.0\t12034", "Bytes\t1152\t1023456", "in use\t10.0 %",
-          "1.5 s ago", "median\t\t1.2 ms", "longest\t\t4.5 ms", "Framing errors\t\t1"}) {
+    for (const char* part : {"Port COM7: open",
+                             "Attitude\t20.0\t12034",
+                             "Bytes\t1152\t1023456",
+                             "in use\t10.0 %",
+                             "Refused writes\t\t5",
+                             "Frames too long\t\t6",
+                             "Servo commands\t\t37",
+                             "Box commands\t\t12",
+                             "Bad frames\t\t7",
+                             "Stray bytes\t\t8",
+                             "Framing errors\t\t1",
+                             "Parity errors\t\t9",
+                             "Overrun errors\t\t10",
+                             "1.5 s ago",
+                             "Exchanges\t0.0\t12035",
+                             "Failures\t\t11",
+                             "median\t\t1.2 ms",
+                             "longest\t\t4.5 ms",
+                             "Requests not queued\t\t13",
+                             "Missed\t\t14",
+                             "Late\t\t4",
+                             "Log lines dropped\t\t16"}) {
         EXPECT_NE(s.find(part), std::string::npos) << part << " in\n" << s;
     }
 }

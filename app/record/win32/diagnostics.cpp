@@ -166,6 +166,7 @@ void Diagnostics::GatherTotals(LineTotals& t) const {
     t.missedTicks = timer_.MissedTicks();
     t.lateTicks = timer_.LateTicks();
     t.abandonedTransfers = AbandonedTransfers();
+    t.droppedLogLines = log_.DroppedLines();
 }
 
 void Diagnostics::Gather(LineTotals& totals, LineState& state) const {
