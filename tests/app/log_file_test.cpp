@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/record/diagnostics_report.h"
@@ -20,22 +20,33 @@ using Strings = std::vector<std::string>;
 
 LocalTime FixedTime() { return {2026, 12, 7, 20, 13, 46, 123}; }
 
-// Keeps what it is given; refuses everything once `failAfter` writes went through.
+// Keeps what it is given; refuses everything once `failAfter` writes went
+// through, and says when it first refused.
 class MemorySink : public LogSink {
 public:
     explicit MemorySink(std::string& text, int failAfter = -1) : text_(text), left_(failAfter) {}
     bool Write(const char* bytes, std::size_t count) override {
         std::lock_guard<std::mutex> guard(lock_);
-        if (left_ == 0) return false;
+        if (left_ == 0) {
+            refused_ = true;
+            changed_.notify_all();
+            return false;
+        }
         if (left_ > 0) --left_;
         text_.append(bytes, count);
         return true;
     }
+    bool WaitUntilRefused(std::chrono::seconds timeout) {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, timeout, [this] { return refused_; });
+    }
 
 private:
     std::mutex lock_;
+    std::condition_variable changed_;
     std::string& text_;
     int left_;
+    bool refused_ = false;
 };
 
 TEST(LogText, StampsFileNamesAndWhichOldFilesGo) {
@@ -97,17 +108,16 @@ TEST(LogFile, StopsGrowingAtItsLimitWithALastLine) {
 TEST(LogFile, AFullDiskCostsTheFileOnlyAndIsToldOnce) {
     std::string text;
     LogFile log(&FixedTime);
-    log.Start(std::make_unique<MemorySink>(text, 2));
+    auto sink = std::make_unique<MemorySink>(text, 2);
+    MemorySink& disk = *sink;
+    log.Start(std::move(sink));
     for (int i = 0; i < 3; ++i) log.Record("before the disk filled");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!log.Failed() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // polls the writer's outcome
-    }
+    ASSERT_TRUE(disk.WaitUntilRefused(std::chrono::seconds(20)));
+    for (int i = 0; i < 1000; ++i) log.Record("after");  // none waits, none is written
+    log.Stop();
     ASSERT_TRUE(log.Failed());
-    for (int i = 0; i < 1000; ++i) log.Record("after");  // none waits, none is queued
     EXPECT_TRUE(log.TakeWriteFailure());
     EXPECT_FALSE(log.TakeWriteFailure());
-    log.Stop();
     EXPECT_EQ(text,
               "2026-12-07 20:13:46.123 before the disk filled\r\n"
               "2026-12-07 20:13:46.123 before the disk filled\r\n");
