@@ -205,6 +205,25 @@ TEST_F(BridgeShellTest, ASettingsFileThatCannotBeReadIsLeftAsItWas) {
     EXPECT_EQ(FileText(settingsPath), users);
 }
 
+// The totals every ten minutes; after a long sleep once, then ten minutes
+// on, not once a tick until the schedule caught up. The log file's failure
+// is told once in the window's log.
+TEST_F(BridgeShellTest, TheTotalsComeEveryTenMinutesAndOnceAfterALongSleep) {
+    const std::uint64_t every = TotalsSchedule::kEveryMs;
+    shell.Tick(0);
+    shell.Tick(every - 50);
+    EXPECT_EQ(ui.totalsRecorded, 0);
+    shell.Tick(every);
+    EXPECT_EQ(ui.totalsRecorded, 1);
+    const std::uint64_t woke = 5 * 3600 * 1000;  // five hours asleep
+    ui.recordFailureLine = "Cannot write the log file C:\\logs";
+    for (std::uint64_t now = woke; now < woke + every; now += 50) shell.Tick(now);
+    EXPECT_EQ(ui.totalsRecorded, 2);
+    shell.Tick(woke + every);
+    EXPECT_EQ(ui.totalsRecorded, 3);
+    EXPECT_EQ(view.log, (Strings{"Cannot write the log file C:\\logs"}));
+}
+
 // A simulator run as administrator does not take the messages of a bridge
 // that is not (the send fails with system error 5): the log says what to do.
 TEST_F(BridgeShellTest, BlockedMessagesAddTheHintOnRights) {

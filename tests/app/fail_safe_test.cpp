@@ -67,6 +67,29 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
     EXPECT_EQ(sim.exchanges, exchanges + 1);
 }
 
+// The box can no longer command the servos once its port is lost, nor when
+// Windows goes to sleep: both let go at once, engage bits included, and before
+// a sleep, where no tick may follow, the controls are handed back at once.
+TEST_F(FailSafeTest, ALostPortAndASleepReleaseTheServosAndASleepHandsTheControlsBack) {
+    Command(1, true);
+    Command(2, true);
+    cycle.Tick();
+    ASSERT_EQ(Disconnect(), 3);
+    shell.PortLost(1167, 1000);
+    EXPECT_FALSE(state.Servos.BankServoEngaged || state.Servos.PitchServoEngaged);
+    EXPECT_EQ(view.log.back(), "Servos released: the box's port was lost");
+    Command(1, true);  // recomputes both flags from the bits: pitch stays free
+    EXPECT_FALSE(state.Servos.PitchServoEngaged);
+    cycle.Tick();
+    ASSERT_EQ(Disconnect(), 2);
+
+    const std::size_t exchanges = sim.exchanges;
+    shell.Suspend();
+    EXPECT_EQ(sim.exchanges, exchanges + 1);
+    EXPECT_EQ(Disconnect(), 0);
+    EXPECT_EQ(view.log.back(), "Servos released: Windows is going to sleep");
+}
+
 // The link down from start: quiet tries from 10 s on; a server window that
 // refuses the handshake doubles the wait up to a minute, no server window
 // keeps 10 s, a hung one is not tried; a press starts again at 10 s.
@@ -114,7 +137,10 @@ TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
     EXPECT_EQ(reopened(), 1);
     shell.Resume(true, 3000);
     EXPECT_EQ(reopened(), 2);
-    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 2);
+    shell.Suspend();
+    shell.Resume(false, 3500);  // the user's resume alone (the automatic one lost)
+    EXPECT_EQ(reopened(), 3);
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 3);
 
     // No port to reopen: the line says so, and nothing is opened.
     state.Link.PortOpen = false;
@@ -122,7 +148,7 @@ TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
     shell.Resume(true, 4000);
     EXPECT_EQ(view.log,
               (Strings{"Windows resumed: the box's port was not open, none is reopened"}));
-    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 2);
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 3);
 }
 
 }  // namespace
