@@ -49,8 +49,9 @@ void BridgeShell::Start() {
 }
 
 // The order carries meaning: the cycle answers a stop request before anything
-// else runs; the port is retried before the simulator, so that a tick that
-// finds both back sends to the box at once; the record sees the tick's counts.
+// else runs, so that the rest of the tick sees the close; the port's retry,
+// which is quick, comes before the simulator's, which may hold the window;
+// the record sees the tick's counts.
 void BridgeShell::Tick(std::uint64_t nowMs) {
     if (core_.cycle.Tick()) out_.view.StopTimer();
     recovery_.Retry(nowMs);
