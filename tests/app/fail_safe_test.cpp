@@ -57,6 +57,8 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
     EXPECT_EQ(sim.exchanges, exchanges + 1);
     EXPECT_EQ(Disconnect(), 0);
     EXPECT_FALSE(Wrote(offsets::kElevator));
+    EXPECT_FALSE(state.Servos.PitchServoEngaged);
+    EXPECT_EQ(view.pitchLabel, "Not engaged");
     EXPECT_TRUE(view.log.empty());
 
     sim.Set<std::uint8_t>(offsets::kControlsDisconnect, 3);
