@@ -19,7 +19,8 @@ struct ReportParts {
     std::string settingsText;           // empty: no such file
     std::vector<std::string> comPorts;  // as Windows lists them
     std::string chosenPort;
-    std::string simulatorName;  // empty: not connected
+    bool linkUp = false;        // the simulator link is up now
+    std::string simulatorName;  // the server last connected to; empty: none yet
     std::uint32_t fsuipcVersion = 0;
     std::string statistics;  // the line statistics as they stand
     std::string logLines;    // the last lines of the log, each ending in "\r\n"
