@@ -132,7 +132,7 @@ constexpr KindPlan kPlans[kKindCount] = {
     {12, kWindow | kSim},         // ClickReconnect
     {4, kWindow | kPort},         // ClickPortDialog
     {3, kWindow},                 // ClickSetup
-    {8, kWindow | kPort | kSim},  // CloseRestart
+    {4, kWindow | kPort | kSim},  // CloseRestart: each restart starts the samples anew
     {3, kWindow},                 // SecondStart
     {8, kWindow | kPort | kSim},  // Overlap
 };
