@@ -1091,6 +1091,11 @@ void Soak::Schedule() {
                 std::lock_guard<std::mutex> guard(m_);
                 snapshot = rec_;
             }
+            // The running bridge's log file so far (the close fault reads
+            // it at each close; a close meanwhile only makes this one older).
+            if (!closing_ && !snapshot.runs.empty() && snapshot.runs.back().exited < 0) {
+                snapshot.runs.back().logFile = session_.LogFileText();
+            }
             const Analysis so_far = Analyze(snapshot, NowUs() - 70 * kSecond);
             std::printf("fault_soak: %.1f min, %zu faults injected, %zu failures so far\n",
                         static_cast<double>(NowUs() - rec_.begin) / (60.0 * kSecond),
