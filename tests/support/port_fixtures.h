@@ -1,5 +1,6 @@
 // Device nodes of the adapters the bridge meets, written as Windows gives
-// them, each with the documented form of its instance id.
+// them, each with the documented form of its instance id; and a listing that
+// returns what the test puts in it.
 //
 // Forms (Microsoft, "Device instance IDs" and "Standard USB identifiers":
 // USB\VID_v&PID_p\<serial number>, or a last part with '&' that Windows makes
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/identity/port_listing.h"
 #include "platform/port_list/port_node.h"
 
 namespace bridge::testing {
@@ -66,5 +68,14 @@ inline std::vector<ListedPort> Describe(const std::vector<PortNode>& nodes) {
     return ports;
 }
 
+class FakePortListing : public PortListing {
+public:
+    std::vector<PortNode> nodes;
+    int listings = 0;
+    std::vector<ListedPort> List() override {
+        ++listings;
+        return Describe(nodes);
+    }
+};
 
 }  // namespace bridge::testing
