@@ -27,9 +27,9 @@ unsigned BoxAdapter::AtStart(unsigned savedNumber, std::uint64_t nowMs) {
     List(nowMs);
     if (!identity_) return savedNumber;
     const AdapterIdentity& taken = *identity_;
-    return Search(savedNumber, [&taken](const ListedPort& port) {
-               return !WasPresent(taken, port);
-           }).value_or(savedNumber);
+    return Search(savedNumber,
+                  [&taken](const ListedPort& port) { return !WasPresent(taken, port); })
+        .value_or(savedNumber);
 }
 
 std::optional<unsigned> BoxAdapter::AtResume(unsigned savedNumber, std::uint64_t nowMs) {
@@ -77,9 +77,8 @@ std::optional<unsigned> BoxAdapter::Tick(unsigned savedNumber, std::uint64_t now
     }
     if (!searchDue_) return std::nullopt;
     searchDue_ = false;
-    return Search(savedNumber, [this](const ListedPort& port) {
-        return !Contains(*lostIds_, port.instanceId);
-    });
+    return Search(savedNumber,
+                  [this](const ListedPort& port) { return !Contains(*lostIds_, port.instanceId); });
 }
 
 PortMark BoxAdapter::MarkOf(const ListedPort& port, unsigned boxNumber) const {

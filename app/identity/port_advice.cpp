@@ -63,7 +63,8 @@ std::optional<std::string> ProblemAdvice(const ListedPort& port) {
     if (port.problemCode == 0) return std::nullopt;
     const char* text = ProblemText(port.problemCode);
     return port.name + " (" + ShownName(port) + ") does not work: Windows reports device problem " +
-           std::to_string(port.problemCode) + (text != nullptr ? std::string(" (") + text + ")" : "") +
+           std::to_string(port.problemCode) +
+           (text != nullptr ? std::string(" (") + text + ")" : "") +
            "; a driver may refuse a chip it does not accept: install the driver of the "
            "adapter's maker, or use another adapter";
 }

@@ -100,8 +100,9 @@ std::optional<AdapterIdentity> FromText(const SectionText& text) {
         !KeepableText(text.serialNumber) || !KeepableText(text.instanceId)) {
         return std::nullopt;
     }
-    AdapterIdentity identity{*port,           *vendorId, *productId, text.interfaceId,
-                             text.serialNumber, text.instanceId, {}, true};
+    AdapterIdentity identity{
+        *port,           *vendorId, *productId, text.interfaceId, text.serialNumber,
+        text.instanceId, {},        true};
     if (text.presentIds == kUnknownIds) {
         identity.presentIdsKnown = false;
         return identity;

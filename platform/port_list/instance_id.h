@@ -35,7 +35,7 @@ struct InstanceIdFacts {
     std::string enumerator;  // "USB", "FTDIBUS", "BTHENUM", "ACPI", ... as written
     std::optional<std::uint16_t> vendorId;
     std::optional<std::uint16_t> productId;
-    std::string interfaceId;     // "MI_00" of a composite device, FTDI's channel "A".."D"
+    std::string interfaceId;   // "MI_00" of a composite device, FTDI's channel "A".."D"
     std::string serialNumber;  // a real one, or empty
     std::string lastPart;
 };

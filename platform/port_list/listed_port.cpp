@@ -37,7 +37,8 @@ unsigned ComNumber(std::string_view name) {
 std::string ShownName(const ListedPort& port) {
     std::string_view name = port.friendlyName;
     const std::string suffix = " (" + port.name + ")";
-    if (name.size() > suffix.size() && SameIdText(name.substr(name.size() - suffix.size()), suffix)) {
+    if (name.size() > suffix.size() &&
+        SameIdText(name.substr(name.size() - suffix.size()), suffix)) {
         name.remove_suffix(suffix.size());
     }
     return name.empty() ? port.name : std::string(name);
@@ -69,7 +70,8 @@ std::string PortReportLine(const ListedPort& port) {
     }
     if (!port.locationPath.empty()) line += ", at " + port.locationPath;
     if (port.problemCode != 0) line += ", device problem " + std::to_string(port.problemCode);
-    if (port.latencyTimerMs) line += ", latency timer " + std::to_string(*port.latencyTimerMs) + " ms";
+    if (port.latencyTimerMs)
+        line += ", latency timer " + std::to_string(*port.latencyTimerMs) + " ms";
     if (!port.instanceId.empty()) line += " [" + port.instanceId + "]";
     return line;
 }

@@ -18,7 +18,7 @@ enum class PortBus : std::uint8_t { Usb, Bluetooth, Other };
 inline constexpr unsigned kHighestComNumber = 256;
 
 struct ListedPort {
-    std::string name;  // as Windows names it: "COM7", "LPT1", ...
+    std::string name;     // as Windows names it: "COM7", "LPT1", ...
     unsigned number = 0;  // n of COMn, 1..kHighestComNumber; 0 for any other name
     std::string friendlyName;
     std::string manufacturer;
@@ -26,9 +26,9 @@ struct ListedPort {
     PortBus bus = PortBus::Other;
     std::optional<std::uint16_t> vendorId;
     std::optional<std::uint16_t> productId;
-    std::string interfaceId;     // "MI_00" of a composite device, FTDI's channel letter
-    std::string serialNumber;  // a real one, or empty
-    std::string locationPath;  // where it is plugged, when Windows says
+    std::string interfaceId;        // "MI_00" of a composite device, FTDI's channel letter
+    std::string serialNumber;       // a real one, or empty
+    std::string locationPath;       // where it is plugged, when Windows says
     std::uint32_t problemCode = 0;  // Windows' device problem code; 0: none
     std::optional<std::uint32_t> latencyTimerMs;  // an FTDI adapter's
 };

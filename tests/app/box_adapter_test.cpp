@@ -142,8 +142,8 @@ TEST_F(BoxAdapterTest, AtResumeAMovedAdapterIsFoundAndTheSavedNumberWinsOverAnOl
 TEST_F(BoxAdapterTest, PortsWithoutAnIdentityAndOddValuesGiveAListAndNoIdentity) {
     PortNode lpt = Node("LPT1", "ECP Printer Port (LPT1)", "ACPI\\PNP0401\\0");
     PortNode nameless = Node("COM14", "", "USB\\VID_067B&PID_2303\\" + std::string(500, 'A'));
-    PortNode foreign = Node("COM15", "Последовательный порт (COM15)",
-                            "USB\\VID_067B&PID_2303\\5&Ж&0&1");
+    PortNode foreign =
+        Node("COM15", "Последовательный порт (COM15)", "USB\\VID_067B&PID_2303\\5&Ж&0&1");
     foreign.problemCode = 10;
     listing.nodes = {Node("COM1", "Communications Port (COM1)", "ACPI\\PNP0501\\1"),
                      Node("COM3", "Standard Serial over Bluetooth link (COM3)",

@@ -71,9 +71,10 @@ TEST(PortNode, TheDescriptionComesFromTheNodeAndTheNodesAboveIt) {
     EXPECT_EQ(b.latencyTimerMs, 16u);
     EXPECT_EQ(AdapterText(b), "serial FT4ZQ8AB, channel B");
 
-    PortNode pico = Node("COM13", "USB Serial Device (COM13)",
-                         "USB\\VID_2E8A&PID_000A&MI_00\\6&2C5F4A3&0&0000", {kHub + "#USB(5)#USBMI(0)"},
-                         {{"USB\\VID_2E8A&PID_000A\\E66038B713849D31", {kHub + "#USB(5)"}}});
+    PortNode pico =
+        Node("COM13", "USB Serial Device (COM13)", "USB\\VID_2E8A&PID_000A&MI_00\\6&2C5F4A3&0&0000",
+             {kHub + "#USB(5)#USBMI(0)"},
+             {{"USB\\VID_2E8A&PID_000A\\E66038B713849D31", {kHub + "#USB(5)"}}});
     pico.latencyTimerMs = 16;  // not FTDI's: no such timer
     pico.problemCode = 10;
     const ListedPort composite = DescribePort(pico);
@@ -98,8 +99,8 @@ TEST(PortNode, TheDescriptionComesFromTheNodeAndTheNodesAboveIt) {
     // with the USB device above it.
     EXPECT_EQ(DescribePort(Node("COM20", "com0com (COM20)", "ROOT\\PORTS\\0000")).bus,
               PortBus::Other);
-    const ListedPort vendor = DescribePort(Node("COM21", "", "SLABSER\\PORT\\0",
-                                                {}, {{"USB\\VID_10C4&PID_EA70\\0123ABCD", {}}}));
+    const ListedPort vendor = DescribePort(
+        Node("COM21", "", "SLABSER\\PORT\\0", {}, {{"USB\\VID_10C4&PID_EA70\\0123ABCD", {}}}));
     EXPECT_EQ(vendor.bus, PortBus::Usb);
     EXPECT_EQ(vendor.serialNumber, "0123ABCD");
     EXPECT_EQ(ShownName(vendor), "COM21");  // no friendly name

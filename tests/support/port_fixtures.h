@@ -34,9 +34,9 @@ inline PortNode Node(std::string port, std::string name, std::string id,
 
 // A CP2102 with a serial number of its own.
 inline PortNode Cp2102(std::string port, std::string serial, int socket) {
-    PortNode node = Node(port, "Silicon Labs CP210x USB to UART Bridge (" + port + ")",
-                         "USB\\VID_10C4&PID_EA60\\" + serial,
-                         {kHub + "#USB(" + std::to_string(socket) + ")"});
+    PortNode node =
+        Node(port, "Silicon Labs CP210x USB to UART Bridge (" + port + ")",
+             "USB\\VID_10C4&PID_EA60\\" + serial, {kHub + "#USB(" + std::to_string(socket) + ")"});
     node.manufacturer = "Silicon Labs";
     return node;
 }
@@ -44,19 +44,19 @@ inline PortNode Cp2102(std::string port, std::string serial, int socket) {
 // A CH340 has none: its last part is Windows' own, from the socket.
 inline PortNode Ch340(std::string port, int socket) {
     const std::string s = std::to_string(socket);
-    return Node(port, "USB-SERIAL CH340 (" + port + ")", "USB\\VID_1A86&PID_7523\\5&2A3B4C5D&0&" + s,
-                {kHub + "#USB(" + s + ")"});
+    return Node(port, "USB-SERIAL CH340 (" + port + ")",
+                "USB\\VID_1A86&PID_7523\\5&2A3B4C5D&0&" + s, {kHub + "#USB(" + s + ")"});
 }
 
 // One channel of an FT2232H: FTDI's enumerator above a composite's interface,
 // the USB device with the serial number and the location above that.
 inline PortNode Ft2232(std::string port, char channel, int socket) {
     const std::string mi = channel == 'A' ? "00" : "01";
-    PortNode node = Node(port, "USB Serial Port (" + port + ")",
-                         "FTDIBUS\\VID_0403+PID_6010+FT4ZQ8AB" + std::string(1, channel) + "\\0000",
-                         {}, {{"USB\\VID_0403&PID_6010&MI_" + mi + "\\7&1C0A7D3E&0&00" + mi, {}},
-                              {"USB\\VID_0403&PID_6010\\FT4ZQ8AB",
-                               {kHub + "#USB(" + std::to_string(socket) + ")"}}});
+    PortNode node = Node(
+        port, "USB Serial Port (" + port + ")",
+        "FTDIBUS\\VID_0403+PID_6010+FT4ZQ8AB" + std::string(1, channel) + "\\0000", {},
+        {{"USB\\VID_0403&PID_6010&MI_" + mi + "\\7&1C0A7D3E&0&00" + mi, {}},
+         {"USB\\VID_0403&PID_6010\\FT4ZQ8AB", {kHub + "#USB(" + std::to_string(socket) + ")"}}});
     node.latencyTimerMs = 16;
     return node;
 }

@@ -16,7 +16,8 @@ namespace bridge {
 namespace {
 
 // GUID_DEVCLASS_PORTS: serial and parallel ports.
-constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID kPortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr int kNodesAbove = 2;  // the USB device above an FTDI port may be a composite's function
 constexpr DWORD kLongestValueBytes = 32768;
 
@@ -71,8 +72,8 @@ std::vector<std::string> DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, D
 std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
     std::wstring buffer(MAX_DEVICE_ID_LEN + 1, L'\0');
     DWORD needed = 0;
-    if (!SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(),
-                                     static_cast<DWORD>(buffer.size()), &needed)) {
+    if (!SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                     &needed)) {
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > kLongestValueBytes) return {};
         buffer.assign(needed + 1, L'\0');
         if (!SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(),
@@ -108,8 +109,8 @@ std::vector<std::string> LocationPaths(DEVINST node) {
     std::wstring buffer(512, L'\0');
     ULONG type = 0;
     ULONG bytes = static_cast<ULONG>(buffer.size() * sizeof(wchar_t));
-    if (CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_LOCATION_PATHS, &type, buffer.data(),
-                                          &bytes, 0) != CR_SUCCESS) {
+    if (CM_Get_DevNode_Registry_PropertyW(node, CM_DRP_LOCATION_PATHS, &type, buffer.data(), &bytes,
+                                          0) != CR_SUCCESS) {
         return {};
     }
     return Strings(type, buffer, bytes);
@@ -123,7 +124,8 @@ void ReadNodesAbove(DEVINST node, PortNode& port) {
         if (CM_Get_Device_IDW(parent, id.data(), static_cast<ULONG>(id.size()), 0) != CR_SUCCESS) {
             return;
         }
-        port.above.push_back({Utf8(id.data(), wcsnlen(id.data(), id.size())), LocationPaths(parent)});
+        port.above.push_back(
+            {Utf8(id.data(), wcsnlen(id.data(), id.size())), LocationPaths(parent)});
         node = parent;
     }
 }
@@ -132,7 +134,8 @@ PortNode ReadNode(HDEVINFO set, SP_DEVINFO_DATA& device) {
     PortNode node;
     node.self.instanceId = InstanceId(set, device);
     node.friendlyName = First(DeviceProperty(set, device, SPDRP_FRIENDLYNAME));
-    if (node.friendlyName.empty()) node.friendlyName = First(DeviceProperty(set, device, SPDRP_DEVICEDESC));
+    if (node.friendlyName.empty())
+        node.friendlyName = First(DeviceProperty(set, device, SPDRP_DEVICEDESC));
     node.manufacturer = First(DeviceProperty(set, device, SPDRP_MFG));
     node.self.locationPaths = DeviceProperty(set, device, SPDRP_LOCATION_PATHS);
     ReadDeviceKey(set, device, node);
