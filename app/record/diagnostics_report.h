@@ -19,6 +19,9 @@ struct ReportParts {
     std::string settingsText;           // empty: no such file
     std::vector<std::string> comPorts;  // as Windows lists them
     std::string chosenPort;
+    // The ports with what Windows says of each, the box's marked, then the
+    // advice given; when there are any, instead of comPorts.
+    std::vector<std::string> portLines;
     std::string simulatorName;  // empty: not connected
     std::uint32_t fsuipcVersion = 0;
     std::string statistics;  // the line statistics as they stand
