@@ -25,7 +25,8 @@ namespace {
 using Strings = std::vector<std::string>;
 
 std::wstring LineText(HWND list, int index) {
-    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, index, 0)) + 1, L'\0');
+    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, index, 0)) + 1,
+                      L'\0');
     SendMessageW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
     text.resize(text.size() - 1);
     return text;
@@ -57,7 +58,9 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     model.PortGroup.OnSelectionChanged = [&](int i) { form.PortGroup.ShowSelected(i); };
     form.PortList.OnActivate = [&](int i) { model.PortListActivated(i); };
     form.PortList.OnSelect = [&](int i) { model.PortListSelected(i); };
-    model.OnPortsShown = [&](const Strings& lines, int selected) { form.PortList.Show(lines, selected); };
+    model.OnPortsShown = [&](const Strings& lines, int selected) {
+        form.PortList.Show(lines, selected);
+    };
     adapter.OnPortsListed = [&] { model.ShowPorts(adapter); };
     ShowWindow(form.handle(), SW_SHOW);
     model.FormShow();
@@ -66,7 +69,8 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     HWND list = GetDlgItem(form.handle(), gui::ids::kPortDialogPortList);
     ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(LineText(list, 0), L"COM3: Последовательный порт");
-    EXPECT_EQ(LineText(list, 1), L"COM4 (the box's adapter): Silicon Labs CP210x USB to UART Bridge");
+    EXPECT_EQ(LineText(list, 1),
+              L"COM4 (the box's adapter): Silicon Labs CP210x USB to UART Bridge");
     EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
 
     SendMessageW(list, WM_KEYDOWN, VK_DOWN, 0);  // arrowed to COM20: nothing opens
@@ -84,12 +88,14 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     SendMessageW(list, LB_SETCURSEL, 0, 0);
     SetFocus(list);
     PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
-    while (PumpOnce(PumpScope::All, 0, nullptr, form.handle()).ended == PumpTurn::Ended::Dispatched) {
+    while (PumpOnce(PumpScope::All, 0, nullptr, form.handle()).ended ==
+           PumpTurn::Ended::Dispatched) {
     }
     EXPECT_EQ(port.deviceName, "COM3");
     EXPECT_EQ(IsDlgButtonChecked(form.handle(), gui::ids::kPortDialogFirstPort + 2), BST_CHECKED);
     SendMessageW(list, LB_SETCURSEL, 1, 0);
-    SendMessageW(form.handle(), WM_COMMAND, MAKEWPARAM(gui::ids::kPortDialogUsePort, BN_CLICKED), 0);
+    SendMessageW(form.handle(), WM_COMMAND, MAKEWPARAM(gui::ids::kPortDialogUsePort, BN_CLICKED),
+                 0);
     EXPECT_EQ(port.deviceName, "COM4");
     EXPECT_EQ(state.Settings.CommsPort, 3);
 

@@ -8,8 +8,16 @@ namespace bridge::gui {
 
 void ListControl::Create(FormWindow& form, int id, int left, int top, int width, int height) {
     id_ = id;
-    ControlLayout layout{id,   "LISTBOX", "", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-                         left, top,       width, height, WS_EX_CLIENTEDGE};
+    ControlLayout layout{
+        id,
+        "LISTBOX",
+        "",
+        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+        left,
+        top,
+        width,
+        height,
+        WS_EX_CLIENTEDGE};
     layout.wide = true;
     list_ = form.Place(layout);
 }
@@ -20,7 +28,8 @@ void ListControl::Show(const std::vector<std::string>& lines, int selected) {
     SendMessageW(list_, LB_RESETCONTENT, 0, 0);
     // The widest line sets how far the list scrolls sideways, in its font.
     HDC dc = GetDC(list_);
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list_, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(list_, WM_GETFONT, 0, 0)));
     LONG widest = 0;
     for (const std::string& line : lines) {
         const std::wstring text = WideText(line);
