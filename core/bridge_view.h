@@ -22,7 +22,8 @@ public:
     virtual void AppendLog(const std::string& line) = 0;
     // The reconnect button, "Reconnect to Flight simulator".
     virtual void SetReconnectEnabled(bool enabled) = 0;
-    // tickTimer_.Enabled := false; no further tick follows.
+    // tickTimer_.Enabled := false, once the cycle has answered a stop
+    // request; no further tick follows.
     virtual void StopTimer() = 0;
 
 protected:

@@ -41,11 +41,11 @@ MainCycle::MainCycle(BridgeState& state, SimLinkApi& sim, BridgeView& view)
                   state.BoxPorts, state.Frames, sender_}),
       requests_(sim) {}
 
-void MainCycle::Tick() {
+bool MainCycle::Tick() {
     HandOffArincRecord();
-    if (AnswerStopRequest()) return;
+    if (AnswerStopRequest()) return true;
     BridgeState& s = s_;
-    if (!s.Link.SimLinkUp) return;
+    if (!s.Link.SimLinkUp) return false;
 
     s.Counters.TickPhase =
         static_cast<std::uint8_t>(s.Counters.TickPhase + 1 == 10 ? 0 : s.Counters.TickPhase + 1);
@@ -61,12 +61,16 @@ void MainCycle::Tick() {
     if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.RadioWrites);
 
     SimLinkResult result = SimLinkResult::Okay;
-    if (sim_.Process(result)) {
+    exchanging_ = true;
+    const bool exchanged = sim_.Process(result);
+    exchanging_ = false;
+    if (exchanged) {
         OnExchangeSucceeded(halfRate);
     } else {
         OnExchangeFailed(result);
     }
     RunPeriodicOutputs();
+    return false;
 }
 
 void MainCycle::HandOffArincRecord() {
@@ -82,22 +86,20 @@ bool MainCycle::AnswerStopRequest() {
     if (!s.Link.StopRequested) return false;
     HandControlsBack();
     s.Link.SimLinkUp = false;
-    view_.StopTimer();
     s.Link.StopRequested = false;
     return true;
 }
 
 void MainCycle::HandControlsBack() {
     BridgeState& s = s_;
-    if (!s.Link.SimLinkUp || s.Servos.ControlsDisconnect == 0) return;
+    if (!s.Link.SimLinkUp || exchanging_ || s.Servos.ControlsDisconnect == 0) return;
     s.Servos.ControlsDisconnect = 0;
     requests_.QueueServo(s.Servos, Servo::Bank, false);
     requests_.QueueServo(s.Servos, Servo::Pitch, false);
     requests_.QueueControlsDisconnect(s.Servos);
-    // A failure is the next tick's to report (none follows a stop). Nested
-    // in a tick's exchange nothing is queued or sent; that tick's successor
-    // writes 0 then. A tick nested in this exchange (outside a tick, the
-    // timer may hand one over meanwhile) must leave the link alone.
+    // A failure is the next tick's to report (none follows a stop). A tick
+    // nested in this exchange (outside a tick, the timer may hand one over
+    // meanwhile) must leave the link alone.
     s.Link.SimLinkUp = false;
     SimLinkResult ignored = SimLinkResult::Okay;
     sim_.Process(ignored);

@@ -23,14 +23,17 @@ public:
     MainCycle(const MainCycle&) = delete;
     MainCycle& operator=(const MainCycle&) = delete;
 
-    // The tick timer's handler.
-    void Tick();
+    // One tick. True when it answered a stop request: the controls were
+    // handed back and no further tick may follow (the caller stops the timer).
+    bool Tick();
 
     // While the link is up and the last exchange took a control from the
     // pilot, one exchange at once that writes controls-disconnect 0 and reads
     // both inputs, as a free servo's tick does. For when no tick may follow:
     // the stop request, Windows going to sleep. The servos must be released
-    // by then, or the next tick takes the controls again.
+    // by then, or the next tick takes the controls again. Inside a tick's own
+    // exchange it does nothing: the link takes no request then, and that
+    // tick's successor writes 0.
     void HandControlsBack();
 
     // The parts, for the tests that drive one of them alone.
@@ -60,6 +63,7 @@ private:
     RadioCycle radios_;
     Telemetry telemetry_;
     VariableMap requests_;
+    bool exchanging_ = false;  // a tick's exchange is in progress
 };
 
 }  // namespace bridge

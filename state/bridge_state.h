@@ -1,8 +1,8 @@
 // The bridge state: the record through which the parts of the bridge meet,
 // grouped by what the fields are about. Zero at start; touched only on the
 // user-interface thread, so it has no locks. The program makes one instance
-// (app/win32/main_form.cpp) and hands each part the groups it works on; tests
-// make theirs with the same zero start. Field names are the names used
+// (BridgeCore, app/shell/bridge_core.h) and hands each part the groups it
+// works on; tests make theirs the same way. Field names are the names used
 // throughout the program.
 #pragma once
 

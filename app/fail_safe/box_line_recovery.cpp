@@ -23,7 +23,7 @@ void BoxLineRecovery::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
 }
 
 void BoxLineRecovery::Reopen(std::uint64_t nowMs) {
-    if (closing_ || !(link_.PortOpen || lost_)) return;
+    if (!HasPortToReopen()) return;
     port_.Close();
     link_.PortOpen = false;
     lost_ = true;

@@ -38,6 +38,9 @@ public:
     // again (an adapter may have been taken away and given back across the
     // sleep). If it does not open, the retries take over, quietly.
     void Reopen(std::uint64_t nowMs);
+    // Whether Reopen would reopen a port: one is open or lost, and the window
+    // is not closing.
+    bool HasPortToReopen() const { return !closing_ && (link_.PortOpen || lost_); }
     // A port was chosen in the serial port dialog: no more retries for the lost one.
     void Forget();
     // The window is closing: no retries from now on, so none reopens the port
@@ -45,6 +48,7 @@ public:
     void WindowClosing();
 
     bool Lost() const { return lost_; }
+    bool Closing() const { return closing_; }
 
 private:
     void TryOpen();

@@ -3,14 +3,13 @@
 // one exchange at once. On the first resume after a suspend (Windows sends
 // an automatic resume, and another when the user is back), or an automatic
 // resume without one, the box's port is closed and opened again (a USB
-// adapter is often taken away and given back across a sleep), and the
-// simulator link is tried at once if it is down.
+// adapter is often taken away and given back across a sleep); the shell then
+// tries the simulator link at once if it is down and a try may be made.
 #pragma once
 
 #include <cstdint>
 
 #include "app/fail_safe/box_line_recovery.h"
-#include "app/fail_safe/sim_link_retry.h"
 #include "app/seams/box_line_control.h"
 #include "core/bridge_view.h"
 #include "core/main_cycle.h"
@@ -21,14 +20,15 @@ namespace bridge {
 class PowerEvents {
 public:
     PowerEvents(WindowLog& log, ServoRelease& release, MainCycle& cycle, BoxLineControl& port,
-                BoxLineRecovery& recovery, SimLinkRetry& simRetry);
+                BoxLineRecovery& recovery);
     PowerEvents(const PowerEvents&) = delete;
     PowerEvents& operator=(const PowerEvents&) = delete;
 
     void Suspend();
     // `automatic`: the system woke (PBT_APMRESUMEAUTOMATIC); otherwise the
     // user is back (PBT_APMRESUMESUSPEND). Times in ms of a monotonic clock.
-    void Resume(bool automatic, std::uint64_t nowMs);
+    // True when this resume was the one answered.
+    bool Resume(bool automatic, std::uint64_t nowMs);
 
 private:
     WindowLog& log_;
@@ -36,7 +36,6 @@ private:
     MainCycle& cycle_;
     BoxLineControl& port_;
     BoxLineRecovery& recovery_;
-    SimLinkRetry& simRetry_;
     bool suspended_ = false;
 };
 

@@ -9,11 +9,9 @@ SimLinkRetry::SimLinkRetry(const LinkControl& link, SimLinkConnection& sim,
                            std::function<SimLinkResult()> connect)
     : link_(link), sim_(sim), connect_(std::move(connect)) {}
 
-// Ticks nested in a try's exchange find it in progress; none tries while the
-// window closes.
 std::optional<SimLinkResult> SimLinkRetry::Tick(std::uint64_t nowMs) {
-    if (link_.SimLinkUp || trying_ || link_.StopRequested) {
-        if (link_.SimLinkUp) down_ = false;
+    if (link_.SimLinkUp) {
+        down_ = false;
         return std::nullopt;
     }
     if (!down_) {
@@ -37,7 +35,7 @@ void SimLinkRetry::StartAgain(std::uint64_t nowMs) {
 }
 
 std::optional<SimLinkResult> SimLinkRetry::TryNow(std::uint64_t nowMs) {
-    if (link_.SimLinkUp || trying_ || link_.StopRequested) return std::nullopt;
+    if (link_.SimLinkUp) return std::nullopt;
     const SimLinkResult result = Try();
     StartAgain(nowMs);
     return result;
@@ -49,10 +47,7 @@ SimLinkResult SimLinkRetry::Try() {
         case ServerCheck::Hung: return SimLinkResult::TimedOut;
         case ServerCheck::Answers: break;
     }
-    trying_ = true;
-    const SimLinkResult result = connect_();
-    trying_ = false;
-    return result;
+    return connect_();
 }
 
 }  // namespace bridge

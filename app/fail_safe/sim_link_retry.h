@@ -6,7 +6,10 @@
 // window that refused the handshake, a time-out, a hung window) doubles the
 // wait before the next, up to a minute; one that found no server window costs
 // nothing and keeps 10 s. A try is made only when the server's window answers
-// a quick check, so a hung simulator is not waited for.
+// a quick check, so a hung simulator is not waited for. Whether a try may be
+// made at all (not while the window closes, nor while another open of the
+// link is in progress) is the shell's to decide: it calls Tick and TryNow
+// only when one may.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +51,6 @@ private:
     SimLinkConnection& sim_;
     std::function<SimLinkResult()> connect_;
     bool down_ = false;  // seen down since the last try, failure or start
-    bool trying_ = false;
     std::uint64_t sinceMs_ = 0;
     std::uint64_t waitMs_ = kFirstWaitMs;
 };

@@ -81,11 +81,14 @@ std::string AssembleReport(const ReportParts& p) {
     }
     if (!p.chosenPort.empty()) Line(out, "Chosen: " + p.chosenPort);
     Heading(out, "Simulator");
-    if (p.simulatorName.empty()) {
-        Line(out, "Not connected");
-    } else {
+    const std::string version = "FSUIPC version " + FsuipcVersionText(p.fsuipcVersion);
+    if (p.linkUp && !p.simulatorName.empty()) {
         Line(out, "Connected to " + p.simulatorName);
-        Line(out, "FSUIPC version " + FsuipcVersionText(p.fsuipcVersion));
+        Line(out, version);
+    } else {
+        Line(out, "Not connected");
+        if (!p.simulatorName.empty())
+            Line(out, "Last connected to " + p.simulatorName + ", " + version);
     }
     Heading(out, "Line statistics");
     Block(out, p.statistics);

@@ -22,7 +22,8 @@ struct ReportParts {
     // The ports with what Windows says of each, the box's marked, then the
     // advice given; when there are any, instead of comPorts.
     std::vector<std::string> portLines;
-    std::string simulatorName;  // empty: not connected
+    bool linkUp = false;        // the simulator link is up now
+    std::string simulatorName;  // the server last connected to; empty: none yet
     std::uint32_t fsuipcVersion = 0;
     std::string statistics;  // the line statistics as they stand
     std::string logLines;    // the last lines of the log, each ending in "\r\n"

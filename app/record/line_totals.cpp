@@ -62,6 +62,7 @@ std::size_t FormatTotalsLine(const LineTotals& t, char* out, std::size_t size) {
         "%llu abandoned transfers",
         U(t.lateTicks), sent(K::Arinc), U(t.refusedWrites), U(t.framesTooLong), U(t.framingErrors),
         U(t.parityErrors), U(t.overrunErrors), U(t.requestsNotQueued), U(t.abandonedTransfers));
+    text.Add("; %llu log lines dropped", U(t.droppedLogLines));
     return text.Length();
 }
 
@@ -102,6 +103,7 @@ std::size_t FormatLineStatistics(const LineTotals& now, const LineTotals& before
     }
     text.Add("Requests not queued\t\t%llu\r\n\r\nTicks\r\nMissed\t\t%llu\r\nLate\t\t%llu\r\n",
              U(now.requestsNotQueued), U(now.missedTicks), U(now.lateTicks));
+    text.Add("Log lines dropped\t\t%llu\r\n", U(now.droppedLogLines));
     return text.Length();
 }
 

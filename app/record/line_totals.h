@@ -34,6 +34,8 @@ struct LineTotals {
     std::uint64_t missedTicks;
     std::uint64_t lateTicks;
     std::uint64_t abandonedTransfers;
+    // The log file's writer fell behind by its whole queue.
+    std::uint64_t droppedLogLines;
 };
 
 // What the statistics window shows besides the totals.
@@ -50,7 +52,9 @@ struct LineState {
 inline constexpr double kLineBytesPerSecond = 11520.0;
 
 // "Line totals: sent 12034 attitude, 6017 air data, 9025 item, 2406 port
-// frames, 1023456 bytes; received ...; 0 missed ticks", then the other counts.
+// frames, 1023456 bytes; received ...; 0 missed ticks", then the other counts;
+// a count added later goes at the end, so that readers of the leading counts
+// keep working.
 std::size_t FormatTotalsLine(const LineTotals& totals, char* out, std::size_t size);
 
 // The statistics window's text: `now` against `before`, taken `seconds`

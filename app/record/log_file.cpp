@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 namespace bridge {
@@ -38,7 +39,12 @@ void LogFile::Start(std::unique_ptr<LogSink> sink) {
         return;
     }
     sink_ = std::move(sink);
-    writer_ = std::thread([this] { Run(); });
+    try {
+        writer_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {  // no thread to be had: the file goes, not the bridge
+        sink_.reset();
+        failed_.store(true, std::memory_order_release);
+    }
 }
 
 void LogFile::Stop() {

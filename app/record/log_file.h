@@ -46,8 +46,9 @@ public:
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
-    // Starts the writer on `sink`; without one (the file could not be made)
-    // the log file has failed from the start.
+    // Starts the writer on `sink`; without one (the file could not be made),
+    // or without a thread for the writer, the log file has failed from the
+    // start.
     void Start(std::unique_ptr<LogSink> sink);
     // Writes what was handed over and ends the writer. Lines recorded after
     // it are kept for History only.

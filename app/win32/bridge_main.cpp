@@ -89,13 +89,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
                                      instance.Tag());
         std::optional<bridge::gui::MainForm> mainWindow;
         try {
-            mainWindow.emplace(application, kCommWait);
+            mainWindow.emplace(application, kCommWait, bridge::ExecutableFolder(executable),
+                               PerUserFolder());
         } catch (const std::exception& e) {
             // A component that cannot run (the timer's thread was refused).
             bridge::gui::ShowPlainMessage(e.what());
             return 1;
         }
-        if (!mainWindow->Create(bridge::ExecutableFolder(executable), PerUserFolder())) return 1;
+        if (!mainWindow->Create()) return 1;
         ShowWindow(mainWindow->handle(), showCommand);
         exitCode = RunMessageLoop();
     }

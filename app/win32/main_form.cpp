@@ -27,11 +27,19 @@ constexpr int kTrackBarFrequency = 64;
 
 }  // namespace
 
-MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait)
+MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait,
+                   const std::filesystem::path& executableFolder,
+                   const std::filesystem::path& perUserFolder)
     : application_(application),
       commWait_(commWait),
-      diagnostics_(boxComm_, tickTimer_, cycle_, receiver_, *this),
-      cycle_(state_, ProcessSimLink(), *this) {}
+      perUserFolder_(perUserFolder),
+      settingsLocation_(executableFolder, perUserFolder),
+      core_(ProcessSimLink(), *this),
+      diagnostics_(boxComm_, tickTimer_, core_.cycle, core_.receiver, core_.state.Link, *this),
+      shell_(core_,
+             ShellOutside{boxLine_, boxLineControl_, simLink_, *this, *this, *this, pump_, *this,
+                          diagnostics_},
+             settingsLocation_, executableFolder) {}
 
 MainForm::~MainForm() {
     tickTimer_.SetEnabled(false);
@@ -41,40 +49,26 @@ MainForm::~MainForm() {
     BindBoxLine(nullptr);
 }
 
-bool MainForm::Create(const std::filesystem::path& executableFolder,
-                      const std::filesystem::path& perUserFolder) {
+bool MainForm::Create() {
     CreateComponents();
     if (!FormWindow::Create(ids::kMainWindowClass, "", WS_OVERLAPPEDWINDOW, 262, 250, 587, 430,
                             application_.handle())) {
         return false;
     }
     application_.SetMainWindow(handle());
-    diagnostics_.Start(perUserFolder, SettingsLocation(executableFolder, perUserFolder).ReadPath());
+    diagnostics_.Start(perUserFolder_, settingsLocation_.ReadPath());
     diagnostics_.AddSystemMenuItems(handle());
     boxLineControl_.SetLog(&diagnostics_.Log());
     simLink_.SetLog(&diagnostics_.Log());
-
-    model_ = std::make_unique<MainWindowModel>(MainWindowGroups::Of(state_), boxLineControl_,
-                                               simLink_, *this, log_, release_, *this, pump_,
-                                               SettingsLocation(executableFolder, perUserFolder));
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
-    WirePortRecovery();
-    portSetup_ = std::make_unique<PortSetupModel>(boxLineControl_, *this, log_, release_,
-                                                  *portRecovery_, state_.Settings, state_.Link);
-    operationSetup_ = std::make_unique<OperationSetupModel>(state_.Settings, state_.BoxPorts);
-    playback_ = std::make_unique<ArincPlayback>(state_.Arinc, *this, pump_, executableFolder);
     WireDialogs();
-    model_->FormCreate();
-    // From here on: start-up's own try comes first, in its message box too.
-    simRetry_ = std::make_unique<SimLinkRetry>(state_.Link, simLink_,
-                                               [this] { return model_->TryConnect(); });
-    power_ = std::make_unique<PowerEvents>(log_, release_, cycle_, boxLineControl_, *portRecovery_,
-                                           *simRetry_);
+    shell_.Start();
     return true;
 }
 
 // The components as the main window declares them. Enabled goes before
 // Interval, so the timer starts at its default interval and restarts at 50 ms.
+// Each of their events is one call into the shell.
 void MainForm::CreateComponents() {
     boxComm_.SetDeviceName("Com2");
     boxComm_.SetMonitorEvents(kAllCommEvents);
@@ -83,9 +77,12 @@ void MainForm::CreateComponents() {
     boxComm_.SetOptions(TCommOptions{});
     boxComm_.SetFlowControl(fcNone);
     boxComm_.SetWaitChoice(commWait_);
-    boxComm_.OnRxChar = [this](TCustomComm&, std::int32_t count) { BoxCommRxChar(count); };
+    boxComm_.OnRxChar = [this](TCustomComm&, std::int32_t count) { shell_.ReceiveEvent(count); };
+    boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
+        shell_.PortLost(errorCode, GetTickCount64());
+    };
     BindBoxLine(&boxLine_);  // every frame to the box goes out through boxComm_
-    tickTimer_.OnTimer = [this](TThreadedTimer&) { TickTimerTimer(); };
+    tickTimer_.OnTimer = [this](TThreadedTimer&) { shell_.Tick(GetTickCount64()); };
     tickTimer_.SetEnabled(true);
     tickTimer_.SetInterval(50);
 }
@@ -144,18 +141,19 @@ void MainForm::DpiChanged(int dpi, const RECT& suggested) {
 }
 
 void MainForm::WireDialogs() {
-    portDialog_.OnShow = [this] { portSetup_->FormShow(); };
-    portDialog_.PortGroup.OnClick = [this](int i) { portSetup_->PortGroupItemClick(i); };
-    portSetup_->PortGroup.OnSelectionChanged = [this](int i) {
+    portDialog_.OnShow = [this] { shell_.PortDialogShown(); };
+    portDialog_.PortGroup.OnClick = [this](int i) { shell_.PortChosen(i); };
+    shell_.PortSetup().PortGroup.OnSelectionChanged = [this](int i) {
         portDialog_.PortGroup.ShowSelected(i);
     };
 
-    operationDialog_.OnActivate = [this] { operationSetup_->FormActivate(); };
+    operationDialog_.OnActivate = [this] { shell_.OperationSetupActivated(); };
+    OperationSetupModel& setup = shell_.OperationSetup();
     const std::array<std::pair<RadioGroupControl*, RadioGroup*>, 4> groups = {{
-        {&operationDialog_.EngineGroup, &operationSetup_->EngineGroup},
-        {&operationDialog_.SplitGroup, &operationSetup_->SplitGroup},
-        {&operationDialog_.Sl30PortGroup, &operationSetup_->Sl30PortGroup},
-        {&operationDialog_.Sl40PortGroup, &operationSetup_->Sl40PortGroup},
+        {&operationDialog_.EngineGroup, &setup.EngineGroup},
+        {&operationDialog_.SplitGroup, &setup.SplitGroup},
+        {&operationDialog_.Sl30PortGroup, &setup.Sl30PortGroup},
+        {&operationDialog_.Sl40PortGroup, &setup.Sl40PortGroup},
     }};
     for (const auto& [control, model] : groups) {
         control->OnClick = [model](int i) { model->SetItemIndex(i); };
@@ -163,39 +161,21 @@ void MainForm::WireDialogs() {
     }
 }
 
-// boxComm_ reports a lost device to the recovery, which retries from the tick
-// and whenever the system announces a device.
-void MainForm::WirePortRecovery() {
-    portRecovery_ = std::make_unique<BoxLineRecovery>(boxLineControl_, log_, state_.Link, release_);
-    boxComm_.OnPortLost = [this](TCustomComm&, std::int32_t errorCode) {
-        portRecovery_->PortLost(errorCode, GetTickCount64());
-    };
-}
-
+// Each message the shell handles is one call into it; the device change and
+// the power message go on to their usual handling as well.
 bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (portRecovery_ != nullptr) {
-        // Both go on to their usual handling as well. A device that arrived
-        // may be ours; while the window closes, no retry reopens the port.
-        if (message == WM_DEVICECHANGE) portRecovery_->RetryNow();
-        if (message == WM_CLOSE) portRecovery_->WindowClosing();
-    }
-    if (power_ != nullptr) {
-        if (message == WM_DEVICECHANGE && wParam == DBT_DEVICEARRIVAL) {
-            simRetry_->StartAgain(GetTickCount64());
-        }
-        if (message == WM_POWERBROADCAST) PowerBroadcast(wParam);
-    }
     switch (message) {
+        case WM_DEVICECHANGE:
+            shell_.DeviceChanged(wParam == DBT_DEVICEARRIVAL, GetTickCount64());
+            break;
+        case WM_POWERBROADCAST: PowerBroadcast(wParam); break;
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) break;
             switch (LOWORD(wParam)) {
-                case ids::kReconnectButton:
-                    model_->ReconnectClick();
-                    if (simRetry_ != nullptr) simRetry_->StartAgain(GetTickCount64());
-                    return true;
-                case ids::kPortButton: PortButtonClick(); return true;
-                case ids::kSetupButton: SetupButtonClick(); return true;
-                case ids::kPlayButton: playback_->PlayButtonClick(); return true;
+                case ids::kReconnectButton: shell_.ReconnectClick(GetTickCount64()); return true;
+                case ids::kPortButton: shell_.PortButtonClick(); return true;
+                case ids::kSetupButton: shell_.SetupButtonClick(); return true;
+                case ids::kPlayButton: shell_.PlayButtonClick(); return true;
                 default: break;
             }
             break;
@@ -211,10 +191,7 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             }
             break;
         case WM_CLOSE:
-            if (model_ == nullptr || model_->FormCloseQuery()) {
-                diagnostics_.Close();  // the totals, and the log file written out
-                DestroyWindow(handle());
-            }
+            if (shell_.CloseRequested()) DestroyWindow(handle());
             result = 0;
             return true;
         case WM_DESTROY:
@@ -227,34 +204,13 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     return false;
 }
 
-// Goes on to the usual handling, which answers TRUE.
 void MainForm::PowerBroadcast(WPARAM event) {
     switch (event) {
-        case PBT_APMSUSPEND: power_->Suspend(); break;
-        case PBT_APMRESUMEAUTOMATIC: power_->Resume(true, GetTickCount64()); break;
-        case PBT_APMRESUMESUSPEND: power_->Resume(false, GetTickCount64()); break;
+        case PBT_APMSUSPEND: shell_.Suspend(); break;
+        case PBT_APMRESUMEAUTOMATIC: shell_.Resume(true, GetTickCount64()); break;
+        case PBT_APMRESUMESUSPEND: shell_.Resume(false, GetTickCount64()); break;
         default: break;
     }
-}
-
-// The automatic try's result is not shown: the window's log keeps one line
-// per failure.
-void MainForm::TickTimerTimer() {
-    cycle_.Tick();
-    const ULONGLONG now = GetTickCount64();
-    if (portRecovery_ != nullptr) portRecovery_->Retry(now);
-    if (simRetry_ != nullptr) simRetry_->Tick(now);
-    if (const char* failed = diagnostics_.Tick(now)) log_.Append(failed);  // once
-}
-
-void MainForm::BoxCommRxChar(std::int32_t count) { receiver_.ReceiveEvent(boxLine_, count); }
-
-void MainForm::PortButtonClick() { portDialog_.ShowModal(handle()); }
-
-void MainForm::SetupButtonClick() {
-    const BridgeSettings before = state_.Settings;
-    operationDialog_.ShowModal(handle());
-    diagnostics_.RecordOperationSetup(before, state_.Settings);
 }
 
 }  // namespace bridge::gui

@@ -1,5 +1,5 @@
-// What the main cycle, the shell's models and the playback show on the main
-// window: its side of BridgeView, MessageDisplay and PlaybackView.
+// What the main cycle, the shell and the playback show on the main window:
+// its side of BridgeView, MessageDisplay, PlaybackView and ShellDialogs.
 #include "app/win32/main_form.h"
 
 #include <commctrl.h>
@@ -45,6 +45,10 @@ void MainForm::SetReconnectEnabled(bool enabled) {
 void MainForm::StopTimer() { tickTimer_.SetEnabled(false); }
 
 void MainForm::ShowMessage(const std::string& text) { ShowPlainMessage(text); }
+
+void MainForm::ShowPortDialog() { portDialog_.ShowModal(handle()); }
+
+void MainForm::ShowOperationSetup() { operationDialog_.ShowModal(handle()); }
 
 std::optional<std::filesystem::path> MainForm::ChooseFile(
     const std::filesystem::path& initialFolder) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/settings/settings_file.h"
-#include "app/shell/main_window.h"
+#include "app/shell/bridge_shell.h"
 #include "tests/app/shell_fixture.h"
 #include "tests/support/without_file_override.h"
 
@@ -128,13 +128,10 @@ TEST_F(ArincPlaybackTest, AReadOnlyRecordingPlays) {
 
 TEST_F(ArincPlaybackTest, ClosingTheWindowDuringPlaybackEndsPlaybackAndTheProgramCleanly) {
     const std::filesystem::path settingsPath = SettingsFilePath(Folder());
-    MainWindowModel window{
-        MainWindowGroups::Of(state),   boxLineControl, simLink, view, log, release, ui, pump,
-        SettingsLocation(Folder(), {})};
     simLink.failWith = SimLinkResult::NoServer;
-    window.FormCreate();
+    shell.Start();
     std::optional<bool> canClose;
-    pump.BeforeTick(3, [&] { canClose = window.FormCloseQuery(); });
+    pump.BeforeTick(3, [&] { canClose = shell.CloseRequested(); });
     playback.PlayButtonClick();
 
     EXPECT_EQ(canClose, true);

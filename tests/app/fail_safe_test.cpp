@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/fail_safe/power_events.h"
-#include "app/fail_safe/sim_link_retry.h"
-#include "app/shell/main_window.h"
+#include "app/shell/bridge_shell.h"
 #include "boxlink/receiver.h"
 #include "core/variable_map.h"
 #include "tests/app/shell_fixture.h"
@@ -40,11 +38,12 @@ protected:
         }
         return false;
     }
-
-    MainWindowModel window{
-        MainWindowGroups::Of(state),   boxLineControl, simLink, view, log, release, ui, pump,
-        SettingsLocation(Folder(), {})};
-    SimLinkRetry retry{state.Link, simLink, [this] { return window.TryConnect(); }};
+    // Whether the shell's tick at `now` tried the simulator.
+    bool Tried(std::uint64_t now) {
+        const int checks = simLink.checks;
+        shell.Tick(now);
+        return simLink.checks > checks;
+    }
 };
 
 // Closing with a servo engaged: the stop's exchange writes 0 and reads the
@@ -54,66 +53,104 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
     cycle.Tick();
     ASSERT_EQ(Disconnect(), 1);
     const std::size_t exchanges = sim.exchanges;
-    ASSERT_TRUE(window.FormCloseQuery());
+    ASSERT_TRUE(shell.CloseRequested());
     EXPECT_EQ(sim.exchanges, exchanges + 1);
     EXPECT_EQ(Disconnect(), 0);
     EXPECT_FALSE(Wrote(offsets::kElevator));
+    EXPECT_FALSE(state.Servos.PitchServoEngaged);
+    EXPECT_EQ(view.pitchLabel, "Not engaged");
     EXPECT_TRUE(view.log.empty());
 
     sim.Set<std::uint8_t>(offsets::kControlsDisconnect, 3);
     state.Servos.ControlsDisconnect = 3;
     state.Link.SimLinkUp = false;
     view.timerEnabled = true;
-    ASSERT_TRUE(window.FormCloseQuery());
+    ASSERT_TRUE(shell.CloseRequested());
     EXPECT_EQ(sim.exchanges, exchanges + 1);
+}
+
+// The box can no longer command the servos once its port is lost, nor when
+// Windows goes to sleep: both let go at once, engage bits included, and before
+// a sleep, where no tick may follow, the controls are handed back at once.
+TEST_F(FailSafeTest, ALostPortAndASleepReleaseTheServosAndASleepHandsTheControlsBack) {
+    Command(1, true);
+    Command(2, true);
+    cycle.Tick();
+    ASSERT_EQ(Disconnect(), 3);
+    shell.PortLost(1167, 1000);
+    EXPECT_FALSE(state.Servos.BankServoEngaged || state.Servos.PitchServoEngaged);
+    EXPECT_EQ(view.log.back(), "Servos released: the box's port was lost");
+    Command(1, true);  // recomputes both flags from the bits: pitch stays free
+    EXPECT_FALSE(state.Servos.PitchServoEngaged);
+    cycle.Tick();
+    ASSERT_EQ(Disconnect(), 2);
+
+    const std::size_t exchanges = sim.exchanges;
+    shell.Suspend();
+    EXPECT_EQ(sim.exchanges, exchanges + 1);
+    EXPECT_EQ(Disconnect(), 0);
+    EXPECT_EQ(view.log.back(), "Servos released: Windows is going to sleep");
 }
 
 // The link down from start: quiet tries from 10 s on; a server window that
 // refuses the handshake doubles the wait up to a minute, no server window
 // keeps 10 s, a hung one is not tried; a press starts again at 10 s.
 TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
-    state.Link.SimLinkUp = false;
     simLink.failWith = SimLinkResult::NoSimOnServer;
-    simLink.onOpen = [this] { EXPECT_FALSE(retry.Tick(1'000'000)); };  // nested: no second try
+    shell.Start();  // the start's own try fails
+    simLink.openRequests.clear();
+    view.log.clear();
+    // A tick nested in a try's opening exchange makes no second try.
+    simLink.onOpen = [this] { EXPECT_FALSE(Tried(1'000'000)); };
     std::vector<std::uint64_t> tries;
     for (std::uint64_t now = 0; now <= 200'000; now += 50) {
         if (now == 150'000) simLink.check = ServerCheck::Hung;
-        if (retry.Tick(now)) tries.push_back(now);
+        if (Tried(now)) tries.push_back(now);
     }
     EXPECT_EQ(tries, (std::vector<std::uint64_t>{10'000, 30'000, 70'000, 130'000, 190'000}));
     EXPECT_EQ(simLink.openRequests.size(), 4u);
     EXPECT_TRUE(view.log.empty());
 
     simLink.check = ServerCheck::NoWindow;
-    retry.StartAgain(200'000);
-    EXPECT_FALSE(retry.Tick(209'950));
-    EXPECT_EQ(retry.Tick(210'000), SimLinkResult::NoServer);
-    EXPECT_EQ(retry.Tick(220'000), SimLinkResult::NoServer);
+    shell.DeviceChanged(true, 200'000);  // a new device: 10 s again
+    EXPECT_FALSE(Tried(209'950));
+    EXPECT_TRUE(Tried(210'000));
+    EXPECT_TRUE(Tried(220'000));
     simLink.check = ServerCheck::Answers;
     simLink.failWith.reset();
-    EXPECT_EQ(retry.Tick(230'000), SimLinkResult::Okay);
+    EXPECT_TRUE(Tried(230'000));
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
-    EXPECT_FALSE(retry.Tick(300'000));
+    EXPECT_FALSE(Tried(300'000));
 }
 
 // Windows sends an automatic resume and, once the user is back, another: the
 // port is reopened once a sleep. An automatic resume without a suspend we
 // were told of (a suspend message lost) is answered all the same.
 TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
-    PowerEvents power(log, release, cycle, boxLineControl, portRecovery, retry);
     const auto reopened = [this] {
         return std::count(view.log.begin(), view.log.end(),
                           "Windows resumed: reopening the box's port COM3");
     };
-    power.Resume(false, 1000);  // the user is back, with no sleep before: nothing
+    shell.Resume(false, 1000);  // the user is back, with no sleep before: nothing
     EXPECT_EQ(reopened(), 0);
-    power.Suspend();
-    power.Resume(true, 2000);
-    power.Resume(false, 2100);
+    shell.Suspend();
+    shell.Resume(true, 2000);
+    shell.Resume(false, 2100);
     EXPECT_EQ(reopened(), 1);
-    power.Resume(true, 3000);
+    shell.Resume(true, 3000);
     EXPECT_EQ(reopened(), 2);
-    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 2);
+    shell.Suspend();
+    shell.Resume(false, 3500);  // the user's resume alone (the automatic one lost)
+    EXPECT_EQ(reopened(), 3);
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 3);
+
+    // No port to reopen: the line says so, and nothing is opened.
+    state.Link.PortOpen = false;
+    view.log.clear();
+    shell.Resume(true, 4000);
+    EXPECT_EQ(view.log,
+              (Strings{"Windows resumed: the box's port was not open, none is reopened"}));
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 3);
 }
 
 }  // namespace

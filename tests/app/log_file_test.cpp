@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/record/diagnostics_report.h"
@@ -20,22 +20,33 @@ using Strings = std::vector<std::string>;
 
 LocalTime FixedTime() { return {2026, 12, 7, 20, 13, 46, 123}; }
 
-// Keeps what it is given; refuses everything once `failAfter` writes went through.
+// Keeps what it is given; refuses everything once `failAfter` writes went
+// through, and says when it first refused.
 class MemorySink : public LogSink {
 public:
     explicit MemorySink(std::string& text, int failAfter = -1) : text_(text), left_(failAfter) {}
     bool Write(const char* bytes, std::size_t count) override {
         std::lock_guard<std::mutex> guard(lock_);
-        if (left_ == 0) return false;
+        if (left_ == 0) {
+            refused_ = true;
+            changed_.notify_all();
+            return false;
+        }
         if (left_ > 0) --left_;
         text_.append(bytes, count);
         return true;
     }
+    bool WaitUntilRefused(std::chrono::seconds timeout) {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, timeout, [this] { return refused_; });
+    }
 
 private:
     std::mutex lock_;
+    std::condition_variable changed_;
     std::string& text_;
     int left_;
+    bool refused_ = false;
 };
 
 TEST(LogText, StampsFileNamesAndWhichOldFilesGo) {
@@ -97,17 +108,16 @@ TEST(LogFile, StopsGrowingAtItsLimitWithALastLine) {
 TEST(LogFile, AFullDiskCostsTheFileOnlyAndIsToldOnce) {
     std::string text;
     LogFile log(&FixedTime);
-    log.Start(std::make_unique<MemorySink>(text, 2));
+    auto sink = std::make_unique<MemorySink>(text, 2);
+    MemorySink& disk = *sink;
+    log.Start(std::move(sink));
     for (int i = 0; i < 3; ++i) log.Record("before the disk filled");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!log.Failed() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // polls the writer's outcome
-    }
+    ASSERT_TRUE(disk.WaitUntilRefused(std::chrono::seconds(20)));
+    for (int i = 0; i < 1000; ++i) log.Record("after");  // none waits, none is written
+    log.Stop();
     ASSERT_TRUE(log.Failed());
-    for (int i = 0; i < 1000; ++i) log.Record("after");  // none waits, none is queued
     EXPECT_TRUE(log.TakeWriteFailure());
     EXPECT_FALSE(log.TakeWriteFailure());
-    log.Stop();
     EXPECT_EQ(text,
               "2026-12-07 20:13:46.123 before the disk filled\r\n"
               "2026-12-07 20:13:46.123 before the disk filled\r\n");
@@ -117,23 +127,36 @@ TEST(LogFile, AFullDiskCostsTheFileOnlyAndIsToldOnce) {
     EXPECT_TRUE(unwritable.TakeWriteFailure());
 }
 
+// Every count a value of its own, so that two swapped counts show.
 TEST(LineTotals, TheTotalsLineAndTheStatisticsText) {
     LineTotals t{};
     t.sent = {12034, 6017, 9025, 2406, 3};
     t.bytesSent = 1023456;
+    t.refusedWrites = 5;
+    t.framesTooLong = 6;
     t.servoCommands = 37;
     t.boxCommands = 12;
-    t.exchanges = 12034;
-    t.lateTicks = 4;
+    t.badFrames = 7;
+    t.strayBytes = 8;
     t.framingErrors = 1;
-    char line[600];
+    t.parityErrors = 9;
+    t.overrunErrors = 10;
+    t.exchanges = 12035;
+    t.exchangeFailures = 11;
+    t.requestsNotQueued = 13;
+    t.missedTicks = 14;
+    t.lateTicks = 4;
+    t.abandonedTransfers = 15;
+    t.droppedLogLines = 16;
+    char line[700];
     FormatTotalsLine(t, line, sizeof line);
     EXPECT_EQ(std::string(line),
               "Line totals: sent 12034 attitude, 6017 air data, 9025 item, 2406 port frames, "
-              "1023456 bytes; received 37 servo commands, 12 box commands, 0 bad frames, 0 stray "
-              "bytes; simulator 12034 exchanges, 0 failures; 0 missed ticks; 4 late ticks, 3 "
-              "ARINC frames, 0 refused writes, 0 frames too long, line errors: 1 framing, 0 "
-              "parity, 0 overrun; 0 requests not queued, 0 abandoned transfers");
+              "1023456 bytes; received 37 servo commands, 12 box commands, 7 bad frames, 8 stray "
+              "bytes; simulator 12035 exchanges, 11 failures; 14 missed ticks; 4 late ticks, 3 "
+              "ARINC frames, 5 refused writes, 6 frames too long, line errors: 1 framing, 9 "
+              "parity, 10 overrun; 13 requests not queued, 15 abandoned transfers; 16 log lines "
+              "dropped");
 
     LineTotals before = t;
     before.sent[0] -= 40;
@@ -142,9 +165,28 @@ TEST(LineTotals, TheTotalsLineAndTheStatisticsText) {
     FormatLineStatistics(t, before, 2.0, {"COM7", "open", 1500, 1200, 4500, 1200}, text,
                          sizeof text);
     const std::string s = text;
-    for (const char* part :
-         {"Port COM7: open", "Attitude\t20.0\t12034", "Bytes\t1152\t1023456", "in use\t10.0 %",
-          "1.5 s ago", "median\t\t1.2 ms", "longest\t\t4.5 ms", "Framing errors\t\t1"}) {
+    for (const char* part : {"Port COM7: open",
+                             "Attitude\t20.0\t12034",
+                             "Bytes\t1152\t1023456",
+                             "in use\t10.0 %",
+                             "Refused writes\t\t5",
+                             "Frames too long\t\t6",
+                             "Servo commands\t\t37",
+                             "Box commands\t\t12",
+                             "Bad frames\t\t7",
+                             "Stray bytes\t\t8",
+                             "Framing errors\t\t1",
+                             "Parity errors\t\t9",
+                             "Overrun errors\t\t10",
+                             "1.5 s ago",
+                             "Exchanges\t0.0\t12035",
+                             "Failures\t\t11",
+                             "median\t\t1.2 ms",
+                             "longest\t\t4.5 ms",
+                             "Requests not queued\t\t13",
+                             "Missed\t\t14",
+                             "Late\t\t4",
+                             "Log lines dropped\t\t16"}) {
         EXPECT_NE(s.find(part), std::string::npos) << part << " in\n" << s;
     }
 }
@@ -163,6 +205,7 @@ TEST(DiagnosticsReport, HoldsEachOfItsParts) {
     parts.settingsText = "[Setup]\nCommsPort=6\n";
     parts.comPorts = {"COM1", "COM7"};
     parts.chosenPort = "COM7";
+    parts.linkUp = true;
     parts.simulatorName = "FS2004";
     parts.fsuipcVersion = 0x36200000;
     parts.statistics = "Port COM7: open";
@@ -183,6 +226,14 @@ TEST(DiagnosticsReport, HoldsEachOfItsParts) {
     EXPECT_NE(AssembleReport(parts).find("== COM ports ==\r\nCOM7: USB Serial Port  <- the "
                                          "box's adapter\r\nChosen: COM7"),
               std::string::npos);
+
+    // The link lost: the server's version outlives the close, the report says so.
+    parts.linkUp = false;
+    const std::string lost = AssembleReport(parts);
+    EXPECT_NE(lost.find("== Simulator ==\r\nNot connected\r\nLast connected to FS2004, FSUIPC "
+                        "version 0x36200000"),
+              std::string::npos)
+        << lost;
 }
 
 }  // namespace

@@ -117,9 +117,14 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(PortSetupTest, ChoosingAPortReopensItUnderItsName) {
+// The box on the old port commanded the servos: they are released first.
+TEST_F(PortSetupTest, ChoosingAPortReleasesTheServosAndReopensItUnderItsName) {
+    state.Servos.BankServoEngaged = true;
+    state.Servos.BankEngageBit = 1;
     portSetup.FormShow();
     portSetup.PortGroup.SetItemIndex(11);
+    EXPECT_FALSE(state.Servos.BankServoEngaged);
+    EXPECT_EQ(view.log, (Strings{"Servos released: another port was chosen"}));
     EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM12", "Open"}));
     EXPECT_TRUE(boxLineControl.open);
     EXPECT_TRUE(state.Link.PortOpen);

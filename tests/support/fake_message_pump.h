@@ -1,6 +1,7 @@
 // The user-interface thread's dispatch in a test: each ProcessMessages first
 // runs what was scheduled for that moment (clicks, a close of the window),
-// then one tick of the real main cycle while the fake window's timer runs.
+// then one tick while the fake window's timer runs: of the real main cycle,
+// or whatever the test ticks instead (the shell).
 // A loop that keeps pumping without end fails the test instead of hanging it.
 #pragma once
 
@@ -21,7 +22,14 @@ struct PumpedForEver : std::runtime_error {
 
 class FakeMessagePump : public MessagePump {
 public:
-    FakeMessagePump(MainCycle& cycle, FakeView& view) : cycle_(cycle), view_(view) {}
+    FakeMessagePump(MainCycle& cycle, FakeView& view)
+        : tick_([&cycle, &view] {
+              if (cycle.Tick()) view.StopTimer();
+          }),
+          view_(view) {}
+
+    // Each tick runs `tick` from now on.
+    void TickWith(std::function<void()> tick) { tick_ = std::move(tick); }
 
     int calls = 0;
     int ticks = 0;
@@ -42,13 +50,13 @@ public:
         }
         if (view_.timerEnabled) {
             ++ticks;
-            cycle_.Tick();
+            tick_();
         }
     }
     bool TimerEnabled() const override { return view_.timerEnabled; }
 
 private:
-    MainCycle& cycle_;
+    std::function<void()> tick_;
     FakeView& view_;
     std::map<int, std::vector<std::function<void()>>> beforeTick_;
 };

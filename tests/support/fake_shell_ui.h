@@ -1,18 +1,25 @@
-// The main window's message boxes, play button, position field and file
-// dialog, recorded.
+// The main window's message boxes, play button, position field, file dialog
+// and setup dialogs, and the record the shell drives, recorded.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/seams/message_display.h"
+#include "app/seams/shell_dialogs.h"
+#include "app/seams/shell_record.h"
 #include "app/shell/arinc_playback.h"
 
 namespace bridge::testing {
 
-class FakeShellUi : public MessageDisplay, public PlaybackView {
+class FakeShellUi : public MessageDisplay,
+                    public PlaybackView,
+                    public ShellDialogs,
+                    public ShellRecord {
 public:
     std::vector<std::string> messages;
     std::optional<std::string> chosenFile;  // nothing: the dialog is cancelled
@@ -33,6 +40,31 @@ public:
         playCaptions.emplace_back(caption);
     }
     void SetPositionText(const char* text) override { positions.emplace_back(text); }
+
+    // What runs while a setup dialog is shown (the choices made in it).
+    std::function<void()> inPortDialog;
+    std::function<void()> inOperationSetup;
+    void ShowPortDialog() override {
+        if (inPortDialog) inPortDialog();
+    }
+    void ShowOperationSetup() override {
+        if (inOperationSetup) inOperationSetup();
+    }
+
+    int recordTicks = 0;
+    int totalsRecorded = 0;
+    bool recordClosed = false;
+    const char* recordFailureLine = nullptr;  // handed out once, at the next tick
+    std::vector<std::pair<BridgeSettings, BridgeSettings>> setupChanges;
+    const char* Tick(std::uint64_t) override {
+        ++recordTicks;
+        return std::exchange(recordFailureLine, nullptr);
+    }
+    void RecordTotals() override { ++totalsRecorded; }
+    void RecordOperationSetup(const BridgeSettings& before, const BridgeSettings& after) override {
+        setupChanges.emplace_back(before, after);
+    }
+    void Close() override { recordClosed = true; }
 };
 
 }  // namespace bridge::testing

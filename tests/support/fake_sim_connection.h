@@ -21,7 +21,12 @@ public:
     std::function<void()> onOpen;  // runs inside Open, like a tick nested in the exchange
     ServerCheck check = ServerCheck::Answers;
 
-    ServerCheck CheckServer() override { return check; }
+    int checks = 0;
+
+    ServerCheck CheckServer() override {
+        ++checks;
+        return check;
+    }
 
     bool Open(std::int32_t requestedSimulator, SimLinkResult& result) override {
         openRequests.push_back(requestedSimulator);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/seams/sim_link_connection.h"
-#include "app/shell/main_window.h"
+#include "app/shell/bridge_shell.h"
 #include "boxlink/box_frames.h"
 #include "boxlink/receiver.h"
 #include "core/main_cycle.h"
@@ -277,9 +277,11 @@ protected:
         InstallWin32SimLinkTransport();
         BindBoxLine(&port);
         ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
-        model.emplace(MainWindowGroups::Of(state), boxLineControl, connection, view, bridge.log,
-                      bridge.release, shellUi, pump, SettingsLocation(settings.folder(), {}));
-        model->FormCreate();
+        shell.emplace(bridge,
+                      ShellOutside{port, boxLineControl, connection, view, shellUi, shellUi, pump,
+                                   shellUi, shellUi},
+                      SettingsLocation(settings.folder(), {}), settings.folder());
+        shell->Start();
         ASSERT_TRUE(state.Link.SimLinkUp) << Joined(view.log);
         ASSERT_EQ(view.log, Names{"Connected to FS2004"});
         firstTickExchange = LastExchangeNumber() + 1;
@@ -342,7 +344,7 @@ protected:
     ProcessLinkConnection connection;
     TempSettingsFile settings;
     SimEmulatorProcess emulator;
-    std::optional<MainWindowModel> model;
+    std::optional<BridgeShell> shell;
     boxproto::OutgoingDecoder decoder;
     std::uint32_t firstTickExchange = 0;
     long long tickCounts = 0;
@@ -560,7 +562,7 @@ TEST_F(RoadTest, AFailedExchangeStopsPollingUntilTheLinkIsReopened) {
     EXPECT_EQ(unanswered, 10);  // the sends of tick 20
 
     // The reconnect button closes and reopens the link; the counters go on.
-    model->ReconnectClick();
+    shell->ReconnectClick(GetTickCount64());
     EXPECT_EQ(view.log.size(), 3u);  // nothing more from the tick while down
     EXPECT_EQ(view.log.back(), "Connected to FS2004");
     EXPECT_TRUE(state.Link.SimLinkUp);

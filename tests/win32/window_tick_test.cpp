@@ -118,9 +118,9 @@ TEST(WindowTick, WholeTicksThroughTheMainWindowAllocateNothing) {
         SCOPED_TRACE(wait == CommWaitChoice::Events ? "event wait" : "read wait");
         gui::ApplicationWindow application;
         ASSERT_TRUE(application.Create());
-        gui::MainForm mainWindow(application, wait);
         const std::filesystem::path perUser = folder / (wait == CommWaitChoice::Events ? "e" : "r");
-        ASSERT_TRUE(mainWindow.Create(folder, perUser));
+        gui::MainForm mainWindow(application, wait, folder, perUser);
+        ASSERT_TRUE(mainWindow.Create());
         BridgeState& state = mainWindow.State();
         ASSERT_TRUE(state.Link.PortOpen);
         ASSERT_TRUE(state.Link.SimLinkUp);

@@ -53,11 +53,12 @@ std::string FileText(const std::filesystem::path& path) {
 }  // namespace
 
 Diagnostics::Diagnostics(TComm& comm, TThreadedTimer& timer, const MainCycle& cycle,
-                         const Receiver& receiver, MessageDisplay& display)
+                         const Receiver& receiver, const LinkControl& link, MessageDisplay& display)
     : comm_(comm),
       timer_(timer),
       cycle_(cycle),
       receiver_(receiver),
+      link_(link),
       display_(display),
       log_(&LocalNow),
       statistics_([this](LineTotals& totals, LineState& state) { Gather(totals, state); }) {}
@@ -122,12 +123,6 @@ void Diagnostics::ApplyDpi(int dpi) {
 
 const char* Diagnostics::Tick(std::uint64_t nowMs) {
     nowMs_ = nowMs;
-    if (nextTotalsMs_ == 0) {
-        nextTotalsMs_ = nowMs + kTotalsEveryMs;
-    } else if (nowMs >= nextTotalsMs_) {
-        RecordTotals();
-        nextTotalsMs_ += kTotalsEveryMs;
-    }
     // The window's log says "FlightSim problem: " and the text; the file
     // gets the result code, repeats summarised.
     const ExchangeCounts& exchanges = ProcessSimLinkClient().Counts();
@@ -171,6 +166,7 @@ void Diagnostics::GatherTotals(LineTotals& t) const {
     t.missedTicks = timer_.MissedTicks();
     t.lateTicks = timer_.LateTicks();
     t.abandonedTransfers = AbandonedTransfers();
+    t.droppedLogLines = log_.DroppedLines();
 }
 
 void Diagnostics::Gather(LineTotals& totals, LineState& state) const {
@@ -218,6 +214,7 @@ std::string Diagnostics::ReportText() const {
     parts.settingsText = FileText(settingsPath_);
     parts.comPorts = ListedComPorts();
     parts.chosenPort = comm_.DeviceName();
+    parts.linkUp = link_.SimLinkUp;
     if (SimLinkServerVersion() != 0) {
         parts.simulatorName = SimulatorName(SimLinkSimulatorId());
         parts.fsuipcVersion = SimLinkServerVersion();

@@ -15,6 +15,7 @@
 #include "app/record/log_file.h"
 #include "app/record/win32/line_statistics_window.h"
 #include "app/seams/message_display.h"
+#include "app/seams/shell_record.h"
 #include "boxlink/receiver.h"
 #include "core/main_cycle.h"
 #include "platform/serial/win32/comm.h"
@@ -23,13 +24,11 @@
 
 namespace bridge::gui {
 
-class Diagnostics {
+class Diagnostics : public ShellRecord {
 public:
-    static constexpr std::uint64_t kTotalsEveryMs = 10 * 60 * 1000;
-
     // `display` shows why a report could not be saved.
     Diagnostics(TComm& comm, TThreadedTimer& timer, const MainCycle& cycle,
-                const Receiver& receiver, MessageDisplay& display);
+                const Receiver& receiver, const LinkControl& link, MessageDisplay& display);
     ~Diagnostics();  // Close
     Diagnostics(const Diagnostics&) = delete;
     Diagnostics& operator=(const Diagnostics&) = delete;
@@ -39,7 +38,7 @@ public:
     void Start(const std::filesystem::path& perUserFolder,
                const std::filesystem::path& settingsPath);
     // The totals line, then the log file is written out and closed.
-    void Close();
+    void Close() override;
 
     LogFile& Log() { return log_; }
     const LogFile& Log() const { return log_; }
@@ -53,26 +52,27 @@ public:
     // Follows the main window to a new scale.
     void ApplyDpi(int dpi);
 
-    // From each tick: the totals line when due, a failed exchange's result
-    // code, the age of the last servo command. The line for the window's log when the log file has
+    // From each tick: a failed exchange's result code, the age of the last
+    // servo command. The line for the window's log when the log file has
     // just failed (once); null otherwise.
-    const char* Tick(std::uint64_t nowMs);
+    const char* Tick(std::uint64_t nowMs) override;
+    void RecordTotals() override;
 
     void GatherTotals(LineTotals& totals) const;
     // The operation setup's choices, when they changed.
-    void RecordOperationSetup(const BridgeSettings& before, const BridgeSettings& after);
+    void RecordOperationSetup(const BridgeSettings& before, const BridgeSettings& after) override;
     // The diagnostics report as it would be saved now.
     std::string ReportText() const;
 
 private:
     void Gather(LineTotals& totals, LineState& state) const;
-    void RecordTotals();
     void SaveReport(HWND owner);
 
     TComm& comm_;
     TThreadedTimer& timer_;
     const MainCycle& cycle_;
     const Receiver& receiver_;
+    const LinkControl& link_;
     MessageDisplay& display_;
     LogFile log_;
     std::filesystem::path logFolder_;
@@ -80,7 +80,6 @@ private:
     std::filesystem::path settingsPath_;
     std::string failureLine_;
     bool closed_ = false;
-    std::uint64_t nextTotalsMs_ = 0;
     std::uint64_t exchangeFailuresSeen_ = 0;
     std::uint64_t exchangesSeen_ = 0;
     FailureRun exchangeFailures_;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -32,12 +33,14 @@ private:
 };
 
 // The older files beyond the newest `keep`; one another bridge holds open
-// refuses to go (a sharing violation) and stays.
+// refuses to go (a sharing violation) and stays. A folder that cannot be
+// read to the end leaves the rest where it is.
 void RemoveOldFiles(const std::filesystem::path& folder, std::size_t keep) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        names.push_back(PathText(entry.path().filename()));
+    for (std::filesystem::directory_iterator entry(folder, ec), end; !ec && entry != end;
+         entry.increment(ec)) {
+        names.push_back(PathText(entry->path().filename()));
     }
     for (const std::string& name : LogFilesToRemove(std::move(names), keep)) {
         DeleteFileW((folder / name).c_str());  // the names are ASCII
@@ -55,7 +58,10 @@ std::unique_ptr<LogSink> OpenLogFile(const std::filesystem::path& folder,
     if (folder.empty()) return nullptr;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    RemoveOldFiles(folder, kLogFilesKept - 1);
+    try {
+        RemoveOldFiles(folder, kLogFilesKept - 1);
+    } catch (const std::exception&) {  // a name that does not convert, no memory: no tidying
+    }
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;

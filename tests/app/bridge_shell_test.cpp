@@ -1,4 +1,4 @@
-#include "app/shell/main_window.h"
+#include "app/shell/bridge_shell.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,28 +19,24 @@ using Strings = std::vector<std::string>;
 constexpr const char* kNoSimulator =
     "Cannot connect to Flight Simulator - Cannot link to FSUIPC or WideClient";
 
-class MainWindowTest : public ShellFixture {
+class BridgeShellTest : public ShellFixture {
 protected:
-    MainWindowModel MakeWindow(const std::filesystem::path& executableFolder) {
-        return {MainWindowGroups::Of(state),
-                boxLineControl,
-                simLink,
-                view,
-                log,
-                release,
-                ui,
-                pump,
-                SettingsLocation(executableFolder, {})};
+    // Running, the start's own try failed and its traces cleared.
+    void StartWithoutSimulator() {
+        simLink.failWith = SimLinkResult::NoServer;
+        shell.Start();
+        simLink.failWith.reset();
+        simLink.openRequests.clear();
+        view.log.clear();
     }
 
     std::string settingsPath = SettingsFilePath(Folder()).string();
-    MainWindowModel window = MakeWindow(Folder());
 };
 
-TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
+TEST_F(BridgeShellTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOnce) {
     state.Settings.CommsPort = 6;
     simLink.failWith = SimLinkResult::NoServer;
-    window.FormCreate();
+    shell.Start();
 
     EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM1", "SetBaudRate 115200", "Open"}));
     EXPECT_TRUE(state.Link.PortOpen);
@@ -52,15 +48,15 @@ TEST_F(MainWindowTest, StartsWithoutSettingsOnCom1At115200AndTriesTheSimulatorOn
     EXPECT_EQ(state.Engines.EngineAddressBase, 32);
     EXPECT_TRUE(ui.messages.empty());
 
-    window.ReconnectClick();  // tries again and logs again
+    shell.ReconnectClick(nowMs);  // tries again and logs again
     EXPECT_EQ(simLink.openRequests.size(), 2u);
     EXPECT_EQ(view.log, (Strings{kNoSimulator, kNoSimulator}));
 }
 
-TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
+TEST_F(BridgeShellTest, ABusyPortIsReportedAndStartUpGoesOn) {
     WriteFile(settingsPath, "[Setup]\r\nCommsPort=2\r\nNumberOfEngines=2\r\n");
     boxLineControl.missingDevices = {"COM3"};
-    window.FormCreate();
+    shell.Start();
 
     EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
     EXPECT_EQ(ui.messages,
@@ -80,23 +76,25 @@ TEST_F(MainWindowTest, ABusyPortIsReportedAndStartUpGoesOn) {
         EXPECT_EQ(PortOpenFailureLine(boxLineControl, code), line);
 }
 
-TEST_F(MainWindowTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
+TEST_F(BridgeShellTest, StartUpComputesTheRadioPortMaskFromTheSettings) {
     WriteFile(settingsPath, "[Setup]\r\nSL30Port=1\r\nSL40Port=3\r\n");
     state.BoxPorts.RadioPortMask = 0xFFFF;
-    window.FormCreate();
+    shell.Start();
     EXPECT_EQ(state.BoxPorts.RadioPortMask, 0x0005);
 }
 
-TEST_F(MainWindowTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
+TEST_F(BridgeShellTest, ConnectingNamesTheSimulatorAndDisablesReconnect) {
+    StartWithoutSimulator();
     simLink.simulatorId = 7;
-    window.ReconnectClick();
+    shell.ReconnectClick(nowMs);
     EXPECT_EQ(view.log, (Strings{"Connected to FS2004"}));
     EXPECT_TRUE(state.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 }
 
-TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile) {
-    window.ReconnectClick();
+TEST_F(BridgeShellTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile) {
+    StartWithoutSimulator();
+    shell.ReconnectClick(nowMs);
     sim.failNext = SimLinkResult::TimedOut;
     cycle.Tick();  // the exchange fails: the link is marked down but stays open
     ASSERT_FALSE(state.Link.SimLinkUp);
@@ -108,7 +106,7 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
         linkUpDuringOpen.push_back(state.Link.SimLinkUp);
         cycle.Tick();
     };
-    window.ReconnectClick();
+    shell.ReconnectClick(nowMs);
     EXPECT_EQ(simLink.closes, 1);
     EXPECT_EQ(view.log,
               (Strings{"Connected to FS2004", "FlightSim problem: IPC timed out all retries",
@@ -116,14 +114,14 @@ TEST_F(MainWindowTest, ReconnectingClosesTheStaleLinkAndKeepsTicksOffItMeanwhile
     EXPECT_TRUE(state.Link.SimLinkUp);
     EXPECT_FALSE(view.reconnectEnabled);
 
-    window.ReconnectClick();  // even from a working link
+    shell.ReconnectClick(nowMs);  // even from a working link
     EXPECT_EQ(simLink.closes, 2);
     EXPECT_EQ(linkUpDuringOpen, (std::vector<bool>{false, false}));
     EXPECT_EQ(sim.exchanges, 0u);
 }
 
-TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings) {
-    window.FormCreate();
+TEST_F(BridgeShellTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings) {
+    shell.Start();
     ASSERT_TRUE(state.Link.SimLinkUp);
     int ticksAtPortClose = -1;
     bool timerAtPortClose = true;
@@ -137,7 +135,7 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
     state.Settings.EGTCHTSplit = 3;
     state.Settings.NumberOfEngines = 4;
 
-    EXPECT_TRUE(window.FormCloseQuery());
+    EXPECT_TRUE(shell.CloseRequested());
     EXPECT_EQ(pump.ticks, 1);
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_FALSE(state.Link.StopRequested);
@@ -152,23 +150,23 @@ TEST_F(MainWindowTest, ClosingStopsTheCycleThenClosesThePortAndSavesTheSettings)
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(MainWindowTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
+TEST_F(BridgeShellTest, ClosingWithoutAnOpenPortLeavesThePortAlone) {
     boxLineControl.missingDevices = {"COM1"};
-    window.FormCreate();
+    shell.Start();
     boxLineControl.calls.clear();
     ui.messages.clear();
 
-    EXPECT_TRUE(window.FormCloseQuery());
+    EXPECT_TRUE(shell.CloseRequested());
     EXPECT_TRUE(boxLineControl.calls.empty());
     EXPECT_TRUE(std::filesystem::exists(settingsPath));
 }
 
-TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWithoutATick) {
+TEST_F(BridgeShellTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWithoutATick) {
     const std::string unwritable = PathOf("missing/VELMORA.INI");
-    MainWindowModel window = MakeWindow(PathOf("missing"));
-    window.FormCreate();
+    const std::unique_ptr<BridgeShell> other = MakeShell(PathOf("missing"));
+    other->Start();
 
-    EXPECT_FALSE(window.FormCloseQuery());
+    EXPECT_FALSE(other->CloseRequested());
     EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + unwritable}));
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(boxLineControl.calls.back(), "Close");
@@ -176,7 +174,7 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWitho
 
     // The user has been told; the second close ends the program, without
     // pumping for a tick that never comes and without a second message.
-    EXPECT_TRUE(window.FormCloseQuery());
+    EXPECT_TRUE(other->CloseRequested());
     EXPECT_EQ(pump.calls, callsAfterFirstClose);
     EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Close"), 1);
@@ -184,7 +182,7 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWitho
 
     // A close that can write after all saves the settings.
     std::filesystem::create_directory(PathOf("missing"));
-    EXPECT_TRUE(window.FormCloseQuery());
+    EXPECT_TRUE(other->CloseRequested());
     EXPECT_TRUE(std::filesystem::exists(unwritable));
 }
 
@@ -192,33 +190,53 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheWindowOpenOnceAndASecondCloseEndsWitho
 // read it; another program holds it sharing writes only) is not taken for an
 // empty one: the save is refused as for a file that cannot be written, and
 // the user's file keeps every byte.
-TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsLeftAsItWas) {
+TEST_F(BridgeShellTest, ASettingsFileThatCannotBeReadIsLeftAsItWas) {
     const std::string users = "; the user's own\r\n[Setup]\r\nCommsPort=2\r\n[Other]\r\nKey=1\r\n";
     WriteFile(settingsPath, users);
     ASSERT_EQ(::chmod(settingsPath.c_str(), 0200), 0);
     {
         const WithoutFileOverride asAUser;
-        window.FormCreate();
-        EXPECT_FALSE(window.FormCloseQuery());
-        EXPECT_TRUE(window.FormCloseQuery());
+        shell.Start();
+        EXPECT_FALSE(shell.CloseRequested());
+        EXPECT_TRUE(shell.CloseRequested());
     }
     EXPECT_EQ(ui.messages, (Strings{"Unable to write to " + settingsPath}));
     ASSERT_EQ(::chmod(settingsPath.c_str(), 0644), 0);
     EXPECT_EQ(FileText(settingsPath), users);
 }
 
+// The totals every ten minutes; after a long sleep once, then ten minutes
+// on, not once a tick until the schedule caught up. The log file's failure
+// is told once in the window's log.
+TEST_F(BridgeShellTest, TheTotalsComeEveryTenMinutesAndOnceAfterALongSleep) {
+    const std::uint64_t every = TotalsSchedule::kEveryMs;
+    shell.Tick(0);
+    shell.Tick(every - 50);
+    EXPECT_EQ(ui.totalsRecorded, 0);
+    shell.Tick(every);
+    EXPECT_EQ(ui.totalsRecorded, 1);
+    const std::uint64_t woke = 5 * 3600 * 1000;  // five hours asleep
+    ui.recordFailureLine = "Cannot write the log file C:\\logs";
+    for (std::uint64_t now = woke; now < woke + every; now += 50) shell.Tick(now);
+    EXPECT_EQ(ui.totalsRecorded, 2);
+    shell.Tick(woke + every);
+    EXPECT_EQ(ui.totalsRecorded, 3);
+    EXPECT_EQ(view.log, (Strings{"Cannot write the log file C:\\logs"}));
+}
+
 // A simulator run as administrator does not take the messages of a bridge
 // that is not (the send fails with system error 5): the log says what to do.
-TEST_F(MainWindowTest, BlockedMessagesAddTheHintOnRights) {
+TEST_F(BridgeShellTest, BlockedMessagesAddTheHintOnRights) {
     const std::string failed =
         "Cannot connect to Flight Simulator - IPC sendmessage failed all retries";
+    StartWithoutSimulator();
     simLink.failWith = SimLinkResult::SendFailed;
     simLink.lastSendError = 1400;
-    window.ReconnectClick();
+    shell.ReconnectClick(nowMs);
     EXPECT_EQ(view.log, (Strings{failed}));
 
     simLink.lastSendError = 5;
-    window.ReconnectClick();
+    shell.ReconnectClick(nowMs);
     ASSERT_EQ(view.log.size(), 3u);
     EXPECT_EQ(view.log[1], failed);
     EXPECT_EQ(view.log[2], state.Link.LogLine);
