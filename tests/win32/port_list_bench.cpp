@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     }
     const double first = ms.front();
     std::sort(ms.begin(), ms.end());
-    std::printf("| Ports listed | Listings | First (ms) | Median (ms) | p99 (ms) | Longest (ms) |\n");
+    std::printf(
+        "| Ports listed | Listings | First (ms) | Median (ms) | p99 (ms) | Longest (ms) |\n");
     std::printf("|---|---|---|---|---|---|\n");
     std::printf("| %zu | %d | %.2f | %.2f | %.2f | %.2f |\n", ports, listings, first,
                 ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back());
