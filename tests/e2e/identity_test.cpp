@@ -38,9 +38,8 @@ std::string PortKey(const std::string& last, int com) {
     const std::string key = std::string(kEnum) + kCp2102 + "\\" + last;
     const std::string port = "COM" + std::to_string(com);
     return "[" + key + "]\r\n\"ClassGUID\"=\"" + kPortsClass + "\"\r\n\"FriendlyName\"=\"" + kName +
-           " (" + port + ")\"\r\n\"Mfg\"=\"Silicon Labs\"\r\n\"HardwareID\"=\"" +
-           Escaped(kCp2102) + "\"\r\n\r\n[" + key + "\\Device Parameters]\r\n\"PortName\"=\"" +
-           port + "\"\r\n\r\n";
+           " (" + port + ")\"\r\n\"Mfg\"=\"Silicon Labs\"\r\n\"HardwareID\"=\"" + Escaped(kCp2102) +
+           "\"\r\n\r\n[" + key + "\\Device Parameters]\r\n\"PortName\"=\"" + port + "\"\r\n\r\n";
 }
 
 class Identity : public SessionTest {
@@ -111,7 +110,8 @@ TEST_F(Identity, TheBoxMovedIsFoundWhileRunningAndBetweenStarts) {
     ASSERT_TRUE(Import(PortKey("01F3A9C2", 7)));
     ASSERT_TRUE(LinkCom(7, 4));
     ASSERT_TRUE(session.PlugPort());
-    ASSERT_TRUE(session.Probe({"post", ids::kMainWindowClass, "0x0219", "7"}));  // DBT_DEVNODES_CHANGED
+    ASSERT_TRUE(
+        session.Probe({"post", ids::kMainWindowClass, "0x0219", "7"}));  // DBT_DEVNODES_CHANGED
     const std::size_t before = box.Count(Attitude);
     ASSERT_TRUE(session.WaitForLog(std::string("The box's adapter ") + kName +
                                    " (serial 01F3A9C2) is now COM7, was COM4"))
