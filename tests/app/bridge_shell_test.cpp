@@ -272,7 +272,17 @@ TEST_F(BridgeShellTest, TheBoxAdapterIsFollowedAtStartAndResumeAndItsNumberKept)
     adapterShell.Resume(true, 5000);
     EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM9", "Close", "Open"}));
     EXPECT_EQ(view.log.back(), "Windows resumed: reopening the box's port COM9");
+
+    // Lost, and listed under COM11 just as the window closes: the close wait's
+    // ticks do not rename the port it closes.
+    pump.TickWith([&] { adapterShell.Tick(nowMs += 50); });
+    boxLineControl.missingDevices = {"COM9"};
+    adapterShell.PortLost(1167, 6000);
+    listing.nodes = {Cp2102("COM11", "01F3A9C2", 6)};
+    adapterShell.DeviceChanged(true, 6000);
+    nowMs = 7000;
     EXPECT_TRUE(adapterShell.CloseRequested());
+    EXPECT_EQ(boxLineControl.deviceName, "COM9");
     const std::string saved = FileText(settingsPath);
     EXPECT_NE(saved.find("CommsPort=8\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("[BoxAdapter]\r\nPort=COM9\r\n"), std::string::npos) << saved;
