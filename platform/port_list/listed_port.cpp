@@ -8,9 +8,12 @@
 namespace bridge {
 namespace {
 
-std::string Hex4Text(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+// " 10C4:EA60": the vendor and product ids, when both are known.
+std::string IdsText(const ListedPort& port) {
+    if (!port.vendorId || !port.productId) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, " %04X:%04X", static_cast<unsigned>(*port.vendorId),
+                  static_cast<unsigned>(*port.productId));
     return text;
 }
 
@@ -48,11 +51,7 @@ std::string AdapterText(const ListedPort& port) {
     if (port.bus == PortBus::Bluetooth) return "Bluetooth";
     if (port.bus != PortBus::Usb) return {};
     if (!port.serialNumber.empty()) return "serial " + port.serialNumber + InterfaceText(port);
-    std::string text = "USB";
-    if (port.vendorId && port.productId) {
-        text += " " + Hex4Text(*port.vendorId) + ":" + Hex4Text(*port.productId);
-    }
-    return text + InterfaceText(port) + ", no serial number";
+    return "USB" + IdsText(port) + InterfaceText(port) + ", no serial number";
 }
 
 std::string PortReportLine(const ListedPort& port) {
@@ -61,9 +60,7 @@ std::string PortReportLine(const ListedPort& port) {
     line += port.bus == PortBus::Usb         ? ", USB"
             : port.bus == PortBus::Bluetooth ? ", Bluetooth"
                                              : ", not USB";
-    if (port.vendorId && port.productId) {
-        line += " " + Hex4Text(*port.vendorId) + ":" + Hex4Text(*port.productId);
-    }
+    line += IdsText(port);
     line += InterfaceText(port);
     if (port.bus == PortBus::Usb) {
         line += port.serialNumber.empty() ? ", no serial number" : ", serial " + port.serialNumber;
