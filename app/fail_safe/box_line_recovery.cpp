@@ -36,6 +36,7 @@ void BoxLineRecovery::Reopen(std::uint64_t nowMs) {
     }
     lost_ = false;
     link_.PortOpen = true;
+    if (OnReopened) OnReopened();
 }
 
 void BoxLineRecovery::Retry(std::uint64_t nowMs) {
@@ -59,6 +60,7 @@ void BoxLineRecovery::TryOpen() {
     lost_ = false;
     link_.PortOpen = true;
     log_.Append("Reopened the box's port ", port_.DeviceName());
+    if (OnReopened) OnReopened();
 }
 
 void BoxLineRecovery::Forget() { lost_ = false; }

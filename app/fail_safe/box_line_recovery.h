@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/fail_safe/servo_release.h"
@@ -49,6 +50,9 @@ public:
 
     bool Lost() const { return lost_; }
     bool Closing() const { return closing_; }
+
+    // After the port opened again, by a retry or at a resume.
+    std::function<void()> OnReopened;
 
 private:
     void TryOpen();

@@ -25,6 +25,7 @@ bool PowerEvents::Resume(bool automatic, std::uint64_t nowMs) {
                         : "Windows resumed: the box's port was not open, none is reopened");
         return true;
     }
+    if (BeforeReopen) BeforeReopen(nowMs);
     log_.Append("Windows resumed: reopening the box's port ", port_.DeviceName());
     recovery_.Reopen(nowMs);
     return true;

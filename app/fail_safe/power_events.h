@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "app/fail_safe/box_line_recovery.h"
 #include "app/seams/box_line_control.h"
@@ -29,6 +30,9 @@ public:
     // user is back (PBT_APMRESUMESUSPEND). Times in ms of a monotonic clock.
     // True when this resume was the one answered.
     bool Resume(bool automatic, std::uint64_t nowMs);
+
+    // Before the port is reopened at a resume: where it is may have changed.
+    std::function<void(std::uint64_t nowMs)> BeforeReopen;
 
 private:
     WindowLog& log_;

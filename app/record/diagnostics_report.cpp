@@ -72,9 +72,12 @@ std::string AssembleReport(const ReportParts& p) {
         Block(out, p.settingsText);
     }
     Heading(out, "COM ports");
-    if (p.comPorts.empty()) Line(out, "(Windows lists none)");
-    for (const std::string& port : p.comPorts) {
-        Line(out, port + (port == p.chosenPort ? "  <- the box's port" : ""));
+    if (p.comPorts.empty() && p.portLines.empty()) Line(out, "(Windows lists none)");
+    for (const std::string& line : p.portLines) Line(out, line);
+    if (p.portLines.empty()) {
+        for (const std::string& port : p.comPorts) {
+            Line(out, port + (port == p.chosenPort ? "  <- the box's port" : ""));
+        }
     }
     if (!p.chosenPort.empty()) Line(out, "Chosen: " + p.chosenPort);
     Heading(out, "Simulator");

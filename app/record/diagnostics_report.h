@@ -19,6 +19,9 @@ struct ReportParts {
     std::string settingsText;           // empty: no such file
     std::vector<std::string> comPorts;  // as Windows lists them
     std::string chosenPort;
+    // The ports with what Windows says of each, the box's marked, then the
+    // advice given; when there are any, instead of comPorts.
+    std::vector<std::string> portLines;
     bool linkUp = false;        // the simulator link is up now
     std::string simulatorName;  // the server last connected to; empty: none yet
     std::uint32_t fsuipcVersion = 0;

@@ -42,11 +42,24 @@ std::filesystem::path SettingsLocation::ReadPath() const {
 
 void SettingsLocation::Read(BridgeSettings& settings) const { ReadSettings(ReadPath(), settings); }
 
-std::optional<std::string> SettingsLocation::Write(const BridgeSettings& settings) const {
-    if (!UsePerUserFolder()) return WriteSettings(SettingsFilePath(executableFolder_), settings);
+std::filesystem::path SettingsLocation::WritePath() const {
+    if (!UsePerUserFolder()) return SettingsFilePath(executableFolder_);
     std::error_code failed;  // a folder that cannot be made fails the write that follows
     std::filesystem::create_directories(perUserFolder_, failed);
-    return WriteSettings(SettingsFilePath(perUserFolder_), settings);
+    return SettingsFilePath(perUserFolder_);
+}
+
+std::optional<std::string> SettingsLocation::Write(const BridgeSettings& settings) const {
+    return WriteSettings(WritePath(), settings);
+}
+
+SavedAdapter SettingsLocation::ReadAdapter() const { return ReadAdapterSection(ReadPath()); }
+
+std::optional<std::string> SettingsLocation::Write(const BridgeSettings& settings,
+                                                   const SavedAdapter& adapter) const {
+    const std::filesystem::path path = WritePath();
+    if (auto failed = WriteSettings(path, settings)) return failed;
+    return WriteAdapterSection(path, adapter);
 }
 
 }  // namespace bridge

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "app/settings/adapter_section.h"
 #include "state/bridge_state.h"
 
 namespace bridge {
@@ -37,8 +38,15 @@ public:
     // text to show, "Unable to write to <path>".
     [[nodiscard]] std::optional<std::string> Write(const BridgeSettings& settings) const;
 
+    // The box's adapter from ReadPath().
+    SavedAdapter ReadAdapter() const;
+    // The five settings, then the box's adapter, into the file Write chooses.
+    [[nodiscard]] std::optional<std::string> Write(const BridgeSettings& settings,
+                                                   const SavedAdapter& adapter) const;
+
 private:
     bool UsePerUserFolder() const;
+    std::filesystem::path WritePath() const;
 
     std::filesystem::path executableFolder_;
     std::filesystem::path perUserFolder_;

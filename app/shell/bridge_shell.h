@@ -23,6 +23,8 @@
 #include "app/fail_safe/box_line_recovery.h"
 #include "app/fail_safe/power_events.h"
 #include "app/fail_safe/sim_link_retry.h"
+#include "app/identity/box_adapter.h"
+#include "app/identity/port_listing.h"
 #include "app/record/totals_schedule.h"
 #include "app/seams/box_line_control.h"
 #include "app/seams/message_display.h"
@@ -56,6 +58,7 @@ struct ShellOutside {
     MessagePump& pump;
     ShellDialogs& dialogs;
     ShellRecord& record;
+    PortListing* ports = nullptr;  // the serial ports Windows lists; none: no port is listed
 };
 
 class BridgeShell {
@@ -69,7 +72,9 @@ public:
 
     // Reads the settings, opens COM<CommsPort + 1> at 115200 baud (a failure
     // shows the port message and the start goes on), tries the simulator
-    // once, and sets the engine address base and the radio port mask.
+    // once, and sets the engine address base and the radio port mask. When
+    // Windows lists the box's adapter under another number, that one is
+    // opened instead and CommsPort follows it.
     void Start();
 
     // Times are milliseconds of a monotonic clock.
@@ -80,6 +85,10 @@ public:
     void PortDialogShown();
     // The user clicked item `index` of the port dialog's group.
     void PortChosen(int index);
+    // The user moved the selection of the port dialog's list, or activated
+    // its line `index` (a double-click, Enter, its button).
+    void PortListSelected(int index);
+    void PortListActivated(int index);
     void SetupButtonClick();
     void OperationSetupActivated();
     void PlayButtonClick();
@@ -99,6 +108,8 @@ public:
     Phase CurrentPhase() const { return phase_; }
     OperationSetupModel& OperationSetup() { return operationSetup_; }
     PortSetupModel& PortSetup() { return portSetup_; }
+    // The box's adapter and the ports as last listed (the report shows them).
+    const BoxAdapter& Adapter() const { return adapter_; }
 
 private:
     // Whether an open of the simulator link may start now.
@@ -107,10 +118,20 @@ private:
     // only when `logFailure`, nothing once the window is closing. The
     // reconnect button is enabled while the link is down.
     SimLinkResult Connect(bool logFailure);
+    // The box's adapter is listed under `portNumber` now: CommsPort follows
+    // it, and the port is named so before it is opened.
+    void FollowAdapter(unsigned portNumber);
+
+    struct NoPorts : PortListing {
+        std::vector<ListedPort> List() override { return {}; }
+    };
 
     BridgeCore& core_;
     ShellOutside out_;
     SettingsLocation settings_;
+    NoPorts noPorts_;
+    BoxAdapter adapter_;
+    bool adapterInFile_ = false;  // the settings file held an identity at start
     BoxLineRecovery recovery_;
     SimLinkRetry simRetry_;
     PowerEvents power_;

@@ -64,6 +64,11 @@ inline constexpr std::array<const char*, 16> kPortItems = {
     "COM1", "COM2",  "COM3",  "COM4",  "COM5",  "COM6",  "COM7",  "COM8",
     "COM9", "COM10", "COM11", "COM12", "COM13", "COM14", "COM15", "COM16"};
 inline constexpr int kPortColumns = 2;
+// Beside the group: the ports Windows lists, by name.
+inline constexpr const char* kPortListLabel = "Ports present (double-click one to use it):";
+inline constexpr const char* kUsePortButton = "Use this port";
+inline constexpr const char* kBoxAdapterMark = "the box's adapter";
+inline constexpr const char* kMayBeMark = "may be the box's adapter";
 }  // namespace port_dialog
 
 }  // namespace bridge

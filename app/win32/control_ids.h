@@ -21,6 +21,8 @@ inline constexpr int kPitchServoLabel = 119;
 // Serial port setup (class TForm15): the port items are 201..216 (COM1..COM16).
 inline constexpr int kPortDialogFirstPort = 201;
 inline constexpr int kPortDialogOk = 250;
+inline constexpr int kPortDialogPortList = 221;  // the ports Windows lists
+inline constexpr int kPortDialogUsePort = 222;   // "Use this port": the list's selected one
 
 // Operation setup (class TForm2): each group's items from its first id.
 inline constexpr int kSetupEngineGroup = 301;

@@ -38,7 +38,7 @@ MainForm::MainForm(ApplicationWindow& application, CommWaitChoice commWait,
       diagnostics_(boxComm_, tickTimer_, core_.cycle, core_.receiver, core_.state.Link, *this),
       shell_(core_,
              ShellOutside{boxLine_, boxLineControl_, simLink_, *this, *this, *this, pump_, *this,
-                          diagnostics_},
+                          diagnostics_, &portListing_},
              settingsLocation_, executableFolder) {}
 
 MainForm::~MainForm() {
@@ -90,8 +90,9 @@ void MainForm::CreateComponents() {
 void MainForm::CreateControls() {
     const DWORD tab = WS_VISIBLE | WS_TABSTOP;
     // Created in tab order, then the labels.
+    // Wide: the log shows names Windows gives in any language as they are.
     HWND memo = Place({ids::kLog, "EDIT", "", tab | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
-                       8, 8, 553, 161, WS_EX_CLIENTEDGE});
+                       8, 8, 553, 161, WS_EX_CLIENTEDGE, true});
     SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);  // the log only grows
     Place({ids::kReconnectButton, "BUTTON", main_window::kReconnectButton, tab, 16, 184, 169, 25});
     const std::array<ControlLayout, 2> trackBars = {{
@@ -145,6 +146,14 @@ void MainForm::WireDialogs() {
     portDialog_.PortGroup.OnClick = [this](int i) { shell_.PortChosen(i); };
     shell_.PortSetup().PortGroup.OnSelectionChanged = [this](int i) {
         portDialog_.PortGroup.ShowSelected(i);
+    };
+    portDialog_.PortList.OnSelect = [this](int i) { shell_.PortListSelected(i); };
+    portDialog_.PortList.OnActivate = [this](int i) { shell_.PortListActivated(i); };
+    shell_.PortSetup().OnPortsShown = [this](const std::vector<std::string>& lines, int selected) {
+        portDialog_.PortList.Show(lines, selected);
+    };
+    diagnostics_.PortLines = [this] {
+        return shell_.Adapter().ReportLines(core_.state.Settings.CommsPort + 1u);
     };
 
     operationDialog_.OnActivate = [this] { shell_.OperationSetupActivated(); };

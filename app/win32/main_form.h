@@ -98,6 +98,7 @@ private:
     CommBoxLine boxLine_{boxComm_};
     CommBoxLineControl boxLineControl_{boxComm_};
     ProcessSimLinkConnection simLink_;
+    SystemPortListing portListing_;
     Win32MessagePump pump_{tickTimer_};
     Diagnostics diagnostics_;  // the log file, line totals and statistics, the report
     BridgeShell shell_;

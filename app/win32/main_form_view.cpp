@@ -7,6 +7,7 @@
 
 #include <array>
 
+#include "app/widgets/win32/wide_text.h"
 #include "app/win32/control_ids.h"
 
 namespace bridge::gui {
@@ -32,10 +33,10 @@ void MainForm::SetServoTrackBar(Servo servo, int position) {
 void MainForm::AppendLog(const std::string& line) {
     diagnostics_.Log().Record(line);
     HWND memo = Control(ids::kLog);
-    const LRESULT end = GetWindowTextLengthA(memo);
-    SendMessageA(memo, EM_SETSEL, end, end);
-    const std::string text = line + "\r\n";
-    SendMessageA(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    const LRESULT end = GetWindowTextLengthW(memo);
+    SendMessageW(memo, EM_SETSEL, end, end);
+    const std::wstring text = WideText(line + "\r\n");  // the line is UTF-8
+    SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void MainForm::SetReconnectEnabled(bool enabled) {

@@ -88,9 +88,11 @@ bool OperationSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     return FormWindow::HandleMessage(message, wParam, lParam, result);
 }
 
+// Grown to the right only: the controls of the first 208 x 269 keep their
+// places, the list and its button stand beside them.
 bool SerialPortSetupForm::Create(HWND owner) {
     return FormWindow::Create(ids::kPortDialogClass, port_dialog::kCaption, kDialogStyle, 300, 200,
-                              208, 269, owner);
+                              524, 269, owner);
 }
 
 void SerialPortSetupForm::CreateControls() {
@@ -99,6 +101,10 @@ void SerialPortSetupForm::CreateControls() {
                              port_dialog::kPortItems, port_dialog::kPortColumns, 8, 64, 185, 129});
     Place({ids::kPortDialogOk, "BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 64, 200,
            75, 25});
+    Place({0, "STATIC", port_dialog::kPortListLabel, WS_VISIBLE, 208, 8, 0, 0});
+    PortList.Create(*this, ids::kPortDialogPortList, 208, 24, 300, 169);
+    Place({ids::kPortDialogUsePort, "BUTTON", port_dialog::kUsePortButton, WS_VISIBLE | WS_TABSTOP,
+           208, 200, 121, 25});
 }
 
 bool SerialPortSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
@@ -106,7 +112,13 @@ bool SerialPortSetupForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     if (message == WM_SHOWWINDOW && wParam == TRUE) {
         if (OnShow) OnShow();
     } else if (message == WM_COMMAND) {
-        if (PortGroup.HandleCommand(wParam)) return true;
+        if (PortGroup.HandleCommand(wParam) || PortList.HandleCommand(wParam)) return true;
+        // Enter in the list comes as IDOK (the dialog keys): it activates the line.
+        if (LOWORD(wParam) == ids::kPortDialogUsePort ||
+            (LOWORD(wParam) == IDOK && PortList.HasFocus())) {
+            PortList.ActivateSelected();
+            return true;
+        }
         if (LOWORD(wParam) == ids::kPortDialogOk || LOWORD(wParam) == IDCANCEL) {
             EndModal();
             return true;

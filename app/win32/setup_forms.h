@@ -1,11 +1,13 @@
 // The two setup dialogs as native windows: the operation setup (class TForm2) and the
 // serial port setup (class TForm15). They hold no settings themselves: each radio
-// group reports clicks, and the dialog's model decides what is selected.
+// group reports clicks, the port list its selection and activation, and the
+// dialog's model decides what is selected.
 #pragma once
 
 #include <functional>
 
 #include "app/widgets/win32/form_window.h"
+#include "app/widgets/win32/list_control.h"
 #include "app/widgets/win32/radio_group_control.h"
 
 namespace bridge::gui {
@@ -30,6 +32,7 @@ public:
     bool Create(HWND owner);
 
     RadioGroupControl PortGroup;   // COM1..COM16 in two columns
+    ListControl PortList;          // beside it, the ports Windows lists
     std::function<void()> OnShow;  // FormShow
 
 private:

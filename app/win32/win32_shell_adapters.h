@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "app/identity/port_listing.h"
 #include "app/record/log_file.h"
 #include "app/seams/box_line_control.h"
 #include "app/seams/message_pump.h"
 #include "app/seams/sim_link_connection.h"
 #include "boxlink/box_line.h"
+#include "platform/port_list/win32/system_ports.h"
 #include "platform/serial/win32/comm.h"
 #include "platform/timer/win32/threaded_timer.h"
 
@@ -78,6 +80,12 @@ public:
 private:
     LogFile* log_ = nullptr;
     FailureRun openFailures_;
+};
+
+// The serial ports as Windows lists them, for the box's adapter.
+class SystemPortListing : public PortListing {
+public:
+    std::vector<ListedPort> List() override { return ListSystemPorts(); }
 };
 
 // Dispatches what is pending, waiting briefly for input first so that a loop

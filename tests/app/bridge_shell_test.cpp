@@ -9,6 +9,7 @@
 
 #include "app/settings/settings_file.h"
 #include "tests/app/shell_fixture.h"
+#include "tests/support/port_fixtures.h"
 #include "tests/support/without_file_override.h"
 
 namespace bridge::testing {
@@ -242,6 +243,49 @@ TEST_F(BridgeShellTest, BlockedMessagesAddTheHintOnRights) {
     EXPECT_EQ(view.log[2], state.Link.LogLine);
     EXPECT_NE(view.log[2].find("higher rights"), std::string::npos);
     EXPECT_EQ(ConnectFailureHint(SimLinkResult::TimedOut, 5), nullptr);
+}
+
+// The box's adapter, kept in the settings file, found under a new number at
+// start and at a resume: the port opens there with no message box, and the
+// settings file keeps the new number, in CommsPort and the identity alike.
+TEST_F(BridgeShellTest, TheBoxAdapterIsFollowedAtStartAndResumeAndItsNumberKept) {
+    WriteFile(settingsPath,
+              "[Setup]\r\nCommsPort=3\r\n[BoxAdapter]\r\nPort=COM4\r\nVendorId=10C4\r\n"
+              "ProductId=EA60\r\nSerialNumber=01F3A9C2\r\nInstanceId=USB\\VID_10C4&PID_EA60\\"
+              "01F3A9C2\r\n");
+    FakePortListing listing;
+    listing.nodes = {Ch340("COM4", 1), Cp2102("COM7", "01F3A9C2", 3)};
+    ShellOutside outside = Outside();
+    outside.ports = &listing;
+    BridgeShell adapterShell{bridge, outside, SettingsLocation(Folder(), {}), Folder()};
+    adapterShell.Start();
+    EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM7", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(state.Settings.CommsPort, 6);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(view.log.front(),
+              "The box's adapter Silicon Labs CP210x USB to UART Bridge (serial "
+              "01F3A9C2) is now COM7, was COM4");
+
+    boxLineControl.calls.clear();
+    listing.nodes = {Cp2102("COM9", "01F3A9C2", 5)};
+    adapterShell.Suspend();
+    adapterShell.Resume(true, 5000);
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM9", "Close", "Open"}));
+    EXPECT_EQ(view.log.back(), "Windows resumed: reopening the box's port COM9");
+
+    // Lost, and listed under COM11 just as the window closes: the close wait's
+    // ticks do not rename the port it closes.
+    pump.TickWith([&] { adapterShell.Tick(nowMs += 50); });
+    boxLineControl.missingDevices = {"COM9"};
+    adapterShell.PortLost(1167, 6000);
+    listing.nodes = {Cp2102("COM11", "01F3A9C2", 6)};
+    adapterShell.DeviceChanged(true, 6000);
+    nowMs = 7000;
+    EXPECT_TRUE(adapterShell.CloseRequested());
+    EXPECT_EQ(boxLineControl.deviceName, "COM9");
+    const std::string saved = FileText(settingsPath);
+    EXPECT_NE(saved.find("CommsPort=8\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[BoxAdapter]\r\nPort=COM9\r\n"), std::string::npos) << saved;
 }
 
 }  // namespace

@@ -221,6 +221,11 @@ TEST(DiagnosticsReport, HoldsEachOfItsParts) {
           "== Last log lines ==\r\n2026-12-07 20:13:46.123 Connected to FS2004"}) {
         EXPECT_NE(report.find(part), std::string::npos) << part << " in\n" << report;
     }
+    // The ports as Windows describes them take the place of the names alone.
+    parts.portLines = {"COM7: USB Serial Port  <- the box's adapter"};
+    EXPECT_NE(AssembleReport(parts).find("== COM ports ==\r\nCOM7: USB Serial Port  <- the "
+                                         "box's adapter\r\nChosen: COM7"),
+              std::string::npos);
 
     // The link lost: the server's version outlives the close, the report says so.
     parts.linkUp = false;

@@ -96,6 +96,57 @@ TEST_F(SettingsFileTest, NoFileReadsZerosAndWritingCreatesTheDefaultFile) {
     EXPECT_EQ(FileText(path), kDefaultFile);
 }
 
+// The box's adapter beside [Setup]: only when an identity is known (or to
+// clear one the file holds), and read back as it was written; what the
+// section cannot keep, or a malformed section, is no identity.
+TEST_F(SettingsFileTest, TheBoxAdapterIsWrittenOnlyWhenKnownAndReadBackAsItWas) {
+    const SettingsLocation location(Folder(), {});
+    EXPECT_EQ(location.Write(state.Settings, SavedAdapter{}), std::nullopt);
+    EXPECT_EQ(FileText(path), kDefaultFile);
+    EXPECT_FALSE(location.ReadAdapter().inFile);
+
+    AdapterIdentity identity{4,
+                             0x10C4,
+                             0xEA60,
+                             "",
+                             "01F3A9C2",
+                             "USB\\VID_10C4&PID_EA60\\01F3A9C2",
+                             {"USB\\VID_10C4&PID_EA60\\01F3A9C2", "USB\\VID_10C4&PID_EA60\\0001"}};
+    EXPECT_EQ(location.Write(state.Settings, SavedAdapter{identity, false}), std::nullopt);
+    EXPECT_EQ(
+        FileText(path),
+        std::string(kDefaultFile) +
+            "\r\n[BoxAdapter]\r\nPort=COM4\r\nVendorId=10C4\r\nProductId=EA60\r\n"
+            "Interface=\r\nSerialNumber=01F3A9C2\r\nInstanceId=USB\\VID_10C4&PID_EA60\\01F3A9C2\r\n"
+            "PresentIds=USB\\VID_10C4&PID_EA60\\01F3A9C2,USB\\VID_10C4&PID_EA60\\0001\r\n");
+    SavedAdapter read = location.ReadAdapter();
+    ASSERT_TRUE(read.identity);
+    EXPECT_TRUE(read.inFile);
+    EXPECT_EQ(read.identity->presentIds, identity.presentIds);
+    EXPECT_EQ(read.identity->instanceId, identity.instanceId);
+    EXPECT_EQ(read.identity->productId, 0xEA60);
+
+    identity.presentIds.assign(20, "USB\\VID_10C4&PID_EA60\\" + std::string(150, '7'));
+    EXPECT_EQ(location.Write(state.Settings, SavedAdapter{identity, false}), std::nullopt);
+    EXPECT_FALSE(location.ReadAdapter().identity->presentIdsKnown);  // too many to keep
+
+    EXPECT_EQ(location.Write(state.Settings, SavedAdapter{std::nullopt, true}), std::nullopt);
+    read = location.ReadAdapter();
+    EXPECT_FALSE(read.identity);
+    EXPECT_FALSE(read.inFile);
+    EXPECT_NE(FileText(path).find("Port=\r\nVendorId=\r\n"), std::string::npos);
+
+    for (const char* section :
+         {"Port=COM0\r\nVendorId=10C4\r\nProductId=EA60",
+          "Port=COM4\r\nVendorId=10C\r\nProductId=EA60",
+          "Port=COM4\r\nVendorId=10C4\r\nProductId=EA60\r\nSerialNumber=\xD0\x96"}) {
+        WriteFile(path, std::string("[BoxAdapter]\r\n") + section + "\r\n");
+        read = location.ReadAdapter();
+        EXPECT_FALSE(read.identity) << section;
+        EXPECT_TRUE(read.inFile);
+    }
+}
+
 TEST_F(SettingsFileTest, ValuesOutsideTheByteAreCutToTheirLowBitsAndWrittenBackSo) {
     WriteFile(path,
               "[Setup]\r\nCommsPort=0x0A\r\nSL30Port=-1\r\nSL40Port=abc\r\nEGTCHTSplit=$0A\r\n"

@@ -7,6 +7,7 @@
 #include "app/shell/operation_setup.h"
 #include "app/shell/port_setup.h"
 #include "tests/app/shell_fixture.h"
+#include "tests/support/port_fixtures.h"
 
 namespace bridge::testing {
 namespace {
@@ -106,9 +107,9 @@ TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
     portSetup.FormShow();
     EXPECT_STREQ(portSetup.PortGroup.Items()[portSetup.PortGroup.ItemIndex()], "COM5");
 
-    state.Settings.CommsPort = 200;  // beyond COM16
+    state.Settings.CommsPort = 200;  // beyond COM16: no item shows
     portSetup.FormShow();
-    EXPECT_EQ(portSetup.PortGroup.ItemIndex(), 15);
+    EXPECT_EQ(portSetup.PortGroup.ItemIndex(), -1);
     EXPECT_EQ(state.Settings.CommsPort, 200);
 
     EXPECT_TRUE(boxLineControl.calls.empty());
@@ -181,6 +182,51 @@ TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTri
     EXPECT_FALSE(portRecovery.Lost());
     EXPECT_EQ(state.Settings.CommsPort, 4);
     EXPECT_TRUE(ui.messages.empty());
+}
+
+// The list beside the group: the ports by name, the box's adapter marked;
+// moving the selection opens nothing, activating a line chooses its port at
+// any number, and the group then shows nothing above COM16.
+TEST_F(PortSetupTest, TheListShowsThePortsByNameAndAnActivatedLineChoosesAnyNumber) {
+    FakePortListing listing;
+    listing.nodes = {Cp2102("COM4", "01F3A9C2", 2), Ch340("COM20", 1),
+                     Node("LPT1", "ECP Printer Port (LPT1)", "ACPI\\PNP0401\\0")};
+    BoxAdapter adapter(listing, log);
+    state.Settings.CommsPort = 3;
+    boxLineControl.deviceName = "COM4";
+    state.Link.PortOpen = true;
+    adapter.AtStart(4, 0);
+    adapter.PortOpened(4);
+    std::vector<std::string> lines;
+    int selected = -2;
+    std::vector<unsigned> chosen;
+    portSetup.OnPortsShown = [&](const std::vector<std::string>& shown, int line) {
+        lines = shown;
+        selected = line;
+    };
+    portSetup.OnPortChosen = [&](unsigned number) { chosen.push_back(number); };
+    portSetup.FormShow();
+    portSetup.ShowPorts(adapter);
+    EXPECT_EQ(lines, (Strings{"COM4 (the box's adapter): Silicon Labs CP210x USB to UART Bridge",
+                              "COM20: USB-SERIAL CH340"}));
+    EXPECT_EQ(selected, 0);
+
+    portSetup.PortListSelected(1);  // arrowed to: nothing opens, and it stays selected
+    EXPECT_TRUE(boxLineControl.calls.empty());
+    portSetup.ShowPorts(adapter);
+    EXPECT_EQ(selected, 1);
+    portSetup.PortListActivated(0);  // the box's port, open: left as it is
+    EXPECT_TRUE(boxLineControl.calls.empty());
+
+    portSetup.PortListActivated(1);
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM20", "Open"}));
+    EXPECT_EQ(state.Settings.CommsPort, 19);
+    EXPECT_EQ(portSetup.PortGroup.ItemIndex(), -1);
+    EXPECT_EQ(chosen, (std::vector<unsigned>{20}));
+    portSetup.PortListActivated(0);  // back to COM4: the group shows it
+    EXPECT_EQ(portSetup.PortGroup.ItemIndex(), 3);
+    EXPECT_EQ(boxLineControl.calls.size(), 6u);
+    EXPECT_EQ(chosen, (std::vector<unsigned>{20, 4}));
 }
 
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {

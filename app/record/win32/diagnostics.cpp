@@ -213,6 +213,7 @@ std::string Diagnostics::ReportText() const {
     parts.settingsPath = PathText(settingsPath_);
     parts.settingsText = FileText(settingsPath_);
     parts.comPorts = ListedComPorts();
+    if (PortLines) parts.portLines = PortLines();
     parts.chosenPort = comm_.DeviceName();
     parts.linkUp = link_.SimLinkUp;
     if (SimLinkServerVersion() != 0) {

@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/record/line_totals.h"
 #include "app/record/log_file.h"
@@ -63,6 +65,10 @@ public:
     void RecordOperationSetup(const BridgeSettings& before, const BridgeSettings& after) override;
     // The diagnostics report as it would be saved now.
     std::string ReportText() const;
+
+    // The ports as Windows describes them, the box's marked, and the advice
+    // given about them; without it the report names the ports alone.
+    std::function<std::vector<std::string>()> PortLines;
 
 private:
     void Gather(LineTotals& totals, LineState& state) const;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/widgets/win32/wide_text.h"
+
 namespace bridge::gui {
 
 HFONT CreateDialogFont(const DpiScale& scale) {
@@ -54,11 +56,16 @@ RECT ControlRect(HWND parent, const ControlLayout& layout, HFONT font, const Dpi
 
 HWND CreateControl(HWND parent, const ControlLayout& layout, HFONT font, const DpiScale& scale) {
     const RECT at = ControlRect(parent, layout, font, scale);
+    const auto id = reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id));
     HWND control =
-        CreateWindowExA(layout.exStyle, layout.className, layout.text, WS_CHILD | layout.style,
-                        at.left, at.top, at.right - at.left, at.bottom - at.top, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
-                        GetModuleHandleA(nullptr), nullptr);
+        layout.wide
+            ? CreateWindowExW(layout.exStyle, WideText(layout.className).c_str(),
+                              WideText(layout.text).c_str(), WS_CHILD | layout.style, at.left,
+                              at.top, at.right - at.left, at.bottom - at.top, parent, id,
+                              GetModuleHandleW(nullptr), nullptr)
+            : CreateWindowExA(layout.exStyle, layout.className, layout.text,
+                              WS_CHILD | layout.style, at.left, at.top, at.right - at.left,
+                              at.bottom - at.top, parent, id, GetModuleHandleA(nullptr), nullptr);
     if (control != nullptr) {
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }

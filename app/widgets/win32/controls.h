@@ -17,6 +17,9 @@ struct ControlLayout {
     DWORD style;                   // WS_CHILD is added; WS_VISIBLE only if listed
     int left, top, width, height;  // at 96 DPI; width/height 0 = fit the text
     DWORD exStyle = 0;
+    // Made with the wide calls, so that it keeps text in any language (sent
+    // to it wide); otherwise its texts pass through the ANSI code page.
+    bool wide = false;
 };
 
 // The standard dialog font of the system (the message font), for a DPI.

@@ -1,0 +1,172 @@
+// The box found by its adapter wherever Windows numbers it, under Wine:
+// Wine's SetupAPI lists a device whose key is written into the registry (one
+// import seeds them), with its instance id, names and PortName, but sends no
+// device change (the test posts one) and gives no nodes above a port. The box
+// is the test's end of a pty pair whose other end is linked as the COM port
+// the registry names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/win32/control_ids.h"
+#include "tests/e2e/box_line.h"
+#include "tests/e2e/bridge_session.h"
+#include "tests/e2e/session_test.h"
+
+namespace bridge::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+namespace ids = gui::ids;
+
+constexpr const char* kPortsClass = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+constexpr const char* kEnum = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\";
+constexpr const char* kCp2102 = "USB\\VID_10C4&PID_EA60";
+constexpr const char* kName = "Silicon Labs CP210x USB to UART Bridge";
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
+
+// The registry key of a CP2102 port whose last instance-id part is `last`.
+std::string PortKey(const std::string& last, int com) {
+    const std::string key = std::string(kEnum) + kCp2102 + "\\" + last;
+    const std::string port = "COM" + std::to_string(com);
+    return "[" + key + "]\r\n\"ClassGUID\"=\"" + kPortsClass + "\"\r\n\"FriendlyName\"=\"" + kName +
+           " (" + port + ")\"\r\n\"Mfg\"=\"Silicon Labs\"\r\n\"HardwareID\"=\"" + Escaped(kCp2102) +
+           "\"\r\n\r\n[" + key + "\\Device Parameters]\r\n\"PortName\"=\"" + port + "\"\r\n\r\n";
+}
+
+class Identity : public SessionTest {
+protected:
+    void TearDown() override {
+        Import("[-" + std::string(kEnum) + kCp2102 + "]\r\n");
+        for (const int com : linked_) MissingCom(com);
+    }
+
+    // One registry import: every key and value of `keys` at once.
+    bool Import(const std::string& keys) {
+        const std::string path = session.folder() + "/seed.reg";
+        std::ofstream(path, std::ios::binary) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                              << keys;
+        ChildProcess regedit;
+        ChildProcess::Options options;
+        options.argv = {"wine", "regedit", "/S", WinePath(path)};
+        options.extraEnv = {"WINEDEBUG=-all"};
+        options.outputPath = session.folder() + "/regedit.out";
+        return regedit.Start(options) && regedit.WaitExit(60s) && regedit.exitStatus() == 0;
+    }
+
+    static std::string ComLink(int com) {
+        return std::string(std::getenv("WINEPREFIX")) + "/dosdevices/com" + std::to_string(com);
+    }
+    // COM<com> opens the pty pair's device, as the adapter plugged in there.
+    bool LinkCom(int com, int pairCom) {
+        std::error_code ec;
+        fs::remove(ComLink(com), ec);
+        fs::create_symlink(session.folder() + "/ports/com" + std::to_string(pairCom), ComLink(com),
+                           ec);
+        linked_.push_back(com);
+        return !ec;
+    }
+    // A link to a folder fails to open, as a port that is not there.
+    static void MissingCom(int com) {
+        std::error_code ec;
+        fs::remove(ComLink(com), ec);
+        fs::create_directory_symlink(fs::path(ComLink(com)).parent_path(), ComLink(com), ec);
+    }
+
+    std::string Memo() { return session.ControlText(ids::kLog); }
+    bool NoMessageBox() { return !session.Probe({"wait", "#32770", "0"}).has_value(); }
+    static bool Attitude(const boxproto::Frame& f) { return IsKind(f, 1); }
+
+    std::vector<int> linked_;
+};
+
+// Taken at COM4 when the saved port opens; unplugged and back as COM7 while
+// the bridge runs; COM9 at the next start: found each time with no click and
+// no message box, its frames flowing, and the settings file keeps the number.
+TEST_F(Identity, TheBoxMovedIsFoundWhileRunningAndBetweenStarts) {
+    ASSERT_TRUE(Import(PortKey("01F3A9C2", 4)));
+    Settings settings = kTwoEnginesBothRadios;
+    settings.CommsPort = 3;
+    session.WriteSettings(settings);
+    ASSERT_TRUE(session.StartPortPair(4));
+    BoxLine box;
+    ASSERT_TRUE(box.Open(session.BoxEndPath()));
+    ASSERT_TRUE(session.StartSim());
+    ASSERT_TRUE(session.StartBridge());
+    ASSERT_TRUE(session.WaitForLog("Connected to FS2004")) << Memo();
+    ASSERT_TRUE(box.WaitFor(Attitude, 10));
+
+    ASSERT_TRUE(session.UnplugPort());
+    ASSERT_TRUE(session.WaitForLog("Lost the box's port COM4")) << Memo();
+    MissingCom(4);
+    ASSERT_TRUE(Import(PortKey("01F3A9C2", 7)));
+    ASSERT_TRUE(LinkCom(7, 4));
+    ASSERT_TRUE(session.PlugPort());
+    ASSERT_TRUE(
+        session.Probe({"post", ids::kMainWindowClass, "0x0219", "7"}));  // DBT_DEVNODES_CHANGED
+    const std::size_t before = box.Count(Attitude);
+    ASSERT_TRUE(session.WaitForLog(std::string("The box's adapter ") + kName +
+                                   " (serial 01F3A9C2) is now COM7, was COM4"))
+        << Memo();
+    ASSERT_TRUE(box.WaitFor(Attitude, before + 10)) << "frames flow on COM7";
+    EXPECT_TRUE(NoMessageBox());
+    ASSERT_TRUE(session.CloseBridge());
+    const std::string saved = session.SettingsText();
+    EXPECT_NE(saved.find("CommsPort=6\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[BoxAdapter]\r\nPort=COM7\r\n"), std::string::npos) << saved;
+
+    MissingCom(7);
+    ASSERT_TRUE(Import(PortKey("01F3A9C2", 9)));
+    ASSERT_TRUE(LinkCom(9, 4));
+    const std::size_t second = box.Count(Attitude);
+    ASSERT_TRUE(session.StartBridge());
+    ASSERT_TRUE(session.WaitForLog("is now COM9, was COM7")) << Memo();
+    ASSERT_TRUE(box.WaitFor(Attitude, second + 10)) << "frames flow on COM9";
+    EXPECT_TRUE(NoMessageBox());
+    ASSERT_TRUE(session.CloseBridge());
+    EXPECT_NE(session.SettingsText().find("CommsPort=8\r\n"), std::string::npos);
+}
+
+// An adapter without a serial number of its own, saved at COM4, and two of
+// its kind that were not there then, at COM7 and COM8: the bridge does not
+// guess. It says so, opens neither, and goes on with COM4 as before (which
+// is missing: its message box).
+TEST_F(Identity, TwoAlikeAdaptersAreNotGuessedBetween) {
+    ASSERT_TRUE(Import(PortKey("6&2F1A3B4C&0&2", 7) + PortKey("6&2F1A3B4C&0&3", 8)));
+    MissingCom(4);
+    linked_.push_back(4);
+    Settings settings = kTwoEnginesBothRadios;
+    settings.CommsPort = 3;
+    session.WriteSettings(settings);
+    std::ofstream(session.SettingsPath(), std::ios::binary | std::ios::app)
+        << "\r\n[BoxAdapter]\r\nPort=COM4\r\nVendorId=10C4\r\nProductId=EA60\r\nInterface=\r\n"
+           "SerialNumber=\r\nInstanceId=USB\\VID_10C4&PID_EA60\\6&2F1A3B4C&0&1\r\n"
+           "PresentIds=USB\\VID_10C4&PID_EA60\\6&2F1A3B4C&0&1\r\n";
+    ASSERT_TRUE(session.StartBridge(false));
+    ASSERT_TRUE(session.Probe({"wait", "#32770", "30000"}));
+    EXPECT_EQ(session.Probe({"text", "#32770", "65535"}).value_or(""),
+              "The selected port COM4 is not available, please choose another if possible or "
+              "free this port if it is in use by another application.");
+    ASSERT_TRUE(session.Probe({"click", "#32770", "1"}));
+    ASSERT_TRUE(session.Probe({"wait", ids::kMainWindowClass, "30000"}));
+    EXPECT_TRUE(session.WaitForLog(std::string("COM7 and COM8 look alike, ") + kName +
+                                   " (USB 10C4:EA60, no serial number): the bridge does not guess "
+                                   "which is the box's adapter; choose it in Select COM port"))
+        << Memo();
+    ASSERT_TRUE(session.CloseBridge());
+    const std::string record = session.LogFileText();
+    EXPECT_NE(record.find("Opening the box's port COM4"), std::string::npos) << record;
+    EXPECT_EQ(record.find("port COM7"), std::string::npos) << record;
+    EXPECT_EQ(record.find("port COM8"), std::string::npos) << record;
+}
+
+}  // namespace
+}  // namespace bridge::e2e
