@@ -16,9 +16,10 @@ using Us = std::int64_t;
 inline constexpr Us kMs = 1000;
 inline constexpr Us kSecond = 1000 * kMs;
 
-// The fault kinds, each with its weight in the default mix. The adapter
-// plugged back under another COM number joins as a kind of its own once the
-// box is found by its adapter wherever Windows numbers it.
+// The fault kinds, each with its weight in the default mix (kPlans in
+// fault_soak.cpp). The adapter plugged back under another COM number, now
+// that the box is found by its adapter wherever Windows numbers it, is the
+// next kind: before Count, with its weight and what it holds (the port).
 enum class Kind : int {
     Unplug,           // the box's adapter out for 0.2 to 20 s
     SimKill,          // the simulator emulator killed and started again
