@@ -493,7 +493,6 @@ private:
                          std::to_string(failedOpens) + " failed opens");
             }
             // The totals at close against what the box decoded meanwhile.
-            std::smatch match;
             std::string last;
             for (auto i = std::sregex_iterator(run.logFile.begin(), run.logFile.end(), totals);
                  i != std::sregex_iterator(); ++i) {
