@@ -67,6 +67,12 @@ std::vector<BoxLine::Received> BoxLine::Frames() const {
     return frames_;
 }
 
+std::vector<BoxLine::Received> BoxLine::FramesFrom(std::size_t first) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (first >= frames_.size()) return {};
+    return {frames_.begin() + static_cast<std::ptrdiff_t>(first), frames_.end()};
+}
+
 std::size_t BoxLine::Count(const std::function<bool(const boxproto::Frame&)>& match) const {
     std::lock_guard<std::mutex> guard(lock_);
     std::size_t n = 0;

@@ -40,6 +40,8 @@ public:
     bool Write(std::span<const std::uint8_t> bytes);
 
     std::vector<Received> Frames() const;
+    // The frames from the `first`th on (for a reader that keeps its place).
+    std::vector<Received> FramesFrom(std::size_t first) const;
     std::size_t Count(const std::function<bool(const boxproto::Frame&)>& match) const;
     // Waits until `count` frames that match have arrived in all.
     bool WaitFor(const std::function<bool(const boxproto::Frame&)>& match, std::size_t count,

@@ -333,6 +333,51 @@ std::string BridgeSession::ControlText(int id) {
     return Probe({"text", "TForm1", std::to_string(id)}).value_or("<no control>");
 }
 
+bool BridgeSession::StartProbeServer(ProbeServer& server, const std::string& name) const {
+    ChildProcess::Options options =
+        WineOptions(WindowProbeExe(), {"serve"}, folder_ + "/probe-" + name + ".out");
+    options.stdinPipe = true;
+    return server.Start(options);
+}
+
+bool ProbeServer::Start(const ChildProcess::Options& options) {
+    std::lock_guard<std::mutex> guard(lock_);
+    outputPath_ = options.outputPath;
+    read_ = 0;
+    return child_.Start(options);
+}
+
+ProbeServer::Answer ProbeServer::Run(const std::string& line, std::int64_t atUs,
+                                     std::chrono::milliseconds timeout) {
+    std::lock_guard<std::mutex> guard(lock_);
+    Answer answer;
+    if (!child_.WriteLine(atUs > 0 ? "at " + std::to_string(atUs) + " " + line : line)) {
+        return answer;
+    }
+    // The answer ends with "=> <status> at_us=<us>" on a line of its own.
+    WaitUntil(
+        [&] {
+            const std::string text = ReadWholeFile(outputPath_).substr(read_);
+            const std::size_t end = text.find("=> ");
+            if (end == std::string::npos || text.find('\n', end) == std::string::npos) {
+                return false;
+            }
+            std::istringstream tail(text.substr(end + 3));
+            std::string at;
+            tail >> answer.status >> at;
+            if (at.rfind("at_us=", 0) == 0) answer.atUs = std::stoll(at.substr(6));
+            answer.output = text.substr(0, end);
+            while (!answer.output.empty() &&
+                   (answer.output.back() == '\n' || answer.output.back() == '\r')) {
+                answer.output.pop_back();
+            }
+            read_ += text.find('\n', end) + 1;
+            return true;
+        },
+        timeout);
+    return answer;
+}
+
 bool BridgeSession::ChooseInFileDialog(const std::string& windowsPath) {
     // The file name box is a combo box (cmb13) in Explorer-style dialogs and
     // an edit (edt1) in older ones.

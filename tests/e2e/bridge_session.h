@@ -6,8 +6,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +34,29 @@ struct BoxLogLine {
     std::string tag;   // "-", "<address>/<item kind>", box port, or the command sent
     boxproto::Frame frame;
     std::map<std::string, std::string> fields;
+};
+
+// window_probe serve: many commands for one program start (each start under
+// Wine costs a second or two), each optionally at a moment of the monotonic
+// clock Wine's QueryPerformanceCounter reads (CLOCK_MONOTONIC_RAW). One
+// command at a time; commands from several threads take turns.
+class ProbeServer {
+public:
+    struct Answer {
+        int status = -1;     // window_probe's exit status; -1: no answer in time
+        std::string output;  // without the last line end
+        std::int64_t atUs = 0;
+    };
+    bool Start(const ChildProcess::Options& options);
+    // One command line (words split at spaces); `atUs` > 0 waits for that moment.
+    Answer Run(const std::string& line, std::int64_t atUs = 0,
+               std::chrono::milliseconds timeout = std::chrono::seconds(90));
+
+private:
+    std::mutex lock_;
+    ChildProcess child_;
+    std::string outputPath_;
+    std::size_t read_ = 0;
 };
 
 class BridgeSession {
@@ -92,6 +117,9 @@ public:
     std::string SimLog() const { return ReadWholeFile(SimLogPath(simStarts_)); }
     // Runs `sim_emulator --send-fault <arguments>` against the running emulator.
     bool SimCommand(const std::vector<std::string>& arguments);
+    // How many times the emulator was started, and the log of each start (1 on).
+    int SimStarts() const { return simStarts_; }
+    std::string SimLogPathOf(int start) const { return SimLogPath(start); }
 
     // bridge.exe; waits until its main window shows, unless told not to
     // (a message box during start-up comes before the window).
@@ -107,11 +135,14 @@ public:
     bool StartOtherBridge(const std::string& appFolder);
     bool WaitOtherBridgeExit(std::chrono::milliseconds timeout) { return other_.WaitExit(timeout); }
     bool OtherBridgeRunning() { return other_.Running(); }
+    pid_t OtherBridgePid() const { return other_.pid(); }
 
     // window_probe <arguments>: its output without the line end, or nullopt
     // when it failed (window or control not there).
     std::optional<std::string> Probe(const std::vector<std::string>& arguments);
     std::string ControlText(int id);
+    // A window_probe serve of its own, whose output goes to probe-<name>.out.
+    bool StartProbeServer(ProbeServer& server, const std::string& name) const;
     // In an open file dialog, types the file's (Windows) path and presses Open.
     bool ChooseInFileDialog(const std::string& windowsPath);
     bool WaitForLog(const std::string& text,

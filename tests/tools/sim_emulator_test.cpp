@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -143,6 +144,29 @@ TEST(FaultPlan, FailsTheChosenExchangesOnly) {
     EXPECT_FALSE(ParseFault("sometimes"));
 }
 
+TEST(SlowPlan, DelaysWithinTheRangeForItsTimeOnly) {
+    SlowPlan plan(7);
+    EXPECT_EQ(plan.Next(0), 0u);
+    plan.Set(50, 400, 1000, 100);
+    std::set<std::uint32_t> delays;
+    for (std::uint64_t now = 100; now < 1100; now += 10) {
+        const std::uint32_t delay = plan.Next(now);
+        ASSERT_GE(delay, 50u);
+        ASSERT_LE(delay, 400u);
+        delays.insert(delay);
+    }
+    EXPECT_GT(delays.size(), 20u) << "drawn, not fixed";
+    EXPECT_EQ(plan.Next(1100), 0u) << "over after its time";
+    plan.Set(120, 120, 0, 5000);
+    EXPECT_EQ(plan.Next(999999), 120u) << "0: until set again";
+    plan.Set(0, 0, 0, 0);
+    EXPECT_EQ(plan.Next(1), 0u);
+    SlowPlan a(3), b(3);
+    a.Set(50, 400, 0, 0);
+    b.Set(50, 400, 0, 0);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(a.Next(1), b.Next(1)) << "the seed repeats the run";
+}
+
 std::optional<EmulatorOptions> Parse(std::vector<std::string_view> args, std::string& error) {
     return ParseOptions(args, error);
 }
@@ -177,7 +201,15 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
                                                "--stop",
                                                "--send-fault",
                                                "--log-times",
-                                               "--keep-mapped"};
+                                               "--keep-mapped",
+                                               "--slow-min-ms",
+                                               "50",
+                                               "--slow-max-ms",
+                                               "400",
+                                               "--slow-for-ms",
+                                               "9000",
+                                               "--seed",
+                                               "42"};
     const auto o = Parse(all, error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->windowClass, "FS98MAIN");
@@ -194,11 +226,18 @@ TEST(EmulatorOptions, ReadsEveryOptionAndRejectsMistakes) {
     EXPECT_EQ(o->faultAfter, 3u);
     EXPECT_EQ(o->faultCount, 2u);
     EXPECT_EQ(o->noReplyMs, 450u);
+    EXPECT_EQ(o->slowMinMs, 50u);
+    EXPECT_EQ(o->slowMaxMs, 400u);
+    EXPECT_EQ(o->slowForMs, 9000u);
+    EXPECT_EQ(o->seed, 42u);
+    EXPECT_TRUE(o->faultGiven && o->holdGiven && o->slowGiven);
+    EXPECT_FALSE(defaults->faultGiven || defaults->holdGiven || defaults->slowGiven);
     EXPECT_EQ(Parse({"--simulator-word", "0x12345678"}, error)->simulatorWord, 0x12345678u);
 
     const std::vector<std::vector<std::string_view>> mistakes = {
-        {"--class", "OTHER"},     {"--version", "12x"}, {"--version"},         {"--fault", "odd"},
-        {"--simulator", "70000"}, {"--colour", "red"},  {"--fault-after", ""}, {"--bogus"}};
+        {"--class", "OTHER"},      {"--version", "12x"}, {"--version"},         {"--fault", "odd"},
+        {"--simulator", "70000"},  {"--colour", "red"},  {"--fault-after", ""}, {"--bogus"},
+        {"--slow-max-ms", "70000"}};
     for (const auto& bad : mistakes) {
         error.clear();
         EXPECT_FALSE(Parse(bad, error));

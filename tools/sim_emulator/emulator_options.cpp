@@ -44,9 +44,10 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
             continue;
         }
         static constexpr std::string_view kWithValue[] = {
-            "--class",       "--log",        "--ready-event",    "--fault",
-            "--version",     "--simulator",  "--simulator-word", "--fault-after",
-            "--fault-count", "--no-reply-ms"};
+            "--class",       "--log",         "--ready-event",    "--fault",
+            "--version",     "--simulator",   "--simulator-word", "--fault-after",
+            "--fault-count", "--no-reply-ms", "--slow-min-ms",    "--slow-max-ms",
+            "--slow-for-ms", "--seed"};
         if (std::find(std::begin(kWithValue), std::end(kWithValue), name) == std::end(kWithValue)) {
             error = "unknown option: " + std::string(name);
             return std::nullopt;
@@ -79,6 +80,7 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
                 return std::nullopt;
             }
             o.fault = *fault;
+            o.faultGiven = true;
         } else if (name == "--version") {
             if (!needNumber(o.version)) return std::nullopt;
         } else if (name == "--simulator") {
@@ -96,7 +98,19 @@ std::optional<EmulatorOptions> ParseOptions(std::span<const std::string_view> ar
             if (!needNumber(o.faultCount)) return std::nullopt;
         } else if (name == "--no-reply-ms") {
             if (!needNumber(o.noReplyMs)) return std::nullopt;
+            o.holdGiven = true;
+        } else {
+            std::uint32_t* field = name == "--slow-min-ms"   ? &o.slowMinMs
+                                   : name == "--slow-max-ms" ? &o.slowMaxMs
+                                   : name == "--slow-for-ms" ? &o.slowForMs
+                                                             : &o.seed;
+            if (!needNumber(*field)) return std::nullopt;
+            o.slowGiven = o.slowGiven || field != &o.seed;
         }
+    }
+    if (o.slowMinMs > 0xFFFF || o.slowMaxMs > 0xFFFF) {
+        error = "a slow delay above 65535 ms";
+        return std::nullopt;
     }
     return o;
 }

@@ -32,8 +32,11 @@ struct Emulator {
     SimServer server;
     std::optional<FlightScript> script;
     FaultPlan faults;
+    SlowPlan slow;
     UINT ipcMessage = 0;
     UINT faultMessage = 0;
+    UINT holdMessage = 0;
+    UINT slowMessage = 0;
     FILE* log = nullptr;
     std::string logText;
     LARGE_INTEGER frequency{};
@@ -110,6 +113,8 @@ LRESULT Exchange(Emulator& e, WPARAM wParam) {
     std::string* log = e.log != nullptr ? &e.logText : nullptr;
     if (log != nullptr && e.options.logTimes) e.server.StampNextExchange(CounterMicroseconds(e));
     const Fault fault = e.faults.Next();
+    // Slow but correct: the answer comes late, and is the right one.
+    if (const std::uint32_t delay = e.slow.Next(GetTickCount64())) Sleep(delay);
     if (fault == Fault::NoReply || fault == Fault::BadReply) {
         const LRESULT answer = static_cast<LRESULT>(e.server.Serve({}, fault, log));
         WriteLog(e);
@@ -180,6 +185,29 @@ LRESULT SetFault(Emulator& e, WPARAM wParam, LPARAM lParam) {
     return 1;
 }
 
+// The no-reply hold and the slow mode, given while running.
+LRESULT SetHold(Emulator& e, WPARAM wParam) {
+    e.options.noReplyMs = static_cast<std::uint32_t>(wParam);
+    if (e.log != nullptr) {
+        std::fprintf(e.log, "HOLD %u\n", static_cast<unsigned>(wParam));
+        std::fflush(e.log);
+    }
+    return 1;
+}
+
+LRESULT SetSlow(Emulator& e, WPARAM wParam, LPARAM lParam) {
+    const auto minMs = static_cast<std::uint32_t>(wParam & 0xFFFFu);
+    const auto maxMs = static_cast<std::uint32_t>((wParam >> 16) & 0xFFFFu);
+    const auto forMs = static_cast<std::uint32_t>(lParam);
+    e.slow.Set(minMs, maxMs, forMs, GetTickCount64());
+    if (e.log != nullptr) {
+        std::fprintf(e.log, "SLOW %u %u %u\n", static_cast<unsigned>(minMs),
+                     static_cast<unsigned>(maxMs), static_cast<unsigned>(forMs));
+        std::fflush(e.log);
+    }
+    return 1;
+}
+
 // The shown window's text follows the image a few times a second, redrawn
 // only on change; window_probe reads it as control kPanelControl.
 void RefreshPanel(Emulator& e, HWND window) {
@@ -207,6 +235,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     if (gEmulator != nullptr) {
         if (message == gEmulator->ipcMessage) return Exchange(*gEmulator, wParam);
         if (message == gEmulator->faultMessage) return SetFault(*gEmulator, wParam, lParam);
+        if (message == gEmulator->holdMessage) return SetHold(*gEmulator, wParam);
+        if (message == gEmulator->slowMessage) return SetSlow(*gEmulator, wParam, lParam);
         if (message == WM_TIMER && wParam == kPanelTimer) {
             RefreshPanel(*gEmulator, window);
             return 0;
@@ -259,10 +289,14 @@ int Run(Emulator& e) {
         e.script.emplace(e.server.image());
     }
     e.faults.Set(e.options.fault, e.options.faultAfter, e.options.faultCount);
+    e.slow = SlowPlan(e.options.seed);
+    e.slow.Set(e.options.slowMinMs, e.options.slowMaxMs, e.options.slowForMs, GetTickCount64());
     QueryPerformanceFrequency(&e.frequency);
     QueryPerformanceCounter(&e.lastMove);
     e.ipcMessage = RegisterWindowMessageA("FsasmLib:IPC");
     e.faultMessage = RegisterWindowMessageA("SimEmulator:Fault");
+    e.holdMessage = RegisterWindowMessageA("SimEmulator:Hold");
+    e.slowMessage = RegisterWindowMessageA("SimEmulator:Slow");
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA windowClass = {};
@@ -270,7 +304,8 @@ int Run(Emulator& e) {
     windowClass.hInstance = instance;
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = e.options.windowClass.c_str();
-    if (e.ipcMessage == 0 || e.faultMessage == 0 || RegisterClassA(&windowClass) == 0) {
+    if (e.ipcMessage == 0 || e.faultMessage == 0 || e.holdMessage == 0 || e.slowMessage == 0 ||
+        RegisterClassA(&windowClass) == 0) {
         std::fprintf(stderr, "sim_emulator: cannot set up the window\n");
         return 2;
     }
@@ -311,13 +346,24 @@ int ControlRunning(const EmulatorOptions& o) {
         return 1;
     }
     if (o.sendFault) {
-        const UINT message = RegisterWindowMessageA("SimEmulator:Fault");
-        const WPARAM wParam =
-            static_cast<WPARAM>(o.fault) + (static_cast<WPARAM>(o.faultCount) << 8);
-        DWORD_PTR answer = 0;
-        const bool sent = SendMessageTimeoutA(window, message, wParam, o.faultAfter, SMTO_NORMAL,
-                                              10000, &answer) != 0;
-        return sent && answer == 1 ? 0 : 1;
+        const auto send = [window](const char* name, WPARAM wParam, LPARAM lParam) {
+            DWORD_PTR answer = 0;
+            return SendMessageTimeoutA(window, RegisterWindowMessageA(name), wParam, lParam,
+                                       SMTO_NORMAL, 10000, &answer) != 0 &&
+                   answer == 1;
+        };
+        bool sent = true;
+        if (o.holdGiven) sent = send("SimEmulator:Hold", o.noReplyMs, 0);
+        if (sent && o.slowGiven) {
+            sent = send("SimEmulator:Slow", o.slowMinMs | (static_cast<WPARAM>(o.slowMaxMs) << 16),
+                        static_cast<LPARAM>(o.slowForMs));
+        }
+        if (sent && (o.faultGiven || !(o.holdGiven || o.slowGiven))) {
+            sent = send("SimEmulator:Fault",
+                        static_cast<WPARAM>(o.fault) + (static_cast<WPARAM>(o.faultCount) << 8),
+                        static_cast<LPARAM>(o.faultAfter));
+        }
+        return sent ? 0 : 1;
     }
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);

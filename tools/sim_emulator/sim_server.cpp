@@ -1,5 +1,6 @@
 #include "tools/sim_emulator/sim_server.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace simemu {
@@ -63,6 +64,23 @@ Fault FaultPlan::Next() {
     const Fault fault = fault_;
     if (!forever_ && --remaining_ == 0) fault_ = Fault::None;
     return fault;
+}
+
+void SlowPlan::Set(std::uint32_t minMs, std::uint32_t maxMs, std::uint32_t forMs,
+                   std::uint64_t nowMs) {
+    minMs_ = std::min(minMs, maxMs);
+    maxMs_ = maxMs;
+    forever_ = forMs == 0;
+    untilMs_ = nowMs + forMs;
+}
+
+std::uint32_t SlowPlan::Next(std::uint64_t nowMs) {
+    if (maxMs_ == 0 || (!forever_ && nowMs >= untilMs_)) return 0;
+    // xorshift32: small, and the same sequence on every compiler.
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return minMs_ + state_ % (maxMs_ - minMs_ + 1u);
 }
 
 SimServer::SimServer() { SetIdentity(version_, simulatorWord_); }

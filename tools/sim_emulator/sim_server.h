@@ -75,6 +75,26 @@ private:
     bool forever_ = false;
 };
 
+// The slow mode: for a while, each exchange is answered only after a delay
+// drawn from [minMs, maxMs], then all are answered at once again. The delays
+// come from a seeded generator, so a run can be repeated.
+class SlowPlan {
+public:
+    explicit SlowPlan(std::uint32_t seed = 1) : state_(seed == 0 ? 1 : seed) {}
+    // Slow from `nowMs` for `forMs` (0: from now on, until set again); a
+    // maximum of 0 ends the slow mode.
+    void Set(std::uint32_t minMs, std::uint32_t maxMs, std::uint32_t forMs, std::uint64_t nowMs);
+    // The delay for an exchange that begins at `nowMs`: 0 when not slow.
+    std::uint32_t Next(std::uint64_t nowMs);
+
+private:
+    std::uint32_t state_;
+    std::uint32_t minMs_ = 0;
+    std::uint32_t maxMs_ = 0;
+    bool forever_ = false;
+    std::uint64_t untilMs_ = 0;
+};
+
 class SimServer {
 public:
     SimServer();

@@ -21,10 +21,27 @@
 //                                                 window's rectangle scaled from <from>
 //                                                 (default 96) as the suggested one
 //   window_probe post <class> <message> <wparam> [lparam]  posts that message (numbers
-//                                                 decimal or 0x-prefixed)
+//                                                 decimal or 0x-prefixed; a message that
+//                                                 is not a number is registered by name)
 //   window_probe held <class> <edit-id> <ms>      for <ms>, posts selection changes to the
 //                                                 edit control and prints the longest time
 //                                                 in ms its thread took to carry one out
+//   window_probe send <class> <message> <wparam> [lparam]  sends that message, as the
+//                                                 system sends its power and device
+//                                                 messages (it may arrive inside a wait of
+//                                                 the window's thread); prints the result
+//   window_probe clickenabled <class> <control-id>  posts a button click only while the
+//                                                 control is enabled (exit status 3 if not)
+//   window_probe process <class>                  prints pid=, handles= and threads= of the
+//                                                 window's process as Windows reports them
+//                                                 (handles=-1 where the system says nothing)
+//   window_probe serve                            runs commands read from standard input,
+//                                                 one a line (words split at spaces), each
+//                                                 optionally after "at <us>": it waits until
+//                                                 QueryPerformanceCounter reaches <us>
+//                                                 microseconds. After each command's output
+//                                                 a line "=> <exit status> at_us=<when it
+//                                                 acted>"; it ends at the end of its input.
 //
 // <class> is a window class ("TForm1", "TForm15", "TForm2"). Control id 0 means
 // the window itself. Exit status 0 on success, 1 when the window or control is
@@ -35,10 +52,14 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -156,19 +177,96 @@ long LongestHold(HWND edit, DWORD spanMs) {
     return longest;
 }
 
+// Microseconds of the performance counter (under Wine: CLOCK_MONOTONIC_RAW).
+long long CounterMicroseconds() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency.QuadPart * 1000000 +
+           now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+// Sleeps most of the way, then spins, so the command goes within a
+// millisecond of the moment asked for.
+void WaitUntil(long long us) {
+    for (long long left; (left = us - CounterMicroseconds()) > 0;) {
+        if (left > 3000) Sleep(static_cast<DWORD>((left - 2000) / 1000));
+    }
+}
+
+// The window's process as Windows reports it: its handles and threads.
+int PrintProcess(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    long handles = -1;
+    if (HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid)) {
+        DWORD count = 0;
+        if (GetProcessHandleCount(process, &count)) handles = static_cast<long>(count);
+        CloseHandle(process);
+    }
+    long threads = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        threads += entry.th32OwnerProcessID == pid ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    std::printf("pid=%lu handles=%ld threads=%ld\n", static_cast<unsigned long>(pid), handles,
+                threads);
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
-                 "gone|dump|caption|settext|rect|state|dpichanged|post|held|syscommand "
+                 "gone|dump|caption|settext|rect|state|dpichanged|post|send|held|syscommand|"
+                 "clickenabled|process|serve "
                  "<class> [control-id|timeout-ms|dpi|message|ms|command] [text|from-dpi|wparam] "
                  "[lparam]\n");
     return 2;
+}
+
+int Run(int argc, char** argv);
+
+// Commands from standard input, so that a driver pays for one start only.
+int Serve() {
+    std::string line;
+    for (int c; (c = std::getchar()) != EOF;) {
+        if (c != '\n') {
+            if (c != '\r') line.push_back(static_cast<char>(c));
+            continue;
+        }
+        std::istringstream in(line);
+        line.clear();
+        std::vector<std::string> words{"window_probe"};
+        for (std::string word; in >> word;) words.push_back(word);
+        if (words.size() > 2 && words[1] == "at") {
+            WaitUntil(std::atoll(words[2].c_str()));
+            words.erase(words.begin() + 1, words.begin() + 3);
+        }
+        std::vector<char*> args;
+        for (std::string& word : words) args.push_back(word.data());
+        const long long at = CounterMicroseconds();
+        const int status = Run(static_cast<int>(args.size()), args.data());
+        std::printf("=> %d at_us=%lld\n", status, at);
+        std::fflush(stdout);
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // texts keep their own line ends
+    if (argc == 2 && std::string(argv[1]) == "serve") return Serve();
+    return Run(argc, argv);
+}
+
+namespace {
+
+int Run(int argc, char** argv) {
     if (argc < 3) return Usage();
     const std::string command = argv[1];
     const char* className = argv[2];
@@ -203,14 +301,23 @@ int main(int argc, char** argv) {
         const int fromDpi = argc > 4 ? std::atoi(argv[4]) : 96;
         return SendDpiChanged(top, std::atoi(argv[3]), fromDpi) ? 0 : 1;
     }
-    if (command == "post") {
+    if (command == "process") return PrintProcess(top);
+    if (command == "post" || command == "send") {
         if (argc < 5) return Usage();
         const auto number = [](const char* text) { return std::strtoull(text, nullptr, 0); };
-        return PostMessageA(top, static_cast<UINT>(number(argv[3])),
-                            static_cast<WPARAM>(number(argv[4])),
-                            static_cast<LPARAM>(argc > 5 ? number(argv[5]) : 0))
-                   ? 0
-                   : 1;
+        // A message by name is a registered one ("SimEmulator:Fault").
+        const auto message = argv[3][0] >= '0' && argv[3][0] <= '9'
+                                 ? static_cast<UINT>(number(argv[3]))
+                                 : RegisterWindowMessageA(argv[3]);
+        const auto wParam = static_cast<WPARAM>(number(argv[4]));
+        const auto lParam = static_cast<LPARAM>(argc > 5 ? number(argv[5]) : 0);
+        if (command == "post") return PostMessageA(top, message, wParam, lParam) ? 0 : 1;
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(top, message, wParam, lParam, SMTO_NORMAL, 60000, &result)) {
+            return 1;
+        }
+        std::printf("%llu\n", static_cast<unsigned long long>(result));
+        return 0;
     }
     if (argc < 4) return Usage();
     HWND control = FindControl(className, argv[3]);
@@ -236,7 +343,8 @@ int main(int argc, char** argv) {
     } else if (command == "settext") {
         if (argc < 5) return Usage();
         return SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4])) ? 0 : 1;
-    } else if (command == "click") {
+    } else if (command == "click" || command == "clickenabled") {
+        if (command == "clickenabled" && !IsWindowEnabled(control)) return 3;
         const int id = GetDlgCtrlID(control);
         return PostMessageA(top, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                             reinterpret_cast<LPARAM>(control))
@@ -247,3 +355,5 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+}  // namespace
