@@ -235,6 +235,25 @@ bool BridgeSession::PlugPort() {
     return WaitPortState("plugged");
 }
 
+bool BridgeSession::LinkPortPairAs(int com) {
+    std::error_code ec;
+    fs::remove(ComLinkPath(com), ec);
+    fs::create_symlink(folder_ + "/ports/com" + std::to_string(pairCom_), ComLinkPath(com), ec);
+    return !ec;
+}
+
+bool BridgeSession::ImportRegistry(const std::string& keys) {
+    const std::string path = folder_ + "/seed.reg";
+    std::ofstream(path, std::ios::binary) << "Windows Registry Editor Version 5.00\r\n\r\n" << keys;
+    ChildProcess regedit;
+    ChildProcess::Options options;
+    options.argv = {"wine", "regedit", "/S", WinePath(path)};
+    options.extraEnv = {"WINEDEBUG=-all"};
+    options.outputPath = folder_ + "/regedit.out";
+    return regedit.Start(options) && regedit.WaitExit(std::chrono::seconds(60)) &&
+           regedit.exitStatus() == 0;
+}
+
 bool BridgeSession::MakePortMissing(int com) {
     // A COM link to a folder fails to open like a missing port.
     std::error_code ec;

@@ -106,6 +106,12 @@ public:
     bool PlugPort();
     // Makes COM<com> fail to open, as a port that is not there.
     bool MakePortMissing(int com);
+    // COM<com> opens the pair's device too: the adapter as Windows numbers it
+    // in another socket (make the old number missing to move it).
+    bool LinkPortPairAs(int com);
+    // One registry import of `keys` (the text after the file's header), as
+    // regedit takes it: every key and value at once.
+    bool ImportRegistry(const std::string& keys);
 
     // The simulator emulator with extra arguments (e.g. "--fixed"); waits
     // until ready. Each start logs to a file of its own: sim.log, sim-2.log, ...

@@ -35,6 +35,7 @@
 #include <thread>
 
 #include "app/win32/control_ids.h"
+#include "tests/e2e/adapter_keys.h"
 #include "tests/e2e/box_line.h"
 #include "tests/e2e/bridge_session.h"
 #include "tests/e2e/fault_soak.h"
@@ -68,6 +69,9 @@ void SleepUntil(Us at) {
 
 constexpr int kBoxCom = 5;      // the pty pair that can be unplugged
 constexpr int kMissingCom = 6;  // a port that is not there
+constexpr int kOtherCom = 7;    // where the adapter is numbered in another socket
+// The adapter's serial number: the bridge finds it by it under any number.
+constexpr const char* kAdapterSerial = "01F3A9C2";
 constexpr Settings kSettings = {kBoxCom - 1, 1, 2, 1, 2};
 constexpr Us kCommandPeriod = 400 * kMs;
 
@@ -122,6 +126,7 @@ struct KindPlan {
 // simulator is the pilot's moment the window's event order must get right.
 constexpr KindPlan kPlans[kKindCount] = {
     {10, kPort},                  // Unplug
+    {5, kPort | kWindow},         // Renumber: the device change is sent to the window
     {6, kSim},                    // SimKill
     {6, kSim},                    // SimHang
     {6, kSim},                    // SimSlow
@@ -182,6 +187,7 @@ private:
     // The faults.
     void RunFault(Kind kind, std::uint32_t seed);
     void Unplug(std::mt19937& r, Kind as, Us length);
+    void Renumber(std::mt19937& r);
     void SimKill(std::mt19937& r);
     void SimHang(std::mt19937& r, Kind as, Us hold, const std::function<void(Us)>& during = {});
     void SimSlow(std::mt19937& r);
@@ -237,7 +243,8 @@ private:
     std::atomic<bool> stopFeeder_{false};
     std::atomic<bool> stopMonitor_{false};
     std::atomic<bool> closing_{false};
-    std::atomic<int> dialogs_{0};  // faults with a message box or dialog of their own open
+    std::atomic<int> dialogs_{0};       // faults with a message box or dialog of their own open
+    std::atomic<int> boxCom_{kBoxCom};  // where Windows numbers the box's adapter now
     std::atomic<int> active_{0};
     std::atomic<pid_t> bridgePid_{-1};
     std::atomic<Us> quietFrom_{0}, quietTo_{0};
@@ -348,6 +355,8 @@ bool Soak::StartBridge() {
 bool Soak::StartSystem() {
     session_.WriteSettings(kSettings);
     if (!session_.StartPortPair(kBoxCom) || !session_.MakePortMissing(kMissingCom) ||
+        !session_.MakePortMissing(kOtherCom) ||
+        !session_.ImportRegistry(AdapterKeysRemoved() + AdapterKeys(kAdapterSerial, kBoxCom)) ||
         !box_.Open(session_.BoxEndPath())) {
         std::fprintf(stderr, "fault_soak: cannot set up the box's line\n");
         return false;
@@ -646,6 +655,34 @@ void Soak::Unplug(std::mt19937& r, Kind as, Us length) {
     (void)r;
 }
 
+// The adapter taken out and put into another socket, where Windows numbers
+// it otherwise: the bridge must find it by its serial number, with no click.
+void Soak::Renumber(std::mt19937& r) {
+    const int from = boxCom_.load();
+    const int to = from == kBoxCom ? kOtherCom : kBoxCom;
+    Injection f;
+    f.kind = Kind::Renumber;
+    f.lineFault = f.excuses = true;
+    f.variant = "COM" + std::to_string(from) + " to COM" + std::to_string(to);
+    f.start = f.release = NowUs();
+    const std::size_t i = Begin(f);
+    session_.UnplugPort();
+    SleepUntil(f.start + Uniform(r, 200 * kMs, 3 * kSecond));
+    session_.MakePortMissing(from);
+    const bool moved =
+        session_.ImportRegistry(AdapterKeysRemoved() + AdapterKeys(kAdapterSerial, to)) &&
+        session_.LinkPortPairAs(to);
+    session_.PlugPort();
+    boxCom_ = to;
+    // Windows announces the new device; Wine sends nothing, so it is sent here.
+    const Us back =
+        probeWindow_.Run(std::string("send ") + ids::kMainWindowClass + " 0x219 7 0").atUs;
+    Update(i, [&](Injection& g) {
+        g.end = g.boxBack = back;
+        if (!moved) g.note = "the registry or the COM link could not be changed";
+    });
+}
+
 void Soak::SimKill(std::mt19937& r) {
     Injection f;
     f.kind = Kind::SimKill;
@@ -845,7 +882,8 @@ void Soak::ClickPortDialog(std::mt19937& r) {
     Injection f;
     f.kind = Kind::ClickPortDialog;
     f.lineFault = f.excuses = true;
-    f.variant = "COM" + std::to_string(kMissingCom) + ", then COM" + std::to_string(kBoxCom);
+    const int boxCom = boxCom_.load();
+    f.variant = "COM" + std::to_string(kMissingCom) + ", then COM" + std::to_string(boxCom);
     ++dialogs_;
     probeWindow_.Run(std::string("click ") + ids::kMainWindowClass + " " +
                      std::to_string(ids::kPortButton));
@@ -865,7 +903,7 @@ void Soak::ClickPortDialog(std::mt19937& r) {
         Update(i, [](Injection& g) { g.note = "no message box for the missing port"; });
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(Uniform(r, 200, 2000)));
-    const Us back = probeWindow_.Run(port(kBoxCom)).atUs;
+    const Us back = probeWindow_.Run(port(boxCom)).atUs;
     quietTo_ = NowUs();
     probeWindow_.Run("click " + dialog + " " + std::to_string(ids::kPortDialogOk));
     probeWindow_.Run("gone " + dialog + " 10000");
@@ -981,6 +1019,7 @@ void Soak::RunFault(Kind kind, std::uint32_t seed) {
     const Us unplugLongest = o_.shortRun ? 3 * kSecond : 20 * kSecond;
     switch (kind) {
         case Kind::Unplug: Unplug(r, kind, Uniform(r, 200 * kMs, unplugLongest)); break;
+        case Kind::Renumber: Renumber(r); break;
         case Kind::SimKill: SimKill(r); break;
         case Kind::SimHang:
             SimHang(r, kind, Uniform(r, 2 * kSecond, o_.shortRun ? 3 * kSecond : 8 * kSecond));
@@ -1119,6 +1158,7 @@ void Soak::Finish() {
         rec_.injections.back().variant = "the run's end";
         rec_.injections.back().end = rec_.injections.back().boxBack = rec_.runs.back().exited;
     }
+    session_.ImportRegistry(AdapterKeysRemoved());  // the prefix as it was
     std::this_thread::sleep_for(std::chrono::seconds(1));
     stopFeeder_ = true;
     stopMonitor_ = true;

@@ -17,11 +17,10 @@ inline constexpr Us kMs = 1000;
 inline constexpr Us kSecond = 1000 * kMs;
 
 // The fault kinds, each with its weight in the default mix (kPlans in
-// fault_soak.cpp). The adapter plugged back under another COM number, now
-// that the box is found by its adapter wherever Windows numbers it, is the
-// next kind: before Count, with its weight and what it holds (the port).
+// fault_soak.cpp).
 enum class Kind : int {
     Unplug,           // the box's adapter out for 0.2 to 20 s
+    Renumber,         // the adapter out, and back in another socket under another COM number
     SimKill,          // the simulator emulator killed and started again
     SimHang,          // no answer for 2 to 8 s
     SimSlow,          // every answer after 50 to 400 ms for a while

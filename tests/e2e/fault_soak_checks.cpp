@@ -24,6 +24,7 @@ struct KindInfo {
 };
 constexpr std::array<KindInfo, kKindCount> kKinds = {{
     {"unplug"},
+    {"renumber"},
     {"sim-kill"},
     {"sim-hang"},
     {"sim-slow"},
@@ -165,6 +166,7 @@ public:
         ServoWrites();
         Settings();
         Handshakes();
+        Renumbered();
         ResourcesFlat();
         for (const Failure& f : r_.live) Fail(f.at, f.check, f.detail);
         std::sort(out_.failures.begin(), out_.failures.end(),
@@ -409,6 +411,26 @@ private:
                          std::to_string((c.at - handshake) / kMs) +
                          " ms after the last handshake)");
             }
+        }
+    }
+
+    // The adapter in another socket is found by its serial number: a run
+    // alive then, or the next one, says "is now COM<to>, was COM<from>".
+    void Renumbered() {
+        static const std::regex moved(R"(COM(\d+) to COM(\d+))");
+        for (const Injection& f : r_.injections) {
+            std::smatch m;
+            if (f.kind != Kind::Renumber || f.end == 0 || f.end + 65 * kSecond > horizon_ ||
+                !std::regex_match(f.variant, m, moved)) {
+                continue;
+            }
+            const std::string line = "is now COM" + m[2].str() + ", was COM" + m[1].str();
+            const bool said =
+                std::any_of(r_.runs.begin(), r_.runs.end(), [&](const BridgeRun& run) {
+                    return (run.exited < 0 || run.exited > f.start) &&
+                           run.logFile.find(line) != std::string::npos;
+                });
+            if (!said) Fail(f.end, "the adapter found under its new number", f.variant);
         }
     }
 

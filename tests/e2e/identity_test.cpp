@@ -6,11 +6,11 @@
 // the registry names.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "app/win32/control_ids.h"
+#include "tests/e2e/adapter_keys.h"
 #include "tests/e2e/box_line.h"
 #include "tests/e2e/bridge_session.h"
 #include "tests/e2e/session_test.h"
@@ -18,67 +18,20 @@
 namespace bridge::e2e {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 namespace ids = gui::ids;
-
-constexpr const char* kPortsClass = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
-constexpr const char* kEnum = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\";
-constexpr const char* kCp2102 = "USB\\VID_10C4&PID_EA60";
-constexpr const char* kName = "Silicon Labs CP210x USB to UART Bridge";
-
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return out;
-}
-
-// The registry key of a CP2102 port whose last instance-id part is `last`.
-std::string PortKey(const std::string& last, int com) {
-    const std::string key = std::string(kEnum) + kCp2102 + "\\" + last;
-    const std::string port = "COM" + std::to_string(com);
-    return "[" + key + "]\r\n\"ClassGUID\"=\"" + kPortsClass + "\"\r\n\"FriendlyName\"=\"" + kName +
-           " (" + port + ")\"\r\n\"Mfg\"=\"Silicon Labs\"\r\n\"HardwareID\"=\"" + Escaped(kCp2102) +
-           "\"\r\n\r\n[" + key + "\\Device Parameters]\r\n\"PortName\"=\"" + port + "\"\r\n\r\n";
-}
 
 class Identity : public SessionTest {
 protected:
     void TearDown() override {
-        Import("[-" + std::string(kEnum) + kCp2102 + "]\r\n");
-        for (const int com : linked_) MissingCom(com);
+        session.ImportRegistry(AdapterKeysRemoved());
+        for (const int com : linked_) session.MakePortMissing(com);
     }
 
-    // One registry import: every key and value of `keys` at once.
-    bool Import(const std::string& keys) {
-        const std::string path = session.folder() + "/seed.reg";
-        std::ofstream(path, std::ios::binary) << "Windows Registry Editor Version 5.00\r\n\r\n"
-                                              << keys;
-        ChildProcess regedit;
-        ChildProcess::Options options;
-        options.argv = {"wine", "regedit", "/S", WinePath(path)};
-        options.extraEnv = {"WINEDEBUG=-all"};
-        options.outputPath = session.folder() + "/regedit.out";
-        return regedit.Start(options) && regedit.WaitExit(60s) && regedit.exitStatus() == 0;
-    }
-
-    static std::string ComLink(int com) {
-        return std::string(std::getenv("WINEPREFIX")) + "/dosdevices/com" + std::to_string(com);
-    }
-    // COM<com> opens the pty pair's device, as the adapter plugged in there.
-    bool LinkCom(int com, int pairCom) {
-        std::error_code ec;
-        fs::remove(ComLink(com), ec);
-        fs::create_symlink(session.folder() + "/ports/com" + std::to_string(pairCom), ComLink(com),
-                           ec);
+    // The pair's device as COM<com>, the adapter plugged in where Windows numbers it so.
+    bool LinkCom(int com) {
         linked_.push_back(com);
-        return !ec;
-    }
-    // A link to a folder fails to open, as a port that is not there.
-    static void MissingCom(int com) {
-        std::error_code ec;
-        fs::remove(ComLink(com), ec);
-        fs::create_directory_symlink(fs::path(ComLink(com)).parent_path(), ComLink(com), ec);
+        return session.LinkPortPairAs(com);
     }
 
     std::string Memo() { return session.ControlText(ids::kLog); }
@@ -92,7 +45,7 @@ protected:
 // the bridge runs; COM9 at the next start: found each time with no click and
 // no message box, its frames flowing, and the settings file keeps the number.
 TEST_F(Identity, TheBoxMovedIsFoundWhileRunningAndBetweenStarts) {
-    ASSERT_TRUE(Import(PortKey("01F3A9C2", 4)));
+    ASSERT_TRUE(session.ImportRegistry(AdapterKeys("01F3A9C2", 4)));
     Settings settings = kTwoEnginesBothRadios;
     settings.CommsPort = 3;
     session.WriteSettings(settings);
@@ -106,14 +59,14 @@ TEST_F(Identity, TheBoxMovedIsFoundWhileRunningAndBetweenStarts) {
 
     ASSERT_TRUE(session.UnplugPort());
     ASSERT_TRUE(session.WaitForLog("Lost the box's port COM4")) << Memo();
-    MissingCom(4);
-    ASSERT_TRUE(Import(PortKey("01F3A9C2", 7)));
-    ASSERT_TRUE(LinkCom(7, 4));
+    session.MakePortMissing(4);
+    ASSERT_TRUE(session.ImportRegistry(AdapterKeys("01F3A9C2", 7)));
+    ASSERT_TRUE(LinkCom(7));
     ASSERT_TRUE(session.PlugPort());
     ASSERT_TRUE(
         session.Probe({"post", ids::kMainWindowClass, "0x0219", "7"}));  // DBT_DEVNODES_CHANGED
     const std::size_t before = box.Count(Attitude);
-    ASSERT_TRUE(session.WaitForLog(std::string("The box's adapter ") + kName +
+    ASSERT_TRUE(session.WaitForLog(std::string("The box's adapter ") + kAdapterName +
                                    " (serial 01F3A9C2) is now COM7, was COM4"))
         << Memo();
     ASSERT_TRUE(box.WaitFor(Attitude, before + 10)) << "frames flow on COM7";
@@ -123,9 +76,9 @@ TEST_F(Identity, TheBoxMovedIsFoundWhileRunningAndBetweenStarts) {
     EXPECT_NE(saved.find("CommsPort=6\r\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("[BoxAdapter]\r\nPort=COM7\r\n"), std::string::npos) << saved;
 
-    MissingCom(7);
-    ASSERT_TRUE(Import(PortKey("01F3A9C2", 9)));
-    ASSERT_TRUE(LinkCom(9, 4));
+    session.MakePortMissing(7);
+    ASSERT_TRUE(session.ImportRegistry(AdapterKeys("01F3A9C2", 9)));
+    ASSERT_TRUE(LinkCom(9));
     const std::size_t second = box.Count(Attitude);
     ASSERT_TRUE(session.StartBridge());
     ASSERT_TRUE(session.WaitForLog("is now COM9, was COM7")) << Memo();
@@ -140,8 +93,9 @@ TEST_F(Identity, TheBoxMovedIsFoundWhileRunningAndBetweenStarts) {
 // guess. It says so, opens neither, and goes on with COM4 as before (which
 // is missing: its message box).
 TEST_F(Identity, TwoAlikeAdaptersAreNotGuessedBetween) {
-    ASSERT_TRUE(Import(PortKey("6&2F1A3B4C&0&2", 7) + PortKey("6&2F1A3B4C&0&3", 8)));
-    MissingCom(4);
+    ASSERT_TRUE(session.ImportRegistry(AdapterKeys("6&2F1A3B4C&0&2", 7) +
+                                       AdapterKeys("6&2F1A3B4C&0&3", 8)));
+    session.MakePortMissing(4);
     linked_.push_back(4);
     Settings settings = kTwoEnginesBothRadios;
     settings.CommsPort = 3;
@@ -157,7 +111,7 @@ TEST_F(Identity, TwoAlikeAdaptersAreNotGuessedBetween) {
               "free this port if it is in use by another application.");
     ASSERT_TRUE(session.Probe({"click", "#32770", "1"}));
     ASSERT_TRUE(session.Probe({"wait", ids::kMainWindowClass, "30000"}));
-    EXPECT_TRUE(session.WaitForLog(std::string("COM7 and COM8 look alike, ") + kName +
+    EXPECT_TRUE(session.WaitForLog(std::string("COM7 and COM8 look alike, ") + kAdapterName +
                                    " (USB 10C4:EA60, no serial number): the bridge does not guess "
                                    "which is the box's adapter; choose it in Select COM port"))
         << Memo();
