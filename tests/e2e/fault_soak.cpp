@@ -202,6 +202,9 @@ private:
     void Overlap(std::mt19937& r);
 
     // Helpers.
+    // In a long run, whether the running bridge is too young to be closed:
+    // the slopes are fitted past each run's start-up, so runs must last.
+    bool TooYoungToClose();
     std::size_t Begin(Injection f);
     void Update(std::size_t index, const std::function<void(Injection&)>& change);
     void LiveFailure(const std::string& check, const std::string& detail);
@@ -989,7 +992,7 @@ void Soak::SecondStart() {
 // Two faults at once: the adapter out while the simulator hangs, a sleep
 // inside a reconnect, a close during a slow exchange.
 void Soak::Overlap(std::mt19937& r) {
-    const int variant = static_cast<int>(Uniform(r, 0, 2));
+    const int variant = static_cast<int>(Uniform(r, 0, TooYoungToClose() ? 1 : 2));
     Injection f;
     f.kind = Kind::Overlap;
     f.start = NowUs();
@@ -1012,6 +1015,14 @@ void Soak::Overlap(std::mt19937& r) {
         SimSend("SimEmulator:Slow", 0, 0);
     }
     Update(i, [&](Injection& g) { g.end = NowUs(); });
+}
+
+bool Soak::TooYoungToClose() {
+    // Four minutes leave each run two past its start-up, so that a half hour
+    // gives the slopes well over the eight minutes they are judged from.
+    constexpr Us kLeast = 4 * 60 * kSecond;
+    std::lock_guard<std::mutex> guard(m_);
+    return !o_.shortRun && !rec_.runs.empty() && NowUs() - rec_.runs.back().shown < kLeast;
 }
 
 void Soak::RunFault(Kind kind, std::uint32_t seed) {
@@ -1104,6 +1115,7 @@ void Soak::Schedule() {
                     break;
                 }
             }
+            if (kind == Kind::CloseRestart && TooYoungToClose()) continue;  // another pick
         }
         const std::uint32_t seed = static_cast<std::uint32_t>(random_());
         const bool calmFirst = !o_.shortRun && Chance(random_, 0.7);
