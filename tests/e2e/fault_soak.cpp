@@ -116,6 +116,37 @@ private:
     std::thread thread_;
 };
 
+// Where the bridge's receiver stands after the bytes the box sent, as the
+// box line's frames are read (05 82, a length of 3 or more, a kind, the
+// payload; a byte other than 82 after 05 goes back to hunting, a second 05
+// too). A frame is read whole only if it starts with the receiver hunting: a
+// frame cut short takes the next frame's first bytes, and a lone 05 at the
+// end of what follows makes the receiver miss the sync of the frame after.
+class ReceiveModel {
+public:
+    bool Hunting() const { return state_ == State::Hunt; }
+    void Feed(const std::vector<std::uint8_t>& bytes) {
+        for (const std::uint8_t b : bytes) {
+            switch (state_) {
+                case State::Hunt: state_ = b == 0x05 ? State::Sync : State::Hunt; break;
+                case State::Sync: state_ = b == 0x82 ? State::Length : State::Hunt; break;
+                case State::Length:
+                    remaining_ = b;
+                    state_ = b >= 3 ? State::Kind : State::Hunt;
+                    break;
+                case State::Kind: state_ = State::Payload; break;
+                case State::Payload:
+                    if (--remaining_ == 0) state_ = State::Hunt;
+                    break;
+            }
+        }
+    }
+
+private:
+    enum class State { Hunt, Sync, Length, Kind, Payload } state_ = State::Hunt;
+    int remaining_ = 0;
+};
+
 enum Resource : unsigned { kPort = 1, kSim = 2, kWindow = 4, kLine = 8 };
 
 struct KindPlan {
@@ -220,7 +251,8 @@ private:
     bool LinkUp();
     Us FailLink();
     Us WaitUnanswered(Us from, Us timeout);
-    void BoxWrite(const std::vector<std::uint8_t>& bytes, Us* at = nullptr);
+    // Returns whether the bridge reads `bytes` from a frame's start.
+    bool BoxWrite(const std::vector<std::uint8_t>& bytes, Us* at = nullptr);
     std::vector<std::string> SimArguments();
     Us Uniform(std::mt19937& r, Us low, Us high) {
         return std::uniform_int_distribution<Us>(low, high)(r);
@@ -233,6 +265,7 @@ private:
     Spawner spawner_;  // after the session: ended before it
     BoxLine box_;
     std::mutex boxWrite_;
+    ReceiveModel receiver_;  // guarded by boxWrite_
     ProbeServer probeMonitor_, probeSim_, probeWindow_;
 
     std::mutex m_;  // guards what follows
@@ -330,10 +363,13 @@ Us Soak::WaitUnanswered(Us from, Us timeout) {
     return found;
 }
 
-void Soak::BoxWrite(const std::vector<std::uint8_t>& bytes, Us* at) {
+bool Soak::BoxWrite(const std::vector<std::uint8_t>& bytes, Us* at) {
     std::lock_guard<std::mutex> guard(boxWrite_);
     if (at != nullptr) *at = NowUs();
     box_.Write(bytes);
+    const bool whole = receiver_.Hunting();
+    receiver_.Feed(bytes);
+    return whole;
 }
 
 // ---------------------------------------------------------------- set-up
@@ -426,11 +462,12 @@ void Soak::Feeder() {
                 c.write = "0330 " + Hex16(static_cast<unsigned>(tenths) * 16 / 10);
             }
         }
-        BoxWrite(frame, &c.at);
+        const bool whole = BoxWrite(frame, &c.at);
         std::lock_guard<std::mutex> guard(m_);
         rec_.commands.push_back(c);
-        // A noise burst lasts until the next valid frame: this one.
-        if (const long noise = noiseOpen_.exchange(-1); noise >= 0) {
+        // A noise burst lasts until the next valid frame: this one, if the
+        // bridge reads it from its start.
+        if (const long noise = whole ? noiseOpen_.exchange(-1) : -1; noise >= 0) {
             rec_.injections[static_cast<std::size_t>(noise)].end = c.at + 1;
         }
     }
@@ -829,6 +866,7 @@ void Soak::Noise(std::mt19937& r) {
         std::lock_guard<std::mutex> guard(boxWrite_);
         f.start = NowUs();
         box_.Write(bytes);
+        receiver_.Feed(bytes);
         noiseOpen_ = static_cast<long>(Begin(f));
     }
     // One burst at a time: each ends with its own next valid frame.
