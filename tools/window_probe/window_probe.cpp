@@ -35,6 +35,13 @@
 //   window_probe process <class>                  prints pid=, handles= and threads= of the
 //                                                 window's process as Windows reports them
 //                                                 (handles=-1 where the system says nothing)
+//   window_probe ended [timeout-ms]               waits until no process in the scope runs
+//                                                 and none of their windows is left (a
+//                                                 scope is needed)
+//   window_probe windows                          every top-level window, visible or not:
+//                                                 a line with its class, visible= and
+//                                                 caption=, then a visible one's controls
+//                                                 as dump shows them, indented
 //   window_probe serve                            runs commands read from standard input,
 //                                                 one a line (words split at spaces), each
 //                                                 optionally after "at <us>": it waits until
@@ -42,10 +49,21 @@
 //                                                 microseconds. After each command's output
 //                                                 a line "=> <exit status> at_us=<when it
 //                                                 acted>"; it ends at the end of its input.
+//                                                 A line "scope <path>" (UTF-8, the rest of
+//                                                 the line) sets the scope below.
 //
-// <class> is a window class ("TForm1", "TForm15", "TForm2"). Control id 0 means
-// the window itself. Exit status 0 on success, 1 when the window or control is
-// not there (or a wait timed out), 2 for a usage error.
+// <class> is a window class ("TForm1", "TForm15", "TForm2"); in wait and gone,
+// "*" is any class. Control id 0 means the window itself. Exit status 0 on
+// success, 1 when the window or control is not there (or a wait timed out), 2
+// for a usage error.
+//
+// The scope: the top-level windows of every process of a Wine session are
+// visible to all of them, so a probe that looks for "a message box" would find
+// any program's. With a scope, only the windows of processes whose image is
+// that Windows path count (or, when it ends in a backslash, whose image lies
+// in that folder or below). It is the environment's WINDOW_PROBE_SCOPE at
+// start, and in serve mode what the last "scope" line said; empty: every
+// process.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -63,9 +81,91 @@
 
 namespace {
 
+std::wstring scope;  // see the top of this file
+
+std::wstring Folded(std::wstring text) {
+    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+void SetScope(const std::wstring& path) { scope = Folded(path); }
+
+// Whether the process is in the scope.
+bool ProcessInScope(DWORD pid) {
+    if (scope.empty()) return true;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return false;  // it has ended
+    wchar_t image[1024];
+    DWORD size = sizeof image / sizeof image[0];
+    const bool named = QueryFullProcessImageNameW(process, 0, image, &size) != 0;
+    CloseHandle(process);
+    if (!named) return false;
+    const std::wstring path = Folded(std::wstring(image, size));
+    return scope.back() == L'\\' ? path.rfind(scope, 0) == 0 : path == scope;
+}
+
+bool InScope(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return ProcessInScope(pid);
+}
+
+bool AnyProcessInScope() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return true;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry)) {
+        found = entry.th32ProcessID != GetCurrentProcessId() && ProcessInScope(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+bool ClassIs(HWND window, const char* className) {
+    if (std::strcmp(className, "*") == 0) return true;
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return lstrcmpiA(name, className) == 0;
+}
+
+struct Search {
+    const char* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK AddIfFound(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<Search*>(context);
+    if (ClassIs(window, search.className) && InScope(window)) search.found.push_back(window);
+    return TRUE;
+}
+
+// The top-level windows of that class in the scope, in Z order.
+std::vector<HWND> TopLevels(const char* className) {
+    Search search{className, {}};
+    EnumWindows(AddIfFound, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The first visible one, or else the first one.
 HWND FindTopLevel(const char* className) {
-    HWND window = FindWindowExA(nullptr, nullptr, className, nullptr);
-    return window;
+    const std::vector<HWND> windows = TopLevels(className);
+    for (HWND window : windows) {
+        if (IsWindowVisible(window)) return window;
+    }
+    return windows.empty() ? nullptr : windows.front();
 }
 
 HWND FindControl(const char* className, const char* idText) {
@@ -107,6 +207,23 @@ BOOL CALLBACK DumpChild(HWND child, LPARAM) {
                 rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                 Text(child).c_str());
     return TRUE;
+}
+
+BOOL CALLBACK DumpChildIndented(HWND child, LPARAM) {
+    std::printf("    ");
+    return DumpChild(child, 0);
+}
+
+// Every top-level window in the scope with its controls: what a failed test
+// shows of the program's state.
+void PrintWindows() {
+    for (HWND window : TopLevels("*")) {
+        char className[64] = {};
+        GetClassNameA(window, className, sizeof className);
+        std::printf("%s visible=%d caption=%s\n", className, IsWindowVisible(window) ? 1 : 0,
+                    Text(window).c_str());
+        if (IsWindowVisible(window)) EnumChildWindows(window, DumpChildIndented, 0);
+    }
 }
 
 RECT ControlRect(HWND window) {
@@ -222,7 +339,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: window_probe wait|text|enabled|visible|trackbar|click|close|"
                  "gone|dump|caption|settext|rect|state|dpichanged|post|send|held|syscommand|"
-                 "clickenabled|process|serve "
+                 "clickenabled|process|windows|ended|serve "
                  "<class> [control-id|timeout-ms|dpi|message|ms|command] [text|from-dpi|wparam] "
                  "[lparam]\n");
     return 2;
@@ -236,6 +353,13 @@ int Serve() {
     for (int c; (c = std::getchar()) != EOF;) {
         if (c != '\n') {
             if (c != '\r') line.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (line.rfind("scope", 0) == 0 && (line.size() == 5 || line[5] == ' ')) {
+            SetScope(FromUtf8(line.size() > 6 ? line.substr(6) : std::string()));
+            line.clear();
+            std::printf("=> 0 at_us=%lld\n", CounterMicroseconds());
+            std::fflush(stdout);
             continue;
         }
         std::istringstream in(line);
@@ -260,6 +384,9 @@ int Serve() {
 
 int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);  // texts keep their own line ends
+    wchar_t initial[1024];
+    const DWORD length = GetEnvironmentVariableW(L"WINDOW_PROBE_SCOPE", initial, 1024);
+    if (length > 0 && length < 1024) SetScope(initial);
     if (argc == 2 && std::string(argv[1]) == "serve") return Serve();
     return Run(argc, argv);
 }
@@ -267,6 +394,23 @@ int main(int argc, char** argv) {
 namespace {
 
 int Run(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "windows") {
+        PrintWindows();
+        return 0;
+    }
+    if (argc >= 2 && std::string(argv[1]) == "ended") {
+        if (scope.empty()) return Usage();
+        const DWORD timeout = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10000;
+        const DWORD start = GetTickCount();
+        while (AnyProcessInScope() || !TopLevels("*").empty()) {
+            if (GetTickCount() - start > timeout) {
+                PrintWindows();  // what is left
+                return 1;
+            }
+            Sleep(20);  // polling the system's lists; nothing to wait on
+        }
+        return 0;
+    }
     if (argc < 3) return Usage();
     const std::string command = argv[1];
     const char* className = argv[2];
