@@ -1,5 +1,6 @@
 #include "tests/e2e/child_process.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -37,11 +38,18 @@ bool ChildProcess::Start(const Options& options) {
 
     int pipeFds[2] = {-1, -1};
     if (options.stdinPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    int outFds[2] = {-1, -1};
+    if (options.stdoutPipe && pipe2(outFds, O_CLOEXEC) != 0) {
+        if (pipeFds[0] >= 0) close(pipeFds[0]);
+        if (pipeFds[1] >= 0) close(pipeFds[1]);
+        return false;
+    }
     const int input = options.stdinPipe ? pipeFds[0] : open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int output =
-        options.outputPath.empty()
-            ? -1
-            : open(options.outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Appending, so that a reader of the pipe may add to the same file.
+    const int output = options.outputPath.empty()
+                           ? -1
+                           : open(options.outputPath.c_str(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
@@ -53,17 +61,21 @@ bool ChildProcess::Start(const Options& options) {
             dup2(output, STDOUT_FILENO);
             dup2(output, STDERR_FILENO);
         }
+        if (outFds[1] >= 0) dup2(outFds[1], STDOUT_FILENO);
         if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(127);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(input);
     if (output >= 0) close(output);
+    if (outFds[1] >= 0) close(outFds[1]);
     if (pid_ < 0) {
         if (pipeFds[1] >= 0) close(pipeFds[1]);
+        if (outFds[0] >= 0) close(outFds[0]);
         return false;
     }
     stdinFd_ = pipeFds[1];
+    stdoutFd_ = outFds[0];
     pidFd_ = OpenPidFd(pid_);
     exitStatus_ = -1;
     return true;
@@ -81,11 +93,16 @@ bool ChildProcess::WaitExit(std::chrono::milliseconds timeout) {
     const pid_t done = waitpid(pid_, &status, pidFd_ >= 0 ? 0 : WNOHANG);
     if (done == 0) return false;
     exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (pidFd_ >= 0) close(pidFd_);
-    if (stdinFd_ >= 0) close(stdinFd_);
-    pidFd_ = stdinFd_ = -1;
+    CloseFds();
     pid_ = -1;
     return true;
+}
+
+void ChildProcess::CloseFds() {
+    for (int* fd : {&pidFd_, &stdinFd_, &stdoutFd_}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
 }
 
 void ChildProcess::Terminate() {
@@ -107,6 +124,21 @@ bool ChildProcess::WriteLine(const std::string& line) {
     if (stdinFd_ < 0) return false;
     const std::string text = line + "\n";
     return write(stdinFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+bool ChildProcess::Read(std::string& into, std::chrono::milliseconds timeout) {
+    if (stdoutFd_ < 0) return false;
+    pollfd p = {stdoutFd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
+    char buffer[4096];
+    const ssize_t got = read(stdoutFd_, buffer, sizeof buffer);
+    if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
+        close(stdoutFd_);  // its end: nothing more will come
+        stdoutFd_ = -1;
+    }
+    if (got <= 0) return false;
+    into.append(buffer, static_cast<std::size_t>(got));
+    return true;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

@@ -21,6 +21,7 @@ public:
         std::string outputPath;             // stdout and stderr; empty keeps the test's
         std::string workDir;                // empty keeps the test's
         bool stdinPipe = false;             // WriteLine feeds the child's standard input
+        bool stdoutPipe = false;            // Read takes its standard output (stderr: outputPath)
     };
 
     ChildProcess() = default;
@@ -38,12 +39,20 @@ public:
     // SIGKILL at once: the program dies without a chance to clean up.
     void Kill();
     bool WriteLine(const std::string& line);
+    // Appends what the child wrote to its standard output (stdoutPipe), waiting
+    // up to `timeout` for something; false at its end or when nothing came.
+    bool Read(std::string& into, std::chrono::milliseconds timeout);
+    // Whether its standard output may still give something.
+    bool Reading() const { return stdoutFd_ >= 0; }
     pid_t pid() const { return pid_; }
 
 private:
+    void CloseFds();
+
     pid_t pid_ = -1;
     int pidFd_ = -1;
     int stdinFd_ = -1;
+    int stdoutFd_ = -1;
     int exitStatus_ = -1;
 };
 
