@@ -59,14 +59,33 @@ BridgeSession::BridgeSession() {
     folder_ = mkdtemp(pattern.data());
     fs::create_directories(AppFolder());
     fs::copy_file(BridgeExe(), AppFolder() + "/bridge.exe");
+    // LD_PRELOAD splits its value at spaces: the build may be at a path with
+    // some, this folder is not.
+    ptyModemLink_ = folder_ + "/libpty_modem.so";
+    std::error_code ignored;
+    fs::create_symlink(PtyModemLib(), ptyModemLink_, ignored);
 }
 
-BridgeSession::~BridgeSession() {
+bool BridgeSession::End() {
+    if (ended_) return endedClean_;
+    ended_ = true;
     if (bridge_.Running()) CloseBridge(std::chrono::seconds(10));
     bridge_.Terminate();
     other_.Terminate();
     StopSim();
     StopBox();
+    // Ended by pid, but the Wine server may not have taken their windows away
+    // yet: the next case must not find them.
+    StartProbe();
+    for (const std::string& scope : {WinePath(folder_) + "\\", ScopeOf(ProbeTarget::Simulator)}) {
+        endedClean_ = probe_.RunIn(scope, "ended 20000").status == 0 && endedClean_;
+    }
+    return endedClean_;
+}
+
+BridgeSession::~BridgeSession() {
+    End();
+    probe_.Stop();
     if (const std::string perUser = PerUserFolder(); !perUser.empty()) {
         std::error_code ignored;
         fs::remove_all(perUser, ignored);
@@ -196,7 +215,7 @@ ChildProcess::Options BridgeSession::WineOptions(const std::string& exe,
     options.argv = {"wine", exe};
     options.argv.insert(options.argv.end(), args.begin(), args.end());
     options.outputPath = output;
-    options.extraEnv = {"LD_PRELOAD=" + PtyModemLib(), "WINEDEBUG=-all"};
+    options.extraEnv = {"LD_PRELOAD=" + ptyModemLink_, "WINEDEBUG=-all"};
     return options;
 }
 
@@ -326,6 +345,7 @@ bool BridgeSession::StartBridge(bool waitForWindow) {
 }
 
 bool BridgeSession::StartOtherBridge(const std::string& appFolder) {
+    otherFolder_ = appFolder;
     ChildProcess::Options options =
         WineOptions(appFolder + "/bridge.exe", {}, folder_ + "/bridge-other.out");
     options.workDir = appFolder;
@@ -338,63 +358,193 @@ bool BridgeSession::CloseBridge(std::chrono::milliseconds timeout) {
     return bridge_.WaitExit(timeout);
 }
 
+std::string BridgeSession::ScopeOf(ProbeTarget target) const {
+    switch (target) {
+        case ProbeTarget::Bridge: return WinePath(AppFolder() + "/bridge.exe");
+        case ProbeTarget::OtherBridge: return WinePath(otherFolder_ + "/bridge.exe");
+        case ProbeTarget::Simulator: return WinePath(SimEmulatorExe());
+    }
+    return {};
+}
+
+std::optional<std::string> BridgeSession::ProbeIn(ProbeTarget target,
+                                                  const std::vector<std::string>& arguments) {
+    std::string line;
+    bool oneWordEach = true;
+    for (const std::string& argument : arguments) {
+        oneWordEach = oneWordEach && !argument.empty() &&
+                      argument.find_first_of(" \t\r\n") == std::string::npos;
+        line += (line.empty() ? "" : " ") + argument;
+    }
+    if (!oneWordEach) {
+        // The probe server splits its lines at blanks: a text with some goes
+        // to a probe of its own, in the same scope.
+        const std::string output = folder_ + "/probe.out";
+        ChildProcess::Options options = WineOptions(WindowProbeExe(), arguments, output);
+        options.extraEnv.push_back("WINDOW_PROBE_SCOPE=" + ScopeOf(target));
+        ChildProcess probe;
+        if (!probe.Start(options)) return std::nullopt;
+        if (!probe.WaitExit(std::chrono::seconds(60)) || probe.exitStatus() != 0) {
+            return std::nullopt;
+        }
+        std::string text = ReadWholeFile(output);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text;
+    }
+    if (!StartProbe()) return std::nullopt;
+    const ProbeServer::Answer answer = probe_.RunIn(ScopeOf(target), line);
+    if (answer.status != 0) return std::nullopt;
+    return answer.output;
+}
+
+// The session's probe, started on first use.
+bool BridgeSession::StartProbe() {
+    if (probe_.Started()) return true;
+    return probe_.Start(WineOptions(WindowProbeExe(), {"serve"}, folder_ + "/probe.out"),
+                        ScopeOf(ProbeTarget::Bridge));
+}
+
 std::optional<std::string> BridgeSession::Probe(const std::vector<std::string>& arguments) {
-    const std::string output = folder_ + "/probe.out";
-    ChildProcess probe;
-    if (!probe.Start(WineOptions(WindowProbeExe(), arguments, output))) return std::nullopt;
-    if (!probe.WaitExit(std::chrono::seconds(60)) || probe.exitStatus() != 0) return std::nullopt;
-    std::string text = ReadWholeFile(output);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
+    return ProbeIn(ProbeTarget::Bridge, arguments);
+}
+
+std::optional<std::string> BridgeSession::ProbeOther(const std::vector<std::string>& arguments) {
+    return ProbeIn(ProbeTarget::OtherBridge, arguments);
 }
 
 std::string BridgeSession::ControlText(int id) {
     return Probe({"text", "TForm1", std::to_string(id)}).value_or("<no control>");
 }
 
-bool BridgeSession::StartProbeServer(ProbeServer& server, const std::string& name) const {
-    ChildProcess::Options options =
-        WineOptions(WindowProbeExe(), {"serve"}, folder_ + "/probe-" + name + ".out");
-    options.stdinPipe = true;
-    return server.Start(options);
+bool BridgeSession::ClickWhenEnabled(const std::string& windowClass, int id,
+                                     std::chrono::milliseconds timeout) {
+    const std::string control = std::to_string(id);
+    return WaitUntil(
+        [&] {
+            return Probe({"enabled", windowClass, control}) == "1" &&
+                   Probe({"clickenabled", windowClass, control}).has_value();
+        },
+        timeout);
 }
 
-bool ProbeServer::Start(const ChildProcess::Options& options) {
+bool BridgeSession::StartProbeServer(ProbeServer& server, const std::string& name,
+                                     ProbeTarget target) const {
+    ChildProcess::Options options =
+        WineOptions(WindowProbeExe(), {"serve"}, folder_ + "/probe-" + name + ".out");
+    return server.Start(options, ScopeOf(target));
+}
+
+std::string BridgeSession::State() {
+    std::ostringstream state;
+    const auto windows = [&](ProbeTarget target, const char* whose) {
+        state << "The windows of " << whose << " (" << ScopeOf(target) << "):\n"
+              << ProbeIn(target, {"windows"}).value_or("<the probe did not answer>") << "\n";
+    };
+    windows(ProbeTarget::Bridge, "bridge.exe");
+    if (!otherFolder_.empty()) windows(ProbeTarget::OtherBridge, "the other bridge.exe");
+    const auto tail = [&](const std::string& title, const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        constexpr std::size_t kLast = 25;
+        state << title << (lines.size() > kLast ? " (its last lines)" : "") << ":\n";
+        for (std::size_t i = lines.size() > kLast ? lines.size() - kLast : 0; i < lines.size();
+             ++i) {
+            state << "    " << lines[i] << "\n";
+        }
+    };
+    tail("The bridge's log file", LogFileText());
+    tail("bridge.exe's output", ReadWholeFile(folder_ + "/bridge.out"));
+    return state.str();
+}
+
+bool ProbeServer::Start(const ChildProcess::Options& options, const std::string& scope) {
     std::lock_guard<std::mutex> guard(lock_);
-    outputPath_ = options.outputPath;
-    read_ = 0;
-    return child_.Start(options);
+    options_ = options;
+    options_.stdinPipe = true;
+    options_.stdoutPipe = true;
+    scope_ = scope;
+    sentScope_.clear();
+    pending_.clear();
+    child_.Terminate();
+    started_ = child_.Start(options_);
+    return started_;
+}
+
+bool ProbeServer::Started() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return started_;
+}
+
+void ProbeServer::Stop() {
+    std::lock_guard<std::mutex> guard(lock_);
+    started_ = false;
+    child_.Terminate();
 }
 
 ProbeServer::Answer ProbeServer::Run(const std::string& line, std::int64_t atUs,
                                      std::chrono::milliseconds timeout) {
+    std::string scope;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        scope = scope_;
+    }
+    return RunIn(scope, line, atUs, timeout);
+}
+
+ProbeServer::Answer ProbeServer::RunIn(const std::string& scope, const std::string& line,
+                                       std::int64_t atUs, std::chrono::milliseconds timeout) {
     std::lock_guard<std::mutex> guard(lock_);
     Answer answer;
-    if (!child_.WriteLine(atUs > 0 ? "at " + std::to_string(atUs) + " " + line : line)) {
-        return answer;
+    if (!started_) return answer;
+    if (scope != sentScope_) {
+        if (!Send("scope " + scope, std::chrono::seconds(30), answer)) return answer;
+        sentScope_ = scope;
     }
-    // The answer ends with "=> <status> at_us=<us>" on a line of its own.
-    WaitUntil(
-        [&] {
-            const std::string text = ReadWholeFile(outputPath_).substr(read_);
-            const std::size_t end = text.find("=> ");
-            if (end == std::string::npos || text.find('\n', end) == std::string::npos) {
-                return false;
-            }
-            std::istringstream tail(text.substr(end + 3));
+    Send(atUs > 0 ? "at " + std::to_string(atUs) + " " + line : line, timeout, answer);
+    return answer;
+}
+
+// Writes the line and reads up to its answer, which ends with "=> <status>
+// at_us=<us>" on a line of its own. A probe that gives no answer in time is
+// stuck (a window that does not answer a sent message): it is started again,
+// so that a later answer is not taken for the next command's.
+bool ProbeServer::Send(const std::string& line, std::chrono::milliseconds timeout, Answer& answer) {
+    answer = Answer{};
+    std::ofstream transcript(options_.outputPath, std::ios::binary | std::ios::app);
+    transcript << "<= " << line << "\n" << std::flush;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool written = child_.WriteLine(line);
+    for (std::size_t end; written;) {
+        if ((end = pending_.find("=> ")) != std::string::npos &&
+            pending_.find('\n', end) != std::string::npos) {
+            std::istringstream tail(pending_.substr(end + 3));
             std::string at;
             tail >> answer.status >> at;
             if (at.rfind("at_us=", 0) == 0) answer.atUs = std::stoll(at.substr(6));
-            answer.output = text.substr(0, end);
+            answer.output = pending_.substr(0, end);
             while (!answer.output.empty() &&
                    (answer.output.back() == '\n' || answer.output.back() == '\r')) {
                 answer.output.pop_back();
             }
-            read_ += text.find('\n', end) + 1;
+            const std::size_t next = pending_.find('\n', end) + 1;
+            transcript << pending_.substr(0, next) << std::flush;
+            pending_.erase(0, next);
             return true;
-        },
-        timeout);
-    return answer;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || (!child_.Read(pending_, left) && !child_.Reading())) break;
+    }
+    transcript << "(no answer: the probe is started again)\n";
+    pending_.clear();
+    sentScope_.clear();
+    child_.Terminate();
+    started_ = child_.Start(options_);
+    return false;
 }
 
 bool BridgeSession::ChooseInFileDialog(const std::string& windowsPath) {
@@ -402,7 +552,7 @@ bool BridgeSession::ChooseInFileDialog(const std::string& windowsPath) {
     // an edit (edt1) in older ones.
     for (const char* id : {"1148", "1152"}) {
         if (Probe({"settext", "#32770", id, windowsPath})) {
-            return Probe({"click", "#32770", "1"}).has_value();
+            return ClickWhenEnabled("#32770", 1);
         }
     }
     return false;

@@ -39,7 +39,10 @@ struct BoxLogLine {
 // window_probe serve: many commands for one program start (each start under
 // Wine costs a second or two), each optionally at a moment of the monotonic
 // clock Wine's QueryPerformanceCounter reads (CLOCK_MONOTONIC_RAW). One
-// command at a time; commands from several threads take turns.
+// command at a time; commands from several threads take turns. It looks only
+// at the windows of the programs in its scope (see tools/window_probe). The
+// output file gets each command and its answer, and what the probe says on
+// its standard error.
 class ProbeServer {
 public:
     struct Answer {
@@ -47,17 +50,32 @@ public:
         std::string output;  // without the last line end
         std::int64_t atUs = 0;
     };
-    bool Start(const ChildProcess::Options& options);
+    // `scope`: the Windows path of the program whose windows count (a folder
+    // ending in a backslash: every program in it).
+    bool Start(const ChildProcess::Options& options, const std::string& scope);
     // One command line (words split at spaces); `atUs` > 0 waits for that moment.
     Answer Run(const std::string& line, std::int64_t atUs = 0,
                std::chrono::milliseconds timeout = std::chrono::seconds(90));
+    // The same within another scope, for this command only.
+    Answer RunIn(const std::string& scope, const std::string& line, std::int64_t atUs = 0,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(90));
+    bool Started();
+    void Stop();
 
 private:
+    bool Send(const std::string& line, std::chrono::milliseconds timeout, Answer& answer);
+
     std::mutex lock_;
     ChildProcess child_;
-    std::string outputPath_;
-    std::size_t read_ = 0;
+    ChildProcess::Options options_;
+    std::string scope_;      // the scope of Run
+    std::string sentScope_;  // the scope the probe has
+    std::string pending_;    // read past the last answer
+    bool started_ = false;
 };
+
+// Whose windows a probe looks at.
+enum class ProbeTarget { Bridge, OtherBridge, Simulator };
 
 class BridgeSession {
 public:
@@ -143,20 +161,41 @@ public:
     bool OtherBridgeRunning() { return other_.Running(); }
     pid_t OtherBridgePid() const { return other_.pid(); }
 
-    // window_probe <arguments>: its output without the line end, or nullopt
-    // when it failed (window or control not there).
+    // window_probe <arguments> on the windows of bridge.exe (and of nothing
+    // else in the Wine session): its output without the line end, or nullopt
+    // when it failed (window or control not there). The session keeps one
+    // window_probe serve for these.
     std::optional<std::string> Probe(const std::vector<std::string>& arguments);
+    // The same on the windows of the bridge started by StartOtherBridge.
+    std::optional<std::string> ProbeOther(const std::vector<std::string>& arguments);
     std::string ControlText(int id);
+    // Clicks the control once it is there and enabled; false if it was not
+    // within the timeout.
+    bool ClickWhenEnabled(const std::string& windowClass, int id,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // A window_probe serve of its own, whose output goes to probe-<name>.out.
-    bool StartProbeServer(ProbeServer& server, const std::string& name) const;
+    bool StartProbeServer(ProbeServer& server, const std::string& name,
+                          ProbeTarget target = ProbeTarget::Bridge) const;
     // In an open file dialog, types the file's (Windows) path and presses Open.
     bool ChooseInFileDialog(const std::string& windowsPath);
     bool WaitForLog(const std::string& text,
                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+    // What a failed case shows: the bridge's windows with their controls (a
+    // message box with its text among them) and the last lines of its log
+    // file and of its output.
+    std::string State();
+    // Ends every program the session started and waits until none of them,
+    // nor any window of theirs, is left in the Wine session; false if some
+    // were still there after the wait. The destructor calls it too.
+    bool End();
+
 private:
     ChildProcess::Options WineOptions(const std::string& exe, std::vector<std::string> args,
                                       const std::string& output) const;
+    std::string ScopeOf(ProbeTarget target) const;
+    std::optional<std::string> ProbeIn(ProbeTarget target, const std::vector<std::string>& args);
+    bool StartProbe();
 
     void UnmanagedWindows();
     std::string SimLogPath(int start) const;
@@ -166,6 +205,11 @@ private:
     std::string appFolderName_ = "app";
     int simStarts_ = 0;
     int pairCom_ = 0;
+    std::string otherFolder_;
+    bool ended_ = false;
+    bool endedClean_ = true;
+    std::string ptyModemLink_;
+    ProbeServer probe_;
     ChildProcess ports_;
     ChildProcess box_;
     ChildProcess sim_;

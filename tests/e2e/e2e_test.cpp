@@ -262,7 +262,7 @@ TEST_F(EndToEnd, ASecondStartInTheSameFolderEndsACopyElsewhereRuns) {
     std::ofstream(other + "/VELMORA.INI") << "[Setup]\r\nCommsPort=8\r\n";
     ASSERT_TRUE(session.MakePortMissing(9));
     ASSERT_TRUE(session.StartOtherBridge(other));
-    EXPECT_TRUE(session.Probe({"wait", "#32770", "30000"})) << "the copy runs";
+    EXPECT_TRUE(session.ProbeOther({"wait", "#32770", "30000"})) << "the copy runs";
     EXPECT_TRUE(session.OtherBridgeRunning());
     EXPECT_TRUE(session.BridgeRunning());
 }
@@ -276,7 +276,7 @@ TEST_F(EndToEnd, SimulatorThatStopsAnsweringIsReportedAndReconnected) {
     const std::size_t stalled = AttitudeFrames();
 
     ASSERT_TRUE(session.SimCommand({"--fault", "none"}));
-    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kReconnectButton)}));
+    ASSERT_TRUE(session.ClickWhenEnabled("TForm1", ids::kReconnectButton));
     ASSERT_TRUE(session.WaitForBoxFrames("attitude", stalled + 20));
     const std::string log = session.ControlText(ids::kLog);
     EXPECT_EQ(log,
@@ -305,17 +305,17 @@ TEST_P(LineEndToEnd, PortMessageThenAnotherPortThroughTheSerialPortDialog) {
     const std::string state = Probe({"state", "#32770"});
     EXPECT_NE(state.find("owned=0 foreground=1"), std::string::npos) << state;
     EXPECT_EQ(Probe({"caption", "#32770"}), "Dravik EFIS to Flightsim bridge");
-    ASSERT_TRUE(session.Probe({"click", "#32770", "1"}));
+    ASSERT_TRUE(session.ClickWhenEnabled("#32770", 1));
     ASSERT_TRUE(session.WaitForLog("Connected to FS2004"));
     EXPECT_EQ(AttitudeFrames(), 0u);
 
-    ASSERT_TRUE(session.Probe({"click", "TForm1", std::to_string(ids::kPortButton)}));
+    ASSERT_TRUE(session.ClickWhenEnabled("TForm1", ids::kPortButton));
     ASSERT_TRUE(session.Probe({"wait", "TForm15", "20000"}));
     EXPECT_EQ(Probe({"caption", "TForm15"}), "Serial port setup");
     const int chosenItem = ids::kPortDialogFirstPort + kChosenCom - 1;
-    ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(chosenItem)}));
+    ASSERT_TRUE(session.ClickWhenEnabled("TForm15", chosenItem));
     EXPECT_TRUE(WaitTicks(10)) << "frames on the newly chosen port";
-    ASSERT_TRUE(session.Probe({"click", "TForm15", std::to_string(ids::kPortDialogOk)}));
+    ASSERT_TRUE(session.ClickWhenEnabled("TForm15", ids::kPortDialogOk));
     ASSERT_TRUE(session.CloseBridge());
     EXPECT_NE(session.SettingsText().find("CommsPort=9\r\n"), std::string::npos);
 }

@@ -411,9 +411,10 @@ bool Soak::StartSystem() {
         std::fprintf(stderr, "fault_soak: cannot set up the box's line\n");
         return false;
     }
-    for (auto [server, name] : {std::pair{&probeMonitor_, "monitor"}, std::pair{&probeSim_, "sim"},
-                                std::pair{&probeWindow_, "window"}}) {
-        if (!session_.StartProbeServer(*server, name)) return false;
+    if (!session_.StartProbeServer(probeMonitor_, "monitor") ||
+        !session_.StartProbeServer(probeSim_, "sim", ProbeTarget::Simulator) ||
+        !session_.StartProbeServer(probeWindow_, "window")) {
+        return false;
     }
     if (!session_.StartSim(SimArguments())) return false;
     simLogs_ = session_.SimStarts();

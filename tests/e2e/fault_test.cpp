@@ -210,7 +210,7 @@ protected:
     }
 
     bool Click(const char* windowClass, int id) {
-        return session.Probe({"click", windowClass, std::to_string(id)}).has_value();
+        return session.ClickWhenEnabled(windowClass, id);
     }
 
     // Every frame the box emulator logged is one the bridge builds, and with

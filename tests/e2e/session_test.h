@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -20,6 +21,17 @@ inline constexpr Settings kTwoEnginesBothRadios = {kBoxCom - 1, 1, 2, 1, 2};
 
 class SessionTest : public ::testing::Test {
 protected:
+    // A failed case shows what the bridge showed; every case ends only when
+    // its programs and their windows are gone (after the fixture's TearDown).
+    ~SessionTest() override {
+        if (BridgeSession::WhyNotAvailable()) return;
+        if (HasFailure()) {
+            std::printf("[ state    ] %s", session.State().c_str());
+            std::fflush(stdout);
+        }
+        EXPECT_TRUE(session.End()) << "programs of the case or their windows were left";
+    }
+
     void SetUp() override {
         if (const auto why = BridgeSession::WhyNotAvailable()) {
             // scripts/test asks for the run; a developer's plain ctest may not have Wine set up.
