@@ -105,6 +105,9 @@ live_wine_session() {
     source "$LIVE_ROOT/scripts/wine-session.sh"
     set +m
     trap live_end EXIT  # in place of the session's trap: live_end ends the session last
+    # LD_PRELOAD splits at spaces: the library through a link in the session's folder.
+    ln -sfn "$LIVE_PTY_MODEM" "$WINE_SESSION_DIR/libpty_modem.so"
+    LIVE_PTY_MODEM=$WINE_SESSION_DIR/libpty_modem.so
     source "$LIVE_ROOT/scripts/box-emulator.sh"
     # Wine rebuilds dosdevices/comN when its server starts, unless registered.
     box_emulator_register_port "$LIVE_COM" "$WINEPREFIX/box-emulator/com$LIVE_COM"
