@@ -33,8 +33,12 @@ wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 # WINE_SESSION_DESKTOP=WxH: every window in a Wine virtual desktop of that
-# size, which draws the window frames (Xvfb has no window manager to do it).
+# size, which draws the window frames (Xvfb has no window manager to do it),
+# their buttons in the Marlett font.
 if [[ -n "${WINE_SESSION_DESKTOP:-}" ]]; then
+    # The title bars' buttons are glyphs of the Marlett symbol font; a prefix
+    # that lacks it draws their codes ("0 1 r") in another font.
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$WINE_SESSION_DESKTOP" \
         /f >/dev/null 2>&1
