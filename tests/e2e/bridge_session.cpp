@@ -78,14 +78,13 @@ bool BridgeSession::End() {
     // yet: the next case must not find them.
     StartProbe();
     for (const std::string& scope : {WinePath(folder_) + "\\", ScopeOf(ProbeTarget::Simulator)}) {
-        endedClean_ = probe_.RunIn(scope, "ended 20000").status == 0 && endedClean_;
+        endedClean_ = probe_->RunIn(scope, "ended 20000").status == 0 && endedClean_;
     }
     return endedClean_;
 }
 
 BridgeSession::~BridgeSession() {
     End();
-    probe_.Stop();
     if (const std::string perUser = PerUserFolder(); !perUser.empty()) {
         std::error_code ignored;
         fs::remove_all(perUser, ignored);
@@ -392,15 +391,22 @@ std::optional<std::string> BridgeSession::ProbeIn(ProbeTarget target,
         return text;
     }
     if (!StartProbe()) return std::nullopt;
-    const ProbeServer::Answer answer = probe_.RunIn(ScopeOf(target), line);
+    const ProbeServer::Answer answer = probe_->RunIn(ScopeOf(target), line);
     if (answer.status != 0) return std::nullopt;
     return answer.output;
 }
 
-// The session's probe, started on first use.
+// One probe for every session of the test program (they share the Wine
+// session), started on first use; its transcript goes to the session's folder.
 bool BridgeSession::StartProbe() {
-    if (probe_.Started()) return true;
-    return probe_.Start(WineOptions(WindowProbeExe(), {"serve"}, folder_ + "/probe.out"),
+    static ProbeServer shared;
+    probe_ = &shared;
+    const std::string transcript = folder_ + "/probe.out";
+    if (shared.Started()) {
+        shared.Transcript(transcript);
+        return true;
+    }
+    return shared.Start(WineOptions(WindowProbeExe(), {"serve"}, transcript),
                         ScopeOf(ProbeTarget::Bridge));
 }
 
@@ -474,15 +480,14 @@ bool ProbeServer::Start(const ChildProcess::Options& options, const std::string&
     return started_;
 }
 
+void ProbeServer::Transcript(const std::string& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    options_.outputPath = path;
+}
+
 bool ProbeServer::Started() {
     std::lock_guard<std::mutex> guard(lock_);
     return started_;
-}
-
-void ProbeServer::Stop() {
-    std::lock_guard<std::mutex> guard(lock_);
-    started_ = false;
-    child_.Terminate();
 }
 
 ProbeServer::Answer ProbeServer::Run(const std::string& line, std::int64_t atUs,

@@ -60,7 +60,8 @@ public:
     Answer RunIn(const std::string& scope, const std::string& line, std::int64_t atUs = 0,
                  std::chrono::milliseconds timeout = std::chrono::seconds(90));
     bool Started();
-    void Stop();
+    // Where the commands and answers are written from now on.
+    void Transcript(const std::string& path);
 
 private:
     bool Send(const std::string& line, std::chrono::milliseconds timeout, Answer& answer);
@@ -163,8 +164,8 @@ public:
 
     // window_probe <arguments> on the windows of bridge.exe (and of nothing
     // else in the Wine session): its output without the line end, or nullopt
-    // when it failed (window or control not there). The session keeps one
-    // window_probe serve for these.
+    // when it failed (window or control not there). One window_probe serve
+    // answers these for every session of the test program.
     std::optional<std::string> Probe(const std::vector<std::string>& arguments);
     // The same on the windows of the bridge started by StartOtherBridge.
     std::optional<std::string> ProbeOther(const std::vector<std::string>& arguments);
@@ -209,7 +210,7 @@ private:
     bool ended_ = false;
     bool endedClean_ = true;
     std::string ptyModemLink_;
-    ProbeServer probe_;
+    ProbeServer* probe_ = nullptr;  // see StartProbe
     ChildProcess ports_;
     ChildProcess box_;
     ChildProcess sim_;
