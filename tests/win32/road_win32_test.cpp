@@ -276,7 +276,13 @@ protected:
     void SetUp() override {
         InstallWin32SimLinkTransport();
         BindBoxLine(&port);
-        ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 450"));
+        // A held exchange is answered 405 ms after the emulator takes it: past
+        // the client's 400 ms time-out, and before the client's next send (10 ms
+        // after the time-out), so every send of a failing tick reaches the
+        // emulator. (Held 450 ms, each send waited 40 ms longer than the one
+        // before; Wine drops a sent message that times out before it is taken,
+        // and on a loaded machine the tenth was now and then lost.)
+        ASSERT_TRUE(emulator.Start("--fixed --no-reply-ms 405"));
         shell.emplace(bridge,
                       ShellOutside{port, boxLineControl, connection, view, shellUi, shellUi, pump,
                                    shellUi, shellUi},
