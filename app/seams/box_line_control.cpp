@@ -1,14 +1,13 @@
 #include "app/seams/box_line_control.h"
 
 #include "app/seams/system_error_codes.h"
+#include "platform/port_list/port_texts.h"
 #include "platform/serial/comm_error.h"
 
 namespace bridge {
 
-std::string CommDeviceName(unsigned portNumber) { return "COM" + std::to_string(portNumber); }
-
 std::string PortNotAvailableMessage(unsigned portNumber) {
-    return "The selected port COM" + std::to_string(portNumber) + " is not available," +
+    return "The selected port " + ComName(portNumber) + " is not available," +
            " please choose another if possible or free this port if it is in use by another "
            "application.";
 }

@@ -32,9 +32,6 @@ protected:
     ~BoxLineControl() = default;
 };
 
-// "COM" followed by portNumber in decimal (1 gives "COM1").
-std::string CommDeviceName(unsigned portNumber);
-
 // "The selected port COM<n> is not available, please choose another ...".
 std::string PortNotAvailableMessage(unsigned portNumber);
 

@@ -184,7 +184,7 @@ bool BridgeShell::CloseRequested() {
 // renamed closed, and whoever follows opens it.
 void BridgeShell::FollowAdapter(unsigned portNumber) {
     core_.state.Settings.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
-    const std::string name = CommDeviceName(portNumber);
+    const std::string name = ComName(portNumber);
     if (core_.state.Link.PortOpen && out_.port.DeviceName() != name) out_.port.Close();
     out_.port.SetDeviceName(name);
 }

@@ -36,7 +36,7 @@ void PortSetupModel::Choose(unsigned portNumber) {
     release_.Release(ServoReleaseReason::PortChosen);
     recovery_.Forget();
     port_.Close();
-    port_.SetDeviceName(CommDeviceName(portNumber));
+    port_.SetDeviceName(ComName(portNumber));
     OpenBoxLine(port_, display_, log_, portNumber, link_);
     settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
     if (OnPortChosen) OnPortChosen(portNumber);
@@ -89,8 +89,7 @@ void PortSetupModel::PortListActivated(int index) {
     selected_ = portNumber;
     // The box's port again: left as it is while open, tried at once while
     // lost, and chosen anew when it did not open.
-    if (portNumber == settings_.CommsPort + 1u &&
-        CommDeviceName(portNumber) == port_.DeviceName()) {
+    if (portNumber == settings_.CommsPort + 1u && ComName(portNumber) == port_.DeviceName()) {
         if (recovery_.Lost()) recovery_.RetryNow();
         if (link_.PortOpen || recovery_.Lost()) return;
     }
@@ -100,7 +99,7 @@ void PortSetupModel::PortListActivated(int index) {
 
 void PortSetupModel::PortGroupItemClick(int index) {
     if (index >= 0 && index == PortGroup.ItemIndex() && recovery_.Lost() &&
-        CommDeviceName(static_cast<unsigned>(index) + 1u) == port_.DeviceName()) {
+        ComName(static_cast<unsigned>(index) + 1u) == port_.DeviceName()) {
         recovery_.RetryNow();
         return;
     }
