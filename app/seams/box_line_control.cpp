@@ -2,7 +2,6 @@
 
 #include "app/seams/system_error_codes.h"
 #include "platform/port_list/port_texts.h"
-#include "platform/serial/comm_error.h"
 
 namespace bridge {
 
@@ -27,19 +26,6 @@ std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code) {
         text.pop_back();
     }
     return name + ": " + text + error;
-}
-
-void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, WindowLog& log, unsigned portNumber,
-                 LinkControl& link) {
-    try {
-        port.Open();
-        link.PortOpen = true;
-    } catch (const ECommError& e) {
-        // Cleared before the message box, whose nested ticks and events may look.
-        link.PortOpen = false;
-        log.Append(PortOpenFailureLine(port, e.ErrorCode));
-        display.ShowMessage(PortNotAvailableMessage(portNumber));
-    }
 }
 
 }  // namespace bridge
