@@ -16,7 +16,9 @@ void BoxAdapter::Load(std::optional<AdapterIdentity> saved, unsigned number) {
 }
 
 void BoxAdapter::List(std::uint64_t nowMs, bool boxOpen) {
-    ports_ = listing_.List();
+    std::vector<ListedPort> ports = listing_.List();
+    const bool changed = ports != ports_;
+    ports_ = std::move(ports);
     listedMs_ = nowMs;
     for (const ListedPort& port : ports_) {
         if (const auto advice = ProblemAdvice(port)) Say(*advice);
@@ -25,10 +27,18 @@ void BoxAdapter::List(std::uint64_t nowMs, bool boxOpen) {
         knownIds_ = AlikeIds(*identity_, ports_);
         if (recording_) Record();
     }
-    if (OnPortsListed) OnPortsListed();
+    if (changed && OnPortsChanged) OnPortsChanged();
 }
 
 AdapterAnswer BoxAdapter::Find(unsigned number, bool atStart, std::uint64_t nowMs) {
+    const std::vector<std::string> mayBe = mayBeIds_;
+    const std::vector<std::string> lookAlike = lookAlikeIds_;
+    const AdapterAnswer answer = Search(number, atStart, nowMs);
+    if ((mayBe != mayBeIds_ || lookAlike != lookAlikeIds_) && OnPortsChanged) OnPortsChanged();
+    return answer;
+}
+
+AdapterAnswer BoxAdapter::Search(unsigned number, bool atStart, std::uint64_t nowMs) {
     const ListedPort* atNumber = PortAt(number);
     AdapterAnswer answer{AdapterAnswer::Action::Open, number, nullptr,
                          atNumber != nullptr && atNumber->bus == PortBus::Bluetooth};

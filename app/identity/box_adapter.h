@@ -86,10 +86,12 @@ public:
     // The report's lines: each port with its mark, then the advice given.
     std::vector<std::string> ReportLines(unsigned boxNumber) const;
 
-    // After each listing: the ports' dialog follows them.
-    std::function<void()> OnPortsListed;
+    // After the ports listed, or their marks, changed: the ports' dialog
+    // follows them (while the port is waited for, a listing comes every second).
+    std::function<void()> OnPortsChanged;
 
 private:
+    AdapterAnswer Search(unsigned number, bool atStart, std::uint64_t nowMs);
     // The ids of the ports alike known before: this run's, else the saved ones.
     const std::vector<std::string>* Known(bool atStart) const;
     // An arrived port is followed once two listings kAgreeAfterMs apart agree.

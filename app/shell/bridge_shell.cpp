@@ -34,8 +34,8 @@ BridgeShell::BridgeShell(BridgeCore& core, const ShellOutside& outside, Settings
       portSetup_(boxPort_),
       operationSetup_(core.state.Settings, core.state.BoxPorts),
       playback_(core.state.Arinc, outside.playback, outside.pump, std::move(executableFolder)) {
-    // The port dialog's list follows each listing.
-    boxPort_.Adapter().OnPortsListed = [this] { portSetup_.ShowPorts(); };
+    // The port dialog's list follows the ports and their marks.
+    boxPort_.Adapter().OnPortsChanged = [this] { portSetup_.ShowPorts(); };
 }
 
 void BridgeShell::Start(std::uint64_t nowMs) {

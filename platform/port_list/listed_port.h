@@ -30,6 +30,8 @@ struct ListedPort {
     std::string locationPath;       // where it is plugged, when Windows says
     std::uint32_t problemCode = 0;  // Windows' device problem code; 0: none
     std::optional<std::uint32_t> latencyTimerMs;  // an FTDI adapter's
+
+    bool operator==(const ListedPort&) const = default;
 };
 
 // The friendly name without the " (COMn)" Windows appends, else the port's name.

@@ -58,7 +58,7 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     model.OnPortsShown = [&](const Strings& lines, int selected) {
         form.PortList.Show(lines, selected);
     };
-    boxPort.Adapter().OnPortsListed = [&] { model.ShowPorts(); };
+    boxPort.Adapter().OnPortsChanged = [&] { model.ShowPorts(); };
     ShowWindow(form.handle(), SW_SHOW);
     model.FormShow();
     model.ShowPorts();
