@@ -62,7 +62,7 @@ bool MainForm::Create() {
     simLink_.SetLog(&diagnostics_.Log());
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WireDialogs();
-    shell_.Start();
+    shell_.Start(GetTickCount64());
     return true;
 }
 
@@ -152,9 +152,7 @@ void MainForm::WireDialogs() {
     shell_.PortSetup().OnPortsShown = [this](const std::vector<std::string>& lines, int selected) {
         portDialog_.PortList.Show(lines, selected);
     };
-    diagnostics_.PortLines = [this] {
-        return shell_.Adapter().ReportLines(core_.state.Settings.CommsPort + 1u);
-    };
+    diagnostics_.PortLines = [this] { return shell_.BoxPort().ReportLines(); };
 
     operationDialog_.OnActivate = [this] { shell_.OperationSetupActivated(); };
     OperationSetupModel& setup = shell_.OperationSetup();
@@ -215,7 +213,7 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 
 void MainForm::PowerBroadcast(WPARAM event) {
     switch (event) {
-        case PBT_APMSUSPEND: shell_.Suspend(); break;
+        case PBT_APMSUSPEND: shell_.Suspend(GetTickCount64()); break;
         case PBT_APMRESUMEAUTOMATIC: shell_.Resume(true, GetTickCount64()); break;
         case PBT_APMRESUMESUSPEND: shell_.Resume(false, GetTickCount64()); break;
         default: break;

@@ -65,6 +65,7 @@ public:
     void StopTimer() override;
     // MessageDisplay and PlaybackView
     void ShowMessage(const std::string& text) override;
+    void TakeDownMessages() override;
     // PlaybackView
     std::optional<std::filesystem::path> ChooseFile(
         const std::filesystem::path& initialFolder) override;

@@ -47,6 +47,8 @@ void MainForm::StopTimer() { tickTimer_.SetEnabled(false); }
 
 void MainForm::ShowMessage(const std::string& text) { ShowPlainMessage(text); }
 
+void MainForm::TakeDownMessages() { TakeDownPlainMessages(); }
+
 void MainForm::ShowPortDialog() { portDialog_.ShowModal(handle()); }
 
 void MainForm::ShowOperationSetup() { operationDialog_.ShowModal(handle()); }

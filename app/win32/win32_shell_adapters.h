@@ -52,6 +52,7 @@ public:
     // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
     void Open() override;
+    bool IsOpen() const override { return comm_.IsOpen(); }
     std::string ErrorText(std::int32_t code) const override;
 
 private:
