@@ -175,6 +175,38 @@ TEST_P(CommOnNullModem, BytesTravelBothWaysAndRxCharReportsTheWaitingCount) {
     EXPECT_EQ(comm.Read(b, 4), -1);
 }
 
+// Held writes wait for the last release, then go out in order; a close drops
+// them with the rest of the unsent output, and the line counts none of them.
+TEST_P(CommOnNullModem, HeldWritesGoOutAtTheLastReleaseAndACloseDropsThem) {
+    comm.Open();
+    const auto first = Pattern(40, 3), second = Pattern(60, 5), dropped = Pattern(30, 7);
+    comm.HoldWrites();
+    comm.HoldWrites();
+    EXPECT_TRUE(comm.Queue(first.data(), first.size(), 0));
+    EXPECT_TRUE(comm.Queue(second.data(), second.size(), 1));
+    comm.ReleaseWrites();
+    EXPECT_EQ(comm.BytesWritten(), 0u);  // nothing held goes out before the last release
+    comm.ReleaseWrites();
+    auto both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    ASSERT_TRUE(peer.WaitForBytes(both.size()));
+    ASSERT_TRUE(PumpUntil([&] { return comm.Written(0) == 1 && comm.Written(1) == 1; }));
+    EXPECT_EQ(comm.BytesWritten(), both.size());
+
+    comm.HoldWrites();
+    EXPECT_TRUE(comm.Queue(dropped.data(), dropped.size(), 0));
+    comm.Close();
+    comm.ReleaseWrites();
+    comm.Open();  // released: writes go out at once again
+    EXPECT_TRUE(comm.Queue(first.data(), first.size(), 0));
+    auto expected = both;
+    expected.insert(expected.end(), first.begin(), first.end());
+    ASSERT_TRUE(peer.WaitForBytes(expected.size()));
+    ASSERT_TRUE(PumpUntil([&] { return comm.Written(0) == 2; }));
+    EXPECT_EQ(peer.Received(), expected);
+    EXPECT_EQ(comm.BytesWritten(), expected.size());
+}
+
 TEST_P(CommOnNullModem, ErrorArrivingWithBytesCallsOnErrorBeforeOnRxCharFromOneWakeUp) {
     std::vector<std::string> calls;
     comm.OnError = [&](TCustomComm&, std::int32_t) { calls.push_back("error"); };
