@@ -235,6 +235,67 @@ TEST_P(CommOnNullModem, ErrorArrivingWithBytesCallsOnErrorBeforeOnRxCharFromOneW
     EXPECT_EQ(comm.fired[1].mask, comm.fired[0].mask);
 }
 
+// Reads what a pipe's other end writes, until `count` bytes came or none for
+// 10 s.
+std::vector<std::uint8_t> ReadPipe(HANDLE pipe, std::size_t count) {
+    std::vector<std::uint8_t> got;
+    std::uint8_t buffer[4096];
+    const HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    while (got.size() < count) {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = done;
+        DWORD n = 0;
+        if (!ReadFile(pipe, buffer, sizeof buffer, nullptr, &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            break;
+        }
+        if (WaitForSingleObject(done, 10000) != WAIT_OBJECT_0) CancelIoEx(pipe, &overlapped);
+        if (!GetOverlappedResult(pipe, &overlapped, &n, TRUE)) break;
+        got.insert(got.end(), buffer, buffer + n);
+    }
+    CloseHandle(done);
+    return got;
+}
+
+// A transfer the line does not take at once is finished by the writer's
+// thread, and what is queued meanwhile follows it, in order and counted; one
+// still running when the writer stops is cancelled, not left to the driver.
+// A pipe nobody reads stands for the stalled line: its writes run on, with no
+// time limit, until the other end reads.
+TEST(PortWriterOnAPipe, ATransferThatRunsOnIsFinishedByTheThreadAndTheRestFollowsInOrder) {
+    const char* name = R"(\\.\pipe\bridge-port-writer-test)";
+    const HANDLE reader = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                           PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const HANDLE line =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(line, INVALID_HANDLE_VALUE);
+    std::vector<std::uint8_t> sent;
+    std::uint32_t queued = 0;
+    {
+        PortWriter writer(line);
+        ASSERT_TRUE(writer.Ready());
+        writer.SetLineRate(115200);
+        ASSERT_TRUE(writer.Start());
+        const auto queue = [&] {
+            const auto chunk = Pattern(1000, static_cast<std::uint8_t>(queued));
+            sent.insert(sent.end(), chunk.begin(), chunk.end());
+            return writer.Queue(chunk.data(), chunk.size(),
+                                static_cast<std::uint8_t>(queued++ % 2));
+        };
+        while (writer.BytesWritten() == sent.size() && queued < 1000) ASSERT_TRUE(queue());
+        ASSERT_LT(writer.BytesWritten(), sent.size()) << "the pipe took everything at once";
+        for (int i = 0; i < 20; ++i) ASSERT_TRUE(queue());
+        EXPECT_EQ(ReadPipe(reader, sent.size()), sent);
+        ASSERT_TRUE(PumpUntil([&] { return writer.Written(0) + writer.Written(1) == queued; }));
+        EXPECT_EQ(writer.BytesWritten(), sent.size());
+
+        while (writer.BytesWritten() == sent.size() && queued < 2000) ASSERT_TRUE(queue());
+    }  // stopped with a transfer running
+    CloseHandle(line);
+    CloseHandle(reader);
+}
+
 TEST(CommDispatch, FollowsTheEventTableAfterOneStatusQueryAndSkipsUnassignedHandlers) {
     ObservedComm comm;  // closed: the status query fails and reports zeros
     std::vector<std::string> calls;
