@@ -101,8 +101,9 @@ void MainForm::CreateControls() {
         {ids::kPitchTrackBar, TRACKBAR_CLASSA, "", tab | TBS_VERT | TBS_LEFT | TBS_AUTOTICKS, 496,
          184, 33, 150},
     }};
-    for (const ControlLayout& layout : trackBars) {
-        HWND bar = Place(layout);
+    for (std::size_t i = 0; i < trackBars.size(); ++i) {
+        HWND bar = Place(trackBars[i]);
+        trackBars_[i] = bar;
         SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kServoTrackBarLimit);
         SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kServoTrackBarLimit);
         SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);

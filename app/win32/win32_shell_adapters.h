@@ -34,6 +34,8 @@ public:
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return comm_.Read(buffer, count);
     }
+    void HoldWrites() override { comm_.HoldWrites(); }
+    void ReleaseWrites() override { comm_.ReleaseWrites(); }
 
 private:
     TComm& comm_;
