@@ -89,6 +89,14 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind) {
 
 void BindBoxLine(BoxLine* port) { boxLine = port; }
 
+FrameBurst::FrameBurst() : line_(boxLine) {
+    if (line_ != nullptr) line_->HoldWrites();
+}
+
+FrameBurst::~FrameBurst() {
+    if (line_ != nullptr) line_->ReleaseWrites();
+}
+
 void FrameSender::SendItem(std::uint16_t itemId, std::span<const std::uint8_t> payload) {
     Write(BuildItemFrame(frames_.TransmitBuffer, itemId, payload), SentFrame::Item);
 }

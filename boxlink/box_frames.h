@@ -45,6 +45,20 @@ void SealFixedFrame(std::span<std::uint8_t> frame, FrameKind kind);
 // per process, as there is one serial line to the box.
 void BindBoxLine(BoxLine* port);
 
+// While one lives, the frames sent go out together when it ends (one
+// transfer on the line for a burst of them, see BoxLine::HoldWrites). Never
+// across a wait for the simulator: a frame would wait with it.
+class FrameBurst {
+public:
+    FrameBurst();
+    ~FrameBurst();
+    FrameBurst(const FrameBurst&) = delete;
+    FrameBurst& operator=(const FrameBurst&) = delete;
+
+private:
+    BoxLine* line_;
+};
+
 // Builds frames in the transmit buffer and writes them to the bound box line.
 // A frame too long for the line is not sent and is counted.
 class FrameSender {

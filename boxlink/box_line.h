@@ -39,6 +39,10 @@ public:
     // arrived; returns how many (0: none waiting), or -1 when the port cannot
     // be read (not open, or the read failed).
     virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
+    // Writes between HoldWrites and the matching ReleaseWrites may wait for
+    // the release and go out together, one transfer for a burst of frames.
+    virtual void HoldWrites() {}
+    virtual void ReleaseWrites() {}
 
 protected:
     ~BoxLine() = default;

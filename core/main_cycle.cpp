@@ -56,7 +56,10 @@ bool MainCycle::Tick() {
     ApplyServo(Servo::Bank);
     ApplyServo(Servo::Pitch);
     requests_.QueueControlsDisconnect(s.Servos);
-    SendPendingEchoes();
+    {
+        const FrameBurst echoes;  // both in one transfer, before the exchange
+        SendPendingEchoes();
+    }
     ShowServoPositions();
     if (halfRate) requests_.QueueHalfRateRequests(s.Settings, s.Sim, s.Engines, s.RadioWrites);
 
@@ -64,6 +67,7 @@ bool MainCycle::Tick() {
     exchanging_ = true;
     const bool exchanged = sim_.Process(result);
     exchanging_ = false;
+    const FrameBurst frames;  // the rest of the tick's frames in one transfer as it ends
     if (exchanged) {
         OnExchangeSucceeded(halfRate);
     } else {

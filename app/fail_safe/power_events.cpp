@@ -2,9 +2,8 @@
 
 namespace bridge {
 
-PowerEvents::PowerEvents(WindowLog& log, ServoRelease& release, MainCycle& cycle,
-                         BoxLineControl& port, BoxLineRecovery& recovery)
-    : log_(log), release_(release), cycle_(cycle), port_(port), recovery_(recovery) {}
+PowerEvents::PowerEvents(WindowLog& log, ServoRelease& release, MainCycle& cycle)
+    : log_(log), release_(release), cycle_(cycle) {}
 
 void PowerEvents::Suspend() {
     suspended_ = true;
@@ -13,21 +12,12 @@ void PowerEvents::Suspend() {
     cycle_.HandControlsBack();
 }
 
-bool PowerEvents::Resume(bool automatic, std::uint64_t nowMs) {
+bool PowerEvents::Resume(bool automatic) {
     // The second of the two resumes after a suspend finds it answered. An
     // automatic resume always comes first; without a suspend before it (one
     // not delivered to us), it is answered all the same.
     if (!suspended_ && !automatic) return false;
     suspended_ = false;
-    if (!recovery_.HasPortToReopen()) {
-        log_.Append(recovery_.Closing()
-                        ? "Windows resumed while the window closes: no port is reopened"
-                        : "Windows resumed: the box's port was not open, none is reopened");
-        return true;
-    }
-    if (BeforeReopen) BeforeReopen(nowMs);
-    log_.Append("Windows resumed: reopening the box's port ", port_.DeviceName());
-    recovery_.Reopen(nowMs);
     return true;
 }
 

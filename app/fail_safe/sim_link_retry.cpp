@@ -34,6 +34,10 @@ void SimLinkRetry::StartAgain(std::uint64_t nowMs) {
     waitMs_ = kFirstWaitMs;
 }
 
+void SimLinkRetry::BringForward(std::uint64_t nowMs) {
+    if (down_ && nowMs + kFirstWaitMs < sinceMs_ + waitMs_) StartAgain(nowMs);
+}
+
 std::optional<SimLinkResult> SimLinkRetry::TryNow(std::uint64_t nowMs) {
     if (link_.SimLinkUp) return std::nullopt;
     const SimLinkResult result = Try();

@@ -37,8 +37,11 @@ public:
     // this tick (Okay once connected; NoServer without a server window;
     // TimedOut for a hung one), nothing when none was due.
     std::optional<SimLinkResult> Tick(std::uint64_t nowMs);
-    // A press of Reconnect, a new device: the next try comes 10 s from now.
+    // A press of Reconnect: the next try comes 10 s from now.
     void StartAgain(std::uint64_t nowMs);
+    // A device arrived (the simulator's network link may be back): the next
+    // try comes within 10 s, never later than it was due.
+    void BringForward(std::uint64_t nowMs);
     // Windows resumed: a try at once while the link is down, then as StartAgain.
     std::optional<SimLinkResult> TryNow(std::uint64_t nowMs);
 

@@ -1,14 +1,20 @@
 #include "app/identity/adapter_search.h"
 
+#include <algorithm>
+
 #include "platform/port_list/instance_id.h"
 
 namespace bridge {
 namespace {
 
-AdapterSearch Found(std::vector<const ListedPort*> candidates, unsigned savedNumber) {
+AdapterSearch Found(std::vector<const ListedPort*> candidates, unsigned number, AdapterPlace one) {
     if (candidates.size() > 1) return {AdapterPlace::LookAlike, std::move(candidates)};
-    if (candidates.front()->number == savedNumber) return {AdapterPlace::AtSavedNumber, {}};
-    return {AdapterPlace::Moved, std::move(candidates)};
+    if (candidates.front()->number == number) return {AdapterPlace::AtNumber, {}};
+    return {one, std::move(candidates)};
+}
+
+bool NamesOneDevice(const std::string& instanceId) {
+    return !instanceId.empty() && !ParseInstanceId(instanceId).sharedSerialNumber;
 }
 
 }  // namespace
@@ -26,18 +32,24 @@ std::optional<AdapterIdentity> TakeIdentity(const ListedPort& port,
     identity.productId = *port.productId;
     identity.interfaceId = port.interfaceId;
     identity.serialNumber = port.serialNumber;
-    identity.instanceId = port.instanceId;
+    identity.instanceId = NamesOneDevice(port.instanceId) ? port.instanceId : std::string();
+    identity.presentIds = AlikeIds(identity, present);
+    identity.presentIdsKnown = true;
     std::size_t length = 0;
-    for (const ListedPort& other : present) {
-        if (!SameKind(identity, other)) continue;
-        length += other.instanceId.size() + 1;
-        if (!KeepableText(other.instanceId) || length > kLongestPresentIds) {
+    for (const std::string& id : identity.presentIds) {
+        length += id.size() + 1;
+        if (!KeepableText(id) || length > kLongestPresentIds) {
             identity.presentIdsKnown = false;
             identity.presentIds.clear();
             break;
         }
-        identity.presentIds.push_back(other.instanceId);
     }
+    return identity;
+}
+
+AdapterIdentity WithoutSharedIds(AdapterIdentity identity) {
+    if (!IsRealSerialNumber(identity.serialNumber)) identity.serialNumber.clear();
+    if (!NamesOneDevice(identity.instanceId)) identity.instanceId.clear();
     return identity;
 }
 
@@ -52,29 +64,45 @@ bool IsAdapter(const AdapterIdentity& identity, const ListedPort& port) {
     return !identity.instanceId.empty() && SameIdText(port.instanceId, identity.instanceId);
 }
 
-bool WasPresent(const AdapterIdentity& identity, const ListedPort& port) {
-    if (!identity.presentIdsKnown) return true;
-    for (const std::string& id : identity.presentIds) {
-        if (SameIdText(id, port.instanceId)) return true;
-    }
-    return false;
+bool IsOtherDevice(const AdapterIdentity& identity, const ListedPort& port) {
+    if (port.bus != PortBus::Usb || !SameKind(identity, port)) return true;
+    return !identity.serialNumber.empty() && !port.serialNumber.empty() &&
+           !SameIdText(port.serialNumber, identity.serialNumber);
 }
 
-AdapterSearch FindAdapter(const AdapterIdentity& identity, unsigned savedNumber,
-                          std::span<const ListedPort> ports, const CountsAsNew& countsAsNew) {
+std::vector<std::string> AlikeIds(const AdapterIdentity& identity,
+                                  std::span<const ListedPort> ports) {
+    std::vector<std::string> ids;
+    for (const ListedPort& port : ports) {
+        if (SameKind(identity, port) && !ContainsId(ids, port.instanceId)) {
+            ids.push_back(port.instanceId);
+        }
+    }
+    return ids;
+}
+
+bool ContainsId(const std::vector<std::string>& ids, const std::string& id) {
+    return std::any_of(ids.begin(), ids.end(),
+                       [&](const std::string& listed) { return SameIdText(listed, id); });
+}
+
+AdapterSearch FindAdapter(const AdapterIdentity& identity, unsigned number,
+                          std::span<const ListedPort> ports,
+                          const std::vector<std::string>* known) {
     std::vector<const ListedPort*> itself, arrived, sameKind;
     for (const ListedPort& port : ports) {
         if (port.number == 0 || !SameKind(identity, port)) continue;
         if (IsAdapter(identity, port)) {
             itself.push_back(&port);
         } else if (identity.serialNumber.empty()) {
-            (countsAsNew(port) ? arrived : sameKind).push_back(&port);
+            const bool isNew = known != nullptr && !ContainsId(*known, port.instanceId);
+            (isNew ? arrived : sameKind).push_back(&port);
         }
     }
-    if (!itself.empty()) return Found(std::move(itself), savedNumber);
-    if (!arrived.empty()) return Found(std::move(arrived), savedNumber);
+    if (!itself.empty()) return Found(std::move(itself), number, AdapterPlace::Moved);
+    if (!arrived.empty()) return Found(std::move(arrived), number, AdapterPlace::Arrived);
     for (const ListedPort* port : sameKind) {
-        if (port->number == savedNumber) return {AdapterPlace::AtSavedNumber, {}};
+        if (port->number == number) return {AdapterPlace::AtNumber, {}};
     }
     if (!sameKind.empty()) return {AdapterPlace::MayBe, std::move(sameKind)};
     return {};

@@ -19,6 +19,17 @@ std::string Names(std::span<const ListedPort* const> ports) {
     return names;
 }
 
+// What tells the remembered adapter apart, in the words AdapterText has for a port.
+std::string IdentityText(const AdapterIdentity& adapter) {
+    ListedPort port;
+    port.bus = PortBus::Usb;
+    port.vendorId = adapter.vendorId;
+    port.productId = adapter.productId;
+    port.interfaceId = adapter.interfaceId;
+    port.serialNumber = adapter.serialNumber;
+    return AdapterText(port);
+}
+
 const char* ProblemText(std::uint32_t code) {
     switch (code) {
         case 10: return "the device cannot start";
@@ -48,6 +59,14 @@ std::string MayBeLine(std::span<const ListedPort* const> ports) {
 std::string LookAlikeLine(std::span<const ListedPort* const> ports) {
     return Names(ports) + " look alike, " + Described(*ports.front()) +
            ": the bridge does not guess which is the box's adapter; choose it in Select COM port";
+}
+
+std::string OtherDeviceLine(const ListedPort& port, const AdapterIdentity& adapter) {
+    return port.name + " is now " + Described(port) + ", not the box's adapter (" +
+           IdentityText(adapter) +
+           "): the bridge leaves it alone and waits for the box's adapter; if it is the box's new "
+           "adapter, choose " +
+           port.name + " in Select COM port";
 }
 
 std::optional<std::string> LatencyAdvice(const ListedPort& port) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "app/identity/adapter_identity.h"
 #include "platform/port_list/listed_port.h"
 
 namespace bridge {
@@ -20,6 +21,9 @@ inline constexpr std::uint32_t kLatencyTimerAdviceMs = 4;
 std::string MovedLine(const ListedPort& port, unsigned wasNumber);
 std::string MayBeLine(std::span<const ListedPort* const> ports);
 std::string LookAlikeLine(std::span<const ListedPort* const> ports);
+// "COM4 is now USB-SERIAL CH340 (USB 1A86:7523, no serial number), not the
+// box's adapter (serial 01F3A9C2): ...", with how to take it.
+std::string OtherDeviceLine(const ListedPort& port, const AdapterIdentity& adapter);
 std::optional<std::string> LatencyAdvice(const ListedPort& port);
 std::optional<std::string> ProblemAdvice(const ListedPort& port);
 

@@ -1,14 +1,12 @@
 #include "app/seams/box_line_control.h"
 
 #include "app/seams/system_error_codes.h"
-#include "platform/serial/comm_error.h"
+#include "platform/port_list/port_texts.h"
 
 namespace bridge {
 
-std::string CommDeviceName(unsigned portNumber) { return "COM" + std::to_string(portNumber); }
-
 std::string PortNotAvailableMessage(unsigned portNumber) {
-    return "The selected port COM" + std::to_string(portNumber) + " is not available," +
+    return "The selected port " + ComName(portNumber) + " is not available," +
            " please choose another if possible or free this port if it is in use by another "
            "application.";
 }
@@ -28,19 +26,6 @@ std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code) {
         text.pop_back();
     }
     return name + ": " + text + error;
-}
-
-void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, WindowLog& log, unsigned portNumber,
-                 LinkControl& link) {
-    try {
-        port.Open();
-        link.PortOpen = true;
-    } catch (const ECommError& e) {
-        // Cleared before the message box, whose nested ticks and events may look.
-        link.PortOpen = false;
-        log.Append(PortOpenFailureLine(port, e.ErrorCode));
-        display.ShowMessage(PortNotAvailableMessage(portNumber));
-    }
 }
 
 }  // namespace bridge

@@ -7,10 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/seams/message_display.h"
-#include "core/bridge_view.h"
-#include "state/bridge_state.h"
-
 namespace bridge {
 
 inline constexpr std::uint32_t kBoxBaudRate = 115200;
@@ -24,16 +20,15 @@ public:
     virtual std::string DeviceName() const = 0;
     virtual void SetBaudRate(std::uint32_t baud) = 0;
     // Opens the port with the current settings; throws ECommError on failure.
+    // A device that opened but refused a line setting stays open.
     virtual void Open() = 0;
+    virtual bool IsOpen() const = 0;
     // The system's text for an error code, as the system gives it.
     virtual std::string ErrorText(std::int32_t code) const = 0;
 
 protected:
     ~BoxLineControl() = default;
 };
-
-// "COM" followed by portNumber in decimal (1 gives "COM1").
-std::string CommDeviceName(unsigned portNumber);
 
 // "The selected port COM<n> is not available, please choose another ...".
 std::string PortNotAvailableMessage(unsigned portNumber);
@@ -42,11 +37,5 @@ std::string PortNotAvailableMessage(unsigned portNumber);
 // "COM3 is used by another program (error 5)" and so on; for a code it has no
 // words of its own for, the system's text.
 std::string PortOpenFailureLine(const BoxLineControl& port, std::int32_t code);
-
-// Opens the port as it is set up and records the outcome in PortOpen. An
-// ECommError clears PortOpen, logs why, and shows the port message for
-// portNumber; any other exception passes to the caller.
-void OpenBoxLine(BoxLineControl& port, MessageDisplay& display, WindowLog& log, unsigned portNumber,
-                 LinkControl& link);
 
 }  // namespace bridge

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/seams/system_error_codes.h"
+#include "app/settings/comms_port.h"
 #include "core/telemetry.h"
 #include "radio/radio_cycle.h"
 
@@ -26,39 +27,26 @@ BridgeShell::BridgeShell(BridgeCore& core, const ShellOutside& outside, Settings
     : core_(core),
       out_(outside),
       settings_(std::move(settings)),
-      adapter_(outside.ports != nullptr ? *outside.ports : noPorts_, core.log),
-      recovery_(outside.port, core.log, core.state.Link, core.release),
+      boxPort_(outside.port, outside.ports != nullptr ? *outside.ports : noPorts_, outside.display,
+               core.log, core.release, core.state.Settings, core.state.Link),
       simRetry_(core.state.Link, outside.sim, [this] { return Connect(false); }),
-      power_(core.log, core.release, core.cycle, outside.port, recovery_),
-      portSetup_(outside.port, outside.display, core.log, core.release, recovery_,
-                 core.state.Settings, core.state.Link),
+      power_(core.log, core.release, core.cycle),
+      portSetup_(boxPort_),
       operationSetup_(core.state.Settings, core.state.BoxPorts),
       playback_(core.state.Arinc, outside.playback, outside.pump, std::move(executableFolder)) {
-    // The box's adapter follows the port's choices and reopenings; the port
-    // dialog's list follows each listing.
-    portSetup_.OnPortChosen = [this](unsigned portNumber) { adapter_.PortChosen(portNumber); };
-    recovery_.OnReopened = [this] { adapter_.PortOpened(core_.state.Settings.CommsPort + 1u); };
-    power_.BeforeReopen = [this](std::uint64_t nowMs) {
-        if (const auto moved = adapter_.AtResume(core_.state.Settings.CommsPort + 1u, nowMs)) {
-            FollowAdapter(*moved);
-        }
-    };
-    adapter_.OnPortsListed = [this] { portSetup_.ShowPorts(adapter_); };
+    // The port dialog's list follows the ports and their marks.
+    boxPort_.Adapter().OnPortsChanged = [this] { portSetup_.ShowPorts(); };
 }
 
-void BridgeShell::Start() {
+void BridgeShell::Start(std::uint64_t nowMs) {
     BridgeState& s = core_.state;
     settings_.Read(s.Settings);
     const SavedAdapter saved = settings_.ReadAdapter();
     adapterInFile_ = saved.inFile;
-    adapter_.Load(saved.identity, s.Settings.CommsPort + 1u);
-    // The start has no clock of its own: its listing counts as long ago.
-    FollowAdapter(adapter_.AtStart(s.Settings.CommsPort + 1u, 0));
-    const unsigned portNumber = s.Settings.CommsPort + 1u;
+    boxPort_.Load(BoxComNumber(s.Settings), saved.identity);
     out_.port.SetBaudRate(kBoxBaudRate);
     // The port message box runs everything nested, a close among them.
-    OpenBoxLine(out_.port, out_.display, core_.log, portNumber, s.Link);
-    if (s.Link.PortOpen) adapter_.PortOpened(portNumber);
+    boxPort_.Start(nowMs);
     if (MayOpen()) Connect(true);
     s.Engines.EngineAddressBase = kEngineAddressBase;
     ComputeRadioPortMask(s.Settings, s.BoxPorts);
@@ -71,15 +59,7 @@ void BridgeShell::Start() {
 // the record sees the tick's counts.
 void BridgeShell::Tick(std::uint64_t nowMs) {
     if (core_.cycle.Tick()) out_.view.StopTimer();
-    // While the port is lost, the adapter may be listed under a new number:
-    // that is the one the retry opens.
-    if (phase_ != Phase::Closing) {
-        if (const auto moved = adapter_.Tick(core_.state.Settings.CommsPort + 1u, nowMs)) {
-            FollowAdapter(*moved);
-            recovery_.RetryNow();
-        }
-    }
-    recovery_.Retry(nowMs);
+    boxPort_.Tick(nowMs);
     // A try falls due only while running, and waits for an open in progress.
     if (phase_ == Phase::Running && !opening_) simRetry_.Tick(nowMs);
     if (totals_.Due(nowMs)) out_.record.RecordTotals();
@@ -104,12 +84,12 @@ void BridgeShell::PortButtonClick() {
 
 void BridgeShell::PortDialogShown() {
     portSetup_.FormShow();
-    portSetup_.ShowPorts(adapter_);
+    portSetup_.ShowPorts();
 }
 
 // No port opens while the window closes.
-void BridgeShell::PortChosen(int index) {
-    if (phase_ != Phase::Closing) portSetup_.PortGroupItemClick(index);
+void BridgeShell::PortChosen(int item) {
+    if (phase_ != Phase::Closing) portSetup_.PortGroupItemClick(item);
 }
 
 void BridgeShell::PortListSelected(int index) { portSetup_.PortListSelected(index); }
@@ -132,45 +112,42 @@ void BridgeShell::PlayButtonClick() {
 }
 
 // Any device may be the box's adapter back; one that arrived may be the
-// simulator's network link too, so its tries start again at 10 s.
+// simulator's network link too, so its next try comes no later than 10 s on.
 void BridgeShell::DeviceChanged(bool arrival, std::uint64_t nowMs) {
-    adapter_.DeviceChanged(nowMs);  // listed again at the next tick
-    recovery_.RetryNow();
-    if (arrival && phase_ == Phase::Running) simRetry_.StartAgain(nowMs);
+    boxPort_.DeviceChanged();  // listed at a tick, then the port tried
+    if (arrival && phase_ == Phase::Running) simRetry_.BringForward(nowMs);
 }
 
-void BridgeShell::Suspend() { power_.Suspend(); }
+void BridgeShell::Suspend(std::uint64_t nowMs) {
+    power_.Suspend();
+    boxPort_.Suspend(nowMs);
+}
 
 void BridgeShell::Resume(bool automatic, std::uint64_t nowMs) {
-    const bool answered = power_.Resume(automatic, nowMs);
-    // Not back under any number yet: looked for as for a lost port.
-    if (answered && recovery_.Lost()) adapter_.PortLost(nowMs);
-    if (answered && phase_ == Phase::Running && !opening_) simRetry_.TryNow(nowMs);
+    if (!power_.Resume(automatic)) return;
+    boxPort_.Resume(nowMs);
+    if (phase_ == Phase::Running && !opening_) simRetry_.TryNow(nowMs);
 }
 
 void BridgeShell::PortLost(std::int32_t errorCode, std::uint64_t nowMs) {
-    recovery_.PortLost(errorCode, nowMs);
-    if (recovery_.Lost()) adapter_.PortLost(nowMs);
+    boxPort_.PortLost(errorCode, nowMs);
 }
 
 bool BridgeShell::CloseRequested() {
     if (phase_ == Phase::Closing && closeInProgress_) return false;  // nested in the first
     phase_ = Phase::Closing;
     closeInProgress_ = true;
-    recovery_.WindowClosing();
+    boxPort_.WindowClosing();
     LinkControl& link = core_.state.Link;
     // The stop's last exchange hands the controls back (see MainCycle).
     core_.release.Release(ServoReleaseReason::WindowClosing);
     link.StopRequested = true;
     // Once the timer is off (an earlier close stopped it) no tick will answer.
     while (link.StopRequested && out_.pump.TimerEnabled()) out_.pump.ProcessMessages();
-    if (link.PortOpen) {
-        out_.port.Close();
-        link.PortOpen = false;
-    }
+    boxPort_.Close();
     closeInProgress_ = false;
-    const auto error =
-        settings_.Write(core_.state.Settings, SavedAdapter{adapter_.Identity(), adapterInFile_});
+    const auto error = settings_.Write(core_.state.Settings,
+                                       SavedAdapter{boxPort_.Adapter().Identity(), adapterInFile_});
     if (error && !saveFailed_) {
         saveFailed_ = true;
         out_.display.ShowMessage(*error);
@@ -178,15 +155,6 @@ bool BridgeShell::CloseRequested() {
     }
     out_.record.Close();
     return true;
-}
-
-// A port open under the old number (at a resume) is closed first: a port is
-// renamed closed, and whoever follows opens it.
-void BridgeShell::FollowAdapter(unsigned portNumber) {
-    core_.state.Settings.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
-    const std::string name = CommDeviceName(portNumber);
-    if (core_.state.Link.PortOpen && out_.port.DeviceName() != name) out_.port.Close();
-    out_.port.SetDeviceName(name);
 }
 
 // SimLinkUp stays clear until the link is open: ticks nested in the opening

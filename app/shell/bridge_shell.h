@@ -20,10 +20,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/fail_safe/box_line_recovery.h"
+#include "app/box_line_port/box_line_port.h"
 #include "app/fail_safe/power_events.h"
 #include "app/fail_safe/sim_link_retry.h"
-#include "app/identity/box_adapter.h"
 #include "app/identity/port_listing.h"
 #include "app/record/totals_schedule.h"
 #include "app/seams/box_line_control.h"
@@ -70,21 +69,20 @@ public:
     BridgeShell(const BridgeShell&) = delete;
     BridgeShell& operator=(const BridgeShell&) = delete;
 
-    // Reads the settings, opens COM<CommsPort + 1> at 115200 baud (a failure
-    // shows the port message and the start goes on), tries the simulator
-    // once, and sets the engine address base and the radio port mask. When
-    // Windows lists the box's adapter under another number, that one is
-    // opened instead and CommsPort follows it.
-    void Start();
+    // Reads the settings, opens the box's port where its adapter is (a
+    // failure shows the port message, which the port's opening takes down,
+    // and the start goes on when it is closed), tries the simulator once, and
+    // sets the engine address base and the radio port mask. Times are
+    // milliseconds of a monotonic clock.
+    void Start(std::uint64_t nowMs = 0);
 
-    // Times are milliseconds of a monotonic clock.
     void Tick(std::uint64_t nowMs);
     void ReceiveEvent(std::int32_t count);
     void ReconnectClick(std::uint64_t nowMs);
     void PortButtonClick();
     void PortDialogShown();
-    // The user clicked item `index` of the port dialog's group.
-    void PortChosen(int index);
+    // The user clicked item `item` of the port dialog's group.
+    void PortChosen(int item);
     // The user moved the selection of the port dialog's list, or activated
     // its line `index` (a double-click, Enter, its button).
     void PortListSelected(int index);
@@ -94,7 +92,7 @@ public:
     void PlayButtonClick();
     // Windows announced a device change; `arrival` when a device arrived.
     void DeviceChanged(bool arrival, std::uint64_t nowMs);
-    void Suspend();
+    void Suspend(std::uint64_t nowMs);
     void Resume(bool automatic, std::uint64_t nowMs);
     // The box's port reported its device gone; it is closed by now.
     void PortLost(std::int32_t errorCode, std::uint64_t nowMs);
@@ -108,8 +106,9 @@ public:
     Phase CurrentPhase() const { return phase_; }
     OperationSetupModel& OperationSetup() { return operationSetup_; }
     PortSetupModel& PortSetup() { return portSetup_; }
-    // The box's adapter and the ports as last listed (the report shows them).
-    const BoxAdapter& Adapter() const { return adapter_; }
+    // The box's port, its adapter and the ports as last listed (the report
+    // shows them).
+    const BoxLinePort& BoxPort() const { return boxPort_; }
 
 private:
     // Whether an open of the simulator link may start now.
@@ -118,9 +117,6 @@ private:
     // only when `logFailure`, nothing once the window is closing. The
     // reconnect button is enabled while the link is down.
     SimLinkResult Connect(bool logFailure);
-    // The box's adapter is listed under `portNumber` now: CommsPort follows
-    // it, and the port is named so before it is opened.
-    void FollowAdapter(unsigned portNumber);
 
     struct NoPorts : PortListing {
         std::vector<ListedPort> List() override { return {}; }
@@ -130,9 +126,8 @@ private:
     ShellOutside out_;
     SettingsLocation settings_;
     NoPorts noPorts_;
-    BoxAdapter adapter_;
     bool adapterInFile_ = false;  // the settings file held an identity at start
-    BoxLineRecovery recovery_;
+    BoxLinePort boxPort_;
     SimLinkRetry simRetry_;
     PowerEvents power_;
     PortSetupModel portSetup_;

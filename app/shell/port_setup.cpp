@@ -1,56 +1,68 @@
 #include "app/shell/port_setup.h"
 
-#include <cstdint>
 #include <utility>
 
-#include "app/seams/box_line_control.h"
 #include "app/shell/shell_texts.h"
 
 namespace bridge {
+namespace {
 
-PortSetupModel::PortSetupModel(BoxLineControl& port, MessageDisplay& display, WindowLog& log,
-                               ServoRelease& release, BoxLineRecovery& recovery,
-                               BridgeSettings& settings, LinkControl& link)
-    : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems),
-      port_(port),
-      display_(display),
-      log_(log),
-      release_(release),
-      recovery_(recovery),
-      settings_(settings),
-      link_(link) {
+const char* MarkText(PortMark mark) {
+    switch (mark) {
+        case PortMark::BoxAdapter: return port_dialog::kBoxAdapterMark;
+        case PortMark::MayBe: return port_dialog::kMayBeMark;
+        case PortMark::LookAlike: return port_dialog::kLookAlikeMark;
+        case PortMark::None: break;
+    }
+    return nullptr;
+}
+
+// The group's items are "COM1".."COM16": an item's COM number is what it says.
+unsigned ItemNumber(int item) {
+    return ComNumber(port_dialog::kPortItems[static_cast<std::size_t>(item)]);
+}
+
+int ItemOf(unsigned number) {
+    for (std::size_t item = 0; item < port_dialog::kPortItems.size(); ++item) {
+        if (ComNumber(port_dialog::kPortItems[item]) == number) return static_cast<int>(item);
+    }
+    return -1;
+}
+
+}  // namespace
+
+PortSetupModel::PortSetupModel(BoxLinePort& boxPort)
+    : PortGroup(port_dialog::kPortGroup, port_dialog::kPortItems), boxPort_(boxPort) {
     PortGroup.OnClick = [this] { PortGroupClick(); };
 }
 
 void PortSetupModel::FormShow() {
-    ShowInGroup(settings_.CommsPort + 1u);
+    ShowInGroup(boxPort_.Number());
     selected_ = 0;
 }
 
 void PortSetupModel::PortGroupClick() {
     if (loading_ || PortGroup.ItemIndex() < 0) return;
-    Choose(static_cast<unsigned>(PortGroup.ItemIndex()) + 1u);
+    boxPort_.Choose(ItemNumber(PortGroup.ItemIndex()));
 }
 
-void PortSetupModel::Choose(unsigned portNumber) {
-    release_.Release(ServoReleaseReason::PortChosen);
-    recovery_.Forget();
-    port_.Close();
-    port_.SetDeviceName(CommDeviceName(portNumber));
-    OpenBoxLine(port_, display_, log_, portNumber, link_);
-    settings_.CommsPort = static_cast<std::uint8_t>(portNumber - 1u);
-    if (OnPortChosen) OnPortChosen(portNumber);
+void PortSetupModel::PortGroupItemClick(int item) {
+    if (item >= 0 && item == PortGroup.ItemIndex()) {
+        boxPort_.Choose(ItemNumber(item));
+        return;
+    }
+    PortGroup.SetItemIndex(item);
 }
 
-void PortSetupModel::ShowInGroup(unsigned portNumber) {
+void PortSetupModel::ShowInGroup(unsigned number) {
     loading_ = true;
-    const bool inGroup = portNumber >= 1 && portNumber <= port_dialog::kPortItems.size();
-    PortGroup.SetItemIndex(inGroup ? static_cast<int>(portNumber) - 1 : -1);
+    PortGroup.SetItemIndex(ItemOf(number));
     loading_ = false;
 }
 
-void PortSetupModel::ShowPorts(const BoxAdapter& adapter) {
-    const unsigned boxNumber = settings_.CommsPort + 1u;
+void PortSetupModel::ShowPorts() {
+    const BoxAdapter& adapter = boxPort_.Adapter();
+    const unsigned boxNumber = boxPort_.Number();
     std::vector<std::string> lines;
     listed_.clear();
     int selected = -1;
@@ -59,12 +71,7 @@ void PortSetupModel::ShowPorts(const BoxAdapter& adapter) {
         if (port.number == 0) continue;  // not COMn: the box's port cannot be one
         const PortMark mark = adapter.MarkOf(port, boxNumber);
         std::string line = port.name;
-        if (mark != PortMark::None) {
-            line += std::string(" (") +
-                    (mark == PortMark::BoxAdapter ? port_dialog::kBoxAdapterMark
-                                                  : port_dialog::kMayBeMark) +
-                    ")";
-        }
+        if (const char* text = MarkText(mark)) line += std::string(" (") + text + ")";
         if (!port.friendlyName.empty()) line += ": " + ShownName(port);
         const int index = static_cast<int>(lines.size());
         if (port.number == selected_) selected = index;
@@ -83,28 +90,14 @@ void PortSetupModel::PortListSelected(int index) {
     }
 }
 
+// The group shows the choice before the choice runs: a message box it shows
+// comes over a dialog that already says what was chosen.
 void PortSetupModel::PortListActivated(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= listed_.size()) return;
-    const unsigned portNumber = listed_[static_cast<std::size_t>(index)];
-    selected_ = portNumber;
-    // The box's port again: left as it is while open, tried at once while
-    // lost, and chosen anew when it did not open.
-    if (portNumber == settings_.CommsPort + 1u &&
-        CommDeviceName(portNumber) == port_.DeviceName()) {
-        if (recovery_.Lost()) recovery_.RetryNow();
-        if (link_.PortOpen || recovery_.Lost()) return;
-    }
-    Choose(portNumber);
-    ShowInGroup(portNumber);
-}
-
-void PortSetupModel::PortGroupItemClick(int index) {
-    if (index >= 0 && index == PortGroup.ItemIndex() && recovery_.Lost() &&
-        CommDeviceName(static_cast<unsigned>(index) + 1u) == port_.DeviceName()) {
-        recovery_.RetryNow();
-        return;
-    }
-    PortGroup.SetItemIndex(index);
+    const unsigned number = listed_[static_cast<std::size_t>(index)];
+    selected_ = number;
+    ShowInGroup(number);
+    boxPort_.Choose(number);
 }
 
 }  // namespace bridge

@@ -69,6 +69,7 @@ inline constexpr const char* kPortListLabel = "Ports present (double-click one t
 inline constexpr const char* kUsePortButton = "Use this port";
 inline constexpr const char* kBoxAdapterMark = "the box's adapter";
 inline constexpr const char* kMayBeMark = "may be the box's adapter";
+inline constexpr const char* kLookAlikeMark = "looks like the box's adapter";
 }  // namespace port_dialog
 
 }  // namespace bridge

@@ -1,12 +1,37 @@
 #include "app/win32/application_window.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/shell/shell_texts.h"
 #include "app/widgets/win32/wide_text.h"
 
 namespace bridge::gui {
 namespace {
+
 constexpr char kClassName[] = "TApplication";
+
+// The plain message boxes open now, the innermost last: all on the window
+// thread. The system makes each box's window itself; a hook on the thread
+// sees it made (the box is its first window that is not a child) and is
+// removed at once.
+std::vector<HWND> openBoxes;
+HHOOK boxHook = nullptr;
+
+LRESULT CALLBACK CatchBoxWindow(int code, WPARAM wParam, LPARAM lParam) {
+    const HHOOK hook = boxHook;
+    if (code == HCBT_CREATEWND) {
+        const auto* create = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
+        if ((create->lpcs->style & WS_CHILD) == 0) {
+            openBoxes.push_back(reinterpret_cast<HWND>(wParam));
+            UnhookWindowsHookEx(boxHook);
+            boxHook = nullptr;
+        }
+    }
+    return CallNextHookEx(hook, code, wParam, lParam);
 }
+
+}  // namespace
 
 bool ApplicationWindow::Create() {
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -84,8 +109,23 @@ void ApplicationWindow::BringForward() {
 }
 
 void ShowPlainMessage(const std::string& text) {
+    const std::size_t before = openBoxes.size();
+    if (boxHook == nullptr) {
+        boxHook = SetWindowsHookExW(WH_CBT, CatchBoxWindow, nullptr, GetCurrentThreadId());
+    }
     MessageBoxW(nullptr, WideText(text).c_str(), WideText(kApplicationTitle).c_str(),
                 MB_OK | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
+    if (boxHook != nullptr) {  // no box was made
+        UnhookWindowsHookEx(boxHook);
+        boxHook = nullptr;
+    }
+    openBoxes.resize(std::min(openBoxes.size(), before));
+}
+
+void TakeDownPlainMessages() {
+    for (HWND box : openBoxes) {
+        if (IsWindow(box)) EndDialog(box, IDOK);
+    }
 }
 
 }  // namespace bridge::gui

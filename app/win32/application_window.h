@@ -45,5 +45,8 @@ private:
 // start-up), over a full-screen simulator: so it asks for the foreground,
 // stays on top, and, owned by no window, has a taskbar button of its own.
 void ShowPlainMessage(const std::string& text);
+// Closes the plain message boxes open now, as their OK button would: a
+// handler running inside one found that its message no longer holds.
+void TakeDownPlainMessages();
 
 }  // namespace bridge::gui

@@ -62,7 +62,7 @@ bool MainForm::Create() {
     simLink_.SetLog(&diagnostics_.Log());
     if (!portDialog_.Create(handle()) || !operationDialog_.Create(handle())) return false;
     WireDialogs();
-    shell_.Start();
+    shell_.Start(GetTickCount64());
     return true;
 }
 
@@ -101,8 +101,9 @@ void MainForm::CreateControls() {
         {ids::kPitchTrackBar, TRACKBAR_CLASSA, "", tab | TBS_VERT | TBS_LEFT | TBS_AUTOTICKS, 496,
          184, 33, 150},
     }};
-    for (const ControlLayout& layout : trackBars) {
-        HWND bar = Place(layout);
+    for (std::size_t i = 0; i < trackBars.size(); ++i) {
+        HWND bar = Place(trackBars[i]);
+        trackBars_[i] = bar;
         SendMessageA(bar, TBM_SETRANGEMIN, FALSE, -kServoTrackBarLimit);
         SendMessageA(bar, TBM_SETRANGEMAX, FALSE, kServoTrackBarLimit);
         SendMessageA(bar, TBM_SETTICFREQ, kTrackBarFrequency, 0);
@@ -152,9 +153,7 @@ void MainForm::WireDialogs() {
     shell_.PortSetup().OnPortsShown = [this](const std::vector<std::string>& lines, int selected) {
         portDialog_.PortList.Show(lines, selected);
     };
-    diagnostics_.PortLines = [this] {
-        return shell_.Adapter().ReportLines(core_.state.Settings.CommsPort + 1u);
-    };
+    diagnostics_.PortLines = [this] { return shell_.BoxPort().ReportLines(); };
 
     operationDialog_.OnActivate = [this] { shell_.OperationSetupActivated(); };
     OperationSetupModel& setup = shell_.OperationSetup();
@@ -215,7 +214,7 @@ bool MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 
 void MainForm::PowerBroadcast(WPARAM event) {
     switch (event) {
-        case PBT_APMSUSPEND: shell_.Suspend(); break;
+        case PBT_APMSUSPEND: shell_.Suspend(GetTickCount64()); break;
         case PBT_APMRESUMEAUTOMATIC: shell_.Resume(true, GetTickCount64()); break;
         case PBT_APMRESUMESUSPEND: shell_.Resume(false, GetTickCount64()); break;
         default: break;

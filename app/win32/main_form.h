@@ -65,6 +65,7 @@ public:
     void StopTimer() override;
     // MessageDisplay and PlaybackView
     void ShowMessage(const std::string& text) override;
+    void TakeDownMessages() override;
     // PlaybackView
     std::optional<std::filesystem::path> ChooseFile(
         const std::filesystem::path& initialFolder) override;
@@ -102,6 +103,9 @@ private:
     Win32MessagePump pump_{tickTimer_};
     Diagnostics diagnostics_;  // the log file, line totals and statistics, the report
     BridgeShell shell_;
+    // Kept from their making: finding a control costs Wine a server request,
+    // and the cycle sets them on every tick.
+    std::array<HWND, kServoCount> trackBars_{};
     // The engaged labels' texts, bank then pitch, as last set.
     std::array<std::string, kServoCount> servoLabels_{main_window::kBankServoLabel,
                                                       main_window::kPitchServoLabel};

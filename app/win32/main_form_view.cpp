@@ -23,8 +23,7 @@ void MainForm::SetServoLabel(Servo servo, const char* text) {
 }
 
 void MainForm::SetServoTrackBar(Servo servo, int position) {
-    constexpr std::array<int, kServoCount> kTrackBar = {ids::kBankTrackBar, ids::kPitchTrackBar};
-    HWND bar = Control(kTrackBar[ServoIndex(servo)]);
+    HWND bar = trackBars_[ServoIndex(servo)];
     if (SendMessageA(bar, TBM_GETPOS, 0, 0) != position) {
         SendMessageA(bar, TBM_SETPOS, TRUE, position);
     }
@@ -46,6 +45,8 @@ void MainForm::SetReconnectEnabled(bool enabled) {
 void MainForm::StopTimer() { tickTimer_.SetEnabled(false); }
 
 void MainForm::ShowMessage(const std::string& text) { ShowPlainMessage(text); }
+
+void MainForm::TakeDownMessages() { TakeDownPlainMessages(); }
 
 void MainForm::ShowPortDialog() { portDialog_.ShowModal(handle()); }
 

@@ -34,6 +34,8 @@ public:
     std::int32_t Read(void* buffer, std::int32_t count) override {
         return comm_.Read(buffer, count);
     }
+    void HoldWrites() override { comm_.HoldWrites(); }
+    void ReleaseWrites() override { comm_.ReleaseWrites(); }
 
 private:
     TComm& comm_;
@@ -52,6 +54,7 @@ public:
     // Raises ECommError for a rate the component has no value for.
     void SetBaudRate(std::uint32_t baud) override;
     void Open() override;
+    bool IsOpen() const override { return comm_.IsOpen(); }
     std::string ErrorText(std::int32_t code) const override;
 
 private:

@@ -2,10 +2,16 @@
 
 #include <cstddef>
 
+#include "platform/port_list/port_texts.h"
+
 namespace bridge {
 namespace {
 
 constexpr std::size_t kPlaceholderMaxLength = 4;
+
+// Serial numbers that chips of many devices report alike: counterfeit FTDI
+// chips carry A50285BI.
+constexpr std::string_view kSharedSerialNumbers[] = {"A50285BI"};
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -20,18 +26,6 @@ int HexDigit(char c) {
     return -1;
 }
 
-// Exactly four hexadecimal digits.
-std::optional<std::uint16_t> Hex4(std::string_view digits) {
-    if (digits.size() != 4) return std::nullopt;
-    unsigned value = 0;
-    for (const char c : digits) {
-        const int digit = HexDigit(c);
-        if (digit < 0) return std::nullopt;
-        value = value * 16u + static_cast<unsigned>(digit);
-    }
-    return static_cast<std::uint16_t>(value);
-}
-
 std::string Upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = UpperAscii(c);
@@ -40,8 +34,8 @@ std::string Upper(std::string_view text) {
 
 // One token of a device id: VID_xxxx, PID_xxxx or MI_xx.
 void ReadToken(std::string_view token, InstanceIdFacts& facts) {
-    if (StartsWith(token, "VID_") && !facts.vendorId) facts.vendorId = Hex4(token.substr(4));
-    if (StartsWith(token, "PID_") && !facts.productId) facts.productId = Hex4(token.substr(4));
+    if (StartsWith(token, "VID_") && !facts.vendorId) facts.vendorId = HexId(token.substr(4));
+    if (StartsWith(token, "PID_") && !facts.productId) facts.productId = HexId(token.substr(4));
     if (StartsWith(token, "MI_") && token.size() == 5 && HexDigit(token[3]) >= 0 &&
         HexDigit(token[4]) >= 0 && facts.interfaceId.empty()) {
         facts.interfaceId = Upper(token);
@@ -66,7 +60,11 @@ void ReadFtdiDeviceId(std::string_view deviceId, InstanceIdFacts& facts) {
     if (channel < 'A' || channel > 'D') return;
     facts.interfaceId = std::string(1, channel);
     const std::string_view serial = rest.substr(0, rest.size() - 1);
-    if (IsRealSerialNumber(serial)) facts.serialNumber = std::string(serial);
+    if (IsRealSerialNumber(serial)) {
+        facts.serialNumber = std::string(serial);
+    } else {
+        facts.sharedSerialNumber = true;
+    }
 }
 
 }  // namespace
@@ -74,6 +72,9 @@ void ReadFtdiDeviceId(std::string_view deviceId, InstanceIdFacts& facts) {
 bool IsRealSerialNumber(std::string_view part) {
     if (part.size() <= kPlaceholderMaxLength || part.find('&') != std::string_view::npos) {
         return false;
+    }
+    for (const std::string_view shared : kSharedSerialNumbers) {
+        if (SameIdText(part, shared)) return false;
     }
     return part.find_first_not_of(part.front()) != std::string_view::npos &&
            part.find_first_not_of('0') != std::string_view::npos;
@@ -113,8 +114,13 @@ InstanceIdFacts ParseInstanceId(std::string_view id) {
         if (amp == std::string_view::npos) break;
         begin = amp + 1;
     }
-    if (facts.vendorId && facts.productId && IsRealSerialNumber(facts.lastPart)) {
-        facts.serialNumber = facts.lastPart;
+    if (facts.vendorId && facts.productId && !facts.lastPart.empty() &&
+        facts.lastPart.find('&') == std::string::npos) {
+        if (IsRealSerialNumber(facts.lastPart)) {
+            facts.serialNumber = facts.lastPart;
+        } else {
+            facts.sharedSerialNumber = true;
+        }
     }
     return facts;
 }

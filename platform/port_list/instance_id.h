@@ -24,8 +24,10 @@
 namespace bridge {
 
 // Whether the last part of an instance id is a serial number of the device's
-// own: not one Windows made up (with '&'), and not a placeholder a maker gives
-// every device (4 characters or fewer, all zeros, one character repeated).
+// own: not one Windows made up (with '&'), and not a placeholder that many
+// devices share: 4 characters or fewer, all zeros, one character repeated, or
+// one of the numbers counterfeit chips are known to carry (the list is in
+// instance_id.cpp).
 bool IsRealSerialNumber(std::string_view lastPart);
 
 // Names compared as Windows compares instance ids: ASCII letters in either case.
@@ -38,6 +40,9 @@ struct InstanceIdFacts {
     std::string interfaceId;   // "MI_00" of a composite device, FTDI's channel "A".."D"
     std::string serialNumber;  // a real one, or empty
     std::string lastPart;
+    // The id holds a placeholder where the serial number goes: every device
+    // of that kind gets the same id, so it tells none apart.
+    bool sharedSerialNumber = false;
 };
 
 InstanceIdFacts ParseInstanceId(std::string_view id);

@@ -1,7 +1,6 @@
 #include "platform/port_list/listed_port.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/port_list/instance_id.h"
 
@@ -11,9 +10,11 @@ namespace {
 // " 10C4:EA60": the vendor and product ids, when both are known.
 std::string IdsText(const ListedPort& port) {
     if (!port.vendorId || !port.productId) return {};
-    char text[16];
-    std::snprintf(text, sizeof text, " %04X:%04X", static_cast<unsigned>(*port.vendorId),
-                  static_cast<unsigned>(*port.productId));
+    // Appended, not summed: GCC 12 at -O3 warns falsely of overlapping copies in the sums.
+    std::string text = " ";
+    text += HexIdText(*port.vendorId);
+    text += ':';
+    text += HexIdText(*port.productId);
     return text;
 }
 
@@ -23,19 +24,6 @@ std::string InterfaceText(const ListedPort& port) {
 }
 
 }  // namespace
-
-unsigned ComNumber(std::string_view name) {
-    if (name.size() < 4 || name.size() > 6 || !SameIdText(name.substr(0, 3), "COM") ||
-        name[3] == '0') {
-        return 0;
-    }
-    unsigned number = 0;
-    for (const char c : name.substr(3)) {
-        if (c < '0' || c > '9') return 0;
-        number = number * 10u + static_cast<unsigned>(c - '0');
-    }
-    return number <= kHighestComNumber ? number : 0;
-}
 
 std::string ShownName(const ListedPort& port) {
     std::string_view name = port.friendlyName;

@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/port_list/port_texts.h"
+
 namespace bridge {
 
 enum class PortBus : std::uint8_t { Usb, Bluetooth, Other };
-
-// The highest COM number a port can be chosen at (CommsPort holds it less one).
-inline constexpr unsigned kHighestComNumber = 256;
 
 struct ListedPort {
     std::string name;     // as Windows names it: "COM7", "LPT1", ...
@@ -31,11 +30,9 @@ struct ListedPort {
     std::string locationPath;       // where it is plugged, when Windows says
     std::uint32_t problemCode = 0;  // Windows' device problem code; 0: none
     std::optional<std::uint32_t> latencyTimerMs;  // an FTDI adapter's
-};
 
-// The number of a name "COMn" (any letter case, no leading zero), 1 to
-// kHighestComNumber; 0 for any other name.
-unsigned ComNumber(std::string_view name);
+    bool operator==(const ListedPort&) const = default;
+};
 
 // The friendly name without the " (COMn)" Windows appends, else the port's name.
 std::string ShownName(const ListedPort& port);

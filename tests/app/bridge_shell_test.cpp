@@ -59,13 +59,17 @@ TEST_F(BridgeShellTest, ABusyPortIsReportedAndStartUpGoesOn) {
     boxLineControl.missingDevices = {"COM3"};
     shell.Start();
 
-    EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(boxLineControl.calls,
+              (Strings{"SetDeviceName COM3", "SetBaudRate 115200", "Open", "Close"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
     EXPECT_FALSE(state.Link.PortOpen);
     EXPECT_EQ(state.Settings.NumberOfEngines, 2);
-    EXPECT_EQ(view.log, (Strings{"COM3 does not exist (error 2)", "Connected to FS2004"}));
+    EXPECT_EQ(view.log,
+              (Strings{"COM3 does not exist (error 2)",
+                       "Waiting for the box's port COM3: it is opened as soon as it can be",
+                       "Connected to FS2004"}));
     EXPECT_EQ(state.Engines.EngineAddressBase, 32);
 
     // The other reasons; the system's text loses its line end.
@@ -259,7 +263,8 @@ TEST_F(BridgeShellTest, TheBoxAdapterIsFollowedAtStartAndResumeAndItsNumberKept)
     outside.ports = &listing;
     BridgeShell adapterShell{bridge, outside, SettingsLocation(Folder(), {}), Folder()};
     adapterShell.Start();
-    EXPECT_EQ(boxLineControl.calls, (Strings{"SetDeviceName COM7", "SetBaudRate 115200", "Open"}));
+    EXPECT_EQ(boxLineControl.calls,
+              (Strings{"SetDeviceName COM4", "SetBaudRate 115200", "SetDeviceName COM7", "Open"}));
     EXPECT_EQ(state.Settings.CommsPort, 6);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(view.log.front(),
@@ -268,10 +273,11 @@ TEST_F(BridgeShellTest, TheBoxAdapterIsFollowedAtStartAndResumeAndItsNumberKept)
 
     boxLineControl.calls.clear();
     listing.nodes = {Cp2102("COM9", "01F3A9C2", 5)};
-    adapterShell.Suspend();
+    adapterShell.Suspend(4000);
     adapterShell.Resume(true, 5000);
-    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM9", "Close", "Open"}));
-    EXPECT_EQ(view.log.back(), "Windows resumed: reopening the box's port COM9");
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM9", "Open"}));
+    EXPECT_EQ(view.log.end()[-2], "Windows resumed: reopening the box's port COM9");
+    EXPECT_EQ(view.log.back().rfind("The box's adapter", 0), 0u);
 
     // Lost, and listed under COM11 just as the window closes: the close wait's
     // ticks do not rename the port it closes.

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/settings/settings_file.h"
 #include "app/shell/bridge_shell.h"
 #include "boxlink/receiver.h"
 #include "core/variable_map.h"
@@ -19,10 +21,14 @@ using Strings = std::vector<std::string>;
 
 class FailSafeTest : public ShellFixture {
 protected:
-    FailSafeTest() {
-        boxLineControl.deviceName = "COM3";
-        state.Link.PortOpen = true;
-        state.Link.SimLinkUp = true;
+    FailSafeTest() { state.Link.SimLinkUp = true; }
+
+    // Started with the box's port open on COM3, its traces cleared.
+    void StartOnCom3() {
+        WriteFile(SettingsFilePath(Folder()).string(), "[Setup]\r\nCommsPort=2\r\n");
+        shell.Start();
+        view.log.clear();
+        boxLineControl.calls.clear();
     }
 
     void Command(int servo, bool engage) {
@@ -73,6 +79,7 @@ TEST_F(FailSafeTest, ClosingWithAServoEngagedHandsTheControlsBackInTheLastExchan
 // Windows goes to sleep: both let go at once, engage bits included, and before
 // a sleep, where no tick may follow, the controls are handed back at once.
 TEST_F(FailSafeTest, ALostPortAndASleepReleaseTheServosAndASleepHandsTheControlsBack) {
+    StartOnCom3();
     Command(1, true);
     Command(2, true);
     cycle.Tick();
@@ -86,7 +93,7 @@ TEST_F(FailSafeTest, ALostPortAndASleepReleaseTheServosAndASleepHandsTheControls
     ASSERT_EQ(Disconnect(), 2);
 
     const std::size_t exchanges = sim.exchanges;
-    shell.Suspend();
+    shell.Suspend(2000);
     EXPECT_EQ(sim.exchanges, exchanges + 1);
     EXPECT_EQ(Disconnect(), 0);
     EXPECT_EQ(view.log.back(), "Servos released: Windows is going to sleep");
@@ -127,30 +134,33 @@ TEST_F(FailSafeTest, AutomaticTriesBackOffQuietlyAndConnectWithALine) {
 // port is reopened once a sleep. An automatic resume without a suspend we
 // were told of (a suspend message lost) is answered all the same.
 TEST_F(FailSafeTest, EachSleepReopensThePortOnceAndALoneAutomaticResumeToo) {
+    StartOnCom3();
     const auto reopened = [this] {
         return std::count(view.log.begin(), view.log.end(),
                           "Windows resumed: reopening the box's port COM3");
     };
     shell.Resume(false, 1000);  // the user is back, with no sleep before: nothing
     EXPECT_EQ(reopened(), 0);
-    shell.Suspend();
+    shell.Suspend(1500);
     shell.Resume(true, 2000);
     shell.Resume(false, 2100);
     EXPECT_EQ(reopened(), 1);
     shell.Resume(true, 3000);
     EXPECT_EQ(reopened(), 2);
-    shell.Suspend();
+    shell.Suspend(3200);
     shell.Resume(false, 3500);  // the user's resume alone (the automatic one lost)
     EXPECT_EQ(reopened(), 3);
     EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 3);
 
-    // No port to reopen: the line says so, and nothing is opened.
-    state.Link.PortOpen = false;
+    // No port to reopen (a choice failed otherwise than the port's): the line
+    // says so, and nothing is opened.
+    boxLineControl.brokenDevices = {"COM5"};
+    EXPECT_THROW(shell.PortChosen(4), std::runtime_error);
     view.log.clear();
     shell.Resume(true, 4000);
     EXPECT_EQ(view.log,
               (Strings{"Windows resumed: the box's port was not open, none is reopened"}));
-    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 3);
+    EXPECT_EQ(std::count(boxLineControl.calls.begin(), boxLineControl.calls.end(), "Open"), 4);
 }
 
 }  // namespace

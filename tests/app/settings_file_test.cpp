@@ -145,6 +145,17 @@ TEST_F(SettingsFileTest, TheBoxAdapterIsWrittenOnlyWhenKnownAndReadBackAsItWas) 
         EXPECT_FALSE(read.identity) << section;
         EXPECT_TRUE(read.inFile);
     }
+    // COMn in any letter case, as the port list reads it; a PresentIds that is
+    // missing or cannot be read is unknown, not a list of none.
+    for (const char* presentIds : {"", "PresentIds=\r\n", "PresentIds=A,,B\r\n"}) {
+        WriteFile(path,
+                  std::string("[BoxAdapter]\r\nPort=Com4\r\nVendorId=10c4\r\nProductId=EA60\r\n") +
+                      presentIds);
+        read = location.ReadAdapter();
+        ASSERT_TRUE(read.identity) << presentIds;
+        EXPECT_EQ(read.identity->portNumber, 4u);
+        EXPECT_FALSE(read.identity->presentIdsKnown) << presentIds;
+    }
 }
 
 TEST_F(SettingsFileTest, ValuesOutsideTheByteAreCutToTheirLowBitsAndWrittenBackSo) {

@@ -97,17 +97,26 @@ TEST_F(OperationSetupTest, TheRadioPortMaskFollowsEveryPortChoice) {
 
 class PortSetupTest : public ShellFixture {
 protected:
-    PortSetupModel portSetup{boxLineControl, ui,        log, release, portRecovery,
-                             state.Settings, state.Link};
+    // The box's port open on COM4 with `nodes` listed.
+    void OpenAt4(std::vector<PortNode> nodes) {
+        listing.nodes = std::move(nodes);
+        boxPort.Load(4, std::nullopt);
+        boxPort.Start(0);
+        boxLineControl.calls.clear();
+    }
+
+    PortSetupModel portSetup{boxPort};
 };
 
 TEST_F(PortSetupTest, ShowingTheDialogSelectsThePortWithoutTouchingIt) {
-    state.Settings.CommsPort = 4;
+    boxPort.Load(5, std::nullopt);
+    boxLineControl.calls.clear();
     state.Link.PortOpen = true;
     portSetup.FormShow();
     EXPECT_STREQ(portSetup.PortGroup.Items()[portSetup.PortGroup.ItemIndex()], "COM5");
 
-    state.Settings.CommsPort = 200;  // beyond COM16: no item shows
+    boxPort.Load(201, std::nullopt);  // beyond COM16: no item shows
+    boxLineControl.calls.clear();
     portSetup.FormShow();
     EXPECT_EQ(portSetup.PortGroup.ItemIndex(), -1);
     EXPECT_EQ(state.Settings.CommsPort, 200);
@@ -141,7 +150,7 @@ TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
     portSetup.FormShow();
     portSetup.PortGroup.SetItemIndex(2);
 
-    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM3", "Open"}));
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM3", "Open", "Close"}));
     EXPECT_EQ(ui.messages,
               (Strings{"The selected port COM3 is not available, please choose another if "
                        "possible or free this port if it is in use by another application."}));
@@ -152,68 +161,59 @@ TEST_F(PortSetupTest, AMissingPortIsReportedAndStillStored) {
 
 // A lost port (adapter pulled out) is retried until the user chooses a port:
 // another one ends the retries, and the lost one itself, clicked again while
-// selected, is tried again at once, as quietly as the retries.
+// selected, is chosen again at once. A click on the open port leaves it open.
 TEST_F(PortSetupTest, ChoosingAPortEndsTheRetriesAndTheLostPortClickedAgainIsTriedAtOnce) {
-    state.Settings.CommsPort = 2;
+    boxPort.Load(3, std::nullopt);
+    boxPort.Start(0);
     portSetup.FormShow();
-    boxLineControl.deviceName = "COM3";
-    portSetup.PortGroupItemClick(2);  // the selected port, not lost: nothing
+    boxLineControl.calls.clear();
+    portSetup.PortGroupItemClick(2);  // the selected port, open: nothing
     EXPECT_TRUE(boxLineControl.calls.empty());
 
-    portRecovery.PortLost(1167, 0);
+    boxPort.PortLost(1167, 0);
     boxLineControl.missingDevices = {"COM3"};
     portSetup.PortGroupItemClick(4);  // COM5
     EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM5", "Open"}));
-    EXPECT_FALSE(portRecovery.Lost());
-    portRecovery.Retry(5000);  // a later tick: COM3 is not tried again
+    boxPort.Tick(5000);  // a later tick: COM3 is not tried again
     EXPECT_EQ(boxLineControl.calls.size(), 3u);
     EXPECT_TRUE(state.Link.PortOpen);
     EXPECT_EQ(state.Settings.CommsPort, 4);
 
-    portRecovery.PortLost(22, 6000);
+    boxPort.PortLost(22, 6000);
     boxLineControl.missingDevices = {"COM5"};
     boxLineControl.calls.clear();
     portSetup.PortGroupItemClick(4);  // COM5 again, while lost and still missing
-    EXPECT_EQ(boxLineControl.calls, (Strings{"Open", "Close"}));
-    EXPECT_TRUE(portRecovery.Lost());
+    EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "Open", "Close"}));
+    EXPECT_EQ(boxPort.CurrentState(), BoxLinePort::State::Waiting);
+    EXPECT_EQ(ui.messages.size(), 1u);
     boxLineControl.missingDevices.clear();
     portSetup.PortGroupItemClick(4);  // and once it is back
     EXPECT_TRUE(state.Link.PortOpen);
-    EXPECT_FALSE(portRecovery.Lost());
+    EXPECT_EQ(boxPort.CurrentState(), BoxLinePort::State::Open);
     EXPECT_EQ(state.Settings.CommsPort, 4);
-    EXPECT_TRUE(ui.messages.empty());
 }
 
 // The list beside the group: the ports by name, the box's adapter marked;
 // moving the selection opens nothing, activating a line chooses its port at
 // any number, and the group then shows nothing above COM16.
 TEST_F(PortSetupTest, TheListShowsThePortsByNameAndAnActivatedLineChoosesAnyNumber) {
-    FakePortListing listing;
-    listing.nodes = {Cp2102("COM4", "01F3A9C2", 2), Ch340("COM20", 1),
-                     Node("LPT1", "ECP Printer Port (LPT1)", "ACPI\\PNP0401\\0")};
-    BoxAdapter adapter(listing, log);
-    state.Settings.CommsPort = 3;
-    boxLineControl.deviceName = "COM4";
-    state.Link.PortOpen = true;
-    adapter.AtStart(4, 0);
-    adapter.PortOpened(4);
     std::vector<std::string> lines;
     int selected = -2;
-    std::vector<unsigned> chosen;
     portSetup.OnPortsShown = [&](const std::vector<std::string>& shown, int line) {
         lines = shown;
         selected = line;
     };
-    portSetup.OnPortChosen = [&](unsigned number) { chosen.push_back(number); };
+    OpenAt4({Cp2102("COM4", "01F3A9C2", 2), Ch340("COM20", 1),
+             Node("LPT1", "ECP Printer Port (LPT1)", "ACPI\\PNP0401\\0")});
     portSetup.FormShow();
-    portSetup.ShowPorts(adapter);
+    portSetup.ShowPorts();
     EXPECT_EQ(lines, (Strings{"COM4 (the box's adapter): Silicon Labs CP210x USB to UART Bridge",
                               "COM20: USB-SERIAL CH340"}));
     EXPECT_EQ(selected, 0);
 
     portSetup.PortListSelected(1);  // arrowed to: nothing opens, and it stays selected
     EXPECT_TRUE(boxLineControl.calls.empty());
-    portSetup.ShowPorts(adapter);
+    portSetup.ShowPorts();
     EXPECT_EQ(selected, 1);
     portSetup.PortListActivated(0);  // the box's port, open: left as it is
     EXPECT_TRUE(boxLineControl.calls.empty());
@@ -222,15 +222,15 @@ TEST_F(PortSetupTest, TheListShowsThePortsByNameAndAnActivatedLineChoosesAnyNumb
     EXPECT_EQ(boxLineControl.calls, (Strings{"Close", "SetDeviceName COM20", "Open"}));
     EXPECT_EQ(state.Settings.CommsPort, 19);
     EXPECT_EQ(portSetup.PortGroup.ItemIndex(), -1);
-    EXPECT_EQ(chosen, (std::vector<unsigned>{20}));
+    EXPECT_EQ(boxPort.Number(), 20u);
     portSetup.PortListActivated(0);  // back to COM4: the group shows it
     EXPECT_EQ(portSetup.PortGroup.ItemIndex(), 3);
     EXPECT_EQ(boxLineControl.calls.size(), 6u);
-    EXPECT_EQ(chosen, (std::vector<unsigned>{20, 4}));
+    EXPECT_EQ(boxPort.Number(), 4u);
 }
 
 TEST_F(PortSetupTest, AnyOtherFailurePassesOnAndLeavesThePortSettingAlone) {
-    state.Settings.CommsPort = 1;
+    boxPort.Load(2, std::nullopt);
     boxLineControl.brokenDevices = {"COM4"};
     portSetup.FormShow();
     EXPECT_THROW(portSetup.PortGroup.SetItemIndex(3), std::runtime_error);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/fail_safe/box_line_recovery.h"
+#include "app/box_line_port/box_line_port.h"
 #include "app/shell/bridge_shell.h"
 #include "tests/app/temp_folder.h"
 #include "tests/support/bridge_fixture.h"
@@ -15,6 +15,7 @@
 #include "tests/support/fake_message_pump.h"
 #include "tests/support/fake_shell_ui.h"
 #include "tests/support/fake_sim_connection.h"
+#include "tests/support/port_fixtures.h"
 
 namespace bridge::testing {
 
@@ -37,8 +38,9 @@ protected:
     FakeBoxLineControl boxLineControl;
     FakeSimConnection simLink;
     FakeShellUi ui;
-    // For the tests of the recovery and the port dialog alone.
-    BoxLineRecovery portRecovery{boxLineControl, log, state.Link, release};
+    // For the tests of the box's port and the port dialog alone.
+    FakePortListing listing;
+    BoxLinePort boxPort{boxLineControl, listing, ui, log, release, state.Settings, state.Link};
     BridgeShell shell{bridge, Outside(), SettingsLocation(Folder(), {}), Folder()};
 };
 

@@ -156,7 +156,7 @@ TEST_F(ShellNestingTest, ASleepInsideATicksExchangeCountsNoRefusedRequest) {
     bridge.state.Servos.BankEngageBit = 1;
     shell.Tick(1000);  // takes the aileron
     ASSERT_NE(bridge.state.Servos.ControlsDisconnect, 0);
-    inSend = [this] { shell.Suspend(); };
+    inSend = [this] { shell.Suspend(1050); };
     shell.Tick(1050);
     EXPECT_EQ(bridge.cycle.Requests().RequestsNotQueued(), 0u);
     shell.Tick(1100);

@@ -89,14 +89,28 @@ TEST_F(MainCycleTest, HalfRateTicksQueueNavigationEnginesAndRadios) {
     EXPECT_FALSE(state.Altimeter.AltimeterWritePending);
 }
 
+// A tick's frames go out in one transfer; echoes in one of their own before
+// the exchange, which may be slow or fail.
 TEST_F(MainCycleTest, FailedExchangeOnTheFourthTickStillSendsTheRpmItems) {
     state.Settings.NumberOfEngines = 2;
     view.reconnectEnabled = false;
     LinkUp();
     TickFrames(3);
+    EXPECT_EQ(port.transfers, (std::vector<int>{2, 1, 6}));
+    port.transfers.clear();
+    state.Servos.BankEchoPending = true;
+    state.Servos.PitchEchoPending = true;
+    std::vector<int> sentBeforeTheExchange;
+    sim.onExchange = [&] {
+        EXPECT_EQ(port.holds, 0);
+        sentBeforeTheExchange = port.transfers;
+    };
     sim.failNext = SimLinkResult::TimedOut;
     cycle.Tick();
-    EXPECT_EQ(FrameNames(SentFrames()), (Names{"item 32/8", "item 33/8"}));
+    EXPECT_EQ(sentBeforeTheExchange, (std::vector<int>{2}));
+    EXPECT_EQ(port.transfers, (std::vector<int>{2, 2}));
+    EXPECT_EQ(FrameNames(SentFrames()),
+              (Names{"item 16/1", "item 17/1", "item 32/8", "item 33/8"}));
     EXPECT_FALSE(state.Link.SimLinkUp);
     EXPECT_TRUE(view.reconnectEnabled);
     ASSERT_EQ(view.log.size(), 1u);

@@ -42,6 +42,7 @@ void BoxLine::ReadLoop() {
         if (n <= 0) continue;
         const Clock::time_point at = Clock::now();
         std::lock_guard<std::mutex> guard(lock_);
+        bytes_ += static_cast<std::uint64_t>(n);
         decoder_.Feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(n)));
         for (auto& frame : decoder_.TakeFrames()) frames_.push_back({at, std::move(frame)});
     }
@@ -83,6 +84,11 @@ std::size_t BoxLine::Count(const std::function<bool(const boxproto::Frame&)>& ma
 bool BoxLine::WaitFor(const std::function<bool(const boxproto::Frame&)>& match, std::size_t count,
                       std::chrono::milliseconds timeout) const {
     return WaitUntil([&] { return Count(match) >= count; }, timeout);
+}
+
+std::uint64_t BoxLine::Bytes() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return bytes_;
 }
 
 std::uint64_t BoxLine::BadFrames() const {

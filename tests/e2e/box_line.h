@@ -47,6 +47,8 @@ public:
     bool WaitFor(const std::function<bool(const boxproto::Frame&)>& match, std::size_t count,
                  std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
     std::uint64_t BadFrames() const;
+    // Every byte read, frames or not.
+    std::uint64_t Bytes() const;
 
 private:
     void ReadLoop();
@@ -57,6 +59,7 @@ private:
     mutable std::mutex lock_;
     boxproto::OutgoingDecoder decoder_;
     std::vector<Received> frames_;
+    std::uint64_t bytes_ = 0;
 };
 
 bool IsKind(const boxproto::Frame& frame, std::uint8_t kind);

@@ -255,13 +255,33 @@ private:
         return nullptr;
     }
 
+    // An engaged command sent after `release` and before the next exchange
+    // began: the box took a servo again before the tick that would have
+    // handed the controls back (the driver goes on sending 50 ms after a
+    // release; a release inside a slow exchange waits for the next tick).
+    bool EngagedBeforeNextExchange(Us release) const {
+        Us next = kNever;
+        for (const Exchange& e : r_.exchanges) {
+            if (e.at > release) {
+                next = e.at;
+                break;
+            }
+        }
+        for (const Command& c : r_.commands) {
+            const bool engage =
+                c.type == CommandType::BankEngage || c.type == CommandType::PitchEngage;
+            if (engage && c.at > release && c.at < next) return true;
+        }
+        return false;
+    }
+
     void Releases() {
         for (const Injection& f : r_.injections) {
             if (f.release < 0 || f.release > horizon_ - 5 * kSecond) continue;
             const Exchange* before = LastWithDisconnectBefore(f.release);
             const bool taken = before != nullptr && before->disconnect != 0;
             const bool up = before != nullptr && f.release - before->at < 300 * kMs;
-            if (!taken || !up) continue;
+            if (!taken || !up || EngagedBeforeNextExchange(f.release)) continue;
             KindFigures& k = kinds_[static_cast<int>(f.kind)];
             ++k.releasesJudged;
             const Exchange* free = FirstFreeFrom(f.release);
@@ -444,8 +464,16 @@ private:
             if (!ended && run.logFile.empty()) continue;
             const std::string which = "run " + std::to_string(n + 1);
             std::vector<Us> handshakes;
-            for (const Exchange& e : r_.exchanges) {
+            for (std::size_t x = 0; x < r_.exchanges.size(); ++x) {
+                const Exchange& e = r_.exchanges[x];
                 if (!e.client || e.at < run.spawned || e.at > (ended ? run.exited : horizon_)) {
+                    continue;
+                }
+                // A block sent again after a time-out (the server answered
+                // late) is the same handshake.
+                const Exchange* before = x > 0 ? &r_.exchanges[x - 1] : nullptr;
+                if (before != nullptr && before->client && before->hash == e.hash &&
+                    e.at - before->at < 5 * kSecond) {
                     continue;
                 }
                 handshakes.push_back(e.at);

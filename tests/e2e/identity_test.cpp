@@ -6,6 +6,8 @@
 // the registry names.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -13,6 +15,7 @@
 #include "tests/e2e/adapter_keys.h"
 #include "tests/e2e/box_line.h"
 #include "tests/e2e/bridge_session.h"
+#include "tests/e2e/reference_run.h"
 #include "tests/e2e/session_test.h"
 
 namespace bridge::e2e {
@@ -35,6 +38,18 @@ protected:
     }
 
     std::string Memo() { return session.ControlText(ids::kLog); }
+    // Settings for COM4, with the box's CP2102 taken there: its serial
+    // number (none: "") and the last part of its instance id.
+    void SaveBoxAt4(const std::string& serialNumber, const std::string& lastPart) {
+        Settings settings = kTwoEnginesBothRadios;
+        settings.CommsPort = 3;
+        session.WriteSettings(settings);
+        const std::string id = "USB\\VID_10C4&PID_EA60\\" + lastPart;
+        std::ofstream(session.SettingsPath(), std::ios::binary | std::ios::app)
+            << "\r\n[BoxAdapter]\r\nPort=COM4\r\nVendorId=10C4\r\nProductId=EA60\r\nInterface=\r\n"
+            << "SerialNumber=" << serialNumber << "\r\nInstanceId=" << id << "\r\nPresentIds=" << id
+            << "\r\n";
+    }
     bool NoMessageBox() { return !session.Probe({"wait", "#32770", "0"}).has_value(); }
     static bool Attitude(const boxproto::Frame& f) { return IsKind(f, 1); }
 
@@ -97,13 +112,7 @@ TEST_F(Identity, TwoAlikeAdaptersAreNotGuessedBetween) {
                                        AdapterKeys("6&2F1A3B4C&0&3", 8)));
     session.MakePortMissing(4);
     linked_.push_back(4);
-    Settings settings = kTwoEnginesBothRadios;
-    settings.CommsPort = 3;
-    session.WriteSettings(settings);
-    std::ofstream(session.SettingsPath(), std::ios::binary | std::ios::app)
-        << "\r\n[BoxAdapter]\r\nPort=COM4\r\nVendorId=10C4\r\nProductId=EA60\r\nInterface=\r\n"
-           "SerialNumber=\r\nInstanceId=USB\\VID_10C4&PID_EA60\\6&2F1A3B4C&0&1\r\n"
-           "PresentIds=USB\\VID_10C4&PID_EA60\\6&2F1A3B4C&0&1\r\n";
+    SaveBoxAt4("", "6&2F1A3B4C&0&1");
     ASSERT_TRUE(session.StartBridge(false));
     ASSERT_TRUE(session.Probe({"wait", "#32770", "30000"}));
     EXPECT_EQ(session.Probe({"text", "#32770", "65535"}).value_or(""),
@@ -120,6 +129,65 @@ TEST_F(Identity, TwoAlikeAdaptersAreNotGuessedBetween) {
     EXPECT_NE(record.find("Opening the box's port COM4"), std::string::npos) << record;
     EXPECT_EQ(record.find("port COM7"), std::string::npos) << record;
     EXPECT_EQ(record.find("port COM8"), std::string::npos) << record;
+}
+
+// The box's CP2102 was saved at COM4; it is not plugged in, and a CH340 holds
+// COM4 now (the pty pair, which would carry every byte to this test): the
+// bridge says what it found, opens nothing there, and sends it no byte while
+// its ticks run; the identity stays the box's.
+TEST_F(Identity, AnotherDeviceAtTheSavedNumberGetsNoByte) {
+    ASSERT_TRUE(session.ImportRegistry(OtherAdapterKeys(4)));
+    SaveBoxAt4("01F3A9C2", "01F3A9C2");
+    ASSERT_TRUE(session.StartPortPair(4));
+    BoxLine box;
+    ASSERT_TRUE(box.Open(session.BoxEndPath()));
+    ASSERT_TRUE(session.StartSim());
+    ASSERT_TRUE(session.StartBridge());
+    ASSERT_TRUE(
+        session.WaitForLog("COM4 is now USB-SERIAL CH340 (USB 1A86:7523, no serial "
+                           "number), not the box's adapter (serial 01F3A9C2)"))
+        << Memo();
+    ASSERT_TRUE(session.WaitForLog("Connected to FS2004")) << Memo();
+    const std::size_t connected = CycleExchanges(session.SimLog()).size();
+    ASSERT_TRUE(WaitUntil([&] { return CycleExchanges(session.SimLog()).size() >= connected + 60; },
+                          std::chrono::seconds(30)))
+        << "three seconds of ticks";
+    EXPECT_EQ(box.Bytes(), 0u);
+    EXPECT_TRUE(NoMessageBox());
+    ASSERT_TRUE(session.CloseBridge());
+    const std::string saved = session.SettingsText();
+    EXPECT_NE(saved.find("CommsPort=3\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("SerialNumber=01F3A9C2\r\n"), std::string::npos) << saved;
+}
+
+// Started before the box: the saved port is missing, the port message comes
+// up; the box plugged in, frames flow with no click, the message is taken
+// down, and the start goes on to the simulator.
+TEST_F(Identity, StartedBeforeTheBoxFramesFlowOnceItIsPluggedIn) {
+    Settings settings = kTwoEnginesBothRadios;
+    settings.CommsPort = 3;
+    session.WriteSettings(settings);
+    ASSERT_TRUE(session.MakePortMissing(4));
+    linked_.push_back(4);
+    ASSERT_TRUE(session.StartSim());
+    ASSERT_TRUE(session.StartBridge(false));
+    ASSERT_TRUE(session.Probe({"wait", "#32770", "30000"}));
+    ASSERT_TRUE(session.StartPortPair(4));
+    const auto plugged = std::chrono::steady_clock::now();
+    BoxLine box;
+    ASSERT_TRUE(box.Open(session.BoxEndPath()));
+    ASSERT_TRUE(box.WaitFor(Attitude, 1));
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - plugged);
+    std::printf("[ measure  ] plugged_to_first_frame_ms = %lld\n",
+                static_cast<long long>(waited.count()));
+    ASSERT_TRUE(session.Probe({"wait", ids::kMainWindowClass, "30000"}));
+    ASSERT_TRUE(session.WaitForLog("Connected to FS2004")) << Memo();
+    EXPECT_TRUE(session.WaitForLog("Opened the box's port COM4, which the bridge waited for"))
+        << Memo();
+    EXPECT_TRUE(NoMessageBox());
+    ASSERT_TRUE(box.WaitFor(Attitude, 20));
+    ASSERT_TRUE(session.CloseBridge());
 }
 
 }  // namespace

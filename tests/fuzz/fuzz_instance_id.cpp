@@ -86,7 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(port.bus == PortBus::Usb && port.number != 0);
         FUZZ_CHECK(KeepableText(identity->instanceId) && KeepableText(identity->serialNumber) &&
                    KeepableText(identity->interfaceId));
-        FUZZ_CHECK(IsAdapter(*identity, port) && WasPresent(*identity, port));
+        // Its own port is the adapter, unless nothing of it tells one device apart.
+        const bool telling = !identity->serialNumber.empty() || !identity->instanceId.empty();
+        FUZZ_CHECK(IsAdapter(*identity, port) == telling && !IsOtherDevice(*identity, port));
+        FUZZ_CHECK(!identity->presentIdsKnown || ContainsId(identity->presentIds, port.instanceId));
     }
     return 0;
 }

@@ -18,16 +18,19 @@ TEST(InstanceId, EachFormGivesItsBusIdsInterfaceAndARealSerialNumberOnly) {
         int vendorId, productId;  // -1: none
         const char* interfaceId;
         const char* serial;
+        bool shared = false;  // a placeholder where the serial number goes
     };
     const Case cases[] = {
         {"USB\\VID_10C4&PID_EA60\\01F3A9C2", "USB", 0x10C4, 0xEA60, "", "01F3A9C2"},
         {"usb\\vid_10c4&pid_ea60\\01f3a9c2", "usb", 0x10C4, 0xEA60, "", "01f3a9c2"},
         {"USB\\VID_1A86&PID_7523\\5&2A3B4C5D&0&1", "USB", 0x1A86, 0x7523, "", ""},
-        {"USB\\VID_10C4&PID_EA60\\0001", "USB", 0x10C4, 0xEA60, "", ""},  // placeholders
-        {"USB\\VID_10C4&PID_EA60\\00000000", "USB", 0x10C4, 0xEA60, "", ""},
-        {"USB\\VID_10C4&PID_EA60\\FFFFFFFF", "USB", 0x10C4, 0xEA60, "", ""},
+        {"USB\\VID_10C4&PID_EA60\\0001", "USB", 0x10C4, 0xEA60, "", "", true},  // placeholders
+        {"USB\\VID_10C4&PID_EA60\\00000000", "USB", 0x10C4, 0xEA60, "", "", true},
+        {"USB\\VID_10C4&PID_EA60\\FFFFFFFF", "USB", 0x10C4, 0xEA60, "", "", true},
         {"USB\\VID_2E8A&PID_000A&MI_00\\6&2C5F4A3&0&0000", "USB", 0x2E8A, 0x000A, "MI_00", ""},
-        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", "FTDIBUS", 0x0403, 0x6001, "A", "A50285BI"},
+        // Counterfeit FTDI chips all report A50285BI.
+        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", "FTDIBUS", 0x0403, 0x6001, "A", "", true},
+        {"USB\\VID_0403&PID_6001\\a50285bi", "USB", 0x0403, 0x6001, "", "", true},
         {"FTDIBUS\\VID_0403+PID_6010+FT4ZQ8ABB\\0000", "FTDIBUS", 0x0403, 0x6010, "B", "FT4ZQ8AB"},
         {"FTDIBUS\\VID_0403+PID_6001+5&1B2C3D4E&0&2\\0000", "FTDIBUS", 0x0403, 0x6001, "", ""},
         {"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&2A8F4C1B&0&"
@@ -49,6 +52,7 @@ TEST(InstanceId, EachFormGivesItsBusIdsInterfaceAndARealSerialNumberOnly) {
         EXPECT_EQ(facts.productId ? int{*facts.productId} : -1, c.productId);
         EXPECT_EQ(facts.interfaceId, c.interfaceId);
         EXPECT_EQ(facts.serialNumber, c.serial);
+        EXPECT_EQ(facts.sharedSerialNumber, c.shared);
     }
 }
 

@@ -1,5 +1,7 @@
 // The box line's control as the shell sees it, recording what is asked of it;
-// chosen device names fail to open with ECommError, or with some other exception.
+// chosen device names fail to open with ECommError (missing, or open but with a
+// line setting refused, as the serial component leaves it), or with some
+// other exception.
 #pragma once
 
 #include <functional>
@@ -21,7 +23,8 @@ public:
     bool open = false;
     std::set<std::string> missingDevices;  // Open throws ECommError with `error`
     std::int32_t error = 2;
-    std::set<std::string> brokenDevices;  // Open throws std::runtime_error
+    std::set<std::string> refusedDevices;  // Open opens, then throws ECommError 87
+    std::set<std::string> brokenDevices;   // Open throws std::runtime_error
     std::function<void()> onClose;
 
     void Close() override {
@@ -40,11 +43,14 @@ public:
     }
     void Open() override {
         calls.push_back("Open");
+        open = false;  // an open starts by closing what was open
         if (missingDevices.count(deviceName) != 0)
             throw ECommError("Unable to open com port", error);
         if (brokenDevices.count(deviceName) != 0) throw std::runtime_error("out of resources");
         open = true;
+        if (refusedDevices.count(deviceName) != 0) throw ECommError("Error setting comm state", 87);
     }
+    bool IsOpen() const override { return open; }
     std::string ErrorText(std::int32_t code) const override {
         return "System text " + std::to_string(code) + ".\r\n";
     }

@@ -28,7 +28,15 @@ public:
     std::vector<std::string> playCaptions;
     std::vector<std::string> positions;
 
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    // What runs while a message box is shown (ticks, clicks), and the boxes
+    // taken down by the program rather than by OK.
+    std::function<void()> inMessage;
+    int takenDown = 0;
+    void ShowMessage(const std::string& text) override {
+        messages.push_back(text);
+        if (inMessage) inMessage();
+    }
+    void TakeDownMessages() override { ++takenDown; }
     std::optional<std::filesystem::path> ChooseFile(
         const std::filesystem::path& initialFolder) override {
         dialogFolders.push_back(initialFolder.string());

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "simlink/sim_link_api.h"
@@ -37,6 +38,8 @@ public:
     // When set, the next Process fails with this result (once, or always).
     std::optional<SimLinkResult> failNext;
     bool failAlways = false;
+    // Called as each exchange begins (what the other side sees meanwhile).
+    std::function<void()> onExchange;
 
     template <typename T>
     void Set(std::uint32_t offset, T value) {
@@ -58,6 +61,7 @@ public:
         return Queue(offset, size, true, source, nullptr, result);
     }
     bool Process(SimLinkResult& result) override {
+        if (onExchange) onExchange();
         if (queuedSize_ == 0) {
             result = SimLinkResult::NothingQueued;
             return false;

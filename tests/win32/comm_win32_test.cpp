@@ -175,6 +175,38 @@ TEST_P(CommOnNullModem, BytesTravelBothWaysAndRxCharReportsTheWaitingCount) {
     EXPECT_EQ(comm.Read(b, 4), -1);
 }
 
+// Held writes wait for the last release, then go out in order; a close drops
+// them with the rest of the unsent output, and the line counts none of them.
+TEST_P(CommOnNullModem, HeldWritesGoOutAtTheLastReleaseAndACloseDropsThem) {
+    comm.Open();
+    const auto first = Pattern(40, 3), second = Pattern(60, 5), dropped = Pattern(30, 7);
+    comm.HoldWrites();
+    comm.HoldWrites();
+    EXPECT_TRUE(comm.Queue(first.data(), first.size(), 0));
+    EXPECT_TRUE(comm.Queue(second.data(), second.size(), 1));
+    comm.ReleaseWrites();
+    EXPECT_EQ(comm.BytesWritten(), 0u);  // nothing held goes out before the last release
+    comm.ReleaseWrites();
+    auto both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    ASSERT_TRUE(peer.WaitForBytes(both.size()));
+    ASSERT_TRUE(PumpUntil([&] { return comm.Written(0) == 1 && comm.Written(1) == 1; }));
+    EXPECT_EQ(comm.BytesWritten(), both.size());
+
+    comm.HoldWrites();
+    EXPECT_TRUE(comm.Queue(dropped.data(), dropped.size(), 0));
+    comm.Close();
+    comm.ReleaseWrites();
+    comm.Open();  // released: writes go out at once again
+    EXPECT_TRUE(comm.Queue(first.data(), first.size(), 0));
+    auto expected = both;
+    expected.insert(expected.end(), first.begin(), first.end());
+    ASSERT_TRUE(peer.WaitForBytes(expected.size()));
+    ASSERT_TRUE(PumpUntil([&] { return comm.Written(0) == 2; }));
+    EXPECT_EQ(peer.Received(), expected);
+    EXPECT_EQ(comm.BytesWritten(), expected.size());
+}
+
 TEST_P(CommOnNullModem, ErrorArrivingWithBytesCallsOnErrorBeforeOnRxCharFromOneWakeUp) {
     std::vector<std::string> calls;
     comm.OnError = [&](TCustomComm&, std::int32_t) { calls.push_back("error"); };
@@ -201,6 +233,67 @@ TEST_P(CommOnNullModem, ErrorArrivingWithBytesCallsOnErrorBeforeOnRxCharFromOneW
     // Both came from the same wake-up, whose mask held both events.
     EXPECT_EQ(comm.fired[0].mask & (EV_ERR | EV_RXCHAR), static_cast<DWORD>(EV_ERR | EV_RXCHAR));
     EXPECT_EQ(comm.fired[1].mask, comm.fired[0].mask);
+}
+
+// Reads what a pipe's other end writes, until `count` bytes came or none for
+// 10 s.
+std::vector<std::uint8_t> ReadPipe(HANDLE pipe, std::size_t count) {
+    std::vector<std::uint8_t> got;
+    std::uint8_t buffer[4096];
+    const HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    while (got.size() < count) {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = done;
+        DWORD n = 0;
+        if (!ReadFile(pipe, buffer, sizeof buffer, nullptr, &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            break;
+        }
+        if (WaitForSingleObject(done, 10000) != WAIT_OBJECT_0) CancelIoEx(pipe, &overlapped);
+        if (!GetOverlappedResult(pipe, &overlapped, &n, TRUE)) break;
+        got.insert(got.end(), buffer, buffer + n);
+    }
+    CloseHandle(done);
+    return got;
+}
+
+// A transfer the line does not take at once is finished by the writer's
+// thread, and what is queued meanwhile follows it, in order and counted; one
+// still running when the writer stops is cancelled, not left to the driver.
+// A pipe nobody reads stands for the stalled line: its writes run on, with no
+// time limit, until the other end reads.
+TEST(PortWriterOnAPipe, ATransferThatRunsOnIsFinishedByTheThreadAndTheRestFollowsInOrder) {
+    const char* name = R"(\\.\pipe\bridge-port-writer-test)";
+    const HANDLE reader = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                           PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const HANDLE line =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(line, INVALID_HANDLE_VALUE);
+    std::vector<std::uint8_t> sent;
+    std::uint32_t queued = 0;
+    {
+        PortWriter writer(line);
+        ASSERT_TRUE(writer.Ready());
+        writer.SetLineRate(115200);
+        ASSERT_TRUE(writer.Start());
+        const auto queue = [&] {
+            const auto chunk = Pattern(1000, static_cast<std::uint8_t>(queued));
+            sent.insert(sent.end(), chunk.begin(), chunk.end());
+            return writer.Queue(chunk.data(), chunk.size(),
+                                static_cast<std::uint8_t>(queued++ % 2));
+        };
+        while (writer.BytesWritten() == sent.size() && queued < 1000) ASSERT_TRUE(queue());
+        ASSERT_LT(writer.BytesWritten(), sent.size()) << "the pipe took everything at once";
+        for (int i = 0; i < 20; ++i) ASSERT_TRUE(queue());
+        EXPECT_EQ(ReadPipe(reader, sent.size()), sent);
+        ASSERT_TRUE(PumpUntil([&] { return writer.Written(0) + writer.Written(1) == queued; }));
+        EXPECT_EQ(writer.BytesWritten(), sent.size());
+
+        while (writer.BytesWritten() == sent.size() && queued < 2000) ASSERT_TRUE(queue());
+    }  // stopped with a transfer running
+    CloseHandle(line);
+    CloseHandle(reader);
 }
 
 TEST(CommDispatch, FollowsTheEventTableAfterOneStatusQueryAndSkipsUnassignedHandlers) {

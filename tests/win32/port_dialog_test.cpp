@@ -40,17 +40,14 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     ServoRelease release{state.Servos, view, log};
     FakeBoxLineControl port;
     FakeShellUi ui;
-    BoxLineRecovery recovery{port, log, state.Link, release};
-    PortSetupModel model{port, ui, log, release, recovery, state.Settings, state.Link};
     FakePortListing listing;
     listing.nodes = {Cp2102("COM4", "01F3A9C2", 2), Ch340("COM20", 1),
                      Node("COM3", "Последовательный порт (COM3)", "ROOT\\PORTS\\0000")};
-    BoxAdapter adapter{listing, log};
-    state.Settings.CommsPort = 3;
-    port.deviceName = "COM4";
-    state.Link.PortOpen = true;
-    adapter.AtStart(4, 0);
-    adapter.PortOpened(4);
+    BoxLinePort boxPort{port, listing, ui, log, release, state.Settings, state.Link};
+    PortSetupModel model{boxPort};
+    boxPort.Load(4, std::nullopt);
+    boxPort.Start(0);
+    port.calls.clear();
 
     gui::SerialPortSetupForm form;
     ASSERT_TRUE(form.Create(nullptr));
@@ -61,10 +58,10 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     model.OnPortsShown = [&](const Strings& lines, int selected) {
         form.PortList.Show(lines, selected);
     };
-    adapter.OnPortsListed = [&] { model.ShowPorts(adapter); };
+    boxPort.Adapter().OnPortsChanged = [&] { model.ShowPorts(); };
     ShowWindow(form.handle(), SW_SHOW);
     model.FormShow();
-    model.ShowPorts(adapter);
+    model.ShowPorts();
 
     HWND list = GetDlgItem(form.handle(), gui::ids::kPortDialogPortList);
     ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
@@ -100,8 +97,8 @@ TEST(PortDialog, TheListIsChosenFromByActivationOnlyAndFollowsDevicesAndScale) {
     EXPECT_EQ(state.Settings.CommsPort, 3);
 
     listing.nodes.push_back(Ch340("COM21", 3));  // arrives while the dialog is open
-    adapter.DeviceChanged(1000);
-    adapter.Tick(4, 1000);
+    boxPort.DeviceChanged();
+    boxPort.Tick(1000);
     EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 4);
 
     const LRESULT height = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);

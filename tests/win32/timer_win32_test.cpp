@@ -130,19 +130,27 @@ TEST(ThreadedTimer, AHandlerThatDisablesTheTimerGetsNoFurtherCall) {
     ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
 }
 
+// And the pause after a handler that ran long is still a full interval: the
+// worker's wake-ups, which came meanwhile, do not count.
 TEST(ThreadedTimer, TicksNeverOverlapEvenWhenTheHandlerPumpsMessages) {
     TThreadedTimer timer;
     int depth = 0, maxDepth = 0, calls = 0;
+    std::vector<std::int64_t> startsUs, endsUs;
     timer.OnTimer = [&](TThreadedTimer&) {
+        startsUs.push_back(NowMicroseconds());
         ++calls;
         maxDepth = std::max(maxDepth, ++depth);
         PumpFor(60);  // a nested message loop, as in a modal dialog, for several intervals
         --depth;
+        endsUs.push_back(NowMicroseconds());
     };
     timer.SetInterval(10);
     timer.SetEnabled(true);
     ASSERT_TRUE(PumpUntil([&] { return calls >= 4; }));
     EXPECT_EQ(maxDepth, 1);
+    for (std::size_t i = 1; i < startsUs.size(); ++i) {
+        EXPECT_GE(startsUs[i] - endsUs[i - 1], 5000) << "pause before tick " << i;
+    }
 }
 
 TEST(ThreadedTimer, DestroyingItWhileATickWaitsForTheUiThreadDropsTheTick) {

@@ -138,9 +138,16 @@ std::int32_t TCustomComm::Write(const void* buffer, std::int32_t count) {
 bool TCustomComm::Queue(const void* buffer, std::size_t count, std::uint8_t tag) {
     if (state_ != PortState::Open || (count > 0 && buffer == nullptr)) return false;
     if (count == 0) return true;
-    if (writer_->Queue(buffer, count, tag)) return true;
+    if (writer_->Queue(buffer, count, tag, writeHolds_ > 0)) return true;
     ++refusedWrites_;
     return false;
+}
+
+void TCustomComm::HoldWrites() { ++writeHolds_; }
+
+void TCustomComm::ReleaseWrites() {
+    if (writeHolds_ == 0 || --writeHolds_ > 0) return;
+    if (state_ == PortState::Open) writer_->Release();
 }
 
 LineSettings TCustomComm::CurrentLineSettings() const {

@@ -92,6 +92,12 @@ public:
     // `tag` (below PortWriter::kWriteTags) counts the write once the line
     // has taken it (see Written).
     bool Queue(const void* buffer, std::size_t count, std::uint8_t tag = PortWriter::kUntagged);
+    // Writes queued from HoldWrites on wait, and go out together when the
+    // last hold is released: a burst of frames in one transfer, one system
+    // call rather than one a frame. Holds nest. A port closed meanwhile drops
+    // what was held with the rest of its unsent output.
+    void HoldWrites();
+    void ReleaseWrites();
     // Copies up to `count` received bytes, in or outside OnRxChar; returns
     // how many, or -1. Takes no longer than the bytes already there need
     // (CharsTimeOut past the last of them at most) and never leaves a
@@ -207,6 +213,7 @@ private:
     TCommEventChars eventChars_;
     CommWaitChoice waitChoice_ = CommWaitChoice::Auto;
     std::uint32_t refusedWrites_ = 0;
+    std::uint32_t writeHolds_ = 0;
     // Of the writers of earlier openings.
     std::array<std::uint64_t, PortWriter::kWriteTags> writtenBefore_{};
     std::uint64_t bytesWrittenBefore_ = 0;

@@ -42,9 +42,12 @@ OVERLAPPED* OverlappedTransfer::Begin() noexcept {
     if (state_ == nullptr) state_ = MakeState(capacity_);  // after an abandonment
     if (state_ == nullptr) return nullptr;
     // No ResetEvent: ReadFile, WriteFile and WaitCommEvent reset the event as
-    // they start, and the call would cost a system call a transfer.
+    // they start, and the call would cost a system call a transfer. The low
+    // bit keeps the end of the transfer from being posted to a completion
+    // port, which Wine would otherwise ask its server to do for every one.
     state_->overlapped = {};
-    state_->overlapped.hEvent = state_->completion;
+    state_->overlapped.hEvent =
+        reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(state_->completion) | 1);
     state_->eventMask = 0;
     transferred_ = 0;
     error_ = 0;
@@ -63,16 +66,26 @@ DWORD OverlappedTransfer::EventMask() const noexcept {
     return state_ != nullptr ? state_->eventMask : 0;
 }
 
+std::optional<OverlappedTransfer::Ended> OverlappedTransfer::Started(HANDLE port,
+                                                                     BOOL started) noexcept {
+    if (started) {
+        Finish(port);
+        return error_ == 0 ? Ended::Completed : Ended::Failed;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) return std::nullopt;
+    error_ = error;
+    return Ended::Failed;
+}
+
 OverlappedTransfer::Ended OverlappedTransfer::Await(HANDLE port, BOOL started, HANDLE stop,
                                                     DWORD timeoutMs) noexcept {
-    if (!started) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            error_ = error;
-            return Ended::Failed;
-        }
-    }
-    // Even a transfer that ended at once signals its event.
+    const std::optional<Ended> now = Started(port, started);
+    return now ? *now : AwaitRunning(port, stop, timeoutMs);
+}
+
+OverlappedTransfer::Ended OverlappedTransfer::AwaitRunning(HANDLE port, HANDLE stop,
+                                                           DWORD timeoutMs) noexcept {
     const HANDLE handles[] = {state_->completion, stop};
     const DWORD count = stop != nullptr ? 2 : 1;
     if (WaitForMultipleObjects(count, handles, FALSE, timeoutMs) != WAIT_OBJECT_0) {

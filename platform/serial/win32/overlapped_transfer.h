@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace bridge {
 
@@ -44,9 +45,15 @@ public:
     DWORD* EventMaskSlot() noexcept;
 
     // Right after the call that started the transfer, given its result:
-    // waits until the transfer ends, `stop` (may be null) is signalled or
-    // `timeoutMs` pass (INFINITE: no limit).
+    // Completed or Failed when it ended at once, nothing while it runs on.
+    // Waits for nothing.
+    std::optional<Ended> Started(HANDLE port, BOOL started) noexcept;
+    // Right after the call that started the transfer, given its result:
+    // Started, and while the transfer runs, AwaitRunning.
     Ended Await(HANDLE port, BOOL started, HANDLE stop, DWORD timeoutMs) noexcept;
+    // Waits until a running transfer ends, `stop` (may be null) is signalled
+    // or `timeoutMs` pass (INFINITE: no limit).
+    Ended AwaitRunning(HANDLE port, HANDLE stop, DWORD timeoutMs) noexcept;
     // Cancels an interrupted transfer and waits for it to end. True when it
     // ended (Transferred() holds what it moved before); false when it was
     // abandoned.

@@ -14,20 +14,20 @@ PortWriter::PortWriter(HANDLE port, std::size_t capacity)
       // eight that finds no room for its mark goes uncounted.
       marks_(capacity / 8 + 1),
       port_(port),
-      queued_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      handedOver_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       room_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 PortWriter::~PortWriter() {
     Stop();
     WaitFor();
-    for (HANDLE h : {queued_, room_, stop_}) {
+    for (HANDLE h : {handedOver_, room_, stop_}) {
         if (h != nullptr) CloseHandle(h);
     }
 }
 
 bool PortWriter::Ready() const noexcept {
-    return queued_ != nullptr && room_ != nullptr && stop_ != nullptr && transfer_.Ready();
+    return handedOver_ != nullptr && room_ != nullptr && stop_ != nullptr && transfer_.Ready();
 }
 
 void PortWriter::Stop() noexcept {
@@ -51,7 +51,7 @@ std::uint32_t PortWriter::Written(std::uint8_t tag) const noexcept {
     return tag < kWriteTags ? written_[tag].load(std::memory_order_relaxed) : 0;
 }
 
-bool PortWriter::Queue(const void* bytes, std::size_t count, std::uint8_t tag) noexcept {
+bool PortWriter::Queue(const void* bytes, std::size_t count, std::uint8_t tag, bool hold) noexcept {
     const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(bytes), count);
     if (count > ring_.Capacity()) return false;
     const ULONGLONG deadline = GetTickCount64() + kWriteTimeLimitMs;
@@ -59,56 +59,108 @@ bool PortWriter::Queue(const void* bytes, std::size_t count, std::uint8_t tag) n
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (!running_) return false;
-            const bool idle = ring_.Size() == 0;
             if (ring_.Push(data)) {
                 queuedTotal_ += count;
                 if (tag < kWriteTags && markCount_ < marks_.size()) {
                     marks_[(firstMark_ + markCount_) % marks_.size()] = {queuedTotal_, tag};
                     ++markCount_;
                 }
-                // Each wake-up costs a system call; a busy writer finds the
-                // bytes when its transfer ends.
-                if (idle) SetEvent(queued_);
-                return true;
+                if (!hold) releasedTotal_ = queuedTotal_;
+                break;
             }
             if (stalled_) return false;
+            releasedTotal_ = queuedTotal_;  // what is held goes out, so that room comes
             waitingForRoom_ = true;
         }
+        SendReleased();
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) return false;
         WaitForSingleObject(room_, static_cast<DWORD>(deadline - now));
     }
+    if (!hold) SendReleased();
+    return true;
 }
 
-void PortWriter::Execute() noexcept {
-    while (WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
-        std::span<const std::uint8_t> chunk;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            chunk = ring_.Front(std::min<std::size_t>(maxTransfer_.load(std::memory_order_relaxed),
-                                                      transfer_.Capacity()));
-        }
-        if (chunk.empty()) {
-            const HANDLE wake[] = {stop_, queued_};
-            WaitForMultipleObjects(2, wake, FALSE, INFINITE);
-            continue;
-        }
-        // The chunk stays in the ring, out of Queue's reach, until it is dropped
-        // here; Stop clears the ring only once this thread is told to stop.
-        const Sent sent = SendChunk(chunk);
-        bool wake = false;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (running_) {
-                ring_.Drop(chunk.size());
-                CountWritten(chunk.size(), sent == Sent::Whole);
-            }
-            stalled_ = sent != Sent::Whole;
-            wake = std::exchange(waitingForRoom_, false);
-        }
-        if (wake) SetEvent(room_);
-        if (sent == Sent::Abandoned) break;
+void PortWriter::Release() noexcept {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        releasedTotal_ = queuedTotal_;
     }
+    SendReleased();
+}
+
+std::span<const std::uint8_t> PortWriter::NextChunk() {
+    const std::uint64_t released = releasedTotal_ - doneTotal_;
+    const std::size_t most =
+        std::min<std::size_t>(maxTransfer_.load(std::memory_order_relaxed), transfer_.Capacity());
+    return ring_.Front(static_cast<std::size_t>(std::min<std::uint64_t>(released, most)));
+}
+
+void PortWriter::SendReleased() noexcept {
+    std::span<const std::uint8_t> chunk;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!running_ || sender_ != Sender::None) return;  // a running transfer takes it on
+        chunk = NextChunk();
+        if (chunk.empty()) return;
+        sender_ = Sender::Caller;
+    }
+    // The chunk stays in the ring, out of Queue's reach, until it is dropped;
+    // only this thread queues and stops.
+    while (!chunk.empty()) {
+        const Sent sent = StartChunk(chunk);
+        if (sent == Sent::Running) {
+            {
+                std::lock_guard<std::mutex> guard(lock_);
+                runningSize_ = chunk.size();
+                sender_ = Sender::Thread;
+            }
+            SetEvent(handedOver_);
+            return;
+        }
+        chunk = EndChunk(chunk.size(), sent, Sender::Caller);
+    }
+}
+
+// A transfer handed over is always taken (it comes first in the wait), so
+// none is left running when the thread ends: a stop cancels it.
+void PortWriter::Execute() noexcept {
+    const HANDLE wake[] = {handedOver_, stop_};
+    while (WaitForMultipleObjects(2, wake, FALSE, INFINITE) == WAIT_OBJECT_0) {
+        std::size_t size = 0;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            if (sender_ != Sender::Thread) continue;
+            size = runningSize_;
+        }
+        Sent sent = AwaitChunk(size);
+        for (;;) {
+            const std::span<const std::uint8_t> chunk = EndChunk(size, sent, Sender::Thread);
+            if (sent == Sent::Abandoned) return;
+            if (chunk.empty()) break;
+            size = chunk.size();
+            sent = StartChunk(chunk);
+            if (sent == Sent::Running) sent = AwaitChunk(size);
+        }
+    }
+}
+
+std::span<const std::uint8_t> PortWriter::EndChunk(std::size_t size, Sent sent, Sender self) {
+    std::span<const std::uint8_t> next;
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (running_) {
+            ring_.Drop(size);
+            CountWritten(size, sent == Sent::Whole);
+        }
+        stalled_ = sent != Sent::Whole;
+        wake = std::exchange(waitingForRoom_, false);
+        if (running_ && sent != Sent::Abandoned) next = NextChunk();
+        sender_ = next.empty() ? Sender::None : self;
+    }
+    if (wake) SetEvent(room_);
+    return next;
 }
 
 // Under lock_. A write that ends in a chunk the line did not take whole is
@@ -123,13 +175,21 @@ void PortWriter::CountWritten(std::size_t chunkSize, bool whole) {
     }
 }
 
-PortWriter::Sent PortWriter::SendChunk(std::span<const std::uint8_t> bytes) noexcept {
+PortWriter::Sent PortWriter::StartChunk(std::span<const std::uint8_t> bytes) noexcept {
     OVERLAPPED* overlapped = transfer_.Begin();
     if (overlapped == nullptr) return Sent::Short;
     const auto count = static_cast<DWORD>(bytes.size());  // at most the transfer's capacity
     std::memcpy(transfer_.Bytes(), bytes.data(), bytes.size());
     const BOOL started = WriteFile(port_, transfer_.Bytes(), count, nullptr, overlapped);
-    switch (transfer_.Await(port_, started, stop_, INFINITE)) {
+    const std::optional<OverlappedTransfer::Ended> ended = transfer_.Started(port_, started);
+    if (!ended) return Sent::Running;
+    return ended == OverlappedTransfer::Ended::Completed && transfer_.Transferred() == count
+               ? Sent::Whole
+               : Sent::Short;
+}
+
+PortWriter::Sent PortWriter::AwaitChunk(std::size_t count) noexcept {
+    switch (transfer_.AwaitRunning(port_, stop_, INFINITE)) {
         case OverlappedTransfer::Ended::Completed:
             return transfer_.Transferred() == count ? Sent::Whole : Sent::Short;
         case OverlappedTransfer::Ended::Failed: return Sent::Short;

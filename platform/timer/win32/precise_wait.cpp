@@ -2,6 +2,9 @@
 
 #include <timeapi.h>
 
+#include <algorithm>
+#include <climits>
+
 namespace bridge {
 
 namespace {
@@ -38,21 +41,58 @@ PreciseWait::~PreciseWait() {
     if (timer_ != nullptr) CloseHandle(timer_);
 }
 
-bool PreciseWait::Wait(HANDLE event, std::int64_t microseconds) noexcept {
-    if (microseconds <= 0) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+void PreciseWait::Arm(std::int64_t firstUs, std::uint32_t periodMs) noexcept {
+    firstUs = std::max<std::int64_t>(firstUs, 0);
+    // A period the timer cannot take runs as one end after another, each armed anew.
+    periodMs_ = periodMs <= static_cast<std::uint32_t>(LONG_MAX) ? periodMs : 0;
+    nextDueUs_ = NowMicroseconds() + firstUs;
+    armed_ = true;
+    timed_ = false;
     if (timer_ != nullptr) {
         LARGE_INTEGER due;
-        due.QuadPart = -microseconds * 10;  // relative, in 100 ns units
-        if (SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) {
-            const HANDLE handles[] = {event, timer_};
-            const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-            if (r == WAIT_OBJECT_0) CancelWaitableTimer(timer_);
-            return r == WAIT_OBJECT_0;
-        }
+        due.QuadPart = -firstUs * 10;  // relative, in 100 ns units
+        timed_ = SetWaitableTimer(timer_, &due, static_cast<LONG>(periodMs_), nullptr, nullptr,
+                                  FALSE) != FALSE;
     }
-    std::int64_t ms = (microseconds + 500) / 1000;  // nearest millisecond
-    if (ms >= INFINITE) ms = INFINITE - 1;
-    return WaitForSingleObject(event, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+}
+
+void PreciseWait::Disarm() noexcept {
+    if (armed_ && timed_) CancelWaitableTimer(timer_);
+    armed_ = false;
+}
+
+bool PreciseWait::WaitNext(HANDLE event) noexcept {
+    if (!armed_) return WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0;
+    if (timed_) {
+        const HANDLE handles[] = {event, timer_};
+        if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
+    } else {
+        std::int64_t ms = (nextDueUs_ - NowMicroseconds() + 500) / 1000;  // nearest millisecond
+        ms = std::clamp<std::int64_t>(ms, 0, INFINITE - 1);
+        if (WaitForSingleObject(event, static_cast<DWORD>(ms)) == WAIT_OBJECT_0) return true;
+    }
+    lastDueUs_ = nextDueUs_;
+    if (periodMs_ == 0) {
+        armed_ = false;
+        return false;
+    }
+    // Ends missed meanwhile (the timer's signal does not count them) are past.
+    const std::int64_t periodUs = std::int64_t{periodMs_} * 1000;
+    const std::int64_t now = NowMicroseconds();
+    nextDueUs_ += periodUs;
+    while (nextDueUs_ <= now) {
+        lastDueUs_ = nextDueUs_;
+        nextDueUs_ += periodUs;
+    }
+    return false;
+}
+
+bool PreciseWait::Wait(HANDLE event, std::int64_t microseconds) noexcept {
+    if (microseconds <= 0) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    Arm(microseconds, 0);
+    const bool signalled = WaitNext(event);
+    if (signalled) Disarm();
+    return signalled;
 }
 
 void PreciseWait::HoldResolution(bool hold) noexcept {

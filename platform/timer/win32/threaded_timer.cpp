@@ -1,14 +1,19 @@
 #include "platform/timer/win32/threaded_timer.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <system_error>
+
+#include "platform/system/win32/wine.h"
 
 namespace bridge {
 
 TTimerThread::TTimerThread(TThreadedTimer& owner)
     : owner_(owner),
       wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      gate_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+      gate_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      waiter_(!RunningUnderWine()) {}
 
 TTimerThread::~TTimerThread() {
     Shutdown();
@@ -25,6 +30,7 @@ void TTimerThread::Shutdown() noexcept {
 }
 
 void TTimerThread::Run(bool run) noexcept {
+    gateOpen_.store(run, std::memory_order_release);
     if (run) {
         SetEvent(gate_);
     } else {
@@ -32,48 +38,116 @@ void TTimerThread::Run(bool run) noexcept {
     }
 }
 
+namespace {
+
+constexpr std::int64_t kMaxLeadUs = 2000;
+constexpr std::int64_t kStepUs = 25;
+// A wake-up this much before its time still ticks: a tick picked up a little
+// late (the user-interface thread was busy), or a handler a little longer
+// than usual, does not move the schedule. The most the lead takes off a pause.
+constexpr std::int64_t kEarlyToleranceUs = kMaxLeadUs;
+// How far the handlers' length may stray from what the period allows for
+// before the period follows it.
+constexpr std::int64_t kPeriodSlackUs = 750;
+
+std::int64_t StepTowards(std::int64_t value, std::int64_t target, std::int64_t most) {
+    const std::int64_t step = target > value ? kStepUs : (target < value ? -kStepUs : 0);
+    return std::clamp<std::int64_t>(value + step, 0, most);
+}
+
+// The period of the wake-ups, in whole milliseconds: the interval plus the
+// handlers' usual length; `current` while that is close enough.
+std::uint32_t PeriodFor(std::int64_t intervalUs, std::int64_t spanUs, std::uint32_t current) {
+    const std::int64_t wanted = intervalUs + spanUs;
+    if (current > 0 && std::abs(wanted - std::int64_t{current} * 1000) <= kPeriodSlackUs) {
+        return current;
+    }
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(
+        (wanted + 500) / 1000, 1, std::numeric_limits<std::uint32_t>::max()));
+}
+
+}  // namespace
+
 // The pause runs from the end of the last handler call to the start of the
-// next. Waking up and handing over take a little time of their own (about a
-// millisecond under Wine, whose timers round up to whole milliseconds), so the
-// worker measures each pause and starts the next hand-over that much earlier.
-// The lead moves 25 us towards each error's sign, so it settles where half the
-// pauses run long and half short (the median), whatever the odd late wake-up
-// of a busy machine; it stays between 0 and 2 ms.
+// next. The worker's wake-ups follow a schedule at a period (PreciseWait),
+// set once and left to run while it fits: the interval plus the handlers'
+// usual length, so that a wake-up comes an interval after the last handler
+// ended without the timer being set for each tick. Nor does the worker wait
+// for the handler: it hands the tick over and learns that the handler has
+// returned when it wakes for the next one. Where the schedule does not fit
+// (a handler that ran long or was picked up late, a new interval, the first
+// tick) it is set again, for an interval after the handler's end less the
+// lead: waking up and handing over take a little time of their own (about a
+// millisecond under Wine, whose timers end on whole milliseconds). The lead
+// and the handlers' length move 25 us towards each new figure, so they
+// settle on their medians whatever the odd late wake-up of a busy machine.
 void TTimerThread::Execute() noexcept {
     if (wake_ == nullptr || gate_ == nullptr) return;
-    constexpr std::int64_t kMaxLeadUs = 2000;
-    constexpr std::int64_t kLeadStepUs = 25;
-    bool ticked = false;  // whether the last pass ended with a tick
-    std::int64_t leadUs = 0;
+    bool inFlight = false;           // a tick handed over whose end the worker has not seen
+    std::int64_t inFlightDueUs = 0;  // when the wake-up that handed it over was due
+    bool ticked = false;             // lastEndUs is the end of the last tick
+    std::int64_t lastEndUs = 0;
+    std::int64_t leadUs = 0;  // how late a tick starts after its wake-up was due
+    std::int64_t spanUs = 0;  // how long a handler call lasts
     while (!Terminated()) {
-        WaitForSingleObject(gate_, INFINITE);  // stopped: parked here
-        if (Terminated()) break;
-        // After a wake (enabling, a new interval) a full interval from now.
-        const std::int64_t intervalUs = static_cast<std::int64_t>(Interval()) * 1000;
-        const bool measured = ticked;
-        const std::int64_t start = measured ? lastTickEndUs_ : NowMicroseconds();
-        const std::int64_t remaining =
-            intervalUs - (NowMicroseconds() - start) - (measured ? leadUs : 0);
-        if (waiter_.Wait(wake_, remaining)) {
+        if (!gateOpen_.load(std::memory_order_acquire)) {
+            waiter_.Disarm();
+            ticked = false;                        // enabled again: a full interval from then
+            WaitForSingleObject(gate_, INFINITE);  // stopped: parked here
+            continue;
+        }
+        const std::int64_t intervalUs = std::int64_t{Interval()} * 1000;
+        if (inFlight && intervalUs == 0) {  // AllowZero: back to back
+            inFlight = false;
+            handOver_.Wait();
+        }
+        if (!waiter_.Armed() && intervalUs > 0) {
+            // After a wake (enabling, a new interval) a full interval from now.
+            const std::int64_t firstUs =
+                ticked ? lastEndUs + intervalUs - leadUs - NowMicroseconds() : intervalUs;
+            waiter_.Arm(firstUs, PeriodFor(intervalUs, spanUs, 0));
+        }
+        const bool woken = intervalUs > 0 ? waiter_.WaitNext(wake_)
+                                          : WaitForSingleObject(wake_, 0) == WAIT_OBJECT_0;
+        if (woken) {
+            waiter_.Disarm();
             ticked = false;
             continue;
         }
         if (Terminated()) break;
-        const UiThreadCall::Outcome outcome = handOver_.Run(&TTimerThread::DispatchTick, this);
-        if (outcome == UiThreadCall::Outcome::Failed) {
-            // No tick: the next pause is a full interval from now, not one
-            // from the last tick, which would make the worker spin.
+        if (inFlight) {
+            inFlight = false;
+            if (handOver_.Wait() == UiThreadCall::Outcome::Aborted) continue;
+            const std::int64_t start = lastTickStartUs_;
+            if (ticked && start - lastEndUs - intervalUs > intervalUs / 2) {
+                lateTicks_.fetch_add(1, std::memory_order_relaxed);
+            }
+            leadUs = StepTowards(leadUs, start - inFlightDueUs, kMaxLeadUs);
+            spanUs = StepTowards(spanUs, lastTickEndUs_ - start, intervalUs);
+            lastEndUs = lastTickEndUs_;
+            ticked = true;
+        }
+        if (!gateOpen_.load(std::memory_order_acquire)) continue;
+        if (ticked && intervalUs > 0) {
+            const std::int64_t dueUs = lastEndUs + intervalUs - leadUs;
+            const std::int64_t nowUs = NowMicroseconds();
+            if (nowUs < dueUs - kEarlyToleranceUs) {
+                waiter_.Arm(dueUs - nowUs, PeriodFor(intervalUs, spanUs, waiter_.PeriodMs()));
+                continue;
+            }
+            const std::uint32_t period = PeriodFor(intervalUs, spanUs, waiter_.PeriodMs());
+            if (period != waiter_.PeriodMs()) {
+                waiter_.Arm(waiter_.LastDueUs() + std::int64_t{period} * 1000 - nowUs, period);
+            }
+        }
+        if (!handOver_.Start(&TTimerThread::DispatchTick, this)) {
+            // No tick: the next comes a period later, as scheduled.
             missedTicks_.fetch_add(1, std::memory_order_relaxed);
             ticked = false;
             continue;
         }
-        if (outcome != UiThreadCall::Outcome::Aborted && measured) {
-            const std::int64_t error = lastTickStartUs_ - start - intervalUs;
-            if (error > intervalUs / 2) lateTicks_.fetch_add(1, std::memory_order_relaxed);
-            const std::int64_t step = error > 0 ? kLeadStepUs : (error < 0 ? -kLeadStepUs : 0);
-            leadUs = std::clamp<std::int64_t>(leadUs + step, 0, kMaxLeadUs);
-        }
-        ticked = true;
+        inFlight = true;
+        inFlightDueUs = waiter_.LastDueUs();
     }
 }
 

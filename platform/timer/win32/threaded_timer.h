@@ -59,13 +59,14 @@ private:
 
     TThreadedTimer& owner_;
     std::atomic<std::uint32_t> interval_{1000};
-    HANDLE wake_;  // auto-reset
-    HANDLE gate_;  // manual-reset: open while the worker may run
+    HANDLE wake_;                        // auto-reset
+    HANDLE gate_;                        // manual-reset: open while the worker may run
+    std::atomic<bool> gateOpen_{false};  // the gate, read without a system call
     PreciseWait waiter_;
     UiThreadCall handOver_;
     // When the last tick's dispatch began and its handler returned; written
     // on the user-interface thread inside the hand-over, read by the worker
-    // after it.
+    // once the hand-over has ended.
     std::int64_t lastTickStartUs_ = 0;
     std::int64_t lastTickEndUs_ = 0;
     std::atomic<std::uint32_t> missedTicks_{0};

@@ -49,18 +49,35 @@ UiThreadCall::~UiThreadCall() {
 
 UiThreadCall::Outcome UiThreadCall::Run(Function function, void* context) noexcept {
     if (Aborted()) return Outcome::Aborted;
-    if (!Ready()) return Outcome::Failed;
+    if (!Start(function, context)) return Outcome::Failed;
+    return Wait();
+}
+
+bool UiThreadCall::Start(Function function, void* context) noexcept {
+    if (!Ready() || Aborted()) return false;
     function_ = function;
     context_ = context;
+    ended_.store(false, std::memory_order_seq_cst);
     pending_.store(true, std::memory_order_release);
     if (!SendNotifyMessageA(window_, kCallMessage, 0, 0)) {
         pending_.store(false, std::memory_order_release);
-        return Outcome::Failed;  // the window, or the user-interface thread, is gone
+        return false;  // the window, or the user-interface thread, is gone
     }
+    return true;
+}
+
+UiThreadCall::Outcome UiThreadCall::Wait() noexcept {
+    waiting_.store(true, std::memory_order_seq_cst);
     const HANDLE handles[] = {done_, abortEvent_};
-    const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-    if (r == WAIT_OBJECT_0) return outcome_.load(std::memory_order_acquire);
-    return Outcome::Aborted;
+    while (!ended_.load(std::memory_order_seq_cst)) {
+        // A signal left over from an earlier call only costs one more look.
+        if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            waiting_.store(false, std::memory_order_seq_cst);
+            return Outcome::Aborted;
+        }
+    }
+    waiting_.store(false, std::memory_order_seq_cst);
+    return outcome_.load(std::memory_order_acquire);
 }
 
 void UiThreadCall::Abort() noexcept {
@@ -82,7 +99,8 @@ void UiThreadCall::Service() noexcept {
     if (destroyed) return;  // the function ended our owner; nobody waits any more
     destroyedWhileServing_ = nullptr;
     outcome_.store(outcome, std::memory_order_release);
-    SetEvent(done_);
+    ended_.store(true, std::memory_order_seq_cst);
+    if (waiting_.load(std::memory_order_seq_cst)) SetEvent(done_);
 }
 
 LRESULT CALLBACK UiThreadCall::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

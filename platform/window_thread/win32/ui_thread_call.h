@@ -41,8 +41,16 @@ public:
     // On the worker: runs function(context) on the user-interface thread and
     // waits until it has returned (Ran), raised (Raised; the exception stays
     // on the user-interface thread), or the call was aborted (Aborted); or
-    // fails at once without running it (Failed).
+    // fails at once without running it (Failed). Start, then Wait.
     Outcome Run(Function function, void* context) noexcept;
+    // On the worker, the two halves of Run, for a worker that has other
+    // things to wait for meanwhile: Start hands the call over and returns at
+    // once (false: it failed, nothing runs); Wait waits for its end as Run
+    // does. A call that has ended costs Wait no system call, nor the
+    // user-interface thread one to say so. One call at a time: Wait for each
+    // before the next Start.
+    bool Start(Function function, void* context) noexcept;
+    Outcome Wait() noexcept;
     // From any thread.
     void Abort() noexcept;
     bool Aborted() const noexcept { return aborted_.load(std::memory_order_acquire); }
@@ -60,6 +68,11 @@ private:
     void* context_ = nullptr;
     std::atomic<bool> pending_{false};
     std::atomic<Outcome> outcome_{Outcome::Ran};
+    // The call has ended; the worker waits for done_. Each side stores its
+    // own and then reads the other's, so that done_ is signalled whenever
+    // the worker waits, and only then (or, rarely, once more).
+    std::atomic<bool> ended_{false};
+    std::atomic<bool> waiting_{false};
     // Set by the destructor when it runs inside Service (the function freed us).
     bool* destroyedWhileServing_ = nullptr;
 };
