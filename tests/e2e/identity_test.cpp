@@ -118,7 +118,7 @@ TEST_F(Identity, TwoAlikeAdaptersAreNotGuessedBetween) {
     EXPECT_EQ(session.Probe({"text", "#32770", "65535"}).value_or(""),
               "The selected port COM4 is not available, please choose another if possible or "
               "free this port if it is in use by another application.");
-    ASSERT_TRUE(session.Probe({"click", "#32770", "1"}));
+    ASSERT_TRUE(session.ClickWhenEnabled("#32770", 1));
     ASSERT_TRUE(session.Probe({"wait", ids::kMainWindowClass, "30000"}));
     EXPECT_TRUE(session.WaitForLog(std::string("COM7 and COM8 look alike, ") + kAdapterName +
                                    " (USB 10C4:EA60, no serial number): the bridge does not guess "
