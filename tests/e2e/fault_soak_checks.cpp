@@ -464,20 +464,22 @@ private:
             if (!ended && run.logFile.empty()) continue;
             const std::string which = "run " + std::to_string(n + 1);
             std::vector<Us> handshakes;
+            // A handshake block right after the same one may be the block
+            // sent again after a time-out (the server answered late), or the
+            // next connection's (a Reconnect just after a try): the emulator
+            // cannot tell, so it counts for the least and not for the most.
+            std::size_t repeats = 0;
             for (std::size_t x = 0; x < r_.exchanges.size(); ++x) {
                 const Exchange& e = r_.exchanges[x];
                 if (!e.client || e.at < run.spawned || e.at > (ended ? run.exited : horizon_)) {
                     continue;
                 }
-                // A block sent again after a time-out (the server answered
-                // late) is the same handshake.
                 const Exchange* before = x > 0 ? &r_.exchanges[x - 1] : nullptr;
-                if (before != nullptr && before->client && before->hash == e.hash &&
-                    e.at - before->at < 5 * kSecond) {
-                    continue;
-                }
+                const bool repeat = before != nullptr && before->client && before->hash == e.hash &&
+                                    e.at - before->at < 5 * kSecond;
+                if (repeat) ++repeats;
                 handshakes.push_back(e.at);
-                if (run.closeAt >= 0 && e.at > run.closeAt) {
+                if (run.closeAt >= 0 && e.at > run.closeAt && !repeat) {
                     Fail(e.at, "no handshake after the close began",
                          which + ": the close was posted at " + Moment(r_, run.closeAt));
                 }
@@ -542,7 +544,8 @@ private:
                 }
             }
             if (!ended) continue;
-            if (handshakes.size() < connections || handshakes.size() > connections + failedOpens) {
+            if (handshakes.size() < connections ||
+                handshakes.size() - repeats > connections + failedOpens) {
                 Fail(run.exited, "one handshake per connection",
                      which + ": " + std::to_string(handshakes.size()) + " handshakes, " +
                          std::to_string(connections) + " \"Connected to\" lines, " +
