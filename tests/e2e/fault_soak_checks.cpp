@@ -93,11 +93,12 @@ std::vector<std::string> Lines(const std::string& text) {
 // level): what grows while a bridge runs, whatever its restarts do.
 constexpr Us kWarmUp = 120 * kSecond;
 
-// A run's start-up: its first two minutes, and up to its first operation
-// setup, however late it comes. Under Wine, opening that dialog raises
-// bridge.exe's memory by about 800 kB, given back or not, and later openings
-// do not raise it further: in a run whose first one came past the two
-// minutes, that one step read as more than 100 kB a minute.
+// A run's start-up: its first two minutes (in which a long run opens both
+// dialogs once), and up to its first operation setup among the faults,
+// however late it comes. Under Wine the memory the setup dialog took is at
+// times given back and taken again by a later opening, about 800 kB, never
+// above the run's level after its first: in a run of 8.5 minutes whose first
+// such opening came 3.7 minutes in, that one step read as 119 kB a minute.
 bool Warm(const Records& r, const Sample& s) {
     if (s.run == 0 || s.run > r.runs.size()) return true;
     const BridgeRun& run = r.runs[s.run - 1];
@@ -679,7 +680,7 @@ private:
             return std::string(text);
         };
         std::snprintf(line, sizeof line,
-                      "slopes per minute over %.1f min of runs past their first 2 (limits %+.0f "
+                      "slopes per minute over %.1f min of runs past their start-up (limits %+.0f "
                       "kB, %+.1f, %+.2f; judged over 8 min in runs of 10 min or more): "
                       "memory %s kB, handles %s, threads %s, Linux file descriptors %s; %zu "
                       "samples\n",
