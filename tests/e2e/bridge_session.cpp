@@ -473,6 +473,11 @@ bool ProbeServer::Start(const ChildProcess::Options& options, const std::string&
     options_.stdinPipe = true;
     options_.stdoutPipe = true;
     scope_ = scope;
+    return Restart();
+}
+
+// With the lock held: a new probe, which has no scope and nothing unread yet.
+bool ProbeServer::Restart() {
     sentScope_.clear();
     pending_.clear();
     child_.Terminate();
@@ -545,10 +550,7 @@ bool ProbeServer::Send(const std::string& line, std::chrono::milliseconds timeou
         if (left.count() <= 0 || (!child_.Read(pending_, left) && !child_.Reading())) break;
     }
     transcript << "(no answer: the probe is started again)\n";
-    pending_.clear();
-    sentScope_.clear();
-    child_.Terminate();
-    started_ = child_.Start(options_);
+    Restart();
     return false;
 }
 

@@ -65,6 +65,7 @@ public:
 
 private:
     bool Send(const std::string& line, std::chrono::milliseconds timeout, Answer& answer);
+    bool Restart();
 
     std::mutex lock_;
     ChildProcess child_;
